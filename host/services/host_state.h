@@ -1,0 +1,32 @@
+// Shared state of the host services stand-in (internal to the services library).
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <set>
+
+#include "host/services/host_services.h"
+
+namespace qxhost {
+
+struct PrinterRecord {
+  // Value names compare without regard to ASCII letter case, as the registry's do.
+  std::map<std::u16string, PrinterValue> values;
+  std::map<DWORD, JobRecord> jobs;
+};
+
+struct HostState {
+  std::recursive_mutex mutex;
+  DebugSink debugSink;
+  std::optional<SYSTEMTIME> fixedTime;
+  std::map<HANDLE, PrinterRecord> printers;
+  uintptr_t nextHandle = 0x1000;
+  std::map<HPALETTE, ULONG> palettes;
+  Failures failures;
+  CallCounts calls;
+};
+
+HostState& State();
+std::u16string FoldCase(std::u16string_view name);
+
+}  // namespace qxhost

@@ -1,0 +1,28 @@
+#include "host/spool_writer.h"
+
+namespace qxhost {
+
+SpoolWriter::SpoolWriter() { m_procs.DrvWriteSpoolBuf = &SpoolWriter::WriteSpoolBuf; }
+
+void SpoolWriter::Attach(DEVOBJ& devobj) {
+  devobj.pDrvProcs = &m_procs;
+  devobj.hEngine = this;
+}
+
+void SpoolWriter::Clear() {
+  m_bytes.clear();
+  m_writeSizes.clear();
+}
+
+DWORD APIENTRY SpoolWriter::WriteSpoolBuf(PDEVOBJ pdevobj, PVOID pBuffer, DWORD cbSize) {
+  if (!pdevobj || !pdevobj->hEngine) return 0;
+  auto* self = static_cast<SpoolWriter*>(pdevobj->hEngine);
+  self->m_writeSizes.push_back(cbSize);
+  if (self->m_failFrom && self->m_writeSizes.size() >= self->m_failFrom) return cbSize ? cbSize - 1 : 1;
+  if (cbSize && !pBuffer) return 0;
+  const auto* bytes = static_cast<const BYTE*>(pBuffer);
+  self->m_bytes.insert(self->m_bytes.end(), bytes, bytes + cbSize);
+  return cbSize;
+}
+
+}  // namespace qxhost

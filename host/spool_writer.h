@@ -1,0 +1,38 @@
+// The spooler's end of DrvWriteSpoolBuf for one device object: collects every byte the
+// plug-in writes, and can be told to write short to exercise the failure path.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "platform/printoem.h"
+
+namespace qxhost {
+
+class SpoolWriter {
+ public:
+  SpoolWriter();
+  SpoolWriter(const SpoolWriter&) = delete;
+  SpoolWriter& operator=(const SpoolWriter&) = delete;
+
+  // Makes `devobj` write here: sets its pDrvProcs and its engine handle.
+  void Attach(DEVOBJ& devobj);
+
+  // From the given write on (counted from 1), each write reports one byte fewer than asked
+  // and keeps nothing. 0 turns the failure off.
+  void FailFromWrite(size_t writeNumber) { m_failFrom = writeNumber; }
+
+  const std::vector<BYTE>& Bytes() const { return m_bytes; }
+  const std::vector<DWORD>& WriteSizes() const { return m_writeSizes; }
+  void Clear();
+
+ private:
+  static DWORD APIENTRY WriteSpoolBuf(PDEVOBJ pdevobj, PVOID pBuffer, DWORD cbSize);
+
+  DRVPROCS m_procs{};
+  std::vector<BYTE> m_bytes;
+  std::vector<DWORD> m_writeSizes;
+  size_t m_failFrom = 0;
+};
+
+}  // namespace qxhost

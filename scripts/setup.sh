@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on Debian 12, only what is missing (run as root).
+set -euo pipefail
+
+packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
+          libpng-dev libpoppler-cpp-dev poppler-utils g++-mingw-w64-x86-64 wine64 clang-format)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if ((${#missing[@]})); then
+  echo "setup: installing ${missing[*]}"
+  SUDO=""
+  if [[ $(id -u) -ne 0 ]]; then SUDO="sudo"; fi
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+fi

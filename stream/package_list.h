@@ -1,0 +1,44 @@
+// A page's packages, collected in place in a chain of fixed-size chunks.
+#pragma once
+
+#include <cstddef>
+
+#include "platform/win_types.h"
+
+constexpr DWORD PACKAGE_CHUNK_BYTES = 4096;
+
+struct PackageChunk {
+  BYTE data[PACKAGE_CHUNK_BYTES];
+  DWORD used;
+  PackageChunk* next;
+};
+
+class CPackageList {
+ public:
+  CPackageList() = default;
+  ~CPackageList() { Empty(); }
+  CPackageList(const CPackageList&) = delete;
+  CPackageList& operator=(const CPackageList&) = delete;
+
+  // Reserves `size` bytes at the end; a package never straddles two chunks.
+  // Null when `size` exceeds a chunk or a new chunk cannot be allocated.
+  BYTE* Append(DWORD size);
+  // Frees every chunk.
+  void Empty();
+  // Links all chunks of `front` before this list's chunks, without copying; `front` ends empty.
+  void JoinInFront(CPackageList& front);
+
+  bool IsEmpty() const { return m_pHead == nullptr; }
+  const PackageChunk* Head() const { return m_pHead; }
+  const PackageChunk* Tail() const { return m_pTail; }
+  // Sum of the used bytes of all chunks.
+  DWORD UsedBytes() const;
+
+ private:
+  PackageChunk* m_pHead = nullptr;
+  PackageChunk* m_pTail = nullptr;
+};
+
+// The one place package chunks are allocated; tests replace it to make allocation fail.
+using ChunkAllocFn = void* (*)(size_t bytes);
+void SetChunkAllocator(ChunkAllocFn alloc);  // null restores the default
