@@ -3,11 +3,16 @@
 #pragma once
 
 #if defined(_WIN32)
+// The POSIX declarations bring the fixed-width integer types along; so must this side.
+#include <cstddef>
+#include <cstdint>
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <winddi.h>
 #include <windows.h>
+// winddi.h needs the base types from windows.h; the DirectDraw headers it pulls in come from
+// platform/windows/ where the toolchain lacks them.
+#include <winddi.h>
 #include <winspool.h>
 // Wide string literal in the platform's 16-bit WCHAR.
 #define WSTR(s) L##s
