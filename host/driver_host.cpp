@@ -1,6 +1,12 @@
 #include "host/driver_host.h"
 
+#include <cinttypes>
+#include <cstdio>
+#include <map>
+
+#include "host/driver_services.h"
 #include "host/plugin_library.h"
+#include "host/unidrv_device.h"
 
 namespace qxhost {
 
@@ -32,6 +38,241 @@ DEVMODEW MakeDevMode(SHORT paperSize, SHORT widthTenths, SHORT lengthTenths, SHO
   return dm;
 }
 
+namespace {
+
+std::string Hex(int64_t value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%08" PRIX32, static_cast<uint32_t>(value));
+  return text;
+}
+
+// A printer of the stand-in spooler for the length of one document.
+class ScopedPrinter {
+ public:
+  ScopedPrinter() : m_handle(CreatePrinter()) {}
+  ~ScopedPrinter() { DeletePrinter(m_handle); }
+  ScopedPrinter(const ScopedPrinter&) = delete;
+  ScopedPrinter& operator=(const ScopedPrinter&) = delete;
+  HANDLE Handle() const { return m_handle; }
+
+ private:
+  HANDLE m_handle;
+};
+
+// The spooler's injected failures for the length of one document.
+class ScopedFailures {
+ public:
+  explicit ScopedFailures(const HostFaults& faults) : m_saved(HostFailures()) {
+    HostFailures().getJobNoSize = faults.getJobNoSize;
+    HostFailures().getJobFillFails = faults.getJobFillFails;
+    HostFailures().createPaletteFails = faults.createPaletteFails;
+  }
+  ~ScopedFailures() { HostFailures() = m_saved; }
+  ScopedFailures(const ScopedFailures&) = delete;
+  ScopedFailures& operator=(const ScopedFailures&) = delete;
+
+ private:
+  Failures m_saved;
+};
+
+// Plays one document: the plug-in object's life, one device, and GDI's calls.
+class DocumentPlayer {
+ public:
+  DocumentPlayer(const PluginLibrary& library, const JobSpec& job, PrintResult& result)
+      : m_library(library), m_job(job), m_result(result) {}
+
+  void Play(UnidrvDevice& device);
+
+ private:
+  bool Check(const char* call, int64_t value, bool ok, DWORD page = 0, DWORD band = 0) {
+    m_result.calls.push_back({call, page, band, value, ok});
+    return ok;
+  }
+  bool CheckHr(const char* call, HRESULT hr, DWORD page = 0, DWORD band = 0) {
+    return Check(call, hr, SUCCEEDED(hr), page, band);
+  }
+  bool CheckBool(const char* call, BOOL value, DWORD page = 0, DWORD band = 0) {
+    return Check(call, value, value != FALSE, page, band);
+  }
+  void Fail(const std::string& reason) {
+    if (m_result.error.empty()) m_result.error = reason;
+  }
+  // GDI calls the plug-in's hook where it hooked the index, and the driver's own function elsewhere.
+  template <class F>
+  F Ddi(ULONG index) const {
+    auto hook = m_hooks.find(index);
+    return FromPfn<F>(hook != m_hooks.end() ? hook->second : UnidrvDevice::DriverFunction(index));
+  }
+  bool CreateObject();
+  bool StartDriver(UnidrvDevice& device);
+  void PlayDocument(UnidrvDevice& device);
+  bool PlayPage(UnidrvDevice& device, DWORD page);
+  void StopDriver(UnidrvDevice& device);
+
+  const PluginLibrary& m_library;
+  const JobSpec& m_job;
+  PrintResult& m_result;
+  IPrintOemUni* m_plugin = nullptr;
+  DriverServices m_services;
+  std::vector<BYTE> m_privateDevMode;
+  std::map<ULONG, PFN> m_hooks;
+  bool m_deviceEnabled = false;
+};
+
+bool DocumentPlayer::CreateObject() {
+  void* factory = nullptr;
+  HRESULT hr = m_library.GetClassObject(CLSID_OEMRENDER, IID_IClassFactory, &factory);
+  if (!CheckHr("DllGetClassObject", hr) || !factory) {
+    Fail("the plug-in library serves no class factory for the plug-in class (DllGetClassObject " + Hex(hr) +
+         ")");
+    return false;
+  }
+  auto* classFactory = static_cast<IClassFactory*>(factory);
+  void* object = nullptr;
+  hr = classFactory->CreateInstance(nullptr, IID_IPrintOemUni, &object);
+  classFactory->Release();
+  if (!CheckHr("CreateInstance", hr) || !object) {
+    Fail("the class factory made no plug-in object (CreateInstance " + Hex(hr) + ")");
+    return false;
+  }
+  m_plugin = static_cast<IPrintOemUni*>(object);
+  return true;
+}
+
+bool DocumentPlayer::StartDriver(UnidrvDevice& device) {
+  if (!CheckHr("PublishDriverInterface", m_plugin->PublishDriverInterface(&m_services))) {
+    Fail("the plug-in did not take the driver's services interface");
+    return false;
+  }
+  DWORD signature = 0;
+  DWORD needed = 0;
+  if (!CheckHr("GetInfo", m_plugin->GetInfo(OEMGI_GETSIGNATURE, &signature, sizeof signature, &needed))) {
+    Fail("the plug-in reported no signature");
+    return false;
+  }
+  // The private device-mode section: sized, then defaulted, and kept with the device.
+  DEVOBJ& devobj = device.Devobj();
+  OEMDMPARAM param{};
+  param.cbSize = sizeof(OEMDMPARAM);
+  param.pdriverobj = &devobj;
+  param.hPrinter = devobj.hPrinter;
+  param.pPublicDMIn = devobj.pPublicDM;
+  if (!CheckHr("DevMode", m_plugin->DevMode(OEMDM_SIZE, &param))) {
+    Fail("the plug-in did not size its device-mode section");
+    return false;
+  }
+  m_privateDevMode.assign(param.cbBufSize, 0);
+  param.pOEMDMOut = m_privateDevMode.empty() ? nullptr : m_privateDevMode.data();
+  if (!CheckHr("DevMode", m_plugin->DevMode(OEMDM_DEFAULT, &param))) {
+    Fail("the plug-in did not write its default device-mode section");
+    return false;
+  }
+  devobj.pOEMDM = param.pOEMDMOut;
+  char method[] = "ImageProcessing";
+  const bool takesBands = m_plugin->GetImplementedMethod(method) == S_OK;
+  Check("GetImplementedMethod", takesBands ? S_OK : S_FALSE, true);
+  device.SetPlugin(takesBands ? m_plugin : nullptr);
+
+  DRVENABLEDATA hooks{};
+  if (!CheckHr("EnableDriver", m_plugin->EnableDriver(PRINTER_OEMINTF_VERSION, sizeof hooks, &hooks))) {
+    Fail("the plug-in did not enable as a driver");
+    return false;
+  }
+  for (ULONG i = 0; hooks.pdrvfn && i < hooks.c; ++i)
+    m_hooks.emplace(hooks.pdrvfn[i].iFunc, hooks.pdrvfn[i].pfn);
+
+  std::u16string printerName = u"qxvn";
+  if (!CheckHr("EnablePDEV", device.Enable(m_plugin, printerName.data()))) {
+    Fail("the plug-in did not enable the device (EnablePDEV)");
+    return false;
+  }
+  m_deviceEnabled = true;
+  return true;
+}
+
+bool DocumentPlayer::PlayPage(UnidrvDevice& device, DWORD page) {
+  const PageSpec& spec = m_job.pages[page - 1];
+  SURFOBJ* pso = device.Surface();
+  const std::string where = "page " + std::to_string(page) + ": ";
+  if (!CheckBool("DrvStartPage", Ddi<PFN_DrvStartPage>(INDEX_DrvStartPage)(pso), page)) {
+    Fail(where + "DrvStartPage failed");
+    return false;
+  }
+  device.SetPageBands(&spec.bands);
+  POINTL point{};
+  if (!CheckBool("DrvStartBanding", Ddi<PFN_DrvStartBanding>(INDEX_DrvStartBanding)(pso, &point), page)) {
+    Fail(where + "DrvStartBanding failed");
+    return false;
+  }
+  // One DrvNextBand per band; a page without bands still ends its band loop once.
+  const size_t loops = spec.bands.empty() ? 1 : spec.bands.size();
+  for (size_t i = 0; i < loops; ++i) {
+    const auto band = static_cast<DWORD>(i + 1);
+    const size_t handedBefore = device.BandCalls().size();
+    BOOL next = Ddi<PFN_DrvNextBand>(INDEX_DrvNextBand)(pso, &point);
+    for (size_t k = handedBefore; k < device.BandCalls().size(); ++k) {
+      const BandCall& handed = device.BandCalls()[k];
+      CheckHr("ImageProcessing", handed.hr, page, band);
+      if (FAILED(handed.hr) || !handed.bandReturned)
+        Fail(where + "band " + std::to_string(band) + " was refused by the plug-in (ImageProcessing " +
+             Hex(handed.hr) + ")");
+    }
+    if (!CheckBool("DrvNextBand", next, page, band)) {
+      Fail(where + "DrvNextBand failed at band " + std::to_string(band));
+      return false;
+    }
+  }
+  if (m_job.abortInPage == page) return false;
+  if (!CheckBool("DrvSendPage", Ddi<PFN_DrvSendPage>(INDEX_DrvSendPage)(pso), page)) {
+    Fail(where + "DrvSendPage failed");
+    return false;
+  }
+  return true;
+}
+
+void DocumentPlayer::PlayDocument(UnidrvDevice& device) {
+  SURFOBJ* pso = device.Surface();
+  std::u16string name = m_job.documentName.value_or(u"");
+  LPWSTR namePointer = m_job.documentName ? name.data() : nullptr;
+  if (!CheckBool("DrvStartDoc", Ddi<PFN_DrvStartDoc>(INDEX_DrvStartDoc)(pso, namePointer, m_job.jobId))) {
+    Fail("DrvStartDoc failed");
+    return;
+  }
+  const auto pages = static_cast<DWORD>(m_job.pages.size());
+  bool completed = true;
+  for (DWORD page = 1; page <= pages && completed; ++page) {
+    if (m_job.onPage) m_job.onPage(page, pages);
+    // The page's public device mode, as the application set it for the page.
+    device.Devobj().pPublicDM = m_job.pages[page - 1].devMode
+                                    ? const_cast<DEVMODEW*>(&*m_job.pages[page - 1].devMode)
+                                    : (m_job.devMode ? const_cast<DEVMODEW*>(&*m_job.devMode) : nullptr);
+    completed = PlayPage(device, page);
+  }
+  const FLONG flags = completed ? 0 : ED_ABORTDOC;
+  if (!CheckBool("DrvEndDoc", Ddi<PFN_DrvEndDoc>(INDEX_DrvEndDoc)(pso, flags))) Fail("DrvEndDoc failed");
+}
+
+void DocumentPlayer::StopDriver(UnidrvDevice& device) {
+  if (m_deviceEnabled) CheckHr("DisablePDEV", device.Disable(m_plugin));
+  CheckHr("DisableDriver", m_plugin->DisableDriver());
+  const ULONG remaining = m_plugin->Release();
+  Check("Release", remaining, remaining == 0);
+  m_plugin = nullptr;
+  if (remaining != 0) Fail("the plug-in object outlived its last reference");
+  if (m_services.References() != 0) Fail("the plug-in kept a reference on the driver's services interface");
+}
+
+void DocumentPlayer::Play(UnidrvDevice& device) {
+  device.Devobj().pPublicDM = m_job.devMode ? const_cast<DEVMODEW*>(&*m_job.devMode) : nullptr;
+  if (!CreateObject()) return;
+  if (StartDriver(device)) PlayDocument(device);
+  StopDriver(device);
+  const HRESULT unload = m_library.CanUnloadNow();
+  Check("DllCanUnloadNow", unload, unload == S_OK);
+}
+
+}  // namespace
+
 DriverHost::DriverHost() = default;
 DriverHost::~DriverHost() = default;
 
@@ -42,9 +283,37 @@ bool DriverHost::Load(const std::string& path, std::string* error) {
 
 bool DriverHost::IsLoaded() const { return m_library != nullptr; }
 
-PrintResult DriverHost::Print(const JobSpec&, const HostFaults&) {
+PrintResult DriverHost::Print(const JobSpec& job, const HostFaults& faults) {
   PrintResult result;
-  result.error = "printing is not built yet";
+  if (!m_library) {
+    result.error = "no plug-in library is loaded";
+    return result;
+  }
+  if (job.bitsPerPixel != 24 && job.bitsPerPixel != 32) {
+    result.error = "the device renders 24 or 32 bits per pixel, not " + std::to_string(job.bitsPerPixel);
+    return result;
+  }
+  ScopedPrinter printer;
+  for (const auto& [name, value] : job.printerData) SetPrinterValue(printer.Handle(), name, value);
+  JobRecord record;
+  record.totalPages = job.totalPages ? job.totalPages : static_cast<DWORD>(job.pages.size());
+  record.devMode = job.devMode;
+  record.document = job.documentName.value_or(u"");
+  SetJob(printer.Handle(), job.jobId, record);
+
+  UnidrvDevice device(printer.Handle(), job.bitsPerPixel);
+  device.Spool().FailFromWrite(faults.spoolFailFromWrite);
+  for (ULONG index : faults.failingDdi) device.FailDdi(index);
+  {
+    ScopedFailures failures(faults);
+    DocumentPlayer(*m_library, job, result).Play(device);
+  }
+  if (device.Spool().ShortWrites() && result.error.empty())
+    result.error = "the spooler took fewer bytes than written at write " +
+                   std::to_string(device.Spool().FirstShortWrite());
+  result.spool = device.Spool().Bytes();
+  result.spoolWrites = device.Spool().WriteSizes();
+  result.ok = result.error.empty();
   return result;
 }
 

@@ -12,14 +12,19 @@ void SpoolWriter::Attach(DEVOBJ& devobj) {
 void SpoolWriter::Clear() {
   m_bytes.clear();
   m_writeSizes.clear();
+  m_shortWrites = m_firstShortWrite = 0;
 }
 
 DWORD APIENTRY SpoolWriter::WriteSpoolBuf(PDEVOBJ pdevobj, PVOID pBuffer, DWORD cbSize) {
   if (!pdevobj || !pdevobj->hEngine) return 0;
   auto* self = static_cast<SpoolWriter*>(pdevobj->hEngine);
   self->m_writeSizes.push_back(cbSize);
-  if (self->m_failFrom && self->m_writeSizes.size() >= self->m_failFrom) return cbSize ? cbSize - 1 : 1;
-  if (cbSize && !pBuffer) return 0;
+  const bool injected = self->m_failFrom && self->m_writeSizes.size() >= self->m_failFrom;
+  if (injected || (cbSize && !pBuffer)) {
+    if (self->m_shortWrites++ == 0) self->m_firstShortWrite = self->m_writeSizes.size();
+    if (injected) return cbSize ? cbSize - 1 : 1;
+    return 0;
+  }
   const auto* bytes = static_cast<const BYTE*>(pBuffer);
   self->m_bytes.insert(self->m_bytes.end(), bytes, bytes + cbSize);
   return cbSize;

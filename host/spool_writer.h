@@ -24,6 +24,9 @@ class SpoolWriter {
 
   const std::vector<BYTE>& Bytes() const { return m_bytes; }
   const std::vector<DWORD>& WriteSizes() const { return m_writeSizes; }
+  // Writes that reported fewer bytes than asked, and the first of them (from 1; 0 for none).
+  size_t ShortWrites() const { return m_shortWrites; }
+  size_t FirstShortWrite() const { return m_firstShortWrite; }
   void Clear();
 
  private:
@@ -33,6 +36,8 @@ class SpoolWriter {
   std::vector<BYTE> m_bytes;
   std::vector<DWORD> m_writeSizes;
   size_t m_failFrom = 0;
+  size_t m_shortWrites = 0;
+  size_t m_firstShortWrite = 0;
 };
 
 }  // namespace qxhost
