@@ -13,7 +13,14 @@ size_t FormatInto(WCHAR* out, size_t capacity, const WCHAR* format, ...) {
   return n;
 }
 
-bool IsLineEnd(WCHAR c) { return c == u'\r' || c == u'\n'; }
+// Characters of the line end a text finishes with: CR LF, a lone LF or CR, or none.
+size_t LineEndLength(const TraceTextEnd& end) {
+  if (end.fullLength >= 2 && end.last[0] == u'\r' && end.last[1] == u'\n') return 2;
+  if (end.fullLength >= 1 && (end.last[1] == u'\r' || end.last[1] == u'\n')) return 1;
+  return 0;
+}
+
+bool IsHighSurrogate(WCHAR c) { return c >= 0xD800 && c <= 0xDBFF; }
 
 }  // namespace
 
@@ -26,44 +33,29 @@ void TraceMessage(BYTE level, BOOL completeLine, const WCHAR* format, ...) {
       FormatInto(line, TRACE_LINE_CHARS, WSTR("%04d-%02d-%02d %02d:%02d:%02d.%03d  [%s]  "), now.wYear,
                  now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds, tag);
 
-  // Format the message one character wider than the room left, to learn whether it was cut.
-  WCHAR message[TRACE_LINE_CHARS + 1];
+  TraceTextEnd end;
   va_list args;
   va_start(args, format);
-  size_t msgLen = FormatTraceText(message, sizeof message / sizeof message[0], format, args);
+  FormatTraceText(line + len, TRACE_LINE_CHARS - len, format, args, &end);
   va_end(args);
 
-  const size_t room = TRACE_LINE_CHARS - 1 - len;
-  // The complete-line rule may add up to two characters.
-  if (msgLen + (completeLine ? 2 : 0) > room) {
-    // Too long for the line buffer: cut it, but keep its line end so the viewer's lines stay whole.
-    WCHAR ending[2];
-    size_t endLen = 0;
-    if (msgLen >= 1 && IsLineEnd(message[msgLen - 1])) {
-      endLen = (msgLen >= 2 && message[msgLen - 2] == u'\r' && message[msgLen - 1] == u'\n') ? 2 : 1;
-      for (size_t i = 0; i < endLen; ++i) ending[i] = message[msgLen - endLen + i];
-    }
-    // Leave room for a CR LF that the line-end rule may add.
-    size_t keep = room >= 2 ? room - 2 : 0;
-    for (size_t i = 0; i < endLen; ++i) message[keep + i] = ending[i];
-    msgLen = keep + endLen;
-  }
-  for (size_t i = 0; i < msgLen; ++i) line[len++] = message[i];
+  // The message is its body and its own line end. A complete line always ends in CR LF: a lone
+  // LF or CR is completed, a missing end added. Otherwise the line end stays as written.
+  const size_t ownEnd = LineEndLength(end);
+  const WCHAR* lineEnd = completeLine ? WSTR("\r\n") : (ownEnd == 2 ? WSTR("\r\n") : end.last + 1);
+  const size_t lineEndLength = completeLine ? 2 : ownEnd;
 
-  if (completeLine && len > 0) {
-    WCHAR last = line[len - 1];
-    if (last == u'\n') {
-      if (len >= 2 && line[len - 2] != u'\r') {
-        line[len - 1] = u'\r';
-        line[len++] = u'\n';
-      }
-    } else if (last == u'\r') {
-      line[len++] = u'\n';
-    } else {
-      line[len++] = u'\r';
-      line[len++] = u'\n';
-    }
+  // A message too long for the buffer loses the end of its body, never its line end, so the
+  // viewer's lines stay whole. The body's characters up to `room` were all written.
+  const size_t room = TRACE_LINE_CHARS - 1 - len - lineEndLength;
+  size_t body = end.fullLength - ownEnd;
+  if (body > room) {
+    body = room;
+    // Do not leave half of a surrogate pair behind.
+    if (body > 0 && IsHighSurrogate(line[len + body - 1])) --body;
   }
+  len += body;
+  for (size_t i = 0; i < lineEndLength; ++i) line[len++] = lineEnd[i];
   line[len] = 0;
   OutputDebugStringW(line);
 }
