@@ -40,5 +40,6 @@ class CPackageList {
 };
 
 // The one place package chunks are allocated; tests replace it to make allocation fail.
+// Chunks are released with std::free, so a replacement must hand out memory that it accepts.
 using ChunkAllocFn = void* (*)(size_t bytes);
 void SetChunkAllocator(ChunkAllocFn alloc);  // null restores the default

@@ -28,6 +28,8 @@ DWORD EncodeShortNumber(WORD value, BYTE out[2]) {
 }
 
 BOOL PushPackage(CPackageList& list, BYTE command, const BYTE* payload, DWORD length) {
+  // No package is larger than a chunk; refusing here also keeps the framed size from wrapping.
+  if (length > PACKAGE_CHUNK_BYTES || (length && !payload)) return FALSE;
   BYTE* at = list.Append(FramedSize(length));
   if (!at) return FALSE;
   at = WriteFrameStart(at, command, length);
@@ -46,6 +48,7 @@ BOOL PushPrintLinesPackage(CPackageList& list, WORD offset, const BYTE* bytes, D
   BYTE prefix[4];
   DWORD prefixLength = EncodeShortNumber(repeat, prefix);
   prefixLength += EncodeShortNumber(offset, prefix + prefixLength);
+  if (byteCount > PACKAGE_CHUNK_BYTES || (byteCount && !bytes)) return FALSE;
   const DWORD payloadLength = prefixLength + byteCount;
   BYTE* at = list.Append(FramedSize(payloadLength));
   if (!at) return FALSE;
