@@ -62,13 +62,12 @@ BOOL CJobProc::EndPage(PDEVOBJ pdevobj, DWORD page) {
   TraceMessage(TRACE_INF, TRUE, WSTR("CJobProc::EndPage(%d) normal."), page);
   BOOL flushed = TRUE;
   if (m_byState == PAGE_BLANK_RUN) {
-    DWORD lines = m_nRunLines;
     // A page of standard size ends with at most 94 blank lines; a custom one keeps them all.
-    if (!m_bCustomPage && lines > MAX_TRAILING_BLANK_LINES) {
-      m_nTotalLines -= lines - MAX_TRAILING_BLANK_LINES;
-      lines = MAX_TRAILING_BLANK_LINES;
-    }
-    flushed = FlushBlankRun(lines);
+    const DWORD cut =
+        !m_bCustomPage && m_nRunLines > MAX_TRAILING_BLANK_LINES ? m_nRunLines - MAX_TRAILING_BLANK_LINES : 0;
+    flushed = FlushBlankRun(m_nRunLines - cut);
+    // Only a run that was sent loses its lines from the count; a failed page keeps its count.
+    if (flushed) m_nTotalLines -= cut;
   } else if (m_byState == PAGE_PRINT_RUN) {
     flushed = FlushPrintRun(m_nRunLines);
   }
