@@ -4,6 +4,7 @@
 
 #include "jobproc/job_proc.h"
 #include "jobproc/paper.h"
+#include "jobproc/raster/window_walk.h"
 #include "trace/trace.h"
 
 namespace {
@@ -19,16 +20,9 @@ DWORD AlignedSkip(DWORD whole, DWORD window, DWORD alignment) {
   return 0;
 }
 
-struct Window {
-  const BYTE* origin;  // the pixel at the window's top left
-  size_t stride;
-  DWORD bytesPerPixel;
-  DWORD columns;
-  DWORD rows;
-};
-
-bool Prints(const BYTE* pixel, DWORD limit) {
-  return 7209u * pixel[0] + 38666u * pixel[1] + 19661u * pixel[2] < limit;
+// Lines go to the coder through its virtual slot, so a derived job processor sees each one.
+bool ToDataLine(void* job, const uint8_t* line, uint32_t bytes) {
+  return static_cast<CJobProc*>(job)->DataLine(line, bytes, 1) != FALSE;
 }
 
 }  // namespace
@@ -112,35 +106,9 @@ BOOL CJobProc::ImageProcessing(PDEVOBJ pdevobj, const BYTE* pSrcBitmap,
                columns, lines, m_nRotation);
 
   const size_t stride = static_cast<size_t>(stride64);
-  const Window window{pSrcBitmap + skipRows * stride + size_t{skipColumns} * bytesPerPixel, stride,
-                      bytesPerPixel, columns, lines};
-  const DWORD limit = (DWORD{m_byGrayThreshold} + 1) << 16;
-  const DWORD lineBytes = (static_cast<DWORD>(m_nPageWidth) + 7) >> 3;
-  const DWORD lineCount = quarterTurn ? window.columns : window.rows;
-  const DWORD dots = quarterTurn ? window.rows : window.columns;
-  BYTE line[MAX_LINE_BYTES + 1];
-  for (DWORD n = 0; n < lineCount; ++n) {
-    for (BYTE& b : line) b = 0;
-    for (DWORD d = 0; d < dots; ++d) {
-      DWORD row, column;
-      switch (m_nRotation) {
-        case 1:
-          column = n, row = window.rows - 1 - d;
-          break;
-        case 2:
-          row = window.rows - 1 - n, column = window.columns - 1 - d;
-          break;
-        case 3:
-          column = window.columns - 1 - n, row = d;
-          break;
-        default:
-          row = n, column = d;
-          break;
-      }
-      if (Prints(window.origin + row * window.stride + size_t{column} * bytesPerPixel, limit))
-        line[d >> 3] |= static_cast<BYTE>(0x80 >> (d & 7));
-    }
-    if (!DataLine(line, lineBytes, 1)) return FALSE;
-  }
+  const raster::Window window{pSrcBitmap + skipRows * stride + size_t{skipColumns} * bytesPerPixel, stride,
+                              bytesPerPixel, columns, lines};
+  if (!raster::WalkWindow(window, m_nRotation, m_byGrayThreshold, raster::BestKernel(), ToDataLine, this))
+    return FALSE;
   return TRUE;
 }

@@ -1,0 +1,143 @@
+// Every mask kernel the CPU can run gives the scalar kernel's bits, alone and through every walk.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "jobproc/raster/pixel_mask.h"
+#include "jobproc/raster/window_walk.h"
+
+namespace {
+
+std::vector<const raster::MaskKernel*> VectorKernels() {
+  const raster::MaskKernel* kernels[8];
+  const size_t count = raster::UsableKernels(kernels, 8);
+  return std::vector<const raster::MaskKernel*>(kernels + 1, kernels + count);  // the first is scalar
+}
+
+// Random pixels biased towards the threshold, so that sums on both sides of it, and right at it,
+// are common.
+std::vector<uint8_t> RandomPixels(size_t bytes, uint8_t threshold, std::mt19937& rng) {
+  std::vector<uint8_t> out(bytes);
+  std::uniform_int_distribution<int> any(0, 255), near(-3, 3), pick(0, 3);
+  for (uint8_t& b : out)
+    b = static_cast<uint8_t>(pick(rng) ? any(rng) : std::clamp(threshold + near(rng), 0, 255));
+  return out;
+}
+
+TEST(RasteriserKernels, TheScalarKernelIsAlwaysThereFirst) {
+  const raster::MaskKernel* kernels[8];
+  ASSERT_GE(raster::UsableKernels(kernels, 8), 1u);
+  EXPECT_EQ(kernels[0], &raster::ScalarKernel());
+  EXPECT_EQ(raster::UsableKernels(kernels, 1), 1u);
+#if defined(__x86_64__)
+  EXPECT_GE(raster::UsableKernels(kernels, 8), 2u);  // SSE2 is part of x86-64
+#endif
+}
+
+TEST(RasteriserKernels, MasksEqualScalarForEveryCountAndStep) {
+  std::mt19937 rng(1);
+  for (uint32_t bytesPerPixel : {3u, 4u}) {
+    const size_t maxCount = 200;
+    const size_t stride = maxCount * bytesPerPixel + 5;
+    const size_t runs = 7;
+    for (uint8_t threshold : {uint8_t{0}, uint8_t{150}, uint8_t{254}, uint8_t{255}}) {
+      const std::vector<uint8_t> pixels = RandomPixels(stride * runs, threshold, rng);
+      const uint32_t limit = raster::PrintLimit(threshold);
+      for (size_t count = 0; count <= maxCount; ++count)
+        for (ptrdiff_t step : {static_cast<ptrdiff_t>(stride), -static_cast<ptrdiff_t>(stride)}) {
+          // The run's pixels copied to the end of an exact buffer: a read past them trips ASan.
+          const uint8_t* first = step > 0 ? pixels.data() : pixels.data() + (runs - 1) * stride;
+          const size_t words = (count + 63) / 64;
+          std::vector<uint64_t> expected(runs * words + 1, 0xA5), actual;
+          const raster::MaskKernel& scalar = raster::ScalarKernel();
+          (bytesPerPixel == 3 ? scalar.mask3 : scalar.mask4)(first, step, runs, count, limit, expected.data(),
+                                                             words);
+          for (const raster::MaskKernel* kernel : VectorKernels()) {
+            actual.assign(expected.size(), 0xA5);
+            (bytesPerPixel == 3 ? kernel->mask3 : kernel->mask4)(first, step, runs, count, limit,
+                                                                 actual.data(), words);
+            ASSERT_EQ(actual, expected) << kernel->name << ", " << bytesPerPixel << " bytes, " << count
+                                        << " pixels, threshold " << int{threshold} << ", step " << step;
+          }
+        }
+    }
+  }
+}
+
+TEST(RasteriserKernels, RunsAtTheVeryEndOfMemoryAreReadExactly) {
+  // Pixels end exactly where the allocation ends, for every count: a vector load past the last
+  // pixel would be reported by ASan.
+  std::mt19937 rng(2);
+  for (uint32_t bytesPerPixel : {3u, 4u})
+    for (size_t count = 1; count <= 70; ++count) {
+      std::vector<uint8_t> pixels = RandomPixels(count * bytesPerPixel, 150, rng);
+      uint64_t expected[2] = {}, actual[2] = {};
+      const raster::MaskKernel& scalar = raster::ScalarKernel();
+      (bytesPerPixel == 3 ? scalar.mask3 : scalar.mask4)(pixels.data(), 0, 1, count, raster::PrintLimit(150),
+                                                         expected, 2);
+      for (const raster::MaskKernel* kernel : VectorKernels()) {
+        (bytesPerPixel == 3 ? kernel->mask3 : kernel->mask4)(pixels.data(), 0, 1, count,
+                                                             raster::PrintLimit(150), actual, 2);
+        EXPECT_EQ(actual[0], expected[0]) << kernel->name << " " << count;
+        EXPECT_EQ(actual[1], expected[1]) << kernel->name << " " << count;
+      }
+    }
+}
+
+using Lines = std::vector<std::vector<uint8_t>>;
+
+bool Collect(void* context, const uint8_t* line, uint32_t bytes) {
+  static_cast<Lines*>(context)->emplace_back(line, line + bytes);
+  return true;
+}
+
+// The plain definition of the walks, one pixel at a time, to hold the block walks against.
+Lines ReferenceWalk(const raster::Window& w, uint32_t rotation, uint8_t threshold) {
+  const bool quarter = rotation == 1 || rotation == 3;
+  const uint32_t count = quarter ? w.columns : w.rows;
+  const uint32_t dots = std::min(quarter ? w.rows : w.columns, raster::MAX_DOTS);
+  Lines lines;
+  for (uint32_t n = 0; n < count; ++n) {
+    std::vector<uint8_t> line((dots + 7) / 8, 0);
+    for (uint32_t d = 0; d < dots; ++d) {
+      uint32_t row = n, column = d;
+      if (rotation == 1) row = dots - 1 - d, column = n;
+      if (rotation == 2) row = w.rows - 1 - n, column = dots - 1 - d;
+      if (rotation == 3) row = d, column = w.columns - 1 - n;
+      const uint8_t* pixel = w.topLeft + row * w.stride + column * w.bytesPerPixel;
+      if (raster::WeightedSum(pixel) < raster::PrintLimit(threshold)) line[d / 8] |= 0x80 >> (d % 8);
+    }
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+TEST(RasteriserKernels, EveryWalkOfEveryKernelEqualsThePlainWalk) {
+  std::mt19937 rng(3);
+  const raster::MaskKernel* kernels[8];
+  const size_t kernelCount = raster::UsableKernels(kernels, 8);
+  struct Size {
+    uint32_t columns, rows;
+  } sizes[] = {{1, 1}, {7, 5}, {63, 9}, {65, 17}, {129, 131}, {577, 3}, {3, 577}, {601, 599}, {0, 4}, {4, 0}};
+  for (uint32_t bytesPerPixel : {3u, 4u})
+    for (const Size& size : sizes) {
+      // An odd window inside a larger band, so that pixels around it exist but must not show.
+      const size_t stride = ((size.columns + 5) * bytesPerPixel + 3) & ~size_t{3};
+      const std::vector<uint8_t> band = RandomPixels(stride * (size.rows + 2), 150, rng);
+      const raster::Window window{band.data() + stride + 2 * bytesPerPixel, stride, bytesPerPixel,
+                                  size.columns, size.rows};
+      for (uint32_t rotation = 0; rotation < 4; ++rotation) {
+        const Lines expected = ReferenceWalk(window, rotation, 150);
+        for (size_t k = 0; k < kernelCount; ++k) {
+          Lines actual;
+          ASSERT_TRUE(raster::WalkWindow(window, rotation, 150, *kernels[k], Collect, &actual));
+          ASSERT_EQ(actual, expected) << kernels[k]->name << ", " << bytesPerPixel << " bytes, "
+                                      << size.columns << " x " << size.rows << ", rotation " << rotation;
+        }
+      }
+    }
+}
+
+}  // namespace
