@@ -1,0 +1,32 @@
+// A one-page PDF drawn in printer dots (1/300 inch, origin at the top left): filled and
+// stroked rectangles in gray levels, and text in the standard Helvetica fonts.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qxexamples {
+
+class LabelPdf {
+ public:
+  LabelPdf(int widthDots, int heightDots);
+
+  // gray: 0 black to 1 white.
+  void FillRect(int x, int y, int w, int h, double gray = 0);
+  void StrokeRect(int x, int y, int w, int h, int lineDots);
+  // `y` is the text's baseline; `points` its size; bold or regular.
+  void Text(int x, int y, double points, bool bold, std::string_view text, double gray = 0);
+
+  // The complete file.
+  std::string Finish() const;
+
+ private:
+  double X(double dots) const;
+  double Y(double dots) const;
+
+  int m_width;
+  int m_height;
+  std::string m_content;
+};
+
+}  // namespace qxexamples

@@ -1,0 +1,92 @@
+// qxvn print: images and PDF pages through the plug-in into a command stream.
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "host/driver_host.h"
+#include "host/services/host_services.h"
+#include "tools/qxvn/cli/tool_error.h"
+#include "tools/qxvn/commands/commands.h"
+#include "tools/qxvn/input/page_source.h"
+#include "tools/qxvn/io/atomic_output.h"
+#include "tools/qxvn/io/utf.h"
+#include "tools/qxvn/print/job_builder.h"
+#include "tools/qxvn/print/printer_data.h"
+#include "tools/qxvn/print/trace_router.h"
+
+namespace qxvn {
+namespace {
+
+// The plug-in library the build made, unless QXVN_PLUGIN names another.
+std::string PluginPath() {
+  const char* path = std::getenv("QXVN_PLUGIN");
+  return path && *path ? path : qxhost::BuiltPluginPath();
+}
+
+std::u16string DocumentName(const std::string& firstInput) {
+  size_t slash = firstInput.rfind('/');
+  std::u16string name;
+  if (!Utf8ToUtf16(slash == std::string::npos ? firstInput : firstInput.substr(slash + 1), &name))
+    name = u"document";
+  return name;
+}
+
+// Every page decoded once, in argument order; the bands view these buffers.
+std::vector<PageImage> DecodePages(const PrintOptions& options) {
+  std::vector<PageImage> pages;
+  const uint32_t bytesPerPixel = options.bitsPerPixel / 8;
+  for (const std::string& input : options.inputs) {
+    std::unique_ptr<PageSource> source = OpenPageSource(input, options.dpi);
+    for (size_t i = 0; i < source->PageCount(); ++i) pages.push_back(source->Render(i, bytesPerPixel));
+  }
+  return pages;
+}
+
+// Trace lines reach the router only while the document plays.
+class ScopedDebugSink {
+ public:
+  explicit ScopedDebugSink(TraceRouter& router) {
+    qxhost::SetDebugSink([&router](std::u16string_view line) { router.Line(line); });
+  }
+  ~ScopedDebugSink() { qxhost::SetDebugSink(nullptr); }
+  ScopedDebugSink(const ScopedDebugSink&) = delete;
+  ScopedDebugSink& operator=(const ScopedDebugSink&) = delete;
+};
+
+}  // namespace
+
+int RunPrint(int argc, char** argv, int first) {
+  PrintOptions options = ParsePrintOptions(argc, argv, first);
+  if (options.help) {
+    std::fputs(kPrintUsage, stdout);
+    return 0;
+  }
+  PrinterData printerData = CollectPrinterData(options);
+  std::vector<PageImage> pages = DecodePages(options);
+
+  // Made now, so that an output place we cannot write to shows before the work is done.
+  AtomicOutput out(options.output);
+  TraceRouter trace(options.traceFile, options.verbose);
+
+  qxhost::DriverHost host;
+  std::string loadError;
+  if (!host.Load(PluginPath(), &loadError)) throw ToolError("cannot load the plug-in: " + loadError);
+
+  qxhost::JobSpec job =
+      BuildJob(options, pages, std::move(printerData), DocumentName(options.inputs.front()));
+  job.onPage = [&trace](DWORD page, DWORD count) { trace.Progress(page, count); };
+  qxhost::PrintResult result;
+  {
+    ScopedDebugSink sink(trace);
+    result = host.Print(job);
+  }
+  trace.EndProgress();
+  trace.Close();
+  if (!result.ok) throw ToolError(result.error);
+  if (!trace.FileFailure().empty()) throw ToolError(trace.FileFailure());
+  if (!out.Write(result.spool.data(), result.spool.size())) throw ToolError(out.FailureText());
+  out.Commit();
+  return 0;
+}
+
+}  // namespace qxvn

@@ -1,0 +1,67 @@
+#include "tools/qxvn/commands/commands.h"
+
+namespace qxvn {
+
+const char kMainUsage[] =
+    "usage: qxvn COMMAND [ARGS]\n"
+    "\n"
+    "Prints images and PDF files through the label printer's rendering plug-in and inspects\n"
+    "the command stream it writes.\n"
+    "\n"
+    "commands:\n"
+    "  print   render PNM, PNG and PDF pages into a command stream\n"
+    "  decode  check a command stream and draw each page as a 1-bit PNG\n"
+    "  dump    list the packages of a command stream\n"
+    "\n"
+    "Run 'qxvn COMMAND --help' for a command's options.\n";
+
+const char kPrintUsage[] =
+    "usage: qxvn print [OPTIONS] INPUT... -o OUT\n"
+    "\n"
+    "Prints the inputs as one document through the plug-in, as the printer driver would, and\n"
+    "writes the command stream to OUT. INPUT is a PNM (P1-P6), PNG or PDF file; an image is one\n"
+    "page, every PDF page is a page; pages print in argument order. OUT appears only when the\n"
+    "whole job succeeded.\n"
+    "\n"
+    "options:\n"
+    "  -o, --output FILE       command stream to write ('-' for standard output)\n"
+    "  --printer-data FILE     printer data values, a Windows registry export (.reg,\n"
+    "                          UTF-16LE with BOM or UTF-8)\n"
+    "  --set NAME=VALUE        one REG_DWORD printer value, decimal or 0x-hex, applied after\n"
+    "                          --printer-data; may be repeated\n"
+    "  --paper WxH             user-defined paper size in millimetres, e.g. 48x76; without it\n"
+    "                          the paper is the first page's size at 300 dpi\n"
+    "  --copies N              copies, 1 to 32767 (default 1)\n"
+    "  --collate               collate the copies of a document of several pages\n"
+    "  --bpp 24|32             bits per pixel of the bands (default 24)\n"
+    "  --job-id N              spooler job id, 1 to 4294967295 (default 1)\n"
+    "  --band-rows N           cut each page into bands of N rows (default: one band a page)\n"
+    "  --dpi N                 resolution at which PDF pages are rendered (default 300)\n"
+    "  --trace FILE            write every trace line of the plug-in to FILE\n"
+    "  -v, --verbose           show every trace line on standard error (by default only\n"
+    "                          errors and warnings, and none with --trace)\n"
+    "  -h, --help              show this help\n";
+
+const char kDecodeUsage[] =
+    "usage: qxvn decode STREAM -o OUT.png\n"
+    "\n"
+    "Checks a command stream strictly and draws what the printer would print: one 1-bit PNG\n"
+    "at 300 dpi per page, OUT.png for one page, OUT-1.png, OUT-2.png... for several. An\n"
+    "invalid stream is an error naming the byte offset, and no image is written. Lines wider\n"
+    "than their page header says are warnings and are drawn in full.\n"
+    "\n"
+    "options:\n"
+    "  -o, --output FILE       image to write ('-' for standard output, one page only)\n"
+    "  -h, --help              show this help\n";
+
+const char kDumpUsage[] =
+    "usage: qxvn dump STREAM\n"
+    "\n"
+    "Lists the packages of a command stream, one a line: byte offset, command and decoded\n"
+    "fields, and after each page its lines, dots and bytes. Stops with an error at the first\n"
+    "invalid package.\n"
+    "\n"
+    "options:\n"
+    "  -h, --help              show this help\n";
+
+}  // namespace qxvn

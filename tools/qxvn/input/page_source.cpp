@@ -1,0 +1,48 @@
+#include "tools/qxvn/input/page_source.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "tools/qxvn/cli/tool_error.h"
+
+namespace qxvn {
+
+PageImage AllocatePage(uint32_t width, uint32_t height, uint32_t bytesPerPixel, const std::string& source) {
+  PageImage page;
+  page.width = width;
+  page.height = height;
+  page.bytesPerPixel = bytesPerPixel;
+  page.stride = StrideOf(width, bytesPerPixel);
+  if (width == 0 || height == 0) throw ToolError(source + ": the image has no pixels");
+  if (page.stride > kMaxPageBytes / height)
+    throw ToolError(source + ": a page of " + std::to_string(width) + " x " + std::to_string(height) +
+                    " pixels is too large");
+  std::shared_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[page.SizeBytes()]);
+  if (!buffer)
+    throw ToolError(source + ": not enough memory for a page of " + std::to_string(width) + " x " +
+                    std::to_string(height) + " pixels");
+  page.pixels = buffer.get();
+  page.owner = std::move(buffer);
+  return page;
+}
+
+std::unique_ptr<PageSource> OpenPageSource(const std::string& path, uint32_t dpi) {
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) throw ToolError("cannot read " + path + ": " + std::strerror(errno));
+  unsigned char magic[8] = {};
+  size_t got = std::fread(magic, 1, sizeof magic, file);
+  bool readFailed = std::ferror(file);
+  int error = errno;
+  std::fclose(file);
+  if (readFailed) throw ToolError("cannot read " + path + ": " + std::strerror(error));
+
+  static const unsigned char kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  if (got == 8 && std::memcmp(magic, kPng, 8) == 0) return OpenPng(path);
+  if (got >= 5 && std::memcmp(magic, "%PDF-", 5) == 0) return OpenPdf(path, dpi);
+  if (got >= 2 && magic[0] == 'P' && magic[1] >= '1' && magic[1] <= '6') return OpenPnm(path);
+  throw ToolError(path + ": unsupported format (expected PNM P1-P6, PNG or PDF)");
+}
+
+}  // namespace qxvn

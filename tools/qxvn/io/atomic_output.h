@@ -1,0 +1,38 @@
+// An output file that appears whole or not at all: bytes go to a temporary file beside the
+// target, renamed over it by Commit. Without Commit the temporary is removed and an existing
+// target stays as it was. "-" means standard output, held back until Commit.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace qxvn {
+
+class AtomicOutput {
+ public:
+  explicit AtomicOutput(std::string path);  // throws ToolError when the temporary cannot be made
+  AtomicOutput(const AtomicOutput&) = delete;
+  AtomicOutput& operator=(const AtomicOutput&) = delete;
+  ~AtomicOutput();
+
+  // False on failure; FailureText() then says why. Later writes fail too.
+  bool Write(const void* data, size_t size);
+  // Throws ToolError naming the cause of the first failed write or of the rename.
+  void Commit();
+
+  const std::string& Path() const { return m_path; }
+  const std::string& FailureText() const { return m_failure; }
+
+ private:
+  void Discard();
+
+  std::string m_path;
+  std::string m_tempPath;
+  int m_fd = -1;
+  bool m_toStdout = false;
+  std::vector<unsigned char> m_held;
+  std::string m_failure;
+};
+
+}  // namespace qxvn

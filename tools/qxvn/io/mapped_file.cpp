@@ -1,0 +1,66 @@
+#include "tools/qxvn/io/mapped_file.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "tools/qxvn/cli/tool_error.h"
+
+namespace qxvn {
+namespace {
+
+[[noreturn]] void Fail(const std::string& path, int error) {
+  throw ToolError("cannot read " + path + ": " + std::strerror(error));
+}
+
+}  // namespace
+
+MappedFile::MappedFile(const std::string& path) : m_path(path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) Fail(path, errno);
+  struct stat st {};
+  if (fstat(fd, &st) != 0) {
+    int error = errno;
+    ::close(fd);
+    Fail(path, error);
+  }
+  if (S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    Fail(path, EISDIR);
+  }
+  if (S_ISREG(st.st_mode) && st.st_size > 0) {
+    void* map = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+    if (map != MAP_FAILED) {
+      ::close(fd);
+      m_mapping = map;
+      m_data = static_cast<const uint8_t*>(map);
+      m_size = static_cast<size_t>(st.st_size);
+      return;
+    }
+  }
+  uint8_t chunk[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      int error = errno;
+      ::close(fd);
+      Fail(path, error);
+    }
+    if (n == 0) break;
+    m_read.insert(m_read.end(), chunk, chunk + n);
+  }
+  ::close(fd);
+  m_data = m_read.data();
+  m_size = m_read.size();
+}
+
+MappedFile::~MappedFile() {
+  if (m_mapping) munmap(m_mapping, m_size);
+}
+
+}  // namespace qxvn

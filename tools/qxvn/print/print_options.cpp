@@ -1,0 +1,108 @@
+#include "tools/qxvn/print/print_options.h"
+
+#include "tools/qxvn/cli/args.h"
+#include "tools/qxvn/cli/tool_error.h"
+
+namespace qxvn {
+namespace {
+
+// Millimetres with at most one decimal, as tenths; 0 when malformed or out of range.
+int32_t Tenths(std::string_view text) {
+  int32_t tenths = 0;
+  size_t i = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    tenths = tenths * 10 + (text[i] - '0');
+    if (tenths > 3276) return 0;
+  }
+  if (i == 0) return 0;
+  tenths *= 10;
+  if (i < text.size()) {
+    if (text[i] != '.' || i + 2 != text.size() || text[i + 1] < '0' || text[i + 1] > '9') return 0;
+    tenths += text[i + 1] - '0';
+  }
+  return tenths;
+}
+
+std::pair<std::string, uint32_t> ParseSetting(const std::string& text) {
+  size_t eq = text.find('=');
+  if (eq == std::string::npos || eq == 0) throw UsageError("--set takes NAME=VALUE, not '" + text + "'");
+  uint32_t value = 0;
+  if (!ParseDword(text.substr(eq + 1), &value))
+    throw UsageError("--set " + text.substr(0, eq) +
+                     " takes a decimal or 0x-hexadecimal 32-bit number, not '" + text.substr(eq + 1) + "'");
+  return {text.substr(0, eq), value};
+}
+
+}  // namespace
+
+PaperSize ParsePaper(const std::string& text) {
+  size_t x = text.find_first_of("xX");
+  int32_t width = x == std::string::npos ? 0 : Tenths(std::string_view(text).substr(0, x));
+  int32_t length = x == std::string::npos ? 0 : Tenths(std::string_view(text).substr(x + 1));
+  if (width <= 0 || length <= 0)
+    throw UsageError("--paper takes WIDTHxLENGTH in millimetres from 0.1 to 3276.7, e.g. 48x76, not '" +
+                     text + "'");
+  return PaperSize{static_cast<int16_t>(width), static_cast<int16_t>(length)};
+}
+
+PrintOptions ParsePrintOptions(int argc, char** argv, int first) {
+  PrintOptions o;
+  ArgCursor args(argc, argv, first);
+  std::string value;
+  while (!args.Done()) {
+    if (args.TakeFlag("--help", "-h")) {
+      o.help = true;
+      return o;
+    }
+    if (args.TakeValue("--output", "-o", &o.output)) continue;
+    if (args.TakeValue("--printer-data", "", &o.printerData)) continue;
+    if (args.TakeValue("--set", "", &value)) {
+      o.settings.push_back(ParseSetting(value));
+      continue;
+    }
+    if (args.TakeValue("--paper", "", &value)) {
+      o.paper = ParsePaper(value);
+      continue;
+    }
+    if (args.TakeValue("--copies", "", &value)) {
+      o.copies = ParseUnsigned(value, 1, 32767, "--copies");
+      continue;
+    }
+    if (args.TakeFlag("--collate", "")) {
+      o.collate = true;
+      continue;
+    }
+    if (args.TakeValue("--bpp", "", &value)) {
+      if (value != "24" && value != "32") throw UsageError("--bpp takes 24 or 32, not '" + value + "'");
+      o.bitsPerPixel = value == "24" ? 24 : 32;
+      continue;
+    }
+    if (args.TakeValue("--job-id", "", &value)) {
+      o.jobId = ParseUnsigned(value, 1, 0xFFFFFFFF, "--job-id");
+      continue;
+    }
+    if (args.TakeValue("--band-rows", "", &value)) {
+      o.bandRows = ParseUnsigned(value, 1, 0x7FFFFFFF, "--band-rows");
+      continue;
+    }
+    if (args.TakeValue("--dpi", "", &value)) {
+      o.dpi = ParseUnsigned(value, 10, 2400, "--dpi");
+      continue;
+    }
+    if (args.TakeValue("--trace", "", &o.traceFile)) continue;
+    if (args.TakeFlag("--verbose", "-v")) {
+      o.verbose = true;
+      continue;
+    }
+    if (args.TakeOperand(&value)) {
+      o.inputs.push_back(value);
+      continue;
+    }
+    args.RejectCurrent();
+  }
+  if (o.inputs.empty()) throw UsageError("print needs at least one INPUT");
+  if (o.output.empty()) throw UsageError("print needs -o OUT");
+  return o;
+}
+
+}  // namespace qxvn

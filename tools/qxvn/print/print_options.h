@@ -1,0 +1,40 @@
+// The options of qxvn print, checked as they are parsed.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace qxvn {
+
+struct PaperSize {
+  int16_t widthTenths = 0;  // tenths of a millimetre
+  int16_t lengthTenths = 0;
+};
+
+struct PrintOptions {
+  std::vector<std::string> inputs;
+  std::string output;
+  std::string printerData;
+  std::vector<std::pair<std::string, uint32_t>> settings;  // --set, in order
+  std::optional<PaperSize> paper;
+  uint32_t copies = 1;
+  bool collate = false;
+  uint32_t bitsPerPixel = 24;
+  uint32_t jobId = 1;
+  uint32_t bandRows = 0;  // 0: one band a page
+  uint32_t dpi = 300;
+  std::string traceFile;
+  bool verbose = false;
+  bool help = false;
+};
+
+// Throws UsageError for anything missing, unknown or out of range.
+PrintOptions ParsePrintOptions(int argc, char** argv, int first);
+
+// "48x76" or "48.5x76.2" millimetres; throws UsageError.
+PaperSize ParsePaper(const std::string& text);
+
+}  // namespace qxvn
