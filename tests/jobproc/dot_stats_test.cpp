@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "jobproc/dot_count.h"
 #include "tests/support/job_fixture.h"
 
 namespace {
@@ -16,16 +15,6 @@ class DotStats : public ::testing::Test {
   JobFixture f;
   CJobProc& j = f.job;
 };
-
-TEST(DotCount, TableCountsOneBits) {
-  EXPECT_EQ(kDotCount[0x00], 0);
-  EXPECT_EQ(kDotCount[0x01], 1);
-  EXPECT_EQ(kDotCount[0x80], 1);
-  EXPECT_EQ(kDotCount[0xA5], 4);
-  EXPECT_EQ(kDotCount[0xFF], 8);
-  const BYTE line[] = {0xFF, 0x00, 0x0F};
-  EXPECT_EQ(CountDots(line, 3), 12u);
-}
 
 TEST_F(DotStats, OnlyTheWindowAtTheEndOfARunIsEvaluated) {
   j.UpdateDotStats(100, 34);
@@ -79,21 +68,6 @@ TEST_F(DotStats, LongRunFillsTheRingAtOnce) {
   EXPECT_EQ(j.m_nTotalDots, 1421u + 350);
 }
 
-TEST_F(DotStats, StartPageZeroesEveryStatistic) {
-  ASSERT_TRUE(f.Line({0xFF, 0xFF}, 50));
-  ASSERT_TRUE(f.Blank(3));
-  ASSERT_TRUE(f.Line({0x01}, 1));
-  ASSERT_TRUE(f.Blank(1));
-  ASSERT_NE(j.m_nMinSfDots, 0u);
-  ASSERT_TRUE(f.StartPage());
-  EXPECT_EQ(
-      j.m_nDotRingSum + j.m_nDotRingIndex + j.m_nMaxSfDots + j.m_nMaxLEDots + j.m_nMinSfDots + j.m_nTotalDots,
-      0u);
-  for (DWORD entry : j.m_anDotRing) EXPECT_EQ(entry, 0u);
-  EXPECT_EQ(j.m_nMaxLine + j.m_nSumLines + j.m_nLeadLines + j.m_nTailLines + j.m_nMaxPrint + j.m_nSumPrints,
-            0u);
-}
-
 // The report lines, from the first rule on, of the page just ended.
 std::vector<std::string> Report(const JobFixture& f) {
   std::vector<std::string> texts = f.trace.Texts();
@@ -101,30 +75,6 @@ std::vector<std::string> Report(const JobFixture& f) {
   EXPECT_GE(texts.end() - first, 20);
   if (texts.end() - first < 20) return {};
   return std::vector<std::string>(first, first + 20);
-}
-
-TEST(PageReport, WorkedPageReportsEveryValue) {
-  JobFixture f;
-  qxhost::SetPrinterDword(f.printer, u"PrintDarkness", 10);
-  qxhost::SetPrinterDword(f.printer, u"GapType", 1);
-  qxhost::SetPrinterDword(f.printer, u"GapLength", 300);
-  ASSERT_TRUE(f.StartJob());
-  ASSERT_TRUE(f.StartPage());
-  f.job.m_nPageWidth = 384;
-  f.job.m_nPageHeight = 30;
-  ASSERT_TRUE(f.Blank(10, 48));
-  std::vector<BYTE> line(48, 0);
-  std::fill(line.begin(), line.begin() + 25, 0xFF);
-  ASSERT_TRUE(f.Line(line, 20));
-  ASSERT_TRUE(f.EndPage());
-  EXPECT_EQ(Report(f), (std::vector<std::string>{
-                           "========================", "    PageWidth   :    384", "    PageHeight  :     30",
-                           "    TotalLines  :     30", "    MaxSfDots   :    200", "    MaxLEDots   :    114",
-                           "    MinSfDots   :      0", "    TotalDots   :   4000", "    LeadLines   :     10",
-                           "    TailLines   :      0", "    MaxLine     :     10", "    MaxPrint    :     20",
-                           "    SumLines    :     10", "    SumPrints   :     20", "========================",
-                           "    BitmapBytes :   1440", "    PrintBytes  :     72", "    SavedBytes  :   1368",
-                           "    Percent     :  5.00%", "========================"}));
 }
 
 // An empty page 8 dots wide with `lines` lines counted: 19 bytes against `lines` bitmap bytes.

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/support/job_fixture.h"
 
 namespace {
@@ -17,6 +19,7 @@ TEST(WorkedPage, IsExactlyItsSeventyTwoBytes) {
   ASSERT_TRUE(f.StartJob());
   ASSERT_TRUE(f.StartPage());
   f.job.m_nPageWidth = 384;
+  f.job.m_nPageHeight = 30;
   ASSERT_TRUE(f.Blank(10, 48));
   std::vector<BYTE> line(48, 0);
   for (int i = 0; i < 25; ++i) line[i] = 0xFF;
@@ -30,9 +33,19 @@ TEST(WorkedPage, IsExactlyItsSeventyTwoBytes) {
   expected += " 88 1F 28 00 88";
   EXPECT_EQ(Hex(f.Spooled()), expected);
   EXPECT_EQ(f.Spooled().size(), 72u);
-  EXPECT_TRUE(f.trace.Contains("    PrintBytes  :     72"));
-  EXPECT_TRUE(f.trace.Contains("    Percent     :  5.00%"));
-  EXPECT_TRUE(f.trace.Contains("    MaxLEDots   :    114"));
+
+  std::vector<std::string> texts = f.trace.Texts();
+  auto report = std::find(texts.begin(), texts.end(), "========================");
+  ASSERT_GE(texts.end() - report, 20);
+  EXPECT_EQ(std::vector<std::string>(report, report + 20),
+            (std::vector<std::string>{
+                "========================", "    PageWidth   :    384", "    PageHeight  :     30",
+                "    TotalLines  :     30", "    MaxSfDots   :    200", "    MaxLEDots   :    114",
+                "    MinSfDots   :      0", "    TotalDots   :   4000", "    LeadLines   :     10",
+                "    TailLines   :      0", "    MaxLine     :     10", "    MaxPrint    :     20",
+                "    SumLines    :     10", "    SumPrints   :     20", "========================",
+                "    BitmapBytes :   1440", "    PrintBytes  :     72", "    SavedBytes  :   1368",
+                "    Percent     :  5.00%", "========================"}));
 }
 
 }  // namespace

@@ -12,30 +12,13 @@ namespace {
 using qxtest::Hex;
 using qxtest::ListBytes;
 
-std::string ShortNumber(WORD value) {
-  BYTE out[2] = {0xEE, 0xEE};
-  DWORD n = EncodeShortNumber(value, out);
-  return Hex(std::vector<BYTE>(out, out + n));
-}
-
 std::string Number(BYTE command, WORD value) {
   CPackageList list;
   EXPECT_TRUE(PushNumber(list, command, value));
   return Hex(ListBytes(list));
 }
 
-TEST(ShortNumber, OneByteBelow192TwoBytesFrom192) {
-  EXPECT_EQ(ShortNumber(0), "00");
-  EXPECT_EQ(ShortNumber(72), "48");
-  EXPECT_EQ(ShortNumber(191), "BF");
-  EXPECT_EQ(ShortNumber(192), "C0 C0");
-  EXPECT_EQ(ShortNumber(200), "C0 C8");
-  EXPECT_EQ(ShortNumber(299), "C1 2B");
-  EXPECT_EQ(ShortNumber(576), "C2 40");
-  EXPECT_EQ(ShortNumber(0x3FFF), "FF FF");
-}
-
-TEST(PushNumber, FramesTheValueAsAShortNumber) {
+TEST(PushNumber, ShortNumbersTakeOneByteBelow192AndTwoFrom192) {
   EXPECT_EQ(Number(CMD_FEED_LINES, 0), "1F 22 01 00 88");
   EXPECT_EQ(Number(CMD_FEED_LINES, 99), "1F 22 01 63 88");
   EXPECT_EQ(Number(CMD_FEED_LINES, 191), "1F 22 01 BF 88");
@@ -45,41 +28,23 @@ TEST(PushNumber, FramesTheValueAsAShortNumber) {
   EXPECT_EQ(Number(CMD_GAP_LENGTH, 300), "1F 45 02 C1 2C 88");
 }
 
-TEST(PushPackage, EmptyPayloadAndLengthBoundary) {
-  CPackageList list;
-  ASSERT_TRUE(PushPackage(list, CMD_PAGE_BEGIN, nullptr, 0));
-  EXPECT_EQ(Hex(ListBytes(list)), "1F 20 00 88");
+TEST(PushPackage, PayloadLengthIsAShortNumberToo) {
+  CPackageList empty;
+  ASSERT_TRUE(PushPackage(empty, CMD_PAGE_BEGIN, nullptr, 0));
+  EXPECT_EQ(Hex(ListBytes(empty)), "1F 20 00 88");
 
   std::vector<BYTE> payload(192);
   for (size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<BYTE>(i);
-
-  CPackageList short191;
-  ASSERT_TRUE(PushPackage(short191, 0x30, payload.data(), 191));
-  std::vector<BYTE> bytes = ListBytes(short191);
-  ASSERT_EQ(bytes.size(), 195u);
-  EXPECT_EQ(Hex({bytes.begin(), bytes.begin() + 4}), "1F 30 BF 00");
-  EXPECT_EQ(bytes[193], 190);
-  EXPECT_EQ(bytes.back(), 0x88);
-
-  CPackageList long192;
-  ASSERT_TRUE(PushPackage(long192, 0x30, payload.data(), 192));
-  bytes = ListBytes(long192);
-  ASSERT_EQ(bytes.size(), 197u);
-  EXPECT_EQ(Hex({bytes.begin(), bytes.begin() + 5}), "1F 30 C0 C0 00");
-  EXPECT_EQ(bytes[195], 191);
-  EXPECT_EQ(bytes.back(), 0x88);
-}
-
-TEST(PushPackage, PayloadLargerThanAChunkIsRefusedWithoutWriting) {
-  CPackageList list;
-  std::vector<BYTE> payload(8, 0x55);
-  EXPECT_FALSE(PushPackage(list, 0x30, payload.data(), PACKAGE_CHUNK_BYTES));
-  EXPECT_FALSE(PushPackage(list, 0x30, payload.data(), 0xFFFFFFFFu));
-  EXPECT_FALSE(PushPackage(list, 0x30, nullptr, 3));
-  EXPECT_TRUE(list.IsEmpty());
-  EXPECT_FALSE(PushPrintLinesPackage(list, 0, payload.data(), 0xFFFFFFFEu, 0));
-  EXPECT_FALSE(PushPrintLinesPackage(list, 0, nullptr, 3, 0));
-  EXPECT_TRUE(list.IsEmpty());
+  for (DWORD length : {191u, 192u}) {
+    CPackageList list;
+    ASSERT_TRUE(PushPackage(list, 0x30, payload.data(), length));
+    std::vector<BYTE> bytes = ListBytes(list);
+    const size_t head = length < 192 ? 3 : 4;
+    ASSERT_EQ(bytes.size(), length + head + 1);
+    EXPECT_EQ(Hex({bytes.begin(), bytes.begin() + 5}), length < 192 ? "1F 30 BF 00 01" : "1F 30 C0 C0 00");
+    EXPECT_EQ(bytes[bytes.size() - 2], length - 1);
+    EXPECT_EQ(bytes.back(), 0x88);
+  }
 }
 
 TEST(PushPrintLines, RepeatOffsetAndDataSpan) {
@@ -87,24 +52,23 @@ TEST(PushPrintLines, RepeatOffsetAndDataSpan) {
   CPackageList once;
   ASSERT_TRUE(PushPrintLinesPackage(once, 10, data, 3, 0));
   EXPECT_EQ(Hex(ListBytes(once)), "1F 21 05 00 0A FF 00 0F 88");
-
   CPackageList repeated;
   ASSERT_TRUE(PushPrintLinesPackage(repeated, 10, data, 3, 299));
   EXPECT_EQ(Hex(ListBytes(repeated)), "1F 21 06 C1 2B 0A FF 00 0F 88");
-
   CPackageList far;
   ASSERT_TRUE(PushPrintLinesPackage(far, 200, data, 1, 0x3FFF));
   EXPECT_EQ(Hex(ListBytes(far)), "1F 21 05 FF FF C0 C8 FF 88");
 }
 
-TEST(PushPrintLines, AFullLineTakesSeventySixToSeventyNineBytes) {
-  std::vector<BYTE> line(72, 0xA5);
+TEST(Writers, OversizedOrMissingPayloadIsRefusedWithoutWriting) {
   CPackageList list;
-  ASSERT_TRUE(PushPrintLinesPackage(list, 0, line.data(), 72, 0));
-  EXPECT_EQ(list.UsedBytes(), 72u + 2 + 4);
-  CPackageList big;
-  ASSERT_TRUE(PushPrintLinesPackage(big, 0, line.data(), 72, 0x3FFF));
-  EXPECT_EQ(big.UsedBytes(), 72u + 3 + 4);
+  std::vector<BYTE> payload(8, 0x55);
+  EXPECT_FALSE(PushPackage(list, 0x30, payload.data(), PACKAGE_CHUNK_BYTES));
+  EXPECT_FALSE(PushPackage(list, 0x30, payload.data(), 0xFFFFFFFFu));
+  EXPECT_FALSE(PushPackage(list, 0x30, nullptr, 3));
+  EXPECT_FALSE(PushPrintLinesPackage(list, 0, payload.data(), 0xFFFFFFFEu, 0));
+  EXPECT_FALSE(PushPrintLinesPackage(list, 0, nullptr, 3, 0));
+  EXPECT_TRUE(list.IsEmpty());
 }
 
 TEST(Writers, AllocationFailureWritesNothingAndKeepsEarlierPackages) {
@@ -116,16 +80,15 @@ TEST(Writers, AllocationFailureWritesNothingAndKeepsEarlierPackages) {
   const std::vector<BYTE> before = ListBytes(list);
   {
     qxtest::ChunkAllocFailure fail(0);
-    const BYTE data[] = {1, 2, 3, 4, 5, 6, 7, 8};
-    EXPECT_FALSE(PushPackage(list, 0x30, data, 8));
-    EXPECT_FALSE(PushNumber(list, CMD_FEED_LINES, 0x3FFF));
-    EXPECT_FALSE(PushPrintLinesPackage(list, 0, data, 8, 0));
+    const BYTE data[] = {1, 2, 3, 4};
+    EXPECT_FALSE(PushNumber(list, CMD_FEED_LINES, 0));
+    EXPECT_FALSE(PushPrintLinesPackage(list, 0, data, 4, 0));
     EXPECT_TRUE(PushPackage(list, CMD_PAGE_END, nullptr, 0));  // 4 bytes still fit
   }
   std::vector<BYTE> after = ListBytes(list);
   ASSERT_EQ(after.size(), before.size() + 4);
   EXPECT_TRUE(std::equal(before.begin(), before.end(), after.begin()));
-  EXPECT_EQ(trace.Count("CPackageList::Append() alloc buffer failed!"), 3u);
+  EXPECT_EQ(trace.Count("CPackageList::Append() alloc buffer failed!"), 2u);
 }
 
 }  // namespace
