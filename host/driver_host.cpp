@@ -182,7 +182,7 @@ bool DocumentPlayer::StartDriver(UnidrvDevice& device) {
     m_hooks.emplace(hooks.pdrvfn[i].iFunc, hooks.pdrvfn[i].pfn);
 
   std::u16string printerName = u"qxvn";
-  if (!CheckHr("EnablePDEV", device.Enable(m_plugin, printerName.data()))) {
+  if (!CheckHr("EnablePDEV", device.Enable(m_plugin, reinterpret_cast<PWSTR>(printerName.data())))) {
     Fail("the plug-in did not enable the device (EnablePDEV)");
     return false;
   }
@@ -206,7 +206,9 @@ bool DocumentPlayer::PlayPage(UnidrvDevice& device, DWORD page) {
   }
   // One DrvNextBand per band; a page without bands still ends its band loop once.
   const size_t loops = spec.bands.empty() ? 1 : spec.bands.size();
+  const bool aborts = m_job.abortInPage == page;
   for (size_t i = 0; i < loops; ++i) {
+    if (aborts && i + 1 == loops) return false;
     const auto band = static_cast<DWORD>(i + 1);
     const size_t handedBefore = device.BandCalls().size();
     BOOL next = Ddi<PFN_DrvNextBand>(INDEX_DrvNextBand)(pso, &point);
@@ -222,7 +224,6 @@ bool DocumentPlayer::PlayPage(UnidrvDevice& device, DWORD page) {
       return false;
     }
   }
-  if (m_job.abortInPage == page) return false;
   if (!CheckBool("DrvSendPage", Ddi<PFN_DrvSendPage>(INDEX_DrvSendPage)(pso), page)) {
     Fail(where + "DrvSendPage failed");
     return false;
@@ -233,7 +234,7 @@ bool DocumentPlayer::PlayPage(UnidrvDevice& device, DWORD page) {
 void DocumentPlayer::PlayDocument(UnidrvDevice& device) {
   SURFOBJ* pso = device.Surface();
   std::u16string name = m_job.documentName.value_or(u"");
-  LPWSTR namePointer = m_job.documentName ? name.data() : nullptr;
+  LPWSTR namePointer = m_job.documentName ? reinterpret_cast<LPWSTR>(name.data()) : nullptr;
   if (!CheckBool("DrvStartDoc", Ddi<PFN_DrvStartDoc>(INDEX_DrvStartDoc)(pso, namePointer, m_job.jobId))) {
     Fail("DrvStartDoc failed");
     return;

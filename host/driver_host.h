@@ -24,6 +24,7 @@
 // sink set with SetDebugSink (host_services.h).
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -77,7 +78,9 @@ struct JobSpec {
   // The printer's data values (GetPrinterDataW), set before the document starts.
   std::vector<std::pair<std::u16string, PrinterValue>> printerData;
   std::vector<PageSpec> pages;
-  DWORD abortInPage = 0;  // non-zero: after the bands of this page (from 1), abort the document
+  // Non-zero: abort the document while this page (from 1) is being rendered, before the
+  // DrvNextBand that would hand its last band, so that the page is never completed.
+  DWORD abortInPage = 0;
   // Called before each page starts, with the page number (from 1) and the number of pages.
   std::function<void(DWORD page, DWORD pages)> onPage;
 };

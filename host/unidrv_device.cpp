@@ -209,7 +209,7 @@ BOOL APIENTRY UnidrvDevice::DdiStartDoc(SURFOBJ* pso, LPWSTR pwszDocName, DWORD 
   if (!self) return FALSE;
   DdiCall call = CallOf(INDEX_DrvStartDoc, pso);
   call.jobId = dwJobId;
-  if (pwszDocName) call.docName = std::u16string(pwszDocName);
+  if (pwszDocName) call.docName = std::u16string(reinterpret_cast<const char16_t*>(pwszDocName));
   return self->Record(std::move(call), !self->Fails(INDEX_DrvStartDoc));
 }
 

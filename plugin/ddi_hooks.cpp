@@ -51,7 +51,7 @@ F SavedEntry(POEMPDEV state, HookRow row, const WCHAR* hook) {
     return nullptr;
   }
   PFN entry = state->*SAVED_ENTRY[row];
-  if (!entry) TraceMessage(TRACE_ERR, TRUE, WSTR("%s() no Unidrv entry point saved!"), hook);
+  if (!entry) TraceMessage(TRACE_ERR, TRUE, WSTR("%s() no saved driver entry point!"), hook);
   return FromPfn<F>(entry);
 }
 
