@@ -18,7 +18,8 @@ BOOL CJobProc::StartJob(PDEVOBJ pdevobj, const JOB_INFO_2W* job) {
   m_nPaperWidth = PaperTenthsToDots(dm.dmPaperWidth);
   m_nPaperLength = PaperTenthsToDots(dm.dmPaperLength);
   m_bCustomJob = m_bCustomPage = IsCustomPaper(dm);
-  m_wCopies = static_cast<WORD>(dm.dmCopies);
+  // A negative count is no request for tens of thousands of labels: it counts as one, like 0.
+  m_wCopies = dm.dmCopies > 0 ? static_cast<WORD>(dm.dmCopies) : 0;
   m_wCollate = static_cast<WORD>(dm.dmCollate);
   if (m_wCopies == 0) m_wCopies = 1;
   if (m_wTotalPages == 0) {

@@ -28,12 +28,12 @@ TEST(Lifecycle, CopiesFollowTheCollateRule) {
     size_t writesPerPage;
   };
   for (const Case& c : {Case{3, 0, 1, 3}, Case{3, 1, 1, 3}, Case{3, 1, 2, 1}, Case{3, 0, 2, 3},
-                        Case{0, 0, 2, 1}, Case{1, 0, 1, 1}}) {
+                        Case{0, 0, 2, 1}, Case{1, 0, 1, 1}, Case{-1, 0, 1, 1}}) {
     SCOPED_TRACE(testing::Message() << "copies " << c.copies << " collate " << c.collate << " pages "
                                     << c.pages);
     JobFixture f;
     ASSERT_TRUE(f.StartJob(c.pages, MakeDevMode(480, 300, false, c.copies, c.collate)));
-    EXPECT_EQ(f.job.m_wCopies, c.copies ? c.copies : 1);
+    EXPECT_EQ(f.job.m_wCopies, c.copies > 0 ? c.copies : 1);
     for (DWORD page = 1; page <= c.pages; ++page) {
       ASSERT_TRUE(f.StartPage());
       ASSERT_TRUE(f.EndPage());
