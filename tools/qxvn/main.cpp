@@ -8,6 +8,17 @@
 #include "tools/qxvn/cli/tool_error.h"
 #include "tools/qxvn/commands/commands.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+// Leak checking in sanitizer builds: the font library behind the PDF renderer keeps its font
+// cache to the end of the process, which is not our leak.
+extern "C" __attribute__((visibility("default"))) const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\n";
+}
+extern "C" __attribute__((visibility("default"))) const char* __lsan_default_options() {
+  return "print_suppressions=0";
+}
+#endif
+
 int main(int argc, char** argv) {
   // A write over the file size limit then fails with a reason instead of killing the tool.
   std::signal(SIGXFSZ, SIG_IGN);
