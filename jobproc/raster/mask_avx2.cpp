@@ -7,34 +7,36 @@
 namespace raster {
 namespace {
 
-// As the SSE2 kernel: green weighted by GREEN_WEIGHT - 65536, and 65536 times green added back.
-inline __m256i Sums(__m256i pixels) {
-  const __m256i blueRed = _mm256_and_si256(pixels, _mm256_set1_epi32(0x00FF00FF));
-  const __m256i green = _mm256_and_si256(_mm256_srli_epi32(pixels, 8), _mm256_set1_epi32(0xFF));
+// As in the AVX-512 kernel: blue and red as 16-bit halves of a lane, green twice, so two
+// multiply-adds give the weighted sums.
+inline uint64_t PrintBits(__m256i blueRed, __m256i greenGreen, __m256i limits) {
   const __m256i sum =
-      _mm256_madd_epi16(blueRed, _mm256_set1_epi32(static_cast<int>(BLUE_WEIGHT | RED_WEIGHT << 16)));
-  const __m256i greenLow =
-      _mm256_madd_epi16(green, _mm256_set1_epi32(static_cast<int>(GREEN_WEIGHT - 65536) & 0xFFFF));
-  return _mm256_add_epi32(_mm256_add_epi32(sum, greenLow), _mm256_slli_epi32(green, 16));
+      _mm256_add_epi32(_mm256_madd_epi16(blueRed, _mm256_set1_epi32(BLUE_WEIGHT | RED_WEIGHT << 16)),
+                       _mm256_madd_epi16(greenGreen, _mm256_set1_epi32((GREEN_WEIGHT / 2) * 0x10001u)));
+  return static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(limits, sum))));
 }
 
-inline uint64_t PrintBits(__m256i pixels, __m256i limit) {
-  return static_cast<uint32_t>(
-      _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(limit, Sums(pixels)))));
+// Eight 3-byte pixels from exactly their 24 bytes: two loads of 16 that overlap. Lane j takes
+// pixel 7 - j, so the comparison bits come out in a line's bit order.
+inline uint64_t PrintBits3(const uint8_t* p, __m256i limits) {
+  const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));       // pixels 0..3 at 0
+  const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8));  // pixels 4..7 at 4
+  const __m256i both = _mm256_inserti128_si256(_mm256_castsi128_si256(high), low, 1);
+  const __m256i blueRed = _mm256_setr_epi8(13, -1, 15, -1, 10, -1, 12, -1, 7, -1, 9, -1, 4, -1, 6, -1,  //
+                                           9, -1, 11, -1, 6, -1, 8, -1, 3, -1, 5, -1, 0, -1, 2, -1);
+  const __m256i greenGreen = _mm256_setr_epi8(14, -1, 14, -1, 11, -1, 11, -1, 8, -1, 8, -1, 5, -1, 5, -1,  //
+                                              10, -1, 10, -1, 7, -1, 7, -1, 4, -1, 4, -1, 1, -1, 1, -1);
+  return PrintBits(_mm256_shuffle_epi8(both, blueRed), _mm256_shuffle_epi8(both, greenGreen), limits);
 }
 
-// Eight 3-byte pixels, one per lane, from exactly their 24 bytes: two loads of 16 that overlap,
-// each spread over four lanes.
-inline __m256i Load3(const uint8_t* p) {
-  const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8));
-  const __m256i both = _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
-  const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,  //
-                                          4, 5, 6, -1, 7, 8, 9, -1, 10, 11, 12, -1, 13, 14, 15, -1);
-  return _mm256_shuffle_epi8(both, spread);
+// Eight 4-byte pixels; lane j takes pixel j, so these bits are in pixel order.
+inline uint64_t PrintBits4(const uint8_t* p, __m256i limits) {
+  const __m256i pixels = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  const __m256i greenGreen = _mm256_setr_epi8(1, -1, 1, -1, 5, -1, 5, -1, 9, -1, 9, -1, 13, -1, 13, -1,  //
+                                              1, -1, 1, -1, 5, -1, 5, -1, 9, -1, 9, -1, 13, -1, 13, -1);
+  return PrintBits(_mm256_and_si256(pixels, _mm256_set1_epi32(0x00FF00FF)),
+                   _mm256_shuffle_epi8(pixels, greenGreen), limits);
 }
-
-inline __m256i Load4(const uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
 
 template <size_t BYTES_PER_PIXEL>
 void MaskRuns(const uint8_t* first, ptrdiff_t runStep, size_t runs, size_t count, uint32_t limit,
@@ -47,10 +49,15 @@ void MaskRuns(const uint8_t* first, ptrdiff_t runStep, size_t runs, size_t count
       const size_t n = count - done < 64 ? count - done : 64;
       uint64_t word = 0;
       size_t i = 0;
-      for (; i + 8 <= n; i += 8, pixel += 8 * BYTES_PER_PIXEL)
-        word |= PrintBits(BYTES_PER_PIXEL == 3 ? Load3(pixel) : Load4(pixel), limits) << i;
-      for (; i < n; ++i, pixel += BYTES_PER_PIXEL)
-        word |= static_cast<uint64_t>(WeightedSum(pixel) < limit) << i;
+      if (BYTES_PER_PIXEL == 3) {
+        for (; i + 8 <= n; i += 8, pixel += 24) word |= PrintBits3(pixel, limits) << i;
+        for (; i < n; ++i, pixel += 3)
+          word |= static_cast<uint64_t>(WeightedSum(pixel) < limit) << MaskBit(i);
+      } else {
+        for (; i + 8 <= n; i += 8, pixel += 32) word |= PrintBits4(pixel, limits) << i;
+        for (; i < n; ++i, pixel += 4) word |= static_cast<uint64_t>(WeightedSum(pixel) < limit) << i;
+        word = ReverseBitsInBytes(word);  // gathered with pixel i in bit i
+      }
       *out++ = word;
     }
   }

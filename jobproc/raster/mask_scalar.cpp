@@ -13,7 +13,7 @@ void MaskRuns(const uint8_t* first, ptrdiff_t runStep, size_t runs, size_t count
       const size_t n = count - done < 64 ? count - done : 64;
       uint64_t word = 0;
       for (size_t i = 0; i < n; ++i, pixel += BYTES_PER_PIXEL)
-        word |= static_cast<uint64_t>(WeightedSum(pixel) < limit) << i;
+        word |= static_cast<uint64_t>(WeightedSum(pixel) < limit) << MaskBit(i);
       *out++ = word;
     }
   }

@@ -50,7 +50,7 @@ void MaskRuns(const uint8_t* first, ptrdiff_t runStep, size_t runs, size_t count
         word |= PrintBits(BYTES_PER_PIXEL == 3 ? Load3(pixel) : Load4(pixel), limits) << i;
       for (; i < n; ++i, pixel += BYTES_PER_PIXEL)
         word |= static_cast<uint64_t>(WeightedSum(pixel) < limit) << i;
-      *out++ = word;
+      *out++ = ReverseBitsInBytes(word);  // gathered with pixel i in bit i
     }
   }
 }

@@ -25,12 +25,28 @@ constexpr uint32_t WeightedSum(const uint8_t* pixel) {
   return BLUE_WEIGHT * pixel[0] + GREEN_WEIGHT * pixel[1] + RED_WEIGHT * pixel[2];
 }
 
+// Bit order of a mask word: pixel i of the word is bit i ^ 7, so that the word's bytes, stored
+// lowest first, are eight pixels each with the first in the top bit, as a printer line wants.
+constexpr unsigned MaskBit(size_t pixel) { return static_cast<unsigned>(pixel ^ 7); }
+
+// Reverses the bits of every byte: turns bit i into bit i ^ 7 and back.
+constexpr uint64_t ReverseBitsInBytes(uint64_t w) {
+  w = ((w >> 1) & 0x5555555555555555u) | ((w & 0x5555555555555555u) << 1);
+  w = ((w >> 2) & 0x3333333333333333u) | ((w & 0x3333333333333333u) << 2);
+  return ((w >> 4) & 0x0F0F0F0F0F0F0F0Fu) | ((w & 0x0F0F0F0F0F0F0F0Fu) << 4);
+}
+
+// The word bits of the first `count` pixels (count <= 64).
+constexpr uint64_t FirstPixels(size_t count) {
+  return ReverseBitsInBytes(count >= 64 ? ~uint64_t{0} : (uint64_t{1} << count) - 1);
+}
+
 }  // namespace
 
 // Marks the printing pixels of `runs` runs of `count` pixels each. Run r starts at
-// first + r * runStep (runStep may be negative) and its pixels follow each other. Bit i of
-// words[r * wordStride + j] is set when pixel 64 j + i of run r prints; the bits past `count`
-// in the run's last word are zero. Reads no byte outside the runs' pixels.
+// first + r * runStep (runStep may be negative) and its pixels follow each other. Bit
+// MaskBit(i) of words[r * wordStride + j] is set when pixel 64 j + i of run r prints; the bits
+// of pixels past `count` in the run's last word are zero. Reads no byte outside the runs' pixels.
 using MaskRunsFn = void (*)(const uint8_t* first, ptrdiff_t runStep, size_t runs, size_t count,
                             uint32_t limit, uint64_t* words, size_t wordStride);
 

@@ -1,18 +1,22 @@
 #include "jobproc/raster/window_walk.h"
 
+#include "jobproc/raster/column_lines.h"
+
 namespace raster {
 namespace {
 
 constexpr size_t MAX_WORDS = MAX_DOTS / 64;
-// Columns turned into lines together by a quarter-turn walk: each row is then read 64 pixels at
-// a time instead of one, and the block's masks and lines stay in the first-level cache.
-constexpr uint32_t BLOCK_COLUMNS = 64;
+constexpr size_t CACHE_LINE = 64;
+// Rows ahead of the one being read whose bytes are asked for early: the hardware prefetcher
+// does not follow a walk that jumps from row to row (backwards, too, for rotation 2).
+constexpr uint32_t PREFETCH_ROWS = 2;
 
-// Mask words hold dot i in bit i; a line holds it in bit 7 - i % 8 of byte i / 8.
-uint64_t MsbFirstInBytes(uint64_t w) {
-  w = ((w >> 1) & 0x5555555555555555u) | ((w & 0x5555555555555555u) << 1);
-  w = ((w >> 2) & 0x3333333333333333u) | ((w & 0x3333333333333333u) << 2);
-  return ((w >> 4) & 0x0F0F0F0F0F0F0F0Fu) | ((w & 0x0F0F0F0F0F0F0F0Fu) << 4);
+void Prefetch(const uint8_t* bytes, size_t count) {
+#if defined(__GNUC__)
+  for (size_t offset = 0; offset < count; offset += CACHE_LINE) __builtin_prefetch(bytes + offset);
+#else
+  (void)bytes, (void)count;
+#endif
 }
 
 uint64_t ByteSwap(uint64_t w) {
@@ -21,37 +25,24 @@ uint64_t ByteSwap(uint64_t w) {
   return (w >> 32) | (w << 32);
 }
 
-uint64_t ReverseBits(uint64_t w) { return ByteSwap(MsbFirstInBytes(w)); }
-
 // Byte i of the word at `out` is bits 8 i to 8 i + 7, whatever the CPU's byte order.
 void StoreBytes(uint8_t* out, uint64_t w) {
   for (int i = 0; i < 8; ++i) out[i] = static_cast<uint8_t>(w >> (8 * i));
 }
 
-uint64_t LoadBytes(const uint8_t* in) {
-  uint64_t w = 0;
-  for (int i = 0; i < 8; ++i) w |= static_cast<uint64_t>(in[i]) << (8 * i);
-  return w;
-}
-
-// Transposes the 8 x 8 bit matrix whose row r is byte r: bit 8 r + c moves to bit 8 c + r.
-uint64_t Transpose8x8(uint64_t x) {
-  uint64_t t = (x ^ (x >> 7)) & 0x00AA00AA00AA00AAu;
-  x ^= t ^ (t << 7);
-  t = (x ^ (x >> 14)) & 0x0000CCCC0000CCCCu;
-  x ^= t ^ (t << 14);
-  t = (x ^ (x >> 28)) & 0x00000000F0F0F0F0u;
-  return x ^ t ^ (t << 28);
-}
-
-// Dots `dots` - 1 down to 0 of `forward` as dots 0 up: reverse the words' order and bits, then
-// shift out the zero bits that stood past the last dot.
-void ReverseDots(const uint64_t* forward, size_t words, uint32_t dots, uint64_t* reversed) {
-  for (size_t j = 0; j < words; ++j) reversed[j] = ReverseBits(forward[words - 1 - j]);
-  const uint32_t pad = static_cast<uint32_t>(64 * words - dots);
-  if (pad == 0) return;
-  for (size_t j = 0; j < words; ++j)
-    reversed[j] = (reversed[j] >> pad) | (j + 1 < words ? reversed[j + 1] << (64 - pad) : 0);
+// The line of `dots` dots in `words` backwards. With dot i in bit i (its bit order undone), the
+// words are reversed in order and bits, then the zero bits that stood past the last dot are
+// shifted out.
+void ReverseDots(uint64_t* words, size_t count, uint32_t dots) {
+  uint64_t reversed[MAX_WORDS];
+  // ByteSwap of a mask word is the whole reversal of the word in dot order.
+  for (size_t j = 0; j < count; ++j) reversed[j] = ByteSwap(words[count - 1 - j]);
+  const uint32_t pad = static_cast<uint32_t>(64 * count - dots);
+  for (size_t j = 0; j < count; ++j) {
+    uint64_t w = reversed[j];
+    if (pad != 0) w = (w >> pad) | (j + 1 < count ? reversed[j + 1] << (64 - pad) : 0);
+    words[j] = ReverseBitsInBytes(w);
+  }
 }
 
 struct Walk {
@@ -67,25 +58,23 @@ bool WalkRows(const Walk& walk, bool backwards) {
   const Window& w = walk.window;
   const uint32_t dots = w.columns < MAX_DOTS ? w.columns : MAX_DOTS;
   const size_t words = (dots + 63) / 64;
-  uint64_t forward[MAX_WORDS];
-  uint64_t reversed[MAX_WORDS];
+  const size_t rowBytes = size_t{dots} * w.bytesPerPixel;
+  uint64_t bits[MAX_WORDS];
   uint8_t line[MAX_LINE_BYTES];
   for (uint32_t n = 0; n < w.rows; ++n) {
     const uint32_t row = backwards ? w.rows - 1 - n : n;
-    walk.mask(w.topLeft + row * w.stride, 0, 1, dots, walk.limit, forward, words);
-    const uint64_t* bits = forward;
-    if (backwards) {
-      ReverseDots(forward, words, dots, reversed);
-      bits = reversed;
-    }
-    for (size_t j = 0; j < words; ++j) StoreBytes(line + 8 * j, MsbFirstInBytes(bits[j]));
+    if (n + PREFETCH_ROWS < w.rows)
+      Prefetch(w.topLeft + (backwards ? row - PREFETCH_ROWS : row + PREFETCH_ROWS) * w.stride, rowBytes);
+    walk.mask(w.topLeft + row * w.stride, 0, 1, dots, walk.limit, bits, words);
+    if (backwards) ReverseDots(bits, words, dots);
+    for (size_t j = 0; j < words; ++j) StoreBytes(line + 8 * j, bits[j]);
     if (!walk.sink(walk.context, line, (dots + 7) / 8)) return false;
   }
   return true;
 }
 
 // Rotations 1 and 3: each column is a line. A block of columns is thresholded row by row, then
-// its masks are transposed eight rows by eight columns at a time into the block's lines.
+// transposed into the block's lines.
 bool WalkColumns(const Walk& walk, bool rightToLeft) {
   const Window& w = walk.window;
   const uint32_t dots = w.rows < MAX_DOTS ? w.rows : MAX_DOTS;
@@ -95,29 +84,15 @@ bool WalkColumns(const Walk& walk, bool rightToLeft) {
   const ptrdiff_t dotStep =
       rightToLeft ? static_cast<ptrdiff_t>(w.stride) : -static_cast<ptrdiff_t>(w.stride);
 
-  uint64_t masks[MAX_DOTS];
-  // planes[c][8 g + 7 - r] is byte c of masks[8 g + r]: eight dots of eight columns, loaded as one
-  // word with the dots in the order the transpose turns into a line's bit order.
-  uint8_t planes[BLOCK_COLUMNS / 8][MAX_DOTS];
-  uint8_t lines[BLOCK_COLUMNS][MAX_LINE_BYTES];
+  uint64_t masks[BlockMaskWords(MAX_DOTS)];
+  for (uint32_t k = dots; k < BlockMaskWords(dots); ++k) masks[k] = 0;
+  BlockLines lines;
 
   for (uint32_t done = 0; done < w.columns; done += BLOCK_COLUMNS) {
     const uint32_t n = w.columns - done < BLOCK_COLUMNS ? w.columns - done : BLOCK_COLUMNS;
     const uint32_t firstColumn = rightToLeft ? w.columns - done - n : done;
     walk.mask(firstDotRow + size_t{firstColumn} * w.bytesPerPixel, dotStep, dots, n, walk.limit, masks, 1);
-
-    const uint32_t planeCount = (n + 7) / 8;
-    for (uint32_t k = 0; k < dots; ++k)
-      for (uint32_t c = 0; c < planeCount; ++c) planes[c][k ^ 7] = static_cast<uint8_t>(masks[k] >> (8 * c));
-    for (uint32_t k = dots; k < 8 * lineBytes; ++k)
-      for (uint32_t c = 0; c < planeCount; ++c) planes[c][k ^ 7] = 0;
-
-    for (uint32_t c = 0; c < planeCount; ++c)
-      for (uint32_t g = 0; g < lineBytes; ++g) {
-        const uint64_t columns = Transpose8x8(LoadBytes(&planes[c][8 * g]));
-        for (uint32_t j = 0; j < 8; ++j) lines[8 * c + j][g] = static_cast<uint8_t>(columns >> (8 * j));
-      }
-
+    ColumnLines(masks, dots, n, lines);
     for (uint32_t i = 0; i < n; ++i)
       if (!walk.sink(walk.context, lines[rightToLeft ? n - 1 - i : i], lineBytes)) return false;
   }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "jobproc/raster/column_lines.h"
 #include "jobproc/raster/pixel_mask.h"
 #include "jobproc/raster/window_walk.h"
 
@@ -83,6 +84,26 @@ TEST(RasteriserKernels, RunsAtTheVeryEndOfMemoryAreReadExactly) {
         EXPECT_EQ(actual[0], expected[0]) << kernel->name << " " << count;
         EXPECT_EQ(actual[1], expected[1]) << kernel->name << " " << count;
       }
+    }
+}
+
+// The transpose built for the target against the plain one, on random masks of every height.
+TEST(RasteriserKernels, ColumnLinesEqualThePortableTranspose) {
+  std::mt19937_64 rng(4);
+  for (uint32_t dots = 0; dots <= raster::MAX_DOTS; dots += dots < 40 ? 1 : 37)
+    for (uint32_t columns : {1u, 8u, 13u, 63u, 64u}) {
+      uint64_t masks[raster::BlockMaskWords(raster::MAX_DOTS)] = {};
+      for (uint32_t k = 0; k < dots; ++k) masks[k] = rng() & raster::FirstPixels(columns);
+      raster::BlockLines expected = {}, actual = {};
+      raster::ColumnLinesPortable(masks, dots, columns, expected);
+      raster::ColumnLines(masks, dots, columns, actual);
+      for (uint32_t c = 0; c < columns; ++c)
+        for (uint32_t b = 0; b < (dots + 7) / 8; ++b)
+          ASSERT_EQ(actual[c][b], expected[c][b]) << dots << " dots, column " << c << ", byte " << b;
+      // Dot k of column c, seen straight from the masks.
+      for (uint32_t c = 0; c < columns; ++c)
+        for (uint32_t k = 0; k < dots; ++k)
+          ASSERT_EQ((expected[c][k / 8] >> (7 - k % 8)) & 1, (masks[k] >> raster::MaskBit(c)) & 1);
     }
 }
 
