@@ -10,6 +10,8 @@ constexpr size_t CACHE_LINE = 64;
 // Rows ahead of the one being read whose bytes are asked for early: the hardware prefetcher
 // does not follow a walk that jumps from row to row (backwards, too, for rotation 2).
 constexpr uint32_t PREFETCH_ROWS = 2;
+// Rows of a quarter-turn block thresholded between two rounds of prefetching.
+constexpr uint32_t PREFETCH_RUN_ROWS = 16;
 
 void Prefetch(const uint8_t* bytes, size_t count) {
 #if defined(__GNUC__)
@@ -91,7 +93,16 @@ bool WalkColumns(const Walk& walk, bool rightToLeft) {
   for (uint32_t done = 0; done < w.columns; done += BLOCK_COLUMNS) {
     const uint32_t n = w.columns - done < BLOCK_COLUMNS ? w.columns - done : BLOCK_COLUMNS;
     const uint32_t firstColumn = rightToLeft ? w.columns - done - n : done;
-    walk.mask(firstDotRow + size_t{firstColumn} * w.bytesPerPixel, dotStep, dots, n, walk.limit, masks, 1);
+    const uint8_t* const first = firstDotRow + size_t{firstColumn} * w.bytesPerPixel;
+    const size_t blockBytes = size_t{n} * w.bytesPerPixel;
+    // A few rows at a time, asking for the next rows' pixels ahead: each row's share of a block
+    // is too short for the hardware prefetcher to pick up.
+    for (uint32_t k = 0; k < dots; k += PREFETCH_RUN_ROWS) {
+      const uint32_t rows = dots - k < PREFETCH_RUN_ROWS ? dots - k : PREFETCH_RUN_ROWS;
+      for (uint32_t ahead = k + PREFETCH_RUN_ROWS; ahead < k + 2 * PREFETCH_RUN_ROWS && ahead < dots; ++ahead)
+        Prefetch(first + static_cast<ptrdiff_t>(ahead) * dotStep, blockBytes);
+      walk.mask(first + static_cast<ptrdiff_t>(k) * dotStep, dotStep, rows, n, walk.limit, masks + k, 1);
+    }
     ColumnLines(masks, dots, n, lines);
     for (uint32_t i = 0; i < n; ++i)
       if (!walk.sink(walk.context, lines[rightToLeft ? n - 1 - i : i], lineBytes)) return false;
