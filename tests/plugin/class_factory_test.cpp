@@ -107,10 +107,3 @@ TEST(ModuleEntryTest, CanUploadNowInvertsEveryBit) {
 
 }  // namespace
 }  // namespace qxtest
-
-extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID);
-
-TEST(ModuleEntryTest, LoadNotificationsAllSucceed) {
-  for (DWORD reason : {DLL_PROCESS_ATTACH, DLL_THREAD_ATTACH, DLL_THREAD_DETACH, DLL_PROCESS_DETACH})
-    EXPECT_EQ(DllMain(nullptr, reason, nullptr), TRUE);
-}

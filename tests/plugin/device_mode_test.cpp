@@ -39,13 +39,6 @@ TEST_F(DeviceModeTest, SizeIsTwelveBytesAndTouchesNothingElse) {
   EXPECT_TRUE(trace.Lines().empty());
 }
 
-TEST_F(DeviceModeTest, DefaultWritesSignatureAndVersion) {
-  out = {};
-  EXPECT_EQ(DevMode(OEMDM_DEFAULT), S_OK);
-  EXPECT_EQ(param.cbBufSize, 12u);
-  ExpectDefault(out);
-}
-
 TEST_F(DeviceModeTest, DefaultWithoutPublicDeviceModeWritesNothing) {
   param.pPublicDMIn = nullptr;
   out = {1, 2, 3};
@@ -55,8 +48,12 @@ TEST_F(DeviceModeTest, DefaultWithoutPublicDeviceModeWritesNothing) {
   EXPECT_TRUE(trace.Contains("fill_default_oemdev(), ERROR_INVALID_PARAMETER."));
 }
 
-TEST_F(DeviceModeTest, ConvertTakesOverSectionOfItsOwnKind) {
+TEST_F(DeviceModeTest, DefaultAndConvertWriteTheWholeSection) {
   EXPECT_EQ(DevMode(OEMDM_CONVERT), S_OK);
+  EXPECT_EQ(param.cbBufSize, 12u);
+  ExpectDefault(out);
+  out = {};
+  EXPECT_EQ(DevMode(OEMDM_DEFAULT), S_OK);
   EXPECT_EQ(param.cbBufSize, 12u);
   ExpectDefault(out);
 }
@@ -136,13 +133,6 @@ TEST_F(DeviceModeTest, OtherModesAndMissingParametersAreRefused) {
   EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_PARAMETER});
   EXPECT_EQ(trace.Count("DevMode(), ERROR_INVALID_PARAMETER."), 3u);
   EXPECT_EQ(param.cbBufSize, 0xEEEEu);
-}
-
-TEST_F(DeviceModeTest, PluginObjectServesTheSameSection) {
-  auto* plugin = new IOEMUni;
-  EXPECT_EQ(plugin->DevMode(OEMDM_SIZE, &param), S_OK);
-  EXPECT_EQ(param.cbBufSize, 12u);
-  plugin->Release();
 }
 
 }  // namespace
