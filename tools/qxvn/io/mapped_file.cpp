@@ -33,7 +33,7 @@ MappedFile::MappedFile(const std::string& path) : m_path(path) {
     Fail(path, EISDIR);
   }
   if (S_ISREG(st.st_mode) && st.st_size > 0) {
-    void* map = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+    void* map = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
     if (map != MAP_FAILED) {
       ::close(fd);
       m_mapping = map;
