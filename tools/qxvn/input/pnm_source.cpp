@@ -65,7 +65,11 @@ class PnmSource : public PageSource {
     bool bitmap = m_kind == '1' || m_kind == '4';
     m_maxval = bitmap ? 1 : Number("maxval", 65535);
     if (m_maxval == 0) Fail("maxval must be 1 to 65535");
-    if (m_kind >= '4') {
+    if (m_kind <= '3') {
+      // Every plain sample takes at least one character; a file shorter than that is cut short.
+      uint64_t samples = uint64_t{m_width} * m_height * (m_kind == '3' ? 3 : 1);
+      if (m_bytes.size() - m_pos < samples) Fail("truncated image data");
+    } else {
       // Exactly one whitespace byte separates the header from binary samples.
       if (m_pos >= m_bytes.size()) Fail("the image data is missing");
       ++m_pos;
