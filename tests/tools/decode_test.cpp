@@ -51,6 +51,14 @@ TEST_F(Decode, DrawsEachPageAt300Dpi) {
   ASSERT_EQ(r.status, 0) << r.err;
   for (const char* name : {"out-1.png", "out-2.png", "out-3.png"})
     EXPECT_EQ(ReadPreview(Path(name)).height, 6u);
+
+  // Pages wait for each other without holding a file open each.
+  std::string many;
+  for (int i = 0; i < 60; ++i) many += Page();
+  WriteFile(Path("many.qxvn"), many);
+  r = RunQxvn({"decode", Path("many.qxvn"), "-o", Path("many.png")}, "ulimit -n 24;");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(Exists(Path("many-60.png")));
 }
 
 TEST_F(Decode, DumpListsPackagesAndPageSummaries) {

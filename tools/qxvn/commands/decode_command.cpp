@@ -78,6 +78,7 @@ int RunDecode(int argc, char** argv, int first) {
       std::fprintf(stderr, "qxvn: warning: %s: page %u has no lines\n", streamPath.c_str(), page.number);
     outputs.push_back(std::make_unique<AtomicOutput>(PagePath(outPath, page.number, collector.pages.size())));
     wire::WritePreview(page, *outputs.back());
+    outputs.back()->Seal();
   }
   FILE* info = outPath == "-" ? stderr : stdout;
   for (size_t i = 0; i < outputs.size(); ++i) {

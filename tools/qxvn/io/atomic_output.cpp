@@ -77,6 +77,18 @@ void AtomicOutput::Commit() {
     m_held.clear();
     return;
   }
+  Seal();
+  if (std::rename(m_tempPath.c_str(), m_path.c_str()) != 0) {
+    m_failure = "cannot write " + m_path + ": " + std::strerror(errno);
+    Discard();
+    throw ToolError(m_failure);
+  }
+  m_tempPath.clear();
+}
+
+void AtomicOutput::Seal() {
+  if (!m_failure.empty()) throw ToolError(m_failure);
+  if (m_fd < 0) return;
   int fd = m_fd;
   m_fd = -1;
   if (::close(fd) != 0) {
@@ -84,12 +96,6 @@ void AtomicOutput::Commit() {
     Discard();
     throw ToolError(m_failure);
   }
-  if (std::rename(m_tempPath.c_str(), m_path.c_str()) != 0) {
-    m_failure = "cannot write " + m_path + ": " + std::strerror(errno);
-    Discard();
-    throw ToolError(m_failure);
-  }
-  m_tempPath.clear();
 }
 
 void AtomicOutput::Discard() {

@@ -18,6 +18,9 @@ class AtomicOutput {
 
   // False on failure; FailureText() then says why. Later writes fail too.
   bool Write(const void* data, size_t size);
+  // Closes the temporary file, so that many outputs can wait for Commit without holding a
+  // descriptor each. Throws ToolError like Commit.
+  void Seal();
   // Throws ToolError naming the cause of the first failed write or of the rename.
   void Commit();
 
