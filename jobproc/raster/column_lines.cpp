@@ -1,5 +1,7 @@
 #include "jobproc/raster/column_lines.h"
 
+#include <cstring>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -57,8 +59,9 @@ void ColumnLinesSse2(const uint64_t* masks, uint32_t dots, uint32_t columns, Blo
       u[2 * i] = _mm_unpacklo_epi16(t[2 * i], t[2 * i + 1]);
       u[2 * i + 1] = _mm_unpackhi_epi16(t[2 * i], t[2 * i + 1]);
     }
-    __m128i v[8];  // v[2 h + p]: bytes 2 p.. 2 p + 1 (h = 0: of the first eight words) ...
-    // ... laid out as byte c of eight words, then byte c + 1 of the same eight.
+    // v[4 h + p]: bytes 2 p and 2 p + 1 of words 8 h..8 h + 7 (counted from the last), each
+    // as eight bytes in a row.
+    __m128i v[8];
     for (int h = 0; h < 2; ++h) {
       v[4 * h + 0] = _mm_unpacklo_epi32(u[4 * h + 0], u[4 * h + 2]);  // bytes 0, 1
       v[4 * h + 1] = _mm_unpackhi_epi32(u[4 * h + 0], u[4 * h + 2]);  // bytes 2, 3
@@ -70,10 +73,10 @@ void ColumnLinesSse2(const uint64_t* masks, uint32_t dots, uint32_t columns, Blo
       const __m128i a = v[c / 2], b = v[4 + c / 2];
       __m128i bytes = c % 2 ? _mm_unpackhi_epi64(a, b) : _mm_unpacklo_epi64(a, b);
       for (uint32_t s = 0; s < 8; ++s) {
+        // Top eight bits first: swapped for the little-endian store (x86 only here).
         const unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(bytes));
-        uint8_t* line = lines[8 * c + s];
-        line[2 * g] = static_cast<uint8_t>(bits >> 8);
-        line[2 * g + 1] = static_cast<uint8_t>(bits);
+        const uint16_t pair = static_cast<uint16_t>((bits >> 8) | (bits << 8));
+        std::memcpy(&lines[8 * c + s][2 * g], &pair, 2);
         bytes = _mm_add_epi8(bytes, bytes);
       }
     }

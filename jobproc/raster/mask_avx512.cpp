@@ -5,11 +5,15 @@
 #ifdef QX_RASTER_X86
 // GCC 12's AVX-512 intrinsics fill unused lanes from a self-initialised "undefined" vector,
 // which its own uninitialised-use check then reports.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #pragma GCC diagnostic ignored "-Wuninitialized"
+#endif
 #include <immintrin.h>
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 
 namespace raster {
 namespace {

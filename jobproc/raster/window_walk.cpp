@@ -11,7 +11,7 @@ constexpr size_t CACHE_LINE = 64;
 // does not follow a walk that jumps from row to row (backwards, too, for rotation 2).
 constexpr uint32_t PREFETCH_ROWS = 2;
 // Rows of a quarter-turn block thresholded between two rounds of prefetching.
-constexpr uint32_t PREFETCH_RUN_ROWS = 16;
+constexpr uint32_t PREFETCH_RUN_ROWS = 8;
 
 void Prefetch(const uint8_t* bytes, size_t count) {
 #if defined(__GNUC__)

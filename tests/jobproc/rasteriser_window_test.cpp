@@ -9,6 +9,13 @@ namespace {
 using rastertest::RasterFixture;
 using rastertest::TestBand;
 
+// A line as Dots() shows it: `length` dots, those at `marks` printing.
+std::string Marked(size_t length, std::initializer_list<size_t> marks) {
+  std::string line(length, '.');
+  for (size_t mark : marks) line[mark] = '#';
+  return line;
+}
+
 TEST(RasteriserPixels, RowsArePaddedToFourBytes) {
   struct Case {
     LONG width;
@@ -22,7 +29,7 @@ TEST(RasteriserPixels, RowsArePaddedToFourBytes) {
     for (DWORD row = 0; row < 3; ++row) band.Black(c.width - 1, row);
     RasterFixture f;
     ASSERT_TRUE(f.Run(band));
-    const std::string expected = std::string(c.width - 1, '.') + "#";
+    const std::string expected = Marked(c.width, {static_cast<size_t>(c.width) - 1});
     EXPECT_EQ(f.Dots(c.width), std::vector<std::string>(3, expected));
   }
 }
@@ -89,7 +96,7 @@ TEST(RasteriserWindow, LabelWidthIsAlignedThenCut) {
     f.job.m_nLabelWidth = 591;
     f.job.m_nHorAlignment = c.alignment;
     ASSERT_TRUE(f.Run(band));
-    EXPECT_EQ(f.Dots(576)[0], "#" + std::string(574, '.') + "#");
+    EXPECT_EQ(f.Dots(576)[0], Marked(576, {0, 575}));
     EXPECT_EQ(f.job.m_nPageWidth, 576);
     EXPECT_TRUE(f.trace.Contains("CJobProc::ImageSplit(" + std::to_string(c.first) + ", 0, 576, 1, 0)"));
   }
@@ -177,8 +184,8 @@ TEST(RasteriserRotation, QuarterTurnCutsRowsTo576) {
   EXPECT_TRUE(f.trace.Contains("CJobProc::ImageSplit(0, 0, 300, 576, 1)"));
   ASSERT_EQ(f.job.received.size(), 300u);
   const auto lines = f.Dots(576);
-  EXPECT_EQ(lines[0], "#" + std::string(575, '.'));
-  EXPECT_EQ(lines[7], "#" + std::string(574, '.') + "#");
+  EXPECT_EQ(lines[0], Marked(576, {0}));
+  EXPECT_EQ(lines[7], Marked(576, {0, 575}));
   EXPECT_EQ(f.job.received[299].bytes.size(), 72u);
 }
 
