@@ -55,6 +55,15 @@ bool IsHarnessPrinter(const wchar_t* name) {
   return name && std::wcsncmp(name, kPrinterPrefix, std::wcslen(kPrinterPrefix)) == 0;
 }
 
+void RemovePrinter(LPWSTR name) {
+  PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
+  HANDLE h = nullptr;
+  if (OpenPrinterW(name, &h, &access)) {
+    DeletePrinter(h);
+    ClosePrinter(h);
+  }
+}
+
 void RemoveStalePrinters() {
   DWORD needed = 0;
   DWORD count = 0;
@@ -63,15 +72,8 @@ void RemoveStalePrinters() {
   std::vector<BYTE> buffer(needed);
   if (!EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 4, buffer.data(), needed, &needed, &count)) return;
   auto* printers = reinterpret_cast<PRINTER_INFO_4W*>(buffer.data());
-  for (DWORD i = 0; i < count; ++i) {
-    if (!IsHarnessPrinter(printers[i].pPrinterName)) continue;
-    PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
-    HANDLE h = nullptr;
-    if (OpenPrinterW(printers[i].pPrinterName, &h, &access)) {
-      DeletePrinter(h);
-      ClosePrinter(h);
-    }
-  }
+  for (DWORD i = 0; i < count; ++i)
+    if (IsHarnessPrinter(printers[i].pPrinterName)) RemovePrinter(printers[i].pPrinterName);
 }
 
 // The spooler's GetJobW, with what the Windows spooler gives and Wine does not: Wine reports a
@@ -191,6 +193,11 @@ HANDLE CreatePrinter() {
   // With a device mode given, the spooler does not ask the driver for one.
   info.pDevMode = &dm;
   HANDLE added = AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&info));
+  if (!added && GetLastError() == ERROR_PRINTER_ALREADY_EXISTS) {
+    // Left by a run that crashed in a process of the same id: its data must not leak into ours.
+    qxwin::RemovePrinter(name.data());
+    added = AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&info));
+  }
   if (!added) {
     qxwin::NoteError("AddPrinterW", GetLastError());
     return nullptr;
