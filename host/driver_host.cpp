@@ -2,6 +2,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <exception>
 #include <map>
 
 #include "host/driver_services.h"
@@ -39,6 +40,10 @@ DEVMODEW MakeDevMode(SHORT paperSize, SHORT widthTenths, SHORT lengthTenths, SHO
 }
 
 namespace {
+
+DWORD PagesPlayed(const JobSpec& job) {
+  return job.feed.next ? job.feed.count : static_cast<DWORD>(job.pages.size());
+}
 
 std::string Hex(int64_t value) {
   char text[24];
@@ -106,7 +111,8 @@ class DocumentPlayer {
   bool CreateObject();
   bool StartDriver(UnidrvDevice& device);
   void PlayDocument(UnidrvDevice& device);
-  bool PlayPage(UnidrvDevice& device, DWORD page);
+  const PageSpec* NextPage(UnidrvDevice& device, DWORD page);
+  bool PlayPage(UnidrvDevice& device, DWORD page, const PageSpec& spec);
   void StopDriver(UnidrvDevice& device);
 
   const PluginLibrary& m_library;
@@ -117,6 +123,7 @@ class DocumentPlayer {
   std::vector<BYTE> m_privateDevMode;
   std::map<ULONG, PFN> m_hooks;
   bool m_deviceEnabled = false;
+  PageSpec m_fedPage;  // the page the feed made last
 };
 
 bool DocumentPlayer::CreateObject() {
@@ -190,8 +197,28 @@ bool DocumentPlayer::StartDriver(UnidrvDevice& device) {
   return true;
 }
 
-bool DocumentPlayer::PlayPage(UnidrvDevice& device, DWORD page) {
-  const PageSpec& spec = m_job.pages[page - 1];
+const PageSpec* DocumentPlayer::NextPage(UnidrvDevice& device, DWORD page) {
+  if (!m_job.feed.next) return &m_job.pages[page - 1];
+  // The device lets go of the page before, whose pixels the feed may now release.
+  device.SetPageBands(nullptr);
+  m_fedPage = PageSpec{};
+  std::string error;
+  bool made = false;
+  try {
+    made = m_job.feed.next(page, m_fedPage, error);
+  } catch (const std::exception& e) {
+    // Thrown through here it would skip the end of the document and the plug-in's teardown.
+    error = e.what();
+  } catch (...) {
+    error.clear();
+  }
+  if (made) return &m_fedPage;
+  m_fedPage = PageSpec{};
+  Fail(error.empty() ? "page " + std::to_string(page) + " could not be made" : error);
+  return nullptr;
+}
+
+bool DocumentPlayer::PlayPage(UnidrvDevice& device, DWORD page, const PageSpec& spec) {
   SURFOBJ* pso = device.Surface();
   const std::string where = "page " + std::to_string(page) + ": ";
   if (!CheckBool("DrvStartPage", Ddi<PFN_DrvStartPage>(INDEX_DrvStartPage)(pso), page)) {
@@ -239,15 +266,20 @@ void DocumentPlayer::PlayDocument(UnidrvDevice& device) {
     Fail("DrvStartDoc failed");
     return;
   }
-  const auto pages = static_cast<DWORD>(m_job.pages.size());
+  const DWORD pages = PagesPlayed(m_job);
   bool completed = true;
   for (DWORD page = 1; page <= pages && completed; ++page) {
     if (m_job.onPage) m_job.onPage(page, pages);
+    const PageSpec* spec = NextPage(device, page);
+    if (!spec) {
+      completed = false;
+      break;
+    }
     // The page's public device mode, as the application set it for the page.
-    device.Devobj().pPublicDM = m_job.pages[page - 1].devMode
-                                    ? const_cast<DEVMODEW*>(&*m_job.pages[page - 1].devMode)
+    device.Devobj().pPublicDM = spec->devMode
+                                    ? const_cast<DEVMODEW*>(&*spec->devMode)
                                     : (m_job.devMode ? const_cast<DEVMODEW*>(&*m_job.devMode) : nullptr);
-    completed = PlayPage(device, page);
+    completed = PlayPage(device, page, *spec);
   }
   const FLONG flags = completed ? 0 : ED_ABORTDOC;
   if (!CheckBool("DrvEndDoc", Ddi<PFN_DrvEndDoc>(INDEX_DrvEndDoc)(pso, flags))) Fail("DrvEndDoc failed");
@@ -294,10 +326,14 @@ PrintResult DriverHost::Print(const JobSpec& job, const HostFaults& faults) {
     result.error = "the device renders 24 or 32 bits per pixel, not " + std::to_string(job.bitsPerPixel);
     return result;
   }
+  if (job.feed.next && !job.pages.empty()) {
+    result.error = "a job's pages come either in its page list or from its feed, not both";
+    return result;
+  }
   ScopedPrinter printer;
   for (const auto& [name, value] : job.printerData) SetPrinterValue(printer.Handle(), name, value);
   JobRecord record;
-  record.totalPages = job.totalPages ? job.totalPages : static_cast<DWORD>(job.pages.size());
+  record.totalPages = job.totalPages ? job.totalPages : PagesPlayed(job);
   record.devMode = job.devMode;
   record.document = job.documentName.value_or(u"");
   SetJob(printer.Handle(), job.jobId, record);

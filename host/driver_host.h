@@ -62,6 +62,17 @@ struct PageSpec {
   std::optional<DEVMODEW> devMode;
 };
 
+// Pages handed over one at a time as the host reaches them, so that a long document needs the
+// pixels of one page only, not of all of them at once.
+struct PageFeed {
+  DWORD count = 0;  // pages in the document
+  // Fills `page` for page `number` (from 1). Called once per page, in order, just before the
+  // page starts and only once the host is done with the page before: the views need stay valid
+  // only until the next call or the end of Print(), so a feed may release a page's pixels when
+  // asked for the next. False ends the document unfinished, with `error` as Print()'s reason.
+  std::function<bool(DWORD number, PageSpec& page, std::string& error)> next;
+};
+
 // A device mode with paper size, width and length (tenths of a millimetre), copies and
 // collation set and their dmFields bits on.
 DEVMODEW MakeDevMode(SHORT paperSize, SHORT widthTenths, SHORT lengthTenths, SHORT copies = 1,
@@ -73,11 +84,14 @@ struct JobSpec {
   std::optional<std::u16string> documentName = u"document";
   // The job's device mode, as GetJobW returns it in JOB_INFO_2; none leaves pDevMode null.
   std::optional<DEVMODEW> devMode;
-  DWORD totalPages = 0;    // JOB_INFO_2 TotalPages; 0 means the number of pages below
+  DWORD totalPages = 0;    // JOB_INFO_2 TotalPages; 0 means the number of pages played
   WORD bitsPerPixel = 24;  // the device's colour depth: 24 or 32
   // The printer's data values (GetPrinterDataW), set before the document starts.
   std::vector<std::pair<std::u16string, PrinterValue>> printerData;
+  // The pages, either all at hand in `pages` or made as they are reached by `feed` (then
+  // `pages` stays empty).
   std::vector<PageSpec> pages;
+  PageFeed feed;
   // Non-zero: abort the document while this page (from 1) is being rendered, before the
   // DrvNextBand that would hand its last band, so that the page is never completed.
   DWORD abortInPage = 0;
