@@ -1,16 +1,15 @@
 // qxvn print: images and PDF pages through the plug-in into a command stream.
 #include <cstdio>
 #include <cstdlib>
-#include <vector>
 
 #include "host/driver_host.h"
 #include "host/services/host_services.h"
 #include "tools/qxvn/cli/tool_error.h"
 #include "tools/qxvn/commands/commands.h"
-#include "tools/qxvn/input/page_source.h"
 #include "tools/qxvn/io/atomic_output.h"
 #include "tools/qxvn/io/utf.h"
 #include "tools/qxvn/print/job_builder.h"
+#include "tools/qxvn/print/page_feeder.h"
 #include "tools/qxvn/print/printer_data.h"
 #include "tools/qxvn/print/trace_router.h"
 
@@ -29,17 +28,6 @@ std::u16string DocumentName(const std::string& firstInput) {
   if (!Utf8ToUtf16(slash == std::string::npos ? firstInput : firstInput.substr(slash + 1), &name))
     name = u"document";
   return name;
-}
-
-// Every page decoded once, in argument order; the bands view these buffers.
-std::vector<PageImage> DecodePages(const PrintOptions& options) {
-  std::vector<PageImage> pages;
-  const uint32_t bytesPerPixel = options.bitsPerPixel / 8;
-  for (const std::string& input : options.inputs) {
-    std::unique_ptr<PageSource> source = OpenPageSource(input, options.dpi);
-    for (size_t i = 0; i < source->PageCount(); ++i) pages.push_back(source->Render(i, bytesPerPixel));
-  }
-  return pages;
 }
 
 // Trace lines reach the router only while the document plays.
@@ -62,7 +50,10 @@ int RunPrint(int argc, char** argv, int first) {
     return 0;
   }
   PrinterData printerData = CollectPrinterData(options);
-  std::vector<PageImage> pages = DecodePages(options);
+  // Every input opened and the first page decoded now; the other pages as the host reaches them.
+  PageFeeder feeder(options.inputs, options.dpi, options.bitsPerPixel / 8, options.bandRows);
+  qxhost::JobSpec job =
+      BuildJob(options, feeder, std::move(printerData), DocumentName(options.inputs.front()));
 
   // Made now, so that an output place we cannot write to shows before the work is done.
   AtomicOutput out(options.output);
@@ -72,8 +63,6 @@ int RunPrint(int argc, char** argv, int first) {
   std::string loadError;
   if (!host.Load(PluginPath(), &loadError)) throw ToolError("cannot load the plug-in: " + loadError);
 
-  qxhost::JobSpec job =
-      BuildJob(options, pages, std::move(printerData), DocumentName(options.inputs.front()));
   job.onPage = [&trace](DWORD page, DWORD count) { trace.Progress(page, count); };
   qxhost::PrintResult result;
   {

@@ -22,17 +22,15 @@ class PdfSource : public PageSource {
  public:
   PdfSource(const std::string& path, uint32_t dpi) : m_path(path), m_dpi(dpi) {
     poppler::set_debug_error_function(KeepPdfMessage, nullptr);
-    g_lastPdfMessage.clear();
-    m_document.reset(poppler::document::load_from_file(path));
-    if (!m_document) Fail("cannot open the PDF document");
-    if (m_document->is_locked()) Fail("the PDF document is password-protected");
-    m_pages = static_cast<size_t>(std::max(m_document->pages(), 0));
+    m_pages = Load();
     if (m_pages == 0) Fail("the PDF document has no pages");
   }
 
   size_t PageCount() const override { return m_pages; }
 
   PageImage Render(size_t index, uint32_t bytesPerPixel) override {
+    // Opened again after Release: a document that lost or gained pages is another document.
+    if (!m_document && Load() != m_pages) Fail("the file changed while printing");
     std::string where = "page " + std::to_string(index + 1);
     std::unique_ptr<poppler::page> page(m_document->create_page(static_cast<int>(index)));
     if (!page) Fail("cannot read " + where);
@@ -68,7 +66,18 @@ class PdfSource : public PageSource {
     return out;
   }
 
+  void Release() override { m_document.reset(); }
+
  private:
+  // Opens the document and returns its page count.
+  size_t Load() {
+    g_lastPdfMessage.clear();
+    m_document.reset(poppler::document::load_from_file(m_path));
+    if (!m_document) Fail("cannot open the PDF document");
+    if (m_document->is_locked()) Fail("the PDF document is password-protected");
+    return static_cast<size_t>(std::max(m_document->pages(), 0));
+  }
+
   [[noreturn]] void Fail(const std::string& message) const {
     std::string text = m_path + ": " + message;
     if (!g_lastPdfMessage.empty()) text += " (" + g_lastPdfMessage + ")";

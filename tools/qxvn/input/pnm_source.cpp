@@ -1,6 +1,7 @@
 // PNM images: P1/P4 bitmaps (1 = black), P2/P5 gray maps and P3/P6 colour maps, plain or
 // binary, with sample values up to 65535 scaled to 8 bits.
 #include <array>
+#include <memory>
 #include <vector>
 
 #include "tools/qxvn/cli/tool_error.h"
@@ -12,12 +13,22 @@ namespace {
 
 class PnmSource : public PageSource {
  public:
-  explicit PnmSource(const std::string& path) : m_file(path), m_bytes(m_file.Bytes()) { ReadHeader(); }
+  // Only the header is read now; the samples are read in when the page is rendered.
+  explicit PnmSource(const std::string& path)
+      : m_path(path), m_file(std::make_unique<MappedFile>(path, false)), m_bytes(m_file->Bytes()) {
+    ReadHeader();
+  }
 
   size_t PageCount() const override { return 1; }
 
   PageImage Render(size_t, uint32_t bytesPerPixel) override {
-    PageImage page = AllocatePage(m_width, m_height, bytesPerPixel, m_file.Path());
+    if (m_file) {
+      m_file->Populate();
+    } else {
+      Reopen();
+    }
+    m_pos = m_dataStart;
+    PageImage page = AllocatePage(m_width, m_height, bytesPerPixel, m_path);
     if (m_kind == '6' && m_maxval == 255) {
       ConvertBinaryRgb8(page);
     } else {
@@ -26,9 +37,26 @@ class PnmSource : public PageSource {
     return page;
   }
 
+  void Release() override {
+    // Bytes read from a pipe cannot be read again; a mapped file can.
+    if (!m_file || !m_file->IsMapped()) return;
+    m_file.reset();
+    m_bytes = {};
+  }
+
  private:
-  [[noreturn]] void Fail(const std::string& message) const {
-    throw ToolError(m_file.Path() + ": " + message);
+  [[noreturn]] void Fail(const std::string& message) const { throw ToolError(m_path + ": " + message); }
+
+  // Maps the file again after Release; its header must still say what it said at first.
+  void Reopen() {
+    const char kind = m_kind;
+    const uint32_t width = m_width, height = m_height, maxval = m_maxval;
+    m_file = std::make_unique<MappedFile>(m_path);
+    m_bytes = m_file->Bytes();
+    if (m_bytes.size() < 2 || m_bytes[0] != 'P' || m_bytes[1] != kind)
+      Fail("the file changed while printing");
+    ReadHeader();
+    if (m_width != width || m_height != height || m_maxval != maxval) Fail("the file changed while printing");
   }
 
   void SkipSpaceAndComments() {
@@ -80,6 +108,7 @@ class PnmSource : public PageSource {
         Fail("truncated image data: " + std::to_string(m_bytes.size() - m_pos) + " of " +
              std::to_string(need) + " bytes");
     }
+    m_dataStart = m_pos;
   }
 
   void StorePixel(uint8_t*& out, uint8_t r, uint8_t g, uint8_t b, uint32_t bytesPerPixel) {
@@ -164,9 +193,11 @@ class PnmSource : public PageSource {
     }
   }
 
-  MappedFile m_file;
+  std::string m_path;
+  std::unique_ptr<MappedFile> m_file;
   std::span<const uint8_t> m_bytes;
   size_t m_pos = 0;
+  size_t m_dataStart = 0;
   char m_kind = 0;
   uint32_t m_width = 0, m_height = 0, m_maxval = 0;
 };

@@ -19,7 +19,7 @@ namespace {
 
 }  // namespace
 
-MappedFile::MappedFile(const std::string& path) : m_path(path) {
+MappedFile::MappedFile(const std::string& path, bool populate) : m_path(path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) Fail(path, errno);
   struct stat st {};
@@ -33,7 +33,8 @@ MappedFile::MappedFile(const std::string& path) : m_path(path) {
     Fail(path, EISDIR);
   }
   if (S_ISREG(st.st_mode) && st.st_size > 0) {
-    void* map = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    void* map = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ,
+                     MAP_PRIVATE | (populate ? MAP_POPULATE : 0), fd, 0);
     if (map != MAP_FAILED) {
       ::close(fd);
       m_mapping = map;
@@ -57,6 +58,11 @@ MappedFile::MappedFile(const std::string& path) : m_path(path) {
   ::close(fd);
   m_data = m_read.data();
   m_size = m_read.size();
+}
+
+void MappedFile::Populate() const {
+  // Only a hint: where the system cannot, the pages come in as they are touched.
+  if (m_mapping) madvise(m_mapping, m_size, MADV_POPULATE_READ);
 }
 
 MappedFile::~MappedFile() {

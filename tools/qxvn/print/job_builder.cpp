@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "tools/qxvn/cli/tool_error.h"
+
 namespace qxvn {
 namespace {
 
@@ -27,32 +29,24 @@ DEVMODEW JobDevMode(const PrintOptions& options, const PageImage& firstPage) {
   return dm;
 }
 
-qxhost::JobSpec BuildJob(const PrintOptions& options, const std::vector<PageImage>& pages,
-                         PrinterData printerData, std::u16string documentName) {
+qxhost::JobSpec BuildJob(const PrintOptions& options, PageFeeder& feeder, PrinterData printerData,
+                         std::u16string documentName) {
   qxhost::JobSpec job;
   job.jobId = options.jobId;
   job.documentName = std::move(documentName);
-  job.devMode = JobDevMode(options, pages.front());
-  job.totalPages = static_cast<DWORD>(pages.size());
+  job.devMode = JobDevMode(options, feeder.Decode(0));
   job.bitsPerPixel = static_cast<WORD>(options.bitsPerPixel);
   job.printerData = std::move(printerData);
 
-  std::vector<qxhost::PageSpec> played;
-  for (const PageImage& page : pages) {
-    qxhost::PageSpec spec;
-    const uint32_t bandRows = options.bandRows ? options.bandRows : page.height;
-    for (uint32_t top = 0; top < page.height; top += bandRows) {
-      const uint32_t rows = std::min(bandRows, page.height - top);
-      spec.bands.push_back(qxhost::MakeBand(page.Row(top), static_cast<LONG>(page.width),
-                                            static_cast<LONG>(rows), job.bitsPerPixel,
-                                            static_cast<LONG>(top)));
-    }
-    played.push_back(std::move(spec));
-  }
-  const bool collatedByUs = options.collate && options.copies > 1 && pages.size() > 1;
-  const uint32_t playthroughs = collatedByUs ? options.copies : 1;
-  for (uint32_t copy = 0; copy < playthroughs; ++copy)
-    job.pages.insert(job.pages.end(), played.begin(), played.end());
+  const size_t pages = feeder.PageCount();
+  const bool collatedByUs = options.collate && options.copies > 1 && pages > 1;
+  const uint64_t played = uint64_t{pages} * (collatedByUs ? options.copies : 1);
+  if (played > 0xFFFFFFFF) throw ToolError("too many pages: " + std::to_string(played) + " to print");
+  job.totalPages = static_cast<DWORD>(pages);
+  job.feed.count = static_cast<DWORD>(played);
+  job.feed.next = [&feeder](DWORD number, qxhost::PageSpec& page, std::string& error) {
+    return feeder.Next(number, page, error);
+  };
   return job;
 }
 

@@ -1,0 +1,47 @@
+// The document's pages for the stand-in host's page feed. Every input is opened up front, so
+// that a missing or unsupported file shows before anything prints and the page count is known;
+// each page is decoded only when the host reaches it, and the page before is released first,
+// so that a long document needs the memory of one page.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/driver_host.h"
+#include "tools/qxvn/input/page_image.h"
+#include "tools/qxvn/input/page_source.h"
+
+namespace qxvn {
+
+class PageFeeder {
+ public:
+  // Throws ToolError for an input that cannot be opened.
+  PageFeeder(const std::vector<std::string>& inputs, uint32_t dpi, uint32_t bytesPerPixel, uint32_t bandRows);
+  PageFeeder(const PageFeeder&) = delete;
+  PageFeeder& operator=(const PageFeeder&) = delete;
+
+  // Pages of the document, once through.
+  size_t PageCount() const { return m_firstPage.back(); }
+  // Decodes page `index` (from 0) now, in place of the page held; throws ToolError. The host is
+  // handed this page, not a second decoding of it, if it asks for it next.
+  const PageImage& Decode(size_t index);
+  // PageFeed::next for a document played through once or more (collated copies): page
+  // `number` (from 1) is page (number - 1) mod PageCount(), decoded again on each pass.
+  bool Next(DWORD number, qxhost::PageSpec& page, std::string& error);
+
+ private:
+  std::vector<std::unique_ptr<PageSource>> m_sources;
+  std::vector<size_t> m_firstPage;  // index of each source's first page; last: the page count
+  uint32_t m_bytesPerPixel;
+  uint32_t m_bandRows;
+  PageImage m_held;
+  std::optional<size_t> m_heldIndex;
+  PageSource* m_open = nullptr;  // the source rendered from last, still holding its file
+};
+
+// Bands of `bandRows` rows (0: one band) top to bottom, viewing the page's pixels.
+std::vector<qxhost::BandView> CutBands(const PageImage& page, uint32_t bandRows);
+
+}  // namespace qxvn
