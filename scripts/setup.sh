@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
-          libpng-dev libpoppler-cpp-dev poppler-utils fonts-liberation hyperfine g++-mingw-w64-x86-64 wine64
+          libpng-dev libpoppler-cpp-dev poppler-utils fonts-liberation hyperfine time g++-mingw-w64-x86-64 wine64
           clang-format)
 
 missing=()
