@@ -19,14 +19,14 @@ class DeviceModeTest : public PluginTest {
     param.cbBufSize = 0xEEEE;
   }
   HRESULT DevMode(DWORD mode) { return oem_devmode(mode, &param); }
-  void ExpectDefault(const OEM_DMEXTRAHEADER& section) {
+  static void ExpectDefault(const OEM_DMEXTRAHEADER& section) {
     EXPECT_EQ(section.dwSize, 12u);
     EXPECT_EQ(section.dwSignature, OEM_SIGNATURE);
     EXPECT_EQ(section.dwVersion, 1u);
   }
 
   DEVMODEW publicDm = MakeDevMode(1000, 1500, false);
-  OEM_DMEXTRAHEADER in{12, OEM_SIGNATURE, 1};
+  OEM_DMEXTRAHEADER in{12, OEM_SIGNATURE, 0x77};
   OEM_DMEXTRAHEADER out{0xDEAD, OEM_SIGNATURE, 0xBEEF};
   OEMDMPARAM param{};
 };
@@ -39,31 +39,53 @@ TEST_F(DeviceModeTest, SizeIsTwelveBytesAndTouchesNothingElse) {
   EXPECT_TRUE(trace.Lines().empty());
 }
 
-TEST_F(DeviceModeTest, DefaultWithoutPublicDeviceModeWritesNothing) {
-  param.pPublicDMIn = nullptr;
-  out = {1, 2, 3};
-  EXPECT_EQ(DevMode(OEMDM_DEFAULT), S_OK);
-  EXPECT_EQ(param.cbBufSize, 0u);
-  EXPECT_EQ(out.dwSize, 1u);
-  EXPECT_TRUE(trace.Contains("fill_default_oemdev(), ERROR_INVALID_PARAMETER."));
-}
-
-TEST_F(DeviceModeTest, DefaultAndConvertWriteTheWholeSection) {
-  EXPECT_EQ(DevMode(OEMDM_CONVERT), S_OK);
-  EXPECT_EQ(param.cbBufSize, 12u);
-  ExpectDefault(out);
-  out = {};
-  EXPECT_EQ(DevMode(OEMDM_DEFAULT), S_OK);
-  EXPECT_EQ(param.cbBufSize, 12u);
-  ExpectDefault(out);
-}
-
-TEST_F(DeviceModeTest, ConvertOfShortSectionReportsItsSize) {
-  in.dwSize = 8;
-  in.dwVersion = 0x77;
-  EXPECT_EQ(DevMode(OEMDM_CONVERT), S_OK);
-  EXPECT_EQ(param.cbBufSize, 8u);
-  ExpectDefault(out);
+// Each mode writes the whole default section or, without what it needs, nothing at all; merge
+// always leaves the default section.
+TEST_F(DeviceModeTest, DefaultConvertAndMerge) {
+  constexpr DWORD kUntouched = 0xEEEE;
+  const std::string kBadDefault = "fill_default_oemdev(), ERROR_INVALID_PARAMETER.";
+  const std::string kBadConvert = "convert_devmode(), ERROR_INVALID_PARAMETER.";
+  const std::string kForeign = "Unknown DEVMODE signature, pOemDevIn ignored.";
+  struct Case {
+    const char* what;
+    DWORD mode;
+    bool publicIn, sectionIn;
+    DWORD inSize, outSignature;
+    DWORD bufSize;
+    bool written;
+    std::string trace;
+  } cases[] = {
+      {"default", OEMDM_DEFAULT, true, true, 12, OEM_SIGNATURE, 12, true, ""},
+      {"default without public", OEMDM_DEFAULT, false, true, 12, OEM_SIGNATURE, 0, false, kBadDefault},
+      {"convert", OEMDM_CONVERT, true, true, 12, OEM_SIGNATURE, 12, true, ""},
+      {"convert of a short section reports its size", OEMDM_CONVERT, true, true, 8, OEM_SIGNATURE, 8, true,
+       ""},
+      {"convert of another kind", OEMDM_CONVERT, true, true, 12, kOther, 12, true, kForeign},
+      {"convert without section", OEMDM_CONVERT, true, false, 12, OEM_SIGNATURE, 0, false, kBadConvert},
+      {"merge", OEMDM_MERGE, true, true, 12, OEM_SIGNATURE, kUntouched, true, ""},
+      {"merge without section", OEMDM_MERGE, true, false, 12, OEM_SIGNATURE, kUntouched, true, kBadConvert},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    trace.Clear();
+    param.pPublicDMIn = c.publicIn ? &publicDm : nullptr;
+    param.pOEMDMIn = c.sectionIn ? &in : nullptr;
+    param.cbBufSize = kUntouched;
+    in.dwSize = c.inSize;
+    out = {0xDEAD, c.outSignature, 0xBEEF};
+    EXPECT_EQ(DevMode(c.mode), S_OK);
+    EXPECT_EQ(param.cbBufSize, c.bufSize);
+    if (c.written) {
+      ExpectDefault(out);
+    } else {
+      EXPECT_EQ(out.dwSize, 0xDEADu);
+      EXPECT_EQ(out.dwVersion, 0xBEEFu);
+    }
+    if (c.trace.empty())
+      EXPECT_TRUE(trace.Lines().empty());
+    else
+      EXPECT_TRUE(trace.Contains(c.trace));
+  }
 }
 
 TEST_F(DeviceModeTest, ConvertOfLongSectionTakesOnlyTwelveBytes) {
@@ -81,14 +103,6 @@ TEST_F(DeviceModeTest, ConvertOfLongSectionTakesOnlyTwelveBytes) {
   EXPECT_THAT(target.guard, ::testing::Each(0xAB));
 }
 
-TEST_F(DeviceModeTest, ConvertIgnoresSectionOfAnotherKind) {
-  out.dwSignature = kOther;
-  EXPECT_EQ(DevMode(OEMDM_CONVERT), S_OK);
-  EXPECT_EQ(param.cbBufSize, 12u);
-  ExpectDefault(out);
-  EXPECT_TRUE(trace.Contains("Unknown DEVMODE signature, pOemDevIn ignored."));
-}
-
 TEST_F(DeviceModeTest, ConvertJudgesKindByTheOutputSectionOnEntry) {
   // Both of a foreign kind, but the same one: taken over as it is, signature included.
   in = {12, kOther, 9};
@@ -97,29 +111,6 @@ TEST_F(DeviceModeTest, ConvertJudgesKindByTheOutputSectionOnEntry) {
   EXPECT_EQ(out.dwSignature, kOther);
   EXPECT_EQ(out.dwVersion, 1u);
   EXPECT_FALSE(trace.Contains("Unknown DEVMODE signature, pOemDevIn ignored."));
-}
-
-TEST_F(DeviceModeTest, ConvertWithMissingSectionWritesNothing) {
-  param.pOEMDMIn = nullptr;
-  out = {1, 2, 3};
-  EXPECT_EQ(DevMode(OEMDM_CONVERT), S_OK);
-  EXPECT_EQ(param.cbBufSize, 0u);
-  EXPECT_EQ(out.dwSize, 1u);
-  EXPECT_TRUE(trace.Contains("convert_devmode(), ERROR_INVALID_PARAMETER."));
-}
-
-TEST_F(DeviceModeTest, MergeAlwaysLeavesDefaultSection) {
-  param.pOEMDMIn = nullptr;
-  out = {1, 2, 3};
-  EXPECT_EQ(DevMode(OEMDM_MERGE), S_OK);
-  EXPECT_TRUE(trace.Contains("convert_devmode(), ERROR_INVALID_PARAMETER."));
-  ExpectDefault(out);
-  EXPECT_EQ(param.cbBufSize, 0xEEEEu);
-
-  param.pOEMDMIn = &in;
-  in = {12, OEM_SIGNATURE, 5};
-  EXPECT_EQ(DevMode(OEMDM_MERGE), S_OK);
-  ExpectDefault(out);
 }
 
 TEST_F(DeviceModeTest, OtherModesAndMissingParametersAreRefused) {

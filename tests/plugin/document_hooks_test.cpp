@@ -30,23 +30,27 @@ class DocumentHookTest : public PluginTest {
     return n;
   }
   size_t Spooled() { return dev.device.Spool().Bytes().size(); }
+  // Job 7's document with its first page open.
+  void OpenPage() {
+    ASSERT_TRUE(StartDoc(7));
+    ASSERT_TRUE(StartPage());
+  }
 
   PluginDevice dev{printer};
 };
 
-TEST_F(DocumentHookTest, StartDocWithoutNameAndJobDoesNothing) {
-  dev.Job().m_dwPage = 3;
-  EXPECT_EQ(qxhooks::DrvStartDoc(dev.pso(), nullptr, 0), TRUE);
-  EXPECT_TRUE(dev.device.Calls().empty());
-  EXPECT_EQ(dev.Job().m_dwPage, 3u);
-}
-
-TEST_F(DocumentHookTest, StartDocWithNameButNoJobRunsDriverAndFails) {
+TEST_F(DocumentHookTest, StartDocThatStartsNoJobLeavesTheJobProcessorAlone) {
   g_dwLastJobId.store(5);
   dev.Job().m_dwPage = 3;
+  // Neither name nor job: nothing for the driver either.
+  EXPECT_EQ(qxhooks::DrvStartDoc(dev.pso(), nullptr, 0), TRUE);
+  EXPECT_TRUE(dev.device.Calls().empty());
+  // A name but no job: the driver starts its document, the hook still fails.
   EXPECT_EQ(StartDoc(0), FALSE);
   ASSERT_THAT(dev.device.CallIndexes(), ElementsAre(INDEX_DrvStartDoc));
   EXPECT_EQ(dev.device.Calls()[0].docName, std::u16string(u"label"));
+  dev.device.FailDdi(INDEX_DrvStartDoc);
+  EXPECT_EQ(StartDoc(7), FALSE);
   EXPECT_EQ(g_dwLastJobId.load(), 5u);
   EXPECT_EQ(dev.Job().m_dwPage, 3u);
 }
@@ -60,23 +64,8 @@ TEST_F(DocumentHookTest, StartDocRecordsJobAfterDriverSucceeds) {
   EXPECT_EQ(dev.device.Calls()[0].jobId, 7u);
 }
 
-TEST_F(DocumentHookTest, StartDocFailsWhenDriverFailsAndKeepsJobProcessor) {
-  dev.device.FailDdi(INDEX_DrvStartDoc);
-  dev.Job().m_dwPage = 3;
-  EXPECT_EQ(StartDoc(7), FALSE);
-  EXPECT_EQ(dev.Job().m_dwPage, 3u);
-  EXPECT_EQ(g_dwLastJobId.load(), 0u);
-}
-
-TEST_F(DocumentHookTest, StartDocWithoutDeviceStateFailsWithoutDriver) {
-  qxhost::UnidrvDevice bare(printer);
-  EXPECT_EQ(qxhooks::DrvStartDoc(bare.Surface(), kDocName, 7), FALSE);
-  EXPECT_TRUE(bare.Calls().empty());
-}
-
 TEST_F(DocumentHookTest, NewDocumentDiscardsOpenPageOfEarlierOne) {
-  ASSERT_TRUE(StartDoc(7));
-  ASSERT_TRUE(StartPage());
+  OpenPage();
   ASSERT_TRUE(IsPageOpen(dev.Job().m_byState));
   ASSERT_TRUE(StartDoc(7));
   EXPECT_EQ(dev.Job().m_byState, PAGE_IDLE);
@@ -86,8 +75,7 @@ TEST_F(DocumentHookTest, NewDocumentDiscardsOpenPageOfEarlierOne) {
 }
 
 TEST_F(DocumentHookTest, FirstPageFetchesJobRecordTwiceLaterPagesNever) {
-  ASSERT_TRUE(StartDoc(7));
-  EXPECT_TRUE(StartPage());
+  OpenPage();
   EXPECT_EQ(qxhost::HostCalls().getJob, 2);
   EXPECT_EQ(dev.Job().m_wTotalPages, 2u);
   EXPECT_EQ(dev.Job().m_dwPage, 1u);
@@ -114,38 +102,37 @@ TEST_F(DocumentHookTest, DeviceWithoutJobBorrowsLastStartedJob) {
   EXPECT_EQ(dev.Job().m_wTotalPages, 1u);
 }
 
-TEST_F(DocumentHookTest, JobRecordFailuresFailThePageAndAreRetried) {
-  ASSERT_TRUE(StartDoc(7));
-  qxhost::HostFailures().getJobNoSize = true;
-  EXPECT_EQ(StartPage(), FALSE);
-  EXPECT_TRUE(trace.Contains("CJobProc::StartPage() alloc JOB_INFO_2(0) failed!"));
-  qxhost::HostFailures() = {};
-  qxhost::HostFailures().getJobFillFails = true;
+TEST_F(DocumentHookTest, FailedJobStartFailsThePageWithoutTheDriverAndIsRetried) {
   DWORD needed = 0;
   GetJobW(printer, 7, 2, nullptr, 0, &needed);
   ASSERT_GT(needed, 0u);
-  EXPECT_EQ(StartPage(), FALSE);
-  EXPECT_TRUE(
-      trace.Contains("CJobProc::StartPage() GetJob JOB_INFO_2(" + std::to_string(needed) + ") failed!"));
-  EXPECT_EQ(dev.Job().m_dwPage, 0u);
-  EXPECT_EQ(Calls(INDEX_DrvStartPage), 0u);
+  AddJob(9, 0);
+  struct Case {
+    DWORD jobId;
+    bool noSize, fillFails;
+    std::string trace;
+  } cases[] = {
+      {9, false, false, "CJobProc::StartJob() m_wTotalPages <= 0 !"},
+      {7, true, false, "CJobProc::StartPage() alloc JOB_INFO_2(0) failed!"},
+      {7, false, true, "CJobProc::StartPage() GetJob JOB_INFO_2(" + std::to_string(needed) + ") failed!"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.trace);
+    ASSERT_TRUE(StartDoc(c.jobId));
+    qxhost::HostFailures().getJobNoSize = c.noSize;
+    qxhost::HostFailures().getJobFillFails = c.fillFails;
+    EXPECT_EQ(StartPage(), FALSE);
+    EXPECT_TRUE(trace.Contains(c.trace));
+    EXPECT_EQ(dev.Job().m_dwPage, 0u);
+    EXPECT_EQ(Calls(INDEX_DrvStartPage), 0u);
+  }
   qxhost::HostFailures() = {};
   EXPECT_TRUE(StartPage());
   EXPECT_EQ(dev.Job().m_dwPage, 1u);
 }
 
-TEST_F(DocumentHookTest, JobStartRefusedByJobProcessorFailsThePage) {
-  AddJob(9, 0);
-  ASSERT_TRUE(StartDoc(9));
-  EXPECT_EQ(StartPage(), FALSE);
-  EXPECT_TRUE(trace.Contains("CJobProc::StartJob() m_wTotalPages <= 0 !"));
-  EXPECT_EQ(dev.Job().m_dwPage, 0u);
-  EXPECT_EQ(Calls(INDEX_DrvStartPage), 0u);
-}
-
 TEST_F(DocumentHookTest, NextPageEndsThePageStillOpen) {
-  ASSERT_TRUE(StartDoc(7));
-  ASSERT_TRUE(StartPage());
+  OpenPage();
   EXPECT_TRUE(StartPage());
   const auto texts = trace.Texts();
   auto ended = std::find(texts.begin(), texts.end(), "CJobProc::EndPage(1) normal.");
@@ -156,9 +143,8 @@ TEST_F(DocumentHookTest, NextPageEndsThePageStillOpen) {
   EXPECT_GT(Spooled(), 0u);
 }
 
-TEST_F(DocumentHookTest, BandLoopEndsPageOnlyAtMinusOneMinusOne) {
-  ASSERT_TRUE(StartDoc(7));
-  ASSERT_TRUE(StartPage());
+TEST_F(DocumentHookTest, BandLoopEndsPageOnlyAtMinusOneMinusOneAndSendPageAddsNothing) {
+  OpenPage();
   EXPECT_TRUE(NextBand({-1, 0}));
   EXPECT_TRUE(NextBand({0, -1}));
   EXPECT_TRUE(IsPageOpen(dev.Job().m_byState));
@@ -169,30 +155,19 @@ TEST_F(DocumentHookTest, BandLoopEndsPageOnlyAtMinusOneMinusOne) {
   EXPECT_TRUE(NextBand({-1, -1}));
   EXPECT_EQ(dev.Job().m_byState, PAGE_IDLE);
   EXPECT_EQ(trace.Count("CJobProc::EndPage(1) normal."), 1u);
-}
-
-TEST_F(DocumentHookTest, SendPageAfterBandLoopWritesNothingMore) {
-  ASSERT_TRUE(StartDoc(7));
-  ASSERT_TRUE(StartPage());
-  ASSERT_TRUE(NextBand({-1, -1}));
   const size_t written = Spooled();
   EXPECT_GT(written, 0u);
   EXPECT_EQ(SendPage(), TRUE);
   EXPECT_EQ(Spooled(), written);
 }
 
-TEST_F(DocumentHookTest, SendPageThatDriverFailsLeavesPageOpen) {
-  ASSERT_TRUE(StartDoc(7));
-  ASSERT_TRUE(StartPage());
+TEST_F(DocumentHookTest, SendPageFailuresOfDriverOrWriteFailIt) {
+  OpenPage();
   dev.device.FailDdi(INDEX_DrvSendPage);
   EXPECT_EQ(SendPage(), FALSE);
   EXPECT_TRUE(IsPageOpen(dev.Job().m_byState));
   EXPECT_EQ(Spooled(), 0u);
-}
-
-TEST_F(DocumentHookTest, SendPagePassesOnAFailedPageWrite) {
-  ASSERT_TRUE(StartDoc(7));
-  ASSERT_TRUE(StartPage());
+  dev.device.FailDdi(INDEX_DrvSendPage, false);
   dev.device.Spool().FailFromWrite(1);
   EXPECT_EQ(SendPage(), FALSE);
   EXPECT_TRUE(trace.Contains("CJobProc::WriteToSpool(" +
@@ -200,8 +175,7 @@ TEST_F(DocumentHookTest, SendPagePassesOnAFailedPageWrite) {
 }
 
 TEST_F(DocumentHookTest, AbortDropsOpenPageAndStillEndsDriverDocument) {
-  ASSERT_TRUE(StartDoc(7));
-  ASSERT_TRUE(StartPage());
+  OpenPage();
   ASSERT_TRUE(StartPage());
   const size_t firstPage = Spooled();
   trace.Clear();
@@ -216,8 +190,7 @@ TEST_F(DocumentHookTest, AbortDropsOpenPageAndStillEndsDriverDocument) {
 }
 
 TEST_F(DocumentHookTest, NormalEndClosesOpenPageThenJob) {
-  ASSERT_TRUE(StartDoc(7));
-  ASSERT_TRUE(StartPage());
+  OpenPage();
   ASSERT_TRUE(StartPage());
   trace.Clear();
   EXPECT_EQ(EndDoc(0), TRUE);
@@ -241,8 +214,7 @@ TEST_F(DocumentHookTest, EndDocBeforeAnyPageOnlyResetsAndReturnsDriverResult) {
 }
 
 TEST_F(DocumentHookTest, FailedPageWriteDoesNotFailEndOfDocument) {
-  ASSERT_TRUE(StartDoc(7));
-  ASSERT_TRUE(StartPage());
+  OpenPage();
   dev.device.Spool().FailFromWrite(1);
   EXPECT_EQ(EndDoc(0), TRUE);
   EXPECT_TRUE(trace.Contains("CJobProc::PushJobEnd(7)"));

@@ -52,54 +52,36 @@ TEST_F(ForwardingHookTest, DitherColorReturnsDriverValueUnchanged) {
   EXPECT_EQ(dev.device.Calls().back().lastArg, 0x123456u);
 }
 
-class MissingEntryTest : public PluginTest {
- protected:
-  MissingEntryTest() {
-    AddJob(7);
-    device.SetDdiTable({});
-    plugin = new IOEMUni;
-    EXPECT_EQ(device.Enable(plugin), S_OK);
-  }
-  ~MissingEntryTest() override {
-    device.Disable(plugin);
-    plugin->Release();
-  }
-  qxhost::UnidrvDevice device{printer};
-  IOEMUni* plugin = nullptr;
-};
-
-TEST_F(MissingEntryTest, HooksFailInsteadOfCallingThroughNull) {
-  SURFOBJ* pso = device.Surface();
-  POINTL point{};
+// A driver table without the hooked entries, or a device the plug-in never enabled: every hook
+// fails instead of calling through null, and the driver is not reached.
+TEST_F(PluginTest, HooksWithoutDriverEntryOrDeviceStateFail) {
+  AddJob(7);
+  PluginDevice noEntries(printer, 24, std::vector<DRVFN>{});
+  qxhost::UnidrvDevice noState(printer);
   char16_t name[] = u"doc";
-  EXPECT_EQ(qxhooks::DrvBitBlt(pso, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                               nullptr, 0),
-            FALSE);
-  EXPECT_EQ(qxhooks::DrvStartBanding(pso, &point), FALSE);
-  EXPECT_EQ(qxhooks::DrvNextBand(pso, &point), FALSE);
-  EXPECT_EQ(qxhooks::DrvStartDoc(pso, name, 7), FALSE);
-  EXPECT_EQ(qxhooks::DrvStartPage(pso), FALSE);
-  EXPECT_EQ(qxhooks::DrvSendPage(pso), FALSE);
-  EXPECT_EQ(qxhooks::DrvEndDoc(pso, 0), FALSE);
-  EXPECT_EQ(qxhooks::DrvDitherColor(device.Handle(), 0, 0, nullptr), ULONG{DITHER_COLOR_FAILED});
+  for (qxhost::UnidrvDevice* device : {&noEntries.device, &noState}) {
+    SCOPED_TRACE(device == &noState ? "without state" : "without entries");
+    SURFOBJ* pso = device->Surface();
+    POINTL point{};
+    EXPECT_EQ(qxhooks::DrvBitBlt(pso, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                 nullptr, 0),
+              FALSE);
+    EXPECT_EQ(qxhooks::DrvStartBanding(pso, &point), FALSE);
+    EXPECT_EQ(qxhooks::DrvNextBand(pso, &point), FALSE);
+    EXPECT_EQ(qxhooks::DrvStartDoc(pso, name, 7), FALSE);
+    EXPECT_EQ(qxhooks::DrvStartPage(pso), FALSE);
+    EXPECT_EQ(qxhooks::DrvSendPage(pso), FALSE);
+    EXPECT_EQ(qxhooks::DrvEndDoc(pso, 0), FALSE);
+    EXPECT_EQ(qxhooks::DrvDitherColor(device->Handle(), 0, 0, nullptr), ULONG{DITHER_COLOR_FAILED});
+    EXPECT_TRUE(device->Calls().empty());
+  }
+  EXPECT_EQ(qxhooks::DrvStartPage(nullptr), FALSE);
   EXPECT_TRUE(trace.Contains("DrvBitBlt() no saved driver entry point!"));
   EXPECT_TRUE(trace.Contains("DrvDitherColor() no saved driver entry point!"));
   EXPECT_TRUE(trace.Contains("DrvStartPage() no saved driver entry point!"));
+  EXPECT_TRUE(trace.Contains("DrvStartPage() without plug-in device state!"));
   // A page start the driver cannot complete starts no job either.
   EXPECT_EQ(qxhost::HostCalls().getJob, 0);
-  EXPECT_TRUE(device.Calls().empty());
-}
-
-TEST_F(MissingEntryTest, HooksOnDeviceWithoutStateFail) {
-  qxhost::UnidrvDevice bare(printer);
-  POINTL point{};
-  EXPECT_EQ(qxhooks::DrvStartPage(bare.Surface()), FALSE);
-  EXPECT_EQ(qxhooks::DrvNextBand(bare.Surface(), &point), FALSE);
-  EXPECT_EQ(qxhooks::DrvSendPage(bare.Surface()), FALSE);
-  EXPECT_EQ(qxhooks::DrvEndDoc(bare.Surface(), 0), FALSE);
-  EXPECT_EQ(qxhooks::DrvStartPage(nullptr), FALSE);
-  EXPECT_TRUE(trace.Contains("DrvStartPage() without plug-in device state!"));
-  EXPECT_TRUE(bare.Calls().empty());
 }
 
 }  // namespace

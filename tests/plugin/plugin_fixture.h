@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <vector>
+
 #include "host/services/host_services.h"
 #include "host/unidrv_device.h"
 #include "plugin/ddi_hooks.h"
@@ -15,7 +18,11 @@ namespace qxtest {
 
 class PluginDevice {
  public:
-  explicit PluginDevice(HANDLE printer, WORD bitsPerPixel = 24) : device(printer, bitsPerPixel) {
+  // `ddiTable`, when given, replaces the driver's own table of hooked functions.
+  explicit PluginDevice(HANDLE printer, WORD bitsPerPixel = 24,
+                        std::optional<std::vector<DRVFN>> ddiTable = std::nullopt)
+      : device(printer, bitsPerPixel) {
+    if (ddiTable) device.SetDdiTable(std::move(*ddiTable));
     plugin = new IOEMUni;
     EXPECT_EQ(device.Enable(plugin), S_OK);
   }
