@@ -58,6 +58,13 @@ class PrintDocumentTest : public ::testing::Test {
     job.pages[1].bands = {qxhost::MakeBand(page2.data(), kWidth, 40, 24)};
   }
 
+  // The stream of a job that is to succeed, in hex.
+  std::string Printed() {
+    qxhost::PrintResult result = host.Print(job);
+    EXPECT_TRUE(result.ok) << result.error;
+    return Hex(result.spool);
+  }
+
   std::vector<std::string> CallNames(const qxhost::PrintResult& result) const {
     std::vector<std::string> names;
     for (const auto& call : result.calls) names.push_back(call.call);
@@ -71,27 +78,18 @@ class PrintDocumentTest : public ::testing::Test {
 };
 
 TEST_F(PrintDocumentTest, TwoPagesWithCopiesGiveTheHandWorkedStream) {
-  qxhost::PrintResult result = host.Print(job);
-  ASSERT_TRUE(result.ok) << result.error;
-  EXPECT_EQ(Hex(result.spool), kPage1 + " " + kPage1 + " " + kPage2 + " " + kPage2);
+  EXPECT_EQ(Printed(), kPage1 + " " + kPage1 + " " + kPage2 + " " + kPage2);
   EXPECT_TRUE(trace.Contains("CJobProc::WritePageData(1) Copies: 2 Bytes: " +
                              std::to_string(FromHex(kPage1).size())));
-}
-
-TEST_F(PrintDocumentTest, CollatedDocumentIsWrittenOncePerPage) {
+  // A collated document is written once; the print processor makes the copies.
   job.devMode->dmCollate = DMCOLLATE_TRUE;
-  qxhost::PrintResult result = host.Print(job);
-  ASSERT_TRUE(result.ok) << result.error;
-  EXPECT_EQ(Hex(result.spool), kPage1 + " " + kPage2);
-}
-
-TEST_F(PrintDocumentTest, BandsOfAPageAddUpToTheSameStream) {
+  EXPECT_EQ(Printed(), kPage1 + " " + kPage2);
+  // The bands of a page add up to the stream of the whole page.
+  job.devMode->dmCollate = DMCOLLATE_FALSE;
   job.devMode->dmCopies = 1;
   job.pages[1].bands = {qxhost::MakeBand(page2.data(), kWidth, 25, 24, 0),
                         qxhost::MakeBand(page2.data() + 25 * kStride, kWidth, 15, 24, 25)};
-  qxhost::PrintResult result = host.Print(job);
-  ASSERT_TRUE(result.ok) << result.error;
-  EXPECT_EQ(Hex(result.spool), kPage1 + " " + kPage2);
+  EXPECT_EQ(Printed(), kPage1 + " " + kPage2);
 }
 
 TEST_F(PrintDocumentTest, DocumentFollowsTheDriverSequence) {
@@ -130,20 +128,12 @@ TEST_F(PrintDocumentTest, RefusedBandFailsTheDocumentWithItsReason) {
   EXPECT_TRUE(trace.Contains("CJobProc::PushJobAbort(21)"));
 }
 
-TEST_F(PrintDocumentTest, ShortSpoolWriteIsReported) {
-  qxhost::HostFaults faults;
-  faults.spoolFailFromWrite = 3;
-  qxhost::PrintResult result = host.Print(job, faults);
-  EXPECT_FALSE(result.ok);
-  EXPECT_EQ(result.error, "the spooler took fewer bytes than written at write 3");
-}
-
 TEST_F(PrintDocumentTest, DriverAndSpoolerFailuresNameTheStep) {
   struct Case {
     qxhost::HostFaults faults;
     std::string error;
   };
-  std::vector<Case> cases(4);
+  std::vector<Case> cases(5);
   cases[0].faults.failingDdi = {INDEX_DrvStartDoc};
   cases[0].error = "DrvStartDoc failed";
   cases[1].faults.failingDdi = {INDEX_DrvSendPage};
@@ -152,7 +142,10 @@ TEST_F(PrintDocumentTest, DriverAndSpoolerFailuresNameTheStep) {
   cases[2].error = "page 1: DrvStartPage failed";
   cases[3].faults.getJobFillFails = true;
   cases[3].error = "page 1: DrvStartPage failed";
+  cases[4].faults.spoolFailFromWrite = 3;
+  cases[4].error = "the spooler took fewer bytes than written at write 3";
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.error);
     qxhost::PrintResult result = host.Print(job, c.faults);
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.error, c.error);
