@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
+#include <utility>
 
 namespace qxtest {
 
@@ -36,46 +37,34 @@ Image PatternImage(uint32_t width, uint32_t height, const std::vector<Rgb>& pale
 }
 
 std::string PnmBytes(const Image& image, char kind, uint32_t maxval) {
+  const bool plain = kind <= '3', colour = kind == '3' || kind == '6';
   std::string out = std::string("P") + kind + "\n# test picture\n" + std::to_string(image.width) + " " +
                     std::to_string(image.height) + "\n";
   if (kind != '1' && kind != '4') out += std::to_string(maxval) + "\n";
-  auto scaled = [&](uint8_t v) { return static_cast<uint32_t>((v * maxval + 127) / 255); };
-  auto binary = [&](uint32_t v) {
-    if (maxval > 255) out += static_cast<char>(v >> 8);
-    out += static_cast<char>(v & 0xFF);
+  auto put = [&](uint8_t v) {
+    const uint32_t scaled = (v * maxval + 127) / 255;
+    if (plain) {
+      out += std::to_string(scaled) + " ";
+    } else {
+      if (maxval > 255) out += static_cast<char>(scaled >> 8);
+      out += static_cast<char>(scaled & 0xFF);
+    }
   };
   for (uint32_t y = 0; y < image.height; ++y) {
     uint8_t bits = 0;
     for (uint32_t x = 0; x < image.width; ++x) {
       const Rgb& p = image.At(x, y);
-      bool black = p.r < 128;
-      switch (kind) {
-        case '1':
-          out += black ? "1" : "0";
-          out += x % 3 == 2 ? "\n" : "";  // samples need no separators; mix both
-          break;
-        case '2':
-          out += std::to_string(scaled(p.r)) + " ";
-          break;
-        case '3':
-          out += std::to_string(scaled(p.r)) + " " + std::to_string(scaled(p.g)) + " " +
-                 std::to_string(scaled(p.b)) + "\n";
-          break;
-        case '4':
-          bits |= static_cast<uint8_t>((black ? 1 : 0) << (7 - x % 8));
-          if (x % 8 == 7 || x + 1 == image.width) {
-            out += static_cast<char>(bits);
-            bits = 0;
-          }
-          break;
-        case '5':
-          binary(scaled(p.r));
-          break;
-        case '6':
-          binary(scaled(p.r));
-          binary(scaled(p.g));
-          binary(scaled(p.b));
-          break;
+      const bool black = p.r < 128;
+      if (kind == '1') {
+        out += black ? "1" : "0";
+        out += x % 3 == 2 ? "\n" : "";  // samples need no separators; mix both
+      } else if (kind == '4') {
+        bits |= static_cast<uint8_t>((black ? 1 : 0) << (7 - x % 8));
+        if (x % 8 == 7 || x + 1 == image.width) out += static_cast<char>(std::exchange(bits, 0));
+      } else {
+        put(p.r);
+        if (colour) put(p.g), put(p.b);
+        if (kind == '3') out += "\n";
       }
     }
     if (kind == '2') out += "\n";
@@ -85,100 +74,64 @@ std::string PnmBytes(const Image& image, char kind, uint32_t maxval) {
 
 namespace {
 
+// Depth, colour type and interlacing of each PngKind, in the order of the enum.
+constexpr struct {
+  int depth, type;
+  bool interlaced;
+} kPngFormats[] = {
+    {1, PNG_COLOR_TYPE_GRAY, false},    {8, PNG_COLOR_TYPE_GRAY, false},
+    {16, PNG_COLOR_TYPE_GRAY, false},   {8, PNG_COLOR_TYPE_RGB, false},
+    {16, PNG_COLOR_TYPE_RGB, false},    {8, PNG_COLOR_TYPE_PALETTE, false},
+    {8, PNG_COLOR_TYPE_PALETTE, false}, {8, PNG_COLOR_TYPE_GRAY_ALPHA, false},
+    {8, PNG_COLOR_TYPE_RGBA, false},    {16, PNG_COLOR_TYPE_RGBA, false},
+    {8, PNG_COLOR_TYPE_RGB, true},      {8, PNG_COLOR_TYPE_RGBA, true},
+};
+
 bool WritePngRows(png_structp png, png_infop info, FILE* file, const Image& image, PngKind kind) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_init_io(png, file);
-  int depth = 8, type = PNG_COLOR_TYPE_RGB;
-  int interlace = kind == PngKind::Interlaced || kind == PngKind::InterlacedRgba ? PNG_INTERLACE_ADAM7
-                                                                                 : PNG_INTERLACE_NONE;
-  switch (kind) {
-    case PngKind::Gray1:
-      depth = 1, type = PNG_COLOR_TYPE_GRAY;
-      break;
-    case PngKind::Gray8:
-      type = PNG_COLOR_TYPE_GRAY;
-      break;
-    case PngKind::Gray16:
-      depth = 16, type = PNG_COLOR_TYPE_GRAY;
-      break;
-    case PngKind::Rgb16:
-      depth = 16;
-      break;
-    case PngKind::Palette:
-    case PngKind::PaletteTrns:
-      type = PNG_COLOR_TYPE_PALETTE;
-      break;
-    case PngKind::GrayAlpha:
-      type = PNG_COLOR_TYPE_GRAY_ALPHA;
-      break;
-    case PngKind::Rgba:
-    case PngKind::InterlacedRgba:
-      type = PNG_COLOR_TYPE_RGBA;
-      break;
-    case PngKind::Rgba16:
-      depth = 16, type = PNG_COLOR_TYPE_RGBA;
-      break;
-    default:
-      break;
-  }
-  png_set_IHDR(png, info, image.width, image.height, depth, type, interlace, PNG_COMPRESSION_TYPE_DEFAULT,
+  const auto& f = kPngFormats[static_cast<int>(kind)];
+  png_set_IHDR(png, info, image.width, image.height, f.depth, f.type,
+               f.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
   std::vector<Rgb> palette;
-  if (type == PNG_COLOR_TYPE_PALETTE) {
+  if (f.type == PNG_COLOR_TYPE_PALETTE) {
     for (const Rgb& p : image.pixels)
       if (std::find(palette.begin(), palette.end(), p) == palette.end()) palette.push_back(p);
     std::vector<png_color> colours;
     for (const Rgb& p : palette) colours.push_back({p.r, p.g, p.b});
     png_set_PLTE(png, info, colours.data(), static_cast<int>(colours.size()));
     if (kind == PngKind::PaletteTrns) {
-      // Every entry opaque except none: alpha 255 keeps the colours as they are.
+      // Every entry opaque: alpha 255 keeps the colours as they are.
       std::vector<png_byte> trns(colours.size(), 255);
       png_set_tRNS(png, info, trns.data(), static_cast<int>(trns.size()), nullptr);
     }
   }
   png_write_info(png, info);
-  int passes = png_set_interlace_handling(png);
+  const int passes = png_set_interlace_handling(png);
   std::vector<png_byte> row(size_t{image.width} * 8 + 8);
   for (int pass = 0; pass < passes; ++pass) {
     for (uint32_t y = 0; y < image.height; ++y) {
       std::fill(row.begin(), row.end(), 0);
+      size_t n = 0;
+      // 16-bit samples repeat the 8-bit value in both bytes.
+      auto put = [&](uint8_t v) {
+        row[n++] = v;
+        if (f.depth == 16) row[n++] = v;
+      };
       for (uint32_t x = 0; x < image.width; ++x) {
         const Rgb& p = image.At(x, y);
-        uint8_t a = image.alpha.empty() ? 255 : image.alpha[size_t{y} * image.width + x];
-        size_t i = x;
-        switch (kind) {
-          case PngKind::Gray1:
-            row[x / 8] |= static_cast<png_byte>((p.r >= 128 ? 1 : 0) << (7 - x % 8));
-            break;
-          case PngKind::Gray8:
-            row[i] = p.r;
-            break;
-          case PngKind::Gray16:
-            row[2 * i] = p.r, row[2 * i + 1] = p.r;
-            break;
-          case PngKind::Rgb16:
-            row[6 * i] = row[6 * i + 1] = p.r, row[6 * i + 2] = row[6 * i + 3] = p.g,
-                    row[6 * i + 4] = row[6 * i + 5] = p.b;
-            break;
-          case PngKind::Palette:
-          case PngKind::PaletteTrns:
-            row[i] = static_cast<png_byte>(std::find(palette.begin(), palette.end(), p) - palette.begin());
-            break;
-          case PngKind::GrayAlpha:
-            row[2 * i] = p.r, row[2 * i + 1] = a;
-            break;
-          case PngKind::Rgba:
-          case PngKind::InterlacedRgba:
-            row[4 * i] = p.r, row[4 * i + 1] = p.g, row[4 * i + 2] = p.b, row[4 * i + 3] = a;
-            break;
-          case PngKind::Rgba16:
-            row[8 * i] = row[8 * i + 1] = p.r, row[8 * i + 2] = row[8 * i + 3] = p.g;
-            row[8 * i + 4] = row[8 * i + 5] = p.b, row[8 * i + 6] = row[8 * i + 7] = a;
-            break;
-          default:
-            row[3 * i] = p.r, row[3 * i + 1] = p.g, row[3 * i + 2] = p.b;
-            break;
+        const uint8_t a = image.alpha.empty() ? 255 : image.alpha[size_t{y} * image.width + x];
+        if (f.depth == 1) {
+          row[x / 8] |= static_cast<png_byte>((p.r >= 128 ? 1 : 0) << (7 - x % 8));
+        } else if (f.type == PNG_COLOR_TYPE_PALETTE) {
+          put(static_cast<uint8_t>(std::find(palette.begin(), palette.end(), p) - palette.begin()));
+        } else if (f.type & PNG_COLOR_MASK_COLOR) {
+          put(p.r), put(p.g), put(p.b);
+        } else {
+          put(p.r);
         }
+        if (f.type & PNG_COLOR_MASK_ALPHA) put(a);
       }
       png_write_row(png, row.data());
     }
