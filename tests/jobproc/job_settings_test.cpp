@@ -65,51 +65,37 @@ class JobSettings : public ::testing::Test {
   JobFixture f;
 };
 
-TEST_F(JobSettings, NoPrinterDataLeavesTheDefaults) {
-  EXPECT_TRUE(Start().empty());
-  EXPECT_EQ(f.job.m_byGrayThreshold, 150);
-  EXPECT_EQ(f.job.m_nRotation + f.job.m_nLabelWidth + f.job.m_nLabelHeight + f.job.m_nHorAlignment +
-                f.job.m_nVerAlignment + f.job.m_nOffsetX + f.job.m_nOffsetY,
-            0u);
-}
-
 TEST_F(JobSettings, AllKeysInTheirOrderWithTheirTraces) {
-  Set(u"OffsetY", 100);
-  Set(u"OffsetX", 25);
-  Set(u"VerAlignment", 2);
-  Set(u"HorAlignment", 1);
-  Set(u"Rotation", 3);
-  Set(u"LabelHeight", 40);
-  Set(u"LabelWidth", 50);
-  Set(u"GrayThreshold", 254);
+  const std::pair<const char16_t*, DWORD> values[] = {
+      {u"OffsetY", 100}, {u"OffsetX", 25},     {u"VerAlignment", 2}, {u"HorAlignment", 1},
+      {u"Rotation", 3},  {u"LabelHeight", 40}, {u"LabelWidth", 50},  {u"GrayThreshold", 254}};
+  for (const auto& [key, value] : values) Set(key, value);
   EXPECT_EQ(Start(), (std::vector<std::string>{"  GrayThreshold : 254", "  LabelWidth : 50",
                                                "  LabelHeight : 40", "  Rotation : 3", "  HorAlignment : 1",
                                                "  VerAlignment : 2", "  OffsetX : 25", "  OffsetY : 100"}));
   EXPECT_EQ(f.job.m_byGrayThreshold, 254);
-  EXPECT_EQ(f.job.m_nLabelWidth, 591u);
-  EXPECT_EQ(f.job.m_nLabelHeight, 472u);
-  EXPECT_EQ(f.job.m_nRotation, 3u);
-  EXPECT_EQ(f.job.m_nHorAlignment, 1u);
-  EXPECT_EQ(f.job.m_nVerAlignment, 2u);
-  EXPECT_EQ(f.job.m_nOffsetX, 295u);
-  EXPECT_EQ(f.job.m_nOffsetY, 1181u);
+  const DWORD expected[] = {3, 591, 472, 1, 2, 295, 1181};  // in the order of kLabelSettings
+  for (size_t i = 0; i < std::size(expected); ++i) EXPECT_EQ(f.job.*qxtest::kLabelSettings[i], expected[i]);
 }
 
-TEST_F(JobSettings, ValuesOutOfRangeOrOfAnotherTypeAreSkippedSilently) {
+// No value, a value out of range and a value of another type all leave the default, untraced.
+TEST_F(JobSettings, MissingOutOfRangeOrMistypedValuesLeaveTheDefaults) {
+  const auto expectDefaults = [&] {
+    EXPECT_TRUE(Start().empty());
+    EXPECT_EQ(f.job.m_byGrayThreshold, 150);
+    for (DWORD CJobProc::*setting : qxtest::kLabelSettings) EXPECT_EQ(f.job.*setting, 0u);
+  };
+  expectDefaults();
   for (DWORD threshold : {0u, 255u, 1000u}) {
     Set(u"GrayThreshold", threshold);
     Set(u"Rotation", 4);
     Set(u"HorAlignment", 3);
     Set(u"VerAlignment", 0xFFFFFFFF);
-    EXPECT_TRUE(Start().empty());
-    EXPECT_EQ(f.job.m_byGrayThreshold, 150);
-    EXPECT_EQ(f.job.m_nRotation + f.job.m_nHorAlignment + f.job.m_nVerAlignment, 0u);
+    expectDefaults();
   }
   qxhost::SetPrinterValue(f.printer, u"GrayThreshold", Text(u"100"));
   qxhost::SetPrinterValue(f.printer, u"LabelWidth", Value(REG_BINARY, {50, 0, 0, 0}));
-  EXPECT_TRUE(Start().empty());
-  EXPECT_EQ(f.job.m_byGrayThreshold, 150);
-  EXPECT_EQ(f.job.m_nLabelWidth, 0u);
+  expectDefaults();
 
   Set(u"GrayThreshold", 1);
   EXPECT_EQ(Start(), std::vector<std::string>{"  GrayThreshold : 1"});

@@ -8,7 +8,6 @@ namespace {
 
 using qxtest::Hex;
 using qxtest::JobFixture;
-using qxtest::ListBytes;
 using qxtest::MakeDevMode;
 
 // A page without lines on a device whose printer holds no values: header and trailer only.
@@ -22,8 +21,7 @@ std::string Repeat(const std::string& page, size_t times) {
 
 TEST(Lifecycle, CopiesFollowTheCollateRule) {
   struct Case {
-    SHORT copies;
-    SHORT collate;
+    SHORT copies, collate;
     DWORD pages;
     size_t writesPerPage;
   };
@@ -108,10 +106,10 @@ TEST(Lifecycle, StartJobTakesPaperCopiesAndCustomFlagFromTheDeviceMode) {
   EXPECT_EQ(f.job.m_wCollate, 1);
   EXPECT_TRUE(f.Spooled().empty());
 
+  // Custom only with a user paper size and a length, both present in the fields.
   struct Custom {
     DWORD fields;
-    SHORT paperSize;
-    SHORT length;
+    SHORT paperSize, length;
     BOOL custom;
   };
   const DWORD both = DM_PAPERSIZE | DM_PAPERLENGTH;
@@ -144,7 +142,8 @@ TEST(Lifecycle, StartJobRefusesNoDeviceModeAndNoPages) {
   EXPECT_EQ(qxhost::HostCalls().getPrinterData, reads);
 }
 
-TEST(Lifecycle, ClosedOrIgnoredPageEndsWithoutWriting) {
+// A page is written once: a closed or ignored page ends silently, and an abort drops the open page.
+TEST(Lifecycle, PagesEndedTwiceIgnoredOrAbortedWriteNothingMore) {
   JobFixture f;
   ASSERT_TRUE(f.StartJob());
   ASSERT_TRUE(f.StartPage());
@@ -154,23 +153,18 @@ TEST(Lifecycle, ClosedOrIgnoredPageEndsWithoutWriting) {
   f.job.m_byState = PAGE_IGNORED;
   EXPECT_TRUE(f.EndPage());
   EXPECT_EQ(f.job.m_byState, PAGE_IDLE);
-  EXPECT_EQ(Hex(f.Spooled()), kEmptyPage);
   EXPECT_EQ(f.trace.Lines().size(), lines);
-}
 
-TEST(Lifecycle, AbortJobDropsThePartlyCodedPage) {
-  JobFixture f;
-  ASSERT_TRUE(f.StartJob());
   ASSERT_TRUE(f.StartPage());
   ASSERT_TRUE(f.Blank(5));
   ASSERT_TRUE(f.Line({0xFF}));
   ASSERT_FALSE(f.job.m_Packages.IsEmpty());
   EXPECT_TRUE(f.job.AbortJob(&f.devobj));
   EXPECT_TRUE(f.job.m_Packages.IsEmpty());
-  EXPECT_TRUE(f.Spooled().empty());
+  EXPECT_EQ(Hex(f.Spooled()), kEmptyPage);
 }
 
-TEST(Lifecycle, ShortSpoolWriteStopsTheCopies) {
+TEST(Lifecycle, ShortSpoolWriteStopsTheCopiesAndTheRestOfTheList) {
   JobFixture f;
   ASSERT_TRUE(f.StartJob(1, MakeDevMode(480, 300, false, 3)));
   ASSERT_TRUE(f.StartPage());
@@ -182,18 +176,17 @@ TEST(Lifecycle, ShortSpoolWriteStopsTheCopies) {
   // The page is gone whether the write succeeded or not.
   EXPECT_TRUE(f.job.m_Packages.IsEmpty());
   EXPECT_EQ(f.job.m_byState, PAGE_IDLE);
-}
 
-TEST(Lifecycle, ShortWriteOfOneChunkStopsTheRestOfTheList) {
-  JobFixture f;
+  // A list of two chunks whose first is written short: the second is not tried.
+  JobFixture g;
   CPackageList list;
   std::vector<BYTE> filler(4000, 1);
   ASSERT_TRUE(PushPackage(list, 0x30, filler.data(), 4000));
   ASSERT_TRUE(PushPackage(list, 0x30, filler.data(), 200));
-  f.spool.FailFromWrite(1);
-  EXPECT_FALSE(f.job.WriteToSpool(&f.devobj, list));
-  EXPECT_EQ(f.spool.WriteSizes(), std::vector<DWORD>{4005});
-  EXPECT_TRUE(f.trace.Contains("CJobProc::WriteToSpool(4005) failed!"));
+  g.spool.FailFromWrite(1);
+  EXPECT_FALSE(g.job.WriteToSpool(&g.devobj, list));
+  EXPECT_EQ(g.spool.WriteSizes(), std::vector<DWORD>{4005});
+  EXPECT_TRUE(g.trace.Contains("CJobProc::WriteToSpool(4005) failed!"));
   EXPECT_FALSE(list.IsEmpty());
 }
 
@@ -203,13 +196,10 @@ TEST(Lifecycle, ResetClearsTheJobButKeepsThresholdAndJobValues) {
   ASSERT_TRUE(f.StartPage());
   ASSERT_TRUE(f.Line({0xFF}));
   f.job.m_byGrayThreshold = 99;
-  f.job.m_nRotation = f.job.m_nLabelWidth = f.job.m_nLabelHeight = f.job.m_nHorAlignment = 1;
-  f.job.m_nVerAlignment = f.job.m_nOffsetX = f.job.m_nOffsetY = 1;
+  for (DWORD CJobProc::*setting : qxtest::kLabelSettings) f.job.*setting = 1;
   f.job.Reset();
   EXPECT_EQ(f.job.m_dwJobId + f.job.m_dwPage + f.job.m_byState + f.job.m_nTotalLines, 0u);
-  EXPECT_EQ(f.job.m_nRotation + f.job.m_nLabelWidth + f.job.m_nLabelHeight + f.job.m_nHorAlignment +
-                f.job.m_nVerAlignment + f.job.m_nOffsetX + f.job.m_nOffsetY,
-            0u);
+  for (DWORD CJobProc::*setting : qxtest::kLabelSettings) EXPECT_EQ(f.job.*setting, 0u);
   EXPECT_TRUE(f.job.m_Packages.IsEmpty());
   EXPECT_EQ(f.job.m_byGrayThreshold, 99);
   EXPECT_EQ(f.job.m_wCopies, 3);

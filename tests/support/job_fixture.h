@@ -15,6 +15,12 @@ namespace qxtest {
 // A device mode with the given paper size in tenths of a millimetre.
 DEVMODEW MakeDevMode(SHORT widthTenths, SHORT lengthTenths, bool custom, SHORT copies = 1, SHORT collate = 0);
 
+// The document's label settings: read at job start, cleared by Reset.
+inline constexpr DWORD CJobProc::*kLabelSettings[] = {&CJobProc::m_nRotation,     &CJobProc::m_nLabelWidth,
+                                                      &CJobProc::m_nLabelHeight,  &CJobProc::m_nHorAlignment,
+                                                      &CJobProc::m_nVerAlignment, &CJobProc::m_nOffsetX,
+                                                      &CJobProc::m_nOffsetY};
+
 // Hex text of bytes: "1F 20 00 88".
 std::string Hex(const std::vector<BYTE>& bytes);
 std::vector<BYTE> FromHex(const std::string& hex);
