@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/support/job_fixture.h"
 
 namespace {
 
 using qxtest::JobFixture;
+using Lines = std::vector<std::string>;
 
 class DotStats : public ::testing::Test {
  protected:
@@ -26,15 +29,6 @@ TEST_F(DotStats, OnlyTheWindowAtTheEndOfARunIsEvaluated) {
   EXPECT_EQ(j.m_nMaxSfDots, 100u);
   EXPECT_EQ(j.m_nMinSfDots, 50u);
   EXPECT_EQ(j.m_nTotalDots, 3500u);
-}
-
-TEST_F(DotStats, BlankThenPrintRunOfTheWorkedPage) {
-  j.UpdateDotStats(0, 10);
-  j.UpdateDotStats(200, 20);
-  EXPECT_EQ(j.m_nMaxLEDots, 114u);
-  EXPECT_EQ(j.m_nMaxSfDots, 200u);
-  EXPECT_EQ(j.m_nMinSfDots, 0u);
-  EXPECT_EQ(j.m_nTotalDots, 4000u);
 }
 
 TEST_F(DotStats, MinSfDotsIsSetOnlyByRunsThatDoNotRaiseTheMaximum) {
@@ -68,42 +62,77 @@ TEST_F(DotStats, LongRunFillsTheRingAtOnce) {
   EXPECT_EQ(j.m_nTotalDots, 1421u + 350);
 }
 
-// The report lines, from the first rule on, of the page just ended.
-std::vector<std::string> Report(const JobFixture& f) {
-  std::vector<std::string> texts = f.trace.Texts();
-  auto first = std::find(texts.begin(), texts.end(), "========================");
+// The twenty report lines, from the first rule on, of the page just ended.
+Lines Report(const JobFixture& f) {
+  const Lines texts = f.trace.Texts();
+  const auto first = std::find(texts.begin(), texts.end(), "========================");
   EXPECT_GE(texts.end() - first, 20);
-  if (texts.end() - first < 20) return {};
-  return std::vector<std::string>(first, first + 20);
+  return texts.end() - first < 20 ? Lines() : Lines(first, first + 20);
 }
 
-// An empty page 8 dots wide with `lines` lines counted: 19 bytes against `lines` bitmap bytes.
-std::vector<std::string> EmptyPageReport(LONG width, DWORD lines) {
+// The whole page of the header's worked example: 384 dots wide, 10 blank lines, then 20 lines of
+// 200 dots, darkness 10, gap type 1 and gap length 300.
+TEST(PageReport, WorkedPageIsExactlyItsSeventyTwoBytes) {
   JobFixture f;
-  EXPECT_TRUE(f.StartJob());
-  EXPECT_TRUE(f.StartPage());
-  f.job.m_nPageWidth = width;
-  f.job.m_nTotalLines = lines;
-  EXPECT_TRUE(f.EndPage());
-  std::vector<std::string> report = Report(f);
-  return report.size() == 20 ? std::vector<std::string>(report.begin() + 15, report.begin() + 19) : report;
+  qxhost::SetPrinterDword(f.printer, u"PrintDarkness", 10);
+  qxhost::SetPrinterDword(f.printer, u"GapType", 1);
+  qxhost::SetPrinterDword(f.printer, u"GapLength", 300);
+  ASSERT_TRUE(f.StartJob());
+  ASSERT_TRUE(f.StartPage());
+  f.job.m_nPageWidth = 384;
+  f.job.m_nPageHeight = 30;
+  ASSERT_TRUE(f.Blank(10, 48));
+  std::vector<BYTE> line(48, 0);
+  std::fill(line.begin(), line.begin() + 25, 0xFF);
+  ASSERT_TRUE(f.Line(line, 20));
+  ASSERT_TRUE(f.EndPage());
+
+  std::string expected =
+      "1F 20 00 88 1F 27 01 30 88 1F 25 03 C0 C8 72 88 1F 43 01 0A 88 1F 42 01 01 88 1F 45 02 C1 2C 88 "
+      "1F 22 01 09 88 1F 21 1B 13 00";
+  for (int i = 0; i < 25; ++i) expected += " FF";
+  expected += " 88 1F 28 00 88";
+  EXPECT_EQ(qxtest::Hex(f.Spooled()), expected);
+  EXPECT_EQ(f.Spooled().size(), 72u);
+  EXPECT_EQ(Report(f),
+            (Lines{"========================", "    PageWidth   :    384", "    PageHeight  :     30",
+                   "    TotalLines  :     30", "    MaxSfDots   :    200", "    MaxLEDots   :    114",
+                   "    MinSfDots   :      0", "    TotalDots   :   4000", "    LeadLines   :     10",
+                   "    TailLines   :      0", "    MaxLine     :     10", "    MaxPrint    :     20",
+                   "    SumLines    :     10", "    SumPrints   :     20", "========================",
+                   "    BitmapBytes :   1440", "    PrintBytes  :     72", "    SavedBytes  :   1368",
+                   "    Percent     :  5.00%", "========================"}));
 }
 
+// An empty page (19 bytes with a line width) of `width` dots with `lines` lines counted: its byte lines.
 TEST(PageReport, PercentAndSavedBytes) {
-  using Lines = std::vector<std::string>;
-  EXPECT_EQ(EmptyPageReport(8, 400), (Lines{"    BitmapBytes :    400", "    PrintBytes  :     19",
-                                            "    SavedBytes  :    381", "    Percent     :  4.75%"}));
-  EXPECT_EQ(EmptyPageReport(8, 38000)[3], "    Percent     :  0.05%");
-  EXPECT_EQ(EmptyPageReport(8, 15), (Lines{"    BitmapBytes :     15", "    PrintBytes  :     19",
-                                           "    SavedBytes  :     -4", "    Percent     : 126.66%"}));
-  EXPECT_EQ(EmptyPageReport(8, 1)[3], "    Percent     : 1900.00%");
-}
-
-TEST(PageReport, NoBitmapMeansNoPercentage) {
-  using Lines = std::vector<std::string>;
-  EXPECT_EQ(EmptyPageReport(576, 0), (Lines{"    BitmapBytes :      0", "    PrintBytes  :     19",
-                                            "    SavedBytes  :    -19", "    Percent     :    n/a"}));
-  EXPECT_EQ(EmptyPageReport(0, 500)[3], "    Percent     :    n/a");
+  struct Case {
+    LONG width;
+    DWORD lines;
+    Lines bytes;
+  };
+  const Case cases[] = {
+      {8, 400, {"   400", "    19", "   381", " 4.75%"}},
+      {8, 38000, {" 38000", "    19", " 37981", " 0.05%"}},
+      {8, 15, {"    15", "    19", "    -4", "126.66%"}},
+      {8, 1, {"     1", "    19", "   -18", "1900.00%"}},
+      {576, 0, {"     0", "    19", "   -19", "   n/a"}},  // no bitmap: no percentage
+      {0, 500, {"     0", "    14", "   -14", "   n/a"}},  // no line width: no line-bytes package
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.width << " dots, " << c.lines << " lines");
+    JobFixture f;
+    ASSERT_TRUE(f.StartJob());
+    ASSERT_TRUE(f.StartPage());
+    f.job.m_nPageWidth = c.width;
+    f.job.m_nTotalLines = c.lines;
+    ASSERT_TRUE(f.EndPage());
+    const Lines report = Report(f);
+    ASSERT_EQ(report.size(), 20u);
+    EXPECT_EQ(Lines(report.begin() + 15, report.begin() + 19),
+              (Lines{"    BitmapBytes : " + c.bytes[0], "    PrintBytes  : " + c.bytes[1],
+                     "    SavedBytes  : " + c.bytes[2], "    Percent     : " + c.bytes[3]}));
+  }
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "stream/packages.h"
 #include "tests/support/chunk_alloc_failure.h"
 #include "tests/support/job_fixture.h"
@@ -17,11 +15,21 @@ using Counters = std::vector<DWORD>;
 Counters CountersOf(const CJobProc& j) {
   return {j.m_nMaxLine, j.m_nSumLines, j.m_nLeadLines, j.m_nTailLines, j.m_nMaxPrint, j.m_nSumPrints};
 }
+// State, RunLines, RunOffset, RunBytes, RunDots.
+Counters RunOf(const CJobProc& j) {
+  return {j.m_byState, j.m_nRunLines, j.m_nRunOffset, j.m_nRunBytes, j.m_nRunDots};
+}
 
 std::vector<BYTE> LineWith(size_t at, std::vector<BYTE> data, size_t width = MAX_LINE_BYTES) {
   std::vector<BYTE> line(width, 0);
   std::copy(data.begin(), data.end(), line.begin() + static_cast<ptrdiff_t>(at));
   return line;
+}
+
+// Fills the list so that its chunk has `room` bytes left.
+void LeaveRoom(CPackageList& list, DWORD room) {
+  std::vector<BYTE> filler(PACKAGE_CHUNK_BYTES, 0);
+  ASSERT_TRUE(PushPackage(list, 0x30, filler.data(), PACKAGE_CHUNK_BYTES - 5 - room));
 }
 
 class LineCoder : public ::testing::Test {
@@ -38,36 +46,29 @@ class LineCoder : public ::testing::Test {
 
 TEST_F(LineCoder, WorkedExamplePackageForPackage) {
   for (int i = 0; i < 10; ++i) ASSERT_TRUE(f.Blank(1));
-  EXPECT_EQ(f.job.m_byState, PAGE_BLANK_RUN);
-  EXPECT_EQ(f.job.m_nRunLines, 10u);
+  EXPECT_EQ(RunOf(f.job), (Counters{PAGE_BLANK_RUN, 10, MAX_LINE_BYTES, 0, 0}));
   EXPECT_EQ(Queued(), "");
 
   const std::vector<BYTE> first = LineWith(10, {0xFF, 0x00, 0x0F});
   ASSERT_TRUE(f.Line(first));
   EXPECT_EQ(CountersOf(f.job), (Counters{10, 10, 10, 10, 0, 0}));
-  EXPECT_EQ(f.job.m_nRunOffset, 10u);
-  EXPECT_EQ(f.job.m_nRunBytes, 3u);
-  EXPECT_EQ(f.job.m_nRunDots, 12u);
+  EXPECT_EQ(RunOf(f.job), (Counters{PAGE_PRINT_RUN, 1, 10, 3, 12}));
   EXPECT_EQ(Queued(), "1F 22 01 09 88");
 
   ASSERT_TRUE(f.Line(first));
   ASSERT_TRUE(f.Line(first));
-  EXPECT_EQ(f.job.m_nRunLines, 3u);
+  EXPECT_EQ(RunOf(f.job), (Counters{PAGE_PRINT_RUN, 3, 10, 3, 12}));
   EXPECT_EQ(CountersOf(f.job), (Counters{10, 10, 10, 10, 0, 0}));
   EXPECT_EQ(f.job.m_nMaxSfDots, 0u);  // nothing booked until the run ends
 
   ASSERT_TRUE(f.Line(LineWith(0, {0x80})));
   EXPECT_EQ(CountersOf(f.job), (Counters{10, 10, 10, 0, 3, 3}));
-  EXPECT_EQ(f.job.m_nRunOffset, 0u);
-  EXPECT_EQ(f.job.m_nRunBytes, 1u);
-  EXPECT_EQ(f.job.m_nRunDots, 1u);
+  EXPECT_EQ(RunOf(f.job), (Counters{PAGE_PRINT_RUN, 1, 0, 1, 1}));
   EXPECT_EQ(Queued(), "1F 22 01 09 88 1F 21 05 02 0A FF 00 0F 88");
 
   for (int i = 0; i < 5; ++i) ASSERT_TRUE(f.Blank(1));
   EXPECT_EQ(CountersOf(f.job), (Counters{10, 10, 10, 0, 3, 4}));
-  EXPECT_EQ(f.job.m_nRunLines, 5u);
-  EXPECT_EQ(f.job.m_nRunOffset, MAX_LINE_BYTES);
-  EXPECT_EQ(f.job.m_nRunBytes + f.job.m_nRunDots, 0u);
+  EXPECT_EQ(RunOf(f.job), (Counters{PAGE_BLANK_RUN, 5, MAX_LINE_BYTES, 0, 0}));
   EXPECT_EQ(Queued(), "1F 22 01 09 88 1F 21 05 02 0A FF 00 0F 88 1F 21 03 00 00 80 88");
 
   ASSERT_TRUE(f.EndPage());
@@ -101,19 +102,11 @@ TEST_F(LineCoder, BlankRunOf40000LinesIsThreeFeeds) {
 }
 
 TEST_F(LineCoder, OnlyTheFirst72BytesCount) {
-  // count 0 and bytes beyond 72 only: blank lines.
+  // count 0 and bytes beyond 72 only: blank lines; the two data lines are one run.
   ASSERT_TRUE(f.job.DataLine(nullptr, 0, 2));
   ASSERT_TRUE(f.Line(LineWith(72, {0xFF}, 80)));
-  EXPECT_EQ(f.job.m_byState, PAGE_BLANK_RUN);
-  EXPECT_EQ(f.job.m_nRunLines, 3u);
-
-  std::vector<BYTE> a = LineWith(70, {0x03, 0x80, 0xFF, 0xFF}, 100);
-  std::vector<BYTE> b = LineWith(70, {0x03, 0x80, 0x00, 0x11}, 74);
-  ASSERT_TRUE(f.Line(a));
-  EXPECT_EQ(f.job.m_nRunBytes, 2u);
-  EXPECT_EQ(f.job.m_nRunDots, 3u);
-  ASSERT_TRUE(f.Line(b));
-  EXPECT_EQ(f.job.m_nRunLines, 2u);
+  ASSERT_TRUE(f.Line(LineWith(70, {0x03, 0x80, 0xFF, 0xFF}, 100)));
+  ASSERT_TRUE(f.Line(LineWith(70, {0x03, 0x80, 0x00, 0x11}, 74)));
   ASSERT_TRUE(f.EndPage());
   EXPECT_EQ(
       Hex(f.Spooled()),
@@ -131,7 +124,6 @@ TEST_F(LineCoder, EqualDataSpansAreEqualWhateverTheCount) {
   // The same data one byte later is another line.
   ASSERT_TRUE(f.Line(LineWith(3, {0xF0})));
   EXPECT_EQ(Queued(), "1F 21 03 02 02 F0 88");
-  EXPECT_EQ(f.job.m_nRunOffset, 3u);
   // Same offset and length, different bytes.
   ASSERT_TRUE(f.Line(LineWith(3, {0xF1})));
   EXPECT_EQ(Queued(), "1F 21 03 02 02 F0 88 1F 21 03 00 03 F0 88");
@@ -157,18 +149,10 @@ TEST_F(LineCoder, LinesAreRefusedWhenNoPageIsOpen) {
     EXPECT_FALSE(f.Line({0xFF}));
     EXPECT_FALSE(f.Blank(1));
     EXPECT_FALSE(f.job.BlankLines(1));
-    EXPECT_EQ(f.job.m_byState, state);
+    EXPECT_EQ(RunOf(f.job), (Counters{state, 2, 0, 0, 0}));
     EXPECT_EQ(f.job.m_nTotalLines, 4u);
-    EXPECT_EQ(f.job.m_nRunLines, 2u);
-    EXPECT_EQ(f.job.m_nRunDots, 0u);
     EXPECT_TRUE(f.job.m_Packages.IsEmpty());
   }
-}
-
-// Fills the page's list so that its chunk has `room` bytes left.
-void LeaveRoom(CPackageList& list, DWORD room) {
-  std::vector<BYTE> filler(PACKAGE_CHUNK_BYTES, 0);
-  ASSERT_TRUE(PushPackage(list, 0x30, filler.data(), PACKAGE_CHUNK_BYTES - 5 - room));
 }
 
 TEST_F(LineCoder, FailedFlushLeavesTheRunAndCountsAsTheyWere) {
@@ -178,10 +162,8 @@ TEST_F(LineCoder, FailedFlushLeavesTheRunAndCountsAsTheyWere) {
     qxtest::ChunkAllocFailure fail(0);
     EXPECT_FALSE(f.Line({0x0F}));
   }
-  EXPECT_EQ(f.job.m_byState, PAGE_BLANK_RUN);
-  EXPECT_EQ(f.job.m_nRunLines, 3u);
+  EXPECT_EQ(RunOf(f.job), (Counters{PAGE_BLANK_RUN, 3, MAX_LINE_BYTES, 0, 0}));
   EXPECT_EQ(f.job.m_nTotalLines, 3u);
-  EXPECT_EQ(f.job.m_nRunOffset, MAX_LINE_BYTES);
   EXPECT_TRUE(f.trace.Contains("CPackageList::Append() alloc buffer failed!"));
 
   // A blank line and another data line ending a print run.
@@ -193,11 +175,9 @@ TEST_F(LineCoder, FailedFlushLeavesTheRunAndCountsAsTheyWere) {
     EXPECT_FALSE(f.Blank(1));
     EXPECT_FALSE(f.Line({0xF0}));
   }
-  EXPECT_EQ(f.job.m_byState, PAGE_PRINT_RUN);
-  EXPECT_EQ(f.job.m_nRunLines, 2u);
+  EXPECT_EQ(RunOf(f.job), (Counters{PAGE_PRINT_RUN, 2, 0, 1, 4}));
   EXPECT_EQ(f.job.m_nTotalLines, 5u);
   EXPECT_EQ(f.job.m_abyRunLine[0], 0x0F);
-  EXPECT_EQ(f.job.m_nRunDots, 4u);
   EXPECT_EQ(Queued(), before);
 }
 
@@ -211,8 +191,7 @@ TEST_F(LineCoder, FailureInsideALongRunKeepsItsEarlierPackages) {
   EXPECT_EQ(Queued().substr(Queued().size() - 17), "1F 22 02 FF FF 88");
   // The whole run is booked although only a part was queued.
   EXPECT_EQ(f.job.m_nSumLines, 40000u);
-  EXPECT_EQ(f.job.m_nRunLines, 40000u);
-  EXPECT_EQ(f.job.m_byState, PAGE_BLANK_RUN);
+  EXPECT_EQ(RunOf(f.job), (Counters{PAGE_BLANK_RUN, 40000, MAX_LINE_BYTES, 0, 0}));
 }
 
 TEST_F(LineCoder, RepeatedAndBlankLinesAllocateNothing) {

@@ -35,26 +35,23 @@ class PageHeader : public ::testing::Test {
   JobFixture f;
 };
 
-TEST_F(PageHeader, LineBytesOnlyWithALineWidth) {
-  EXPECT_EQ(Framed(), "1F 20 00 88 1F 25 02 00 00 88 1F 28 00 88");
-  f.job.m_nPageWidth = 384;
-  EXPECT_EQ(Framed(), "1F 20 00 88 1F 27 01 30 88 1F 25 02 00 00 88 1F 28 00 88");
-  f.job.m_nPageWidth = 1;
-  EXPECT_EQ(Framed(), "1F 20 00 88 1F 27 01 01 88 1F 25 02 00 00 88 1F 28 00 88");
-  EXPECT_TRUE(f.trace.Contains("CJobProc::PushPageEnd(0)"));
-}
-
-TEST_F(PageHeader, DotLimitsAsShortNumbers) {
+// Line bytes only with a line width; dot limits as short numbers.
+TEST_F(PageHeader, LineBytesAndDotLimits) {
   struct Case {
+    LONG width;
     DWORD sf, le;
     const char* bytes;
   };
-  for (const Case& c : {Case{576, 576, "1F 25 04 C2 40 C2 40 88"}, Case{0, 0, "1F 25 02 00 00 88"},
-                        Case{192, 191, "1F 25 03 C0 C0 BF 88"}, Case{200, 114, "1F 25 03 C0 C8 72 88"}}) {
+  for (const Case& c :
+       {Case{0, 0, 0, "1F 25 02 00 00 88"}, Case{384, 0, 0, "1F 27 01 30 88 1F 25 02 00 00 88"},
+        Case{1, 0, 0, "1F 27 01 01 88 1F 25 02 00 00 88"}, Case{0, 576, 576, "1F 25 04 C2 40 C2 40 88"},
+        Case{0, 192, 191, "1F 25 03 C0 C0 BF 88"}, Case{0, 200, 114, "1F 25 03 C0 C8 72 88"}}) {
+    f.job.m_nPageWidth = c.width;
     f.job.m_nMaxSfDots = c.sf;
     f.job.m_nMaxLEDots = c.le;
     EXPECT_EQ(Framed(), std::string(kBegin) + " " + c.bytes + " " + kEnd);
   }
+  EXPECT_TRUE(f.trace.Contains("CJobProc::PushPageEnd(0)"));
 }
 
 TEST_F(PageHeader, DarknessAndSpeedWithinTheirRanges) {
