@@ -21,35 +21,33 @@ TEST(RasteriserBand, TracesEntryAndSplitForEveryRasterisedBand) {
   EXPECT_EQ(f.job.received.size(), 3u);
 }
 
-TEST(RasteriserBand, SkippedBandsAreTracedAcceptedAndYieldNothing) {
-  for (BYTE state : {PAGE_IDLE, PAGE_IGNORED}) {
+// Bands of no open page and blank bands are skipped, an unknown callback id is refused: either
+// way the entry trace is the only one and no line is handed on.
+TEST(RasteriserBand, SkippedOrUnknownBandsYieldNothing) {
+  struct Case {
+    BYTE state;
+    BOOL blank;
+    DWORD callbackId;
+    BOOL result;
+    const char* entry;
+  };
+  for (const Case& c :
+       {Case{PAGE_IDLE, FALSE, 5, TRUE, "7, 5, I, P"}, Case{PAGE_IGNORED, FALSE, 5, TRUE, "7, 5, I, P"},
+        Case{PAGE_STARTED, TRUE, 5, TRUE, "7, 5, V, B"}, Case{PAGE_STARTED, FALSE, 0, FALSE, "7, 0, V, P"},
+        Case{PAGE_STARTED, FALSE, 4, FALSE, "7, 4, V, P"},
+        Case{PAGE_STARTED, FALSE, 7, FALSE, "7, 7, V, P"}}) {
+    SCOPED_TRACE(c.entry);
     RasterFixture f;
-    f.job.m_byState = state;
+    f.job.m_byState = c.state;
+    f.params.bBlankBand = c.blank;
     TestBand band(8, 2, 3);
-    EXPECT_TRUE(f.Run(band));
-    EXPECT_EQ(f.trace.Texts(),
-              std::vector<std::string>{"CJobProc::ImageProcessing(7, 5, I, P): 8 X 2, Bits: 24, Sizes: 48"});
+    band.callbackId = c.callbackId;
+    EXPECT_EQ(f.Run(band), c.result);
+    EXPECT_EQ(f.trace.Texts(), std::vector<std::string>{"CJobProc::ImageProcessing(" + std::string(c.entry) +
+                                                        "): 8 X 2, Bits: 24, Sizes: 48"});
     EXPECT_TRUE(f.job.received.empty());
-    EXPECT_EQ(f.job.m_byState, state);
-  }
-  RasterFixture f;
-  f.params.bBlankBand = TRUE;
-  TestBand band(8, 2, 3);
-  EXPECT_TRUE(f.Run(band));
-  EXPECT_EQ(f.trace.Texts(),
-            std::vector<std::string>{"CJobProc::ImageProcessing(7, 5, V, B): 8 X 2, Bits: 24, Sizes: 48"});
-  EXPECT_TRUE(f.job.received.empty());
-  EXPECT_EQ(f.job.pageStarts, 0);
-}
-
-TEST(RasteriserBand, UnknownCallbackIdIsRefusedWithTheEntryTraceOnly) {
-  for (DWORD id : {0u, 4u, 7u}) {
-    RasterFixture f;
-    TestBand band(8, 2, 4);
-    band.callbackId = id;
-    EXPECT_FALSE(f.Run(band));
-    EXPECT_EQ(f.trace.Lines().size(), 1u);
-    EXPECT_TRUE(f.job.received.empty());
+    EXPECT_EQ(f.job.pageStarts, 0);
+    EXPECT_EQ(f.job.m_byState, c.state);
   }
 }
 
@@ -90,30 +88,33 @@ TEST(RasteriserBand, FirstBandStepsRunOncePerPage) {
 }
 
 TEST(RasteriserBand, CustomPageComesFromThePageOrElseTheJob) {
-  TestBand band(8, 1, 4);
-  RasterFixture f;
-  f.devMode.dmPaperSize = DMPAPER_USER;
-  ASSERT_TRUE(f.Run(band));
-  EXPECT_TRUE(f.job.m_bCustomPage);
-  EXPECT_TRUE(f.trace.Contains("CJobProc::PushPageStart(1) PageWidth: 8, PageHeight: 1, CustomPage: C"));
-
-  RasterFixture notLong;
-  notLong.devMode.dmPaperSize = DMPAPER_USER;
-  notLong.devMode.dmPaperLength = 0;
-  notLong.job.m_bCustomPage = TRUE;
-  ASSERT_TRUE(notLong.Run(band));
-  EXPECT_FALSE(notLong.job.m_bCustomPage);
-
-  for (BOOL customJob : {FALSE, TRUE}) {
-    RasterFixture g;
-    g.devobj.pPublicDM = nullptr;
-    g.job.m_bCustomJob = customJob;
-    g.job.m_bCustomPage = !customJob;
-    ASSERT_TRUE(g.Run(band));
-    EXPECT_EQ(g.job.m_bCustomPage, customJob);
+  struct Case {
+    const char* what;
+    bool pageMode;
+    SHORT paperSize, length;
+    BOOL customJob, custom;
+  };
+  for (const Case& c :
+       {Case{"user size", true, DMPAPER_USER, 1500, FALSE, TRUE},
+        Case{"user size without length", true, DMPAPER_USER, 0, TRUE, FALSE},
+        Case{"job's, standard", false, 0, 0, FALSE, FALSE}, Case{"job's, custom", false, 0, 0, TRUE, TRUE}}) {
+    SCOPED_TRACE(c.what);
+    TestBand band(8, 1, 4);
+    RasterFixture f;
+    f.devMode.dmPaperSize = c.paperSize;
+    f.devMode.dmPaperLength = c.length;
+    if (!c.pageMode) f.devobj.pPublicDM = nullptr;
+    f.job.m_bCustomJob = c.customJob;
+    f.job.m_bCustomPage = !c.custom;
+    ASSERT_TRUE(f.Run(band));
+    EXPECT_EQ(f.job.m_bCustomPage, c.custom);
+    EXPECT_TRUE(
+        f.trace.Contains(std::string("CJobProc::PushPageStart(1) PageWidth: 8, PageHeight: 1, CustomPage: ") +
+                         (c.custom ? "C" : "F")));
   }
 
   // No device object at all: the job's value, and no crash.
+  TestBand band(8, 1, 4);
   RasterFixture h;
   h.job.m_bCustomJob = TRUE;
   EXPECT_TRUE(
@@ -169,12 +170,12 @@ class RefusedBand : public ::testing::Test {
     f.job.m_bCustomPage = TRUE;
     EXPECT_TRUE(PushNumber(f.job.m_Packages, CMD_FEED_LINES, 1));
   }
-  // Refused, with `text` as the one error, nothing handed on and no field changed.
+  // Refused with the error "CJobProc::ImageProcessing() `text`", nothing handed on, no field changed.
   void ExpectRefused(const BYTE* bytes, const BITMAPINFOHEADER* header, DWORD callbackId,
                      const IPPARAMS* params, const std::string& text) {
     const Snapshot before(f.job);
     EXPECT_FALSE(f.job.ImageProcessing(&f.devobj, bytes, header, nullptr, callbackId, params));
-    EXPECT_EQ(f.trace.Messages().back(), "[ERR]  " + text);
+    EXPECT_EQ(f.trace.Messages().back(), "[ERR]  CJobProc::ImageProcessing() " + text);
     EXPECT_TRUE(f.job.received.empty());
     EXPECT_EQ(f.job.pageStarts, 0);
     EXPECT_TRUE(Snapshot(f.job) == before);
@@ -182,30 +183,22 @@ class RefusedBand : public ::testing::Test {
   RasterFixture f;
 };
 
-TEST_F(RefusedBand, OneByteShort) {
-  TestBand band(101, 3, 3);
-  band.header.biSizeImage -= 1;
-  ExpectRefused(band.bytes.data(), &band.header, band.callbackId, &f.params,
-                "CJobProc::ImageProcessing() bitmap(LB 304 X 3) data size (911) is not enough!");
-}
-
-// Sizes whose row and stride products wrap in 32 bits: each band holds only 64 bytes, so a
-// walk that passed the check would read far outside it (and ASan would say so).
-TEST_F(RefusedBand, SizesThatWrapIn32Bits) {
+// Sizes whose row and stride products wrap in 32 bits, a negative width and missing pointers.
+// Each band holds only 64 bytes, so a walk that passed the check would read far outside it (and
+// ASan would say so).
+TEST_F(RefusedBand, UnsafeBandsAndMissingPointers) {
   TestBand band(4, 4, 4);
   struct Case {
     LONG width, height;
     DWORD callbackId;
     const char* text;
   } cases[] = {
-      {0x40000001, 1, 5,
-       "CJobProc::ImageProcessing() bitmap(LB -1073741820 X 1) data size (64) is not enough!"},
-      {0x40000000, 4, 6, "CJobProc::ImageProcessing() bitmap(LB 0 X 4) data size (64) is not enough!"},
-      {16, 0x10000000, 6,
-       "CJobProc::ImageProcessing() bitmap(LB 64 X 268435456) data size (64) is not enough!"},
-      {4, INT_MIN, 6,
-       "CJobProc::ImageProcessing() bitmap(LB 16 X -2147483648) data size (64) is not enough!"},
-      {0, INT_MIN, 6, "CJobProc::ImageProcessing() bitmap(LB 0 X -2147483648) data size (64) is not enough!"},
+      {0x40000001, 1, 5, "bitmap(LB -1073741820 X 1) data size (64) is not enough!"},
+      {0x40000000, 4, 6, "bitmap(LB 0 X 4) data size (64) is not enough!"},
+      {16, 0x10000000, 6, "bitmap(LB 64 X 268435456) data size (64) is not enough!"},
+      {4, INT_MIN, 6, "bitmap(LB 16 X -2147483648) data size (64) is not enough!"},
+      {0, INT_MIN, 6, "bitmap(LB 0 X -2147483648) data size (64) is not enough!"},
+      {-4, 4, 6, "bitmap width (-4) is negative!"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -214,24 +207,17 @@ TEST_F(RefusedBand, SizesThatWrapIn32Bits) {
     header.biHeight = c.height;
     ExpectRefused(band.bytes.data(), &header, c.callbackId, &f.params, c.text);
   }
-}
-
-TEST_F(RefusedBand, NegativeWidth) {
-  TestBand band(4, 4, 4);
-  BITMAPINFOHEADER header = band.header;
-  header.biWidth = -4;
-  ExpectRefused(band.bytes.data(), &header, band.callbackId, &f.params,
-                "CJobProc::ImageProcessing() bitmap width (-4) is negative!");
-}
-
-TEST_F(RefusedBand, MissingPointers) {
-  TestBand band(4, 4, 4);
-  ExpectRefused(nullptr, &band.header, band.callbackId, &f.params,
-                "CJobProc::ImageProcessing() no bitmap data!");
+  ExpectRefused(nullptr, &band.header, band.callbackId, &f.params, "no bitmap data!");
   ExpectRefused(band.bytes.data(), nullptr, band.callbackId, &f.params,
-                "CJobProc::ImageProcessing() no bitmap header or band parameters!");
+                "no bitmap header or band parameters!");
   ExpectRefused(band.bytes.data(), &band.header, band.callbackId, nullptr,
-                "CJobProc::ImageProcessing() no bitmap header or band parameters!");
+                "no bitmap header or band parameters!");
+
+  // A 24-bit band one byte short of its rows.
+  TestBand odd(101, 3, 3);
+  odd.header.biSizeImage -= 1;
+  ExpectRefused(odd.bytes.data(), &odd.header, odd.callbackId, &f.params,
+                "bitmap(LB 304 X 3) data size (911) is not enough!");
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "jobproc/job_proc.h"
-#include "tests/support/trace_capture.h"
+#include "tests/support/job_fixture.h"
 
 namespace rastertest {
 
@@ -73,11 +73,6 @@ class RecordingJob : public CJobProc {
 // and the trace.
 struct RasterFixture {
   RasterFixture() {
-    devMode.dmSize = sizeof devMode;
-    devMode.dmFields = DM_PAPERSIZE | DM_PAPERLENGTH | DM_PAPERWIDTH;
-    devMode.dmPaperSize = DMPAPER_LETTER;
-    devMode.dmPaperWidth = 1000;
-    devMode.dmPaperLength = 1500;
     devobj.dwSize = sizeof devobj;
     devobj.pPublicDM = &devMode;
     params.dwSize = sizeof params;
@@ -101,7 +96,7 @@ struct RasterFixture {
   }
 
   qxtest::TraceCapture trace;
-  DEVMODEW devMode{};
+  DEVMODEW devMode = qxtest::MakeDevMode(1000, 1500, false);
   DEVOBJ devobj{};
   IPPARAMS params{};
   RecordingJob job;
