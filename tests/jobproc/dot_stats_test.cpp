@@ -31,6 +31,17 @@ TEST_F(DotStats, OnlyTheWindowAtTheEndOfARunIsEvaluated) {
   EXPECT_EQ(j.m_nTotalDots, 3500u);
 }
 
+TEST_F(DotStats, CodedBlankRunsEnterTheWindowAsEmptyLines) {
+  std::vector<BYTE> line(13, 0xFF);
+  line[12] = 0xF0;  // 100 dots
+  ASSERT_TRUE(f.Line(line, 34));
+  ASSERT_TRUE(f.Blank(1));
+  ASSERT_TRUE(f.Line(line));
+  ASSERT_TRUE(f.Blank(1));
+  EXPECT_EQ(j.m_nMaxLEDots, 97u);  // 3400 / 35, the blank line counted as 0 dots
+  EXPECT_EQ(j.m_nTotalDots, 3500u);
+}
+
 TEST_F(DotStats, MinSfDotsIsSetOnlyByRunsThatDoNotRaiseTheMaximum) {
   for (DWORD dots : {5u, 9u, 30u}) j.UpdateDotStats(dots, 1);
   EXPECT_EQ(j.m_nMinSfDots, 0u);

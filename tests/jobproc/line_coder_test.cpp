@@ -92,6 +92,13 @@ TEST_F(LineCoder, PrintRunsSplitAfter16384Lines) {
   EXPECT_EQ(Queued(), "1F 22 01 00 88 1F 21 04 FF FF 00 01 88 1F 21 03 00 00 01 88");
   EXPECT_EQ(f.job.m_nMaxPrint, 16385u);
   EXPECT_EQ(f.job.m_nSumPrints, 32769u);
+
+  // One line short of the split, print and blank runs are one package each.
+  f.job.m_Packages.Empty();
+  ASSERT_TRUE(f.Line(line, 16383));
+  ASSERT_TRUE(f.Blank(16383));
+  ASSERT_TRUE(f.Line(line));
+  EXPECT_EQ(Queued(), "1F 22 01 00 88 1F 21 04 FF FE 00 01 88 1F 22 02 FF FE 88");
 }
 
 TEST_F(LineCoder, BlankRunOf40000LinesIsThreeFeeds) {
@@ -192,6 +199,17 @@ TEST_F(LineCoder, FailureInsideALongRunKeepsItsEarlierPackages) {
   // The whole run is booked although only a part was queued.
   EXPECT_EQ(f.job.m_nSumLines, 40000u);
   EXPECT_EQ(RunOf(f.job), (Counters{PAGE_BLANK_RUN, 40000, MAX_LINE_BYTES, 0, 0}));
+
+  // The same inside a long print run.
+  ASSERT_TRUE(f.Line({0xFF}, 40000));
+  f.job.m_Packages.Empty();
+  LeaveRoom(f.job.m_Packages, 8);
+  {
+    qxtest::ChunkAllocFailure fail(0);
+    EXPECT_FALSE(f.Blank(1));
+  }
+  EXPECT_EQ(Queued().substr(Queued().size() - 23), "1F 21 04 FF FF 00 FF 88");
+  EXPECT_EQ(RunOf(f.job), (Counters{PAGE_PRINT_RUN, 40000, 0, 1, 8}));
 }
 
 TEST_F(LineCoder, RepeatedAndBlankLinesAllocateNothing) {
