@@ -42,25 +42,20 @@ template <size_t BYTES_PER_PIXEL>
 void MaskRuns(const uint8_t* first, ptrdiff_t runStep, size_t runs, size_t count, uint32_t limit,
               uint64_t* words, size_t wordStride) {
   const __m256i limits = _mm256_set1_epi32(static_cast<int>(limit));
-  for (size_t r = 0; r < runs; ++r) {
-    const uint8_t* pixel = first + static_cast<ptrdiff_t>(r) * runStep;
-    uint64_t* out = words + r * wordStride;
-    for (size_t done = 0; done < count; done += 64) {
-      const size_t n = count - done < 64 ? count - done : 64;
-      uint64_t word = 0;
-      size_t i = 0;
-      if (BYTES_PER_PIXEL == 3) {
-        for (; i + 8 <= n; i += 8, pixel += 24) word |= PrintBits3(pixel, limits) << i;
-        for (; i < n; ++i, pixel += 3)
-          word |= static_cast<uint64_t>(WeightedSum(pixel) < limit) << MaskBit(i);
-      } else {
-        for (; i + 8 <= n; i += 8, pixel += 32) word |= PrintBits4(pixel, limits) << i;
-        for (; i < n; ++i, pixel += 4) word |= static_cast<uint64_t>(WeightedSum(pixel) < limit) << i;
-        word = ReverseBitsInBytes(word);  // gathered with pixel i in bit i
-      }
-      *out++ = word;
-    }
-  }
+  ForEachMaskWord<BYTES_PER_PIXEL>(first, runStep, runs, count, words, wordStride,
+                                   [&](const uint8_t* pixels, size_t n) {
+                                     uint64_t word = 0;
+                                     size_t i = 0;
+                                     if (BYTES_PER_PIXEL == 3) {
+                                       for (; i + 8 <= n; i += 8)
+                                         word |= PrintBits3(pixels + i * 3, limits) << i;
+                                       return word | PixelBits<3>(pixels, i, n, limit, MaskBit(0));
+                                     }
+                                     for (; i + 8 <= n; i += 8)
+                                       word |= PrintBits4(pixels + i * 4, limits) << i;
+                                     word |= PixelBits<4>(pixels, i, n, limit, 0);
+                                     return ReverseBitsInBytes(word);  // gathered with pixel i in bit i
+                                   });
 }
 
 }  // namespace

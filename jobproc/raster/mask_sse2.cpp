@@ -39,20 +39,17 @@ template <size_t BYTES_PER_PIXEL>
 void MaskRuns(const uint8_t* first, ptrdiff_t runStep, size_t runs, size_t count, uint32_t limit,
               uint64_t* words, size_t wordStride) {
   const __m128i limits = _mm_set1_epi32(static_cast<int>(limit));
-  for (size_t r = 0; r < runs; ++r) {
-    const uint8_t* pixel = first + static_cast<ptrdiff_t>(r) * runStep;
-    uint64_t* out = words + r * wordStride;
-    for (size_t done = 0; done < count; done += 64) {
-      const size_t n = count - done < 64 ? count - done : 64;
-      uint64_t word = 0;
-      size_t i = 0;
-      for (; i + 4 <= n; i += 4, pixel += 4 * BYTES_PER_PIXEL)
-        word |= PrintBits(BYTES_PER_PIXEL == 3 ? Load3(pixel) : Load4(pixel), limits) << i;
-      for (; i < n; ++i, pixel += BYTES_PER_PIXEL)
-        word |= static_cast<uint64_t>(WeightedSum(pixel) < limit) << i;
-      *out++ = ReverseBitsInBytes(word);  // gathered with pixel i in bit i
-    }
-  }
+  ForEachMaskWord<BYTES_PER_PIXEL>(
+      first, runStep, runs, count, words, wordStride, [&](const uint8_t* pixels, size_t n) {
+        uint64_t word = 0;
+        size_t i = 0;
+        for (; i + 4 <= n; i += 4) {
+          const uint8_t* p = pixels + i * BYTES_PER_PIXEL;
+          word |= PrintBits(BYTES_PER_PIXEL == 3 ? Load3(p) : Load4(p), limits) << i;
+        }
+        word |= PixelBits<BYTES_PER_PIXEL>(pixels, i, n, limit, 0);
+        return ReverseBitsInBytes(word);  // gathered with pixel i in bit i
+      });
 }
 
 }  // namespace

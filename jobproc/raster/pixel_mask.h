@@ -41,6 +41,29 @@ constexpr uint64_t FirstPixels(size_t count) {
   return ReverseBitsInBytes(count >= 64 ? ~uint64_t{0} : (uint64_t{1} << count) - 1);
 }
 
+// Walks `runs` runs of `count` pixels, word by word: `fill(pixels, n)` returns the mask word of
+// the n (at most 64) pixels from `pixels`, and the words are stored run after run.
+template <size_t BYTES_PER_PIXEL, class FillWord>
+inline void ForEachMaskWord(const uint8_t* first, ptrdiff_t runStep, size_t runs, size_t count,
+                            uint64_t* words, size_t wordStride, FillWord fill) {
+  for (size_t r = 0; r < runs; ++r) {
+    const uint8_t* run = first + static_cast<ptrdiff_t>(r) * runStep;
+    uint64_t* out = words + r * wordStride;
+    for (size_t done = 0; done < count; done += 64)
+      *out++ = fill(run + done * BYTES_PER_PIXEL, count - done < 64 ? count - done : 64);
+  }
+}
+
+// Print bits of pixels `from` to n - 1 of a word, one pixel at a time; pixel i lands in bit
+// i ^ bitFlip (7 for mask order, 0 for pixel i in bit i).
+template <size_t BYTES_PER_PIXEL>
+inline uint64_t PixelBits(const uint8_t* pixels, size_t from, size_t n, uint32_t limit, unsigned bitFlip) {
+  uint64_t word = 0;
+  for (size_t i = from; i < n; ++i)
+    word |= static_cast<uint64_t>(WeightedSum(pixels + i * BYTES_PER_PIXEL) < limit) << (i ^ bitFlip);
+  return word;
+}
+
 }  // namespace
 
 // Marks the printing pixels of `runs` runs of `count` pixels each. Run r starts at
