@@ -1,8 +1,10 @@
 # Prints one case with the Linux library and with the Windows DLL under Wine, and compares the
 # command streams and the calls into the plug-in byte for byte, and the traces without their
 # timestamps.
-# Usage: cmake -DRUNNER=... -DWINE=... -DHARNESS=... -DDLL=... -DCASE=... -DOUT=... -P compare_case.cmake
+# Usage: cmake -DRUNNER=... -DWINE=... [-DSETARCH=...] -DHARNESS=... -DDLL=... -DCASE=... -DOUT=...
+#        -P compare_case.cmake
 cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/wine_run.cmake)
 foreach(var RUNNER WINE HARNESS DLL CASE OUT)
   if(NOT ${var})
     message(FATAL_ERROR "${var} is not set")
@@ -16,10 +18,8 @@ execute_process(COMMAND ${RUNNER} ${CASE} ${OUT}/linux RESULT_VARIABLE rc OUTPUT
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "the Linux runner failed (${rc}):\n${out}")
 endif()
-# Wine's drive Z: is the Linux root. Its output goes to a file, not a pipe: a wineserver that
-# this call starts would hold a pipe open, and the test with it, until the server exits.
-execute_process(COMMAND ${WINE} ${HARNESS} run Z:${DLL} Z:${CASE} Z:${OUT}/windows
-                RESULT_VARIABLE rc OUTPUT_FILE ${OUT}/wine.log ERROR_FILE ${OUT}/wine.log)
+# Wine's drive Z: is the Linux root.
+qx_run_wine(rc ${OUT}/wine.log ${HARNESS} run Z:${DLL} Z:${CASE} Z:${OUT}/windows)
 if(NOT rc EQUAL 0)
   file(READ ${OUT}/wine.log out)
   message(FATAL_ERROR "the Windows harness failed under Wine (${rc}):\n${out}")

@@ -1,7 +1,9 @@
 # Makes the Wine prefix of this build folder (first start only) and readies its spooler for the
 # harness. Fails loudly when Wine is missing or cannot start: the Windows tests never skip.
-# Usage: cmake -DWINE=... -DPREFIX=... -DHARNESS=... -P wine_prefix.cmake  (WINEPREFIX etc. set)
+# Usage: cmake -DWINE=... [-DSETARCH=...] -DPREFIX=... -DHARNESS=... -P wine_prefix.cmake
+#        (WINEPREFIX etc. set)
 cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/wine_run.cmake)
 if(NOT WINE OR NOT EXISTS "${WINE}")
   message(FATAL_ERROR "Wine (wine64) was not found: the Windows DLL cannot be tested. Install wine64 "
                       "(scripts/setup.sh does) and configure again.")
@@ -17,11 +19,9 @@ function(now_ms out)
   set(${out} ${ms} PARENT_SCOPE)
 endfunction()
 
-# Wine's output goes to a file, not a pipe: the wineserver that these calls start would hold a
-# pipe open, and the test with it, until the server exits.
 set(log ${PREFIX}-setup.log)
 function(run_wine what)
-  execute_process(COMMAND ${WINE} ${ARGN} RESULT_VARIABLE rc OUTPUT_FILE ${log} ERROR_FILE ${log})
+  qx_run_wine(rc ${log} ${ARGN})
   file(READ ${log} out)
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "${what} (exit code ${rc}):\n${out}")
