@@ -14,7 +14,9 @@ namespace {
 std::vector<const raster::MaskKernel*> VectorKernels() {
   const raster::MaskKernel* kernels[8];
   const size_t count = raster::UsableKernels(kernels, 8);
-  return std::vector<const raster::MaskKernel*>(kernels + 1, kernels + count);  // the first is scalar
+  std::vector<const raster::MaskKernel*> vector;
+  for (size_t i = 1; i < count; ++i) vector.push_back(kernels[i]);  // the first is scalar
+  return vector;
 }
 
 raster::MaskRunsFn MaskFor(const raster::MaskKernel& kernel, uint32_t bytesPerPixel) {

@@ -46,7 +46,9 @@ void LabelPdf::StrokeRect(int x, int y, int w, int h, int lineDots) {
 void LabelPdf::Text(int x, int y, double points, bool bold, std::string_view text, double gray) {
   m_content += Format("%.3f g BT ", gray, 0, 0, 0) + (bold ? "/F2 " : "/F1 ");
   m_content += Format("%.2f Tf %.3f %.3f Td ", points, X(x), Y(y), 0);
-  m_content += "(" + Escaped(text) + ") Tj ET\n";
+  m_content += '(';
+  m_content += Escaped(text);
+  m_content += ") Tj ET\n";
 }
 
 std::string LabelPdf::Finish() const {
