@@ -10,9 +10,9 @@
 #include <cstdio>
 #include <memory>
 
+#include "common/tool_error.h"
 #include "tools/make_examples/code128.h"
 #include "tools/make_examples/label_pdf.h"
-#include "tools/qxvn/cli/tool_error.h"
 #include "tools/qxvn/io/atomic_output.h"
 #include "tools/qxvn/io/png_write.h"
 

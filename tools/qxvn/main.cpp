@@ -5,7 +5,7 @@
 #include <new>
 #include <string_view>
 
-#include "tools/qxvn/cli/tool_error.h"
+#include "common/tool_error.h"
 #include "tools/qxvn/commands/commands.h"
 
 #if defined(__SANITIZE_ADDRESS__)

@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "tools/qxvn/cli/tool_error.h"
+#include "common/tool_error.h"
 
 namespace qxvn {
 

@@ -4,11 +4,11 @@
 #include <memory>
 #include <vector>
 
+#include "common/io/mapped_file.h"
+#include "common/tool_error.h"
 #include "tools/qxvn/cli/args.h"
-#include "tools/qxvn/cli/tool_error.h"
 #include "tools/qxvn/commands/commands.h"
 #include "tools/qxvn/io/atomic_output.h"
-#include "tools/qxvn/io/mapped_file.h"
 #include "tools/qxvn/wire/preview.h"
 #include "tools/qxvn/wire/warning_report.h"
 

@@ -2,11 +2,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/io/mapped_file.h"
+#include "common/tool_error.h"
 #include "stream/commands.h"
 #include "tools/qxvn/cli/args.h"
-#include "tools/qxvn/cli/tool_error.h"
 #include "tools/qxvn/commands/commands.h"
-#include "tools/qxvn/io/mapped_file.h"
 #include "tools/qxvn/wire/warning_report.h"
 
 namespace qxvn {

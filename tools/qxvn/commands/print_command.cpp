@@ -2,12 +2,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/io/utf.h"
+#include "common/tool_error.h"
 #include "host/driver_host.h"
 #include "host/services/host_services.h"
-#include "tools/qxvn/cli/tool_error.h"
 #include "tools/qxvn/commands/commands.h"
 #include "tools/qxvn/io/atomic_output.h"
-#include "tools/qxvn/io/utf.h"
 #include "tools/qxvn/print/job_builder.h"
 #include "tools/qxvn/print/page_feeder.h"
 #include "tools/qxvn/print/printer_data.h"

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "tools/qxvn/cli/tool_error.h"
+#include "common/tool_error.h"
 
 namespace qxvn {
 namespace {

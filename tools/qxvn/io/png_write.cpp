@@ -5,7 +5,7 @@
 #include <csetjmp>
 #include <string>
 
-#include "tools/qxvn/cli/tool_error.h"
+#include "common/tool_error.h"
 
 namespace qxvn {
 namespace {

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "common/input/page_image.h"
 #include "host/driver_host.h"
-#include "tools/qxvn/input/page_image.h"
 #include "tools/qxvn/print/page_feeder.h"
 #include "tools/qxvn/print/print_options.h"
 #include "tools/qxvn/print/printer_data.h"

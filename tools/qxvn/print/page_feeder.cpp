@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <new>
 
-#include "tools/qxvn/cli/tool_error.h"
+#include "common/tool_error.h"
 
 namespace qxvn {
 

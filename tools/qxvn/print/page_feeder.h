@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "common/input/page_image.h"
+#include "common/input/page_source.h"
 #include "host/driver_host.h"
-#include "tools/qxvn/input/page_image.h"
-#include "tools/qxvn/input/page_source.h"
 
 namespace qxvn {
 

@@ -1,7 +1,7 @@
 #include "tools/qxvn/print/print_options.h"
 
+#include "common/tool_error.h"
 #include "tools/qxvn/cli/args.h"
-#include "tools/qxvn/cli/tool_error.h"
 
 namespace qxvn {
 namespace {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "tools/qxvn/cli/tool_error.h"
-#include "tools/qxvn/io/utf.h"
-#include "tools/qxvn/printerdata/reg_file.h"
+#include "common/io/utf.h"
+#include "common/printerdata/reg_file.h"
+#include "common/tool_error.h"
 
 namespace qxvn {
 namespace {

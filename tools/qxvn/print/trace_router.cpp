@@ -5,8 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "tools/qxvn/cli/tool_error.h"
-#include "tools/qxvn/io/utf.h"
+#include "common/io/utf.h"
+#include "common/tool_error.h"
 
 namespace qxvn {
 namespace {

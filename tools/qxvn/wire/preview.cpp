@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "tools/qxvn/cli/tool_error.h"
+#include "common/tool_error.h"
 #include "tools/qxvn/io/png_write.h"
 
 namespace qxvn::wire {

@@ -4,9 +4,9 @@
 #include <memory>
 #include <vector>
 
-#include "tools/qxvn/cli/tool_error.h"
-#include "tools/qxvn/input/page_source.h"
-#include "tools/qxvn/io/mapped_file.h"
+#include "common/input/page_source.h"
+#include "common/io/mapped_file.h"
+#include "common/tool_error.h"
 
 namespace qxvn {
 namespace {

@@ -1,12 +1,12 @@
-#include "tools/qxvn/printerdata/reg_file.h"
+#include "common/printerdata/reg_file.h"
 
 #include <algorithm>
 #include <cstring>
 #include <string_view>
 
-#include "tools/qxvn/cli/tool_error.h"
-#include "tools/qxvn/io/mapped_file.h"
-#include "tools/qxvn/io/utf.h"
+#include "common/io/mapped_file.h"
+#include "common/io/utf.h"
+#include "common/tool_error.h"
 
 namespace qxvn {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/qxvn/input/page_source.h"
+#include "common/input/page_source.h"
 
 #include <sys/mman.h>
 
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <new>
 
-#include "tools/qxvn/cli/tool_error.h"
+#include "common/tool_error.h"
 
 namespace qxvn {
 

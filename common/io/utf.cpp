@@ -1,4 +1,4 @@
-#include "tools/qxvn/io/utf.h"
+#include "common/io/utf.h"
 
 #include "host/services/host_services.h"
 

@@ -9,8 +9,8 @@
 #include <functional>
 #include <vector>
 
-#include "tools/qxvn/cli/tool_error.h"
-#include "tools/qxvn/input/page_source.h"
+#include "common/input/page_source.h"
+#include "common/tool_error.h"
 
 namespace qxvn {
 namespace {

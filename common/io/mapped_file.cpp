@@ -1,4 +1,4 @@
-#include "tools/qxvn/io/mapped_file.h"
+#include "common/io/mapped_file.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "tools/qxvn/cli/tool_error.h"
+#include "common/tool_error.h"
 
 namespace qxvn {
 namespace {

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "tools/qxvn/input/page_image.h"
+#include "common/input/page_image.h"
 
 namespace qxvn {
 
