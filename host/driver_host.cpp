@@ -1,5 +1,6 @@
 #include "host/driver_host.h"
 
+#include <atomic>
 #include <cinttypes>
 #include <cstdio>
 #include <exception>
@@ -64,20 +65,38 @@ class ScopedPrinter {
   HANDLE m_handle;
 };
 
-// The spooler's injected failures for the length of one document.
-class ScopedFailures {
+// The printing thread's route to the document's printer and trace, restored when it ends.
+class ScopedThreadRoute {
  public:
-  explicit ScopedFailures(const HostFaults& faults) : m_saved(HostFailures()) {
-    HostFailures().getJobNoSize = faults.getJobNoSize;
-    HostFailures().getJobFillFails = faults.getJobFillFails;
-    HostFailures().createPaletteFails = faults.createPaletteFails;
+  ScopedThreadRoute(HANDLE printer, const DebugSink& trace) : m_printer(ExchangeThreadPrinter(printer)) {
+    if (trace) {
+      m_trace = ExchangeThreadDebugSink(trace);
+      m_routesTrace = true;
+    }
   }
-  ~ScopedFailures() { HostFailures() = m_saved; }
-  ScopedFailures(const ScopedFailures&) = delete;
-  ScopedFailures& operator=(const ScopedFailures&) = delete;
+  ~ScopedThreadRoute() {
+    if (m_routesTrace) ExchangeThreadDebugSink(std::move(m_trace));
+    ExchangeThreadPrinter(m_printer);
+  }
+  ScopedThreadRoute(const ScopedThreadRoute&) = delete;
+  ScopedThreadRoute& operator=(const ScopedThreadRoute&) = delete;
 
  private:
-  Failures m_saved;
+  HANDLE m_printer;
+  DebugSink m_trace;
+  bool m_routesTrace = false;
+};
+
+// Documents playing in this process, on any host: while others play, their plug-in objects
+// keep the library in use.
+std::atomic<int> g_documentsPlaying{0};
+
+class ScopedPlaying {
+ public:
+  ScopedPlaying() { ++g_documentsPlaying; }
+  ~ScopedPlaying() { --g_documentsPlaying; }
+  ScopedPlaying(const ScopedPlaying&) = delete;
+  ScopedPlaying& operator=(const ScopedPlaying&) = delete;
 };
 
 // Plays one document: the plug-in object's life, one device, and GDI's calls.
@@ -301,7 +320,7 @@ void DocumentPlayer::Play(UnidrvDevice& device) {
   if (StartDriver(device)) PlayDocument(device);
   StopDriver(device);
   const HRESULT unload = m_library.CanUnloadNow();
-  Check("DllCanUnloadNow", unload, unload == S_OK);
+  Check("DllCanUnloadNow", unload, unload == S_OK || (unload == S_FALSE && g_documentsPlaying.load() > 1));
 }
 
 }  // namespace
@@ -338,18 +357,23 @@ PrintResult DriverHost::Print(const JobSpec& job, const HostFaults& faults) {
   record.document = job.documentName.value_or(u"");
   SetJob(printer.Handle(), job.jobId, record);
 
-  UnidrvDevice device(printer.Handle(), job.bitsPerPixel);
-  device.Spool().FailFromWrite(faults.spoolFailFromWrite);
-  for (ULONG index : faults.failingDdi) device.FailDdi(index);
   {
-    ScopedFailures failures(faults);
+    ScopedPlaying playing;
+    ScopedThreadRoute route(printer.Handle(), job.traceSink);
+    UnidrvDevice device(printer.Handle(), job.bitsPerPixel);
+    device.Spool().FailFromWrite(faults.spoolFailFromWrite);
+    for (ULONG index : faults.failingDdi) device.FailDdi(index);
+    // After the device is made: its own default palette is never an injected failure.
+    SetPrinterFailures(printer.Handle(),
+                       {faults.getJobNoSize, faults.getJobFillFails, faults.createPaletteFails});
     DocumentPlayer(*m_library, job, result).Play(device);
+    if (device.Spool().ShortWrites() && result.error.empty())
+      result.error = "the spooler took fewer bytes than written at write " +
+                     std::to_string(device.Spool().FirstShortWrite());
+    result.spool = device.Spool().Bytes();
+    result.spoolWrites = device.Spool().WriteSizes();
   }
-  if (device.Spool().ShortWrites() && result.error.empty())
-    result.error = "the spooler took fewer bytes than written at write " +
-                   std::to_string(device.Spool().FirstShortWrite());
-  result.spool = device.Spool().Bytes();
-  result.spoolWrites = device.Spool().WriteSizes();
+  result.hostCalls = PrinterCalls(printer.Handle());
   result.ok = result.error.empty();
   return result;
 }

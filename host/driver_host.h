@@ -19,9 +19,12 @@
 //   5. DisablePDEV, DisableDriver, the final Release of the object.
 // Every call into the plug-in goes through its hook table or its interface table.
 //
-// The host services (printer data, job records, palettes, debug output) are the process-wide
-// stand-ins of host/services: one Print() at a time per process. Trace lines go to the debug
-// sink set with SetDebugSink (host_services.h).
+// Any number of Print() calls may run at once, from any threads, through one loaded library:
+// each document gets a printer of its own (printer data, job record, injected failures and call
+// counts), a device with its own spool writer and palettes, and the printing thread's route
+// (host_services.h) for the services that name no printer. Trace lines go to the document's
+// `traceSink`; without one, to the thread's route or else to the sink set with SetDebugSink.
+// Load() must be done before printing starts.
 #pragma once
 
 #include <cstdint>
@@ -97,9 +100,12 @@ struct JobSpec {
   DWORD abortInPage = 0;
   // Called before each page starts, with the page number (from 1) and the number of pages.
   std::function<void(DWORD page, DWORD pages)> onPage;
+  // Receives every trace line written while this document plays, on the printing thread.
+  DebugSink traceSink;
 };
 
-// Failures to inject into the driver and the spooler for one Print().
+// Failures to inject into the driver and the spooler for one Print(); other documents printing
+// at the same time do not see them.
 struct HostFaults {
   std::vector<ULONG> failingDdi;  // DDI indexes (INDEX_Drv...) whose driver function returns FALSE
   size_t spoolFailFromWrite = 0;  // from this spool write on (from 1), writes come up short
@@ -123,6 +129,7 @@ struct PrintResult {
   std::vector<BYTE> spool;         // every byte written through DrvWriteSpoolBuf, in order
   std::vector<DWORD> spoolWrites;  // the size of each DrvWriteSpoolBuf call
   std::vector<CallResult> calls;   // every call into the plug-in, in order
+  CallCounts hostCalls;            // the spooler and engine calls made for this document alone
 };
 
 class PluginLibrary;

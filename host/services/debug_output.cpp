@@ -9,6 +9,11 @@
 
 namespace qxhost {
 
+namespace {
+// Each rendering thread's own sink: the platform call names no device, so the thread does.
+thread_local DebugSink t_debugSink;
+}  // namespace
+
 std::string ToUtf8(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
@@ -92,6 +97,32 @@ void SetDebugSink(DebugSink sink) {
   State().debugSink = std::move(sink);
 }
 
+DebugSink ExchangeThreadDebugSink(DebugSink sink) {
+  DebugSink before = std::move(t_debugSink);
+  t_debugSink = std::move(sink);
+  return before;
+}
+
+namespace {
+void WriteDebugLine(std::u16string_view line) {
+  if (t_debugSink) {
+    t_debugSink(line);
+    return;
+  }
+  DebugSink sink;
+  {
+    std::lock_guard lock(State().mutex);
+    sink = State().debugSink;
+  }
+  if (sink) {
+    sink(line);
+    return;
+  }
+  std::string text = ToUtf8(line);
+  std::fwrite(text.data(), 1, text.size(), stderr);
+}
+}  // namespace
+
 void SetFixedLocalTime(const SYSTEMTIME* time) {
   std::lock_guard lock(State().mutex);
   State().fixedTime = time ? std::optional<SYSTEMTIME>(*time) : std::nullopt;
@@ -100,19 +131,7 @@ void SetFixedLocalTime(const SYSTEMTIME* time) {
 }  // namespace qxhost
 
 extern "C" void WINAPI OutputDebugStringW(LPCWSTR lpOutputString) {
-  if (!lpOutputString) return;
-  std::u16string_view line(lpOutputString);
-  qxhost::DebugSink sink;
-  {
-    std::lock_guard lock(qxhost::State().mutex);
-    sink = qxhost::State().debugSink;
-  }
-  if (sink) {
-    sink(line);
-    return;
-  }
-  std::string text = qxhost::ToUtf8(line);
-  std::fwrite(text.data(), 1, text.size(), stderr);
+  if (lpOutputString) qxhost::WriteDebugLine(lpOutputString);
 }
 
 extern "C" void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime) {

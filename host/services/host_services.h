@@ -56,15 +56,28 @@ struct CallCounts {
   int createPalette = 0;
   int deletePalette = 0;
 };
+// Process-wide: these failures apply to every printer, and every call is counted here. Not for
+// use while documents print on other threads.
 QX_HOST_API Failures& HostFailures();
 QX_HOST_API CallCounts& HostCalls();
+// One printer's own failures, applied besides the process-wide ones, and the calls made for it.
+QX_HOST_API void SetPrinterFailures(HANDLE printer, const Failures& failures);
+QX_HOST_API CallCounts PrinterCalls(HANDLE printer);
+
+// The calling thread's route. EngCreatePalette, EngDeletePalette and OutputDebugStringW take no
+// printer or device, so a host that renders a document on a thread names the document's printer
+// and trace sink here: those services then fail, count and write for that document alone. A
+// thread without a route uses the process-wide failures and sink. Each returns the route before.
+QX_HOST_API HANDLE ExchangeThreadPrinter(HANDLE printer);
+QX_HOST_API DebugSink ExchangeThreadDebugSink(DebugSink sink);
 
 // Palettes made by EngCreatePalette and still alive.
 QX_HOST_API bool IsLivePalette(HPALETTE palette);
 QX_HOST_API ULONG PaletteMode(HPALETTE palette);
 QX_HOST_API size_t LivePaletteCount();
 
-// Forgets every printer, job, palette, failure, count, sink and fixed time.
+// Forgets every printer, job, palette, failure, count, sink and fixed time, and the calling
+// thread's route.
 QX_HOST_API void ResetHost();
 
 }  // namespace qxhost

@@ -2,6 +2,10 @@
 
 namespace qxhost {
 
+namespace {
+thread_local HANDLE t_printer = nullptr;
+}
+
 HostState& State() {
   static HostState state;
   return state;
@@ -14,8 +18,42 @@ std::u16string FoldCase(std::u16string_view name) {
   return folded;
 }
 
+PrinterRecord* RoutedPrinter(HostState& state) {
+  if (!t_printer) return nullptr;
+  auto it = state.printers.find(t_printer);
+  return it == state.printers.end() ? nullptr : &it->second;
+}
+
+Failures FailuresFor(const HostState& state, const PrinterRecord* printer) {
+  Failures f = state.failures;
+  if (printer) {
+    f.getJobNoSize = f.getJobNoSize || printer->failures.getJobNoSize;
+    f.getJobFillFails = f.getJobFillFails || printer->failures.getJobFillFails;
+    f.createPaletteFails = f.createPaletteFails || printer->failures.createPaletteFails;
+  }
+  return f;
+}
+
 Failures& HostFailures() { return State().failures; }
 CallCounts& HostCalls() { return State().calls; }
+
+void SetPrinterFailures(HANDLE printer, const Failures& failures) {
+  std::lock_guard lock(State().mutex);
+  auto it = State().printers.find(printer);
+  if (it != State().printers.end()) it->second.failures = failures;
+}
+
+CallCounts PrinterCalls(HANDLE printer) {
+  std::lock_guard lock(State().mutex);
+  auto it = State().printers.find(printer);
+  return it == State().printers.end() ? CallCounts{} : it->second.calls;
+}
+
+HANDLE ExchangeThreadPrinter(HANDLE printer) {
+  HANDLE before = t_printer;
+  t_printer = printer;
+  return before;
+}
 
 void ResetHost() {
   HostState& s = State();
@@ -26,6 +64,8 @@ void ResetHost() {
   s.palettes.clear();
   s.failures = Failures{};
   s.calls = CallCounts{};
+  t_printer = nullptr;
+  ExchangeThreadDebugSink(nullptr);
 }
 
 }  // namespace qxhost

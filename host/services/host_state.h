@@ -13,6 +13,8 @@ struct PrinterRecord {
   // Value names compare without regard to ASCII letter case, as the registry's do.
   std::map<std::u16string, PrinterValue> values;
   std::map<DWORD, JobRecord> jobs;
+  Failures failures;
+  CallCounts calls;
 };
 
 struct HostState {
@@ -27,6 +29,11 @@ struct HostState {
 };
 
 HostState& State();
+// The printer the calling thread renders for, if it names one that exists; the caller holds
+// the state's lock.
+PrinterRecord* RoutedPrinter(HostState& state);
+// Failures of the process and of `printer` (may be null) together.
+Failures FailuresFor(const HostState& state, const PrinterRecord* printer);
 std::u16string FoldCase(std::u16string_view name);
 
 }  // namespace qxhost

@@ -56,16 +56,19 @@ extern "C" BOOL WINAPI GetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE
   HostState& s = State();
   std::lock_guard lock(s.mutex);
   ++s.calls.getJob;
+  auto printer = s.printers.find(hPrinter);
+  PrinterRecord* record = printer == s.printers.end() ? nullptr : &printer->second;
+  if (record) ++record->calls.getJob;
   if (Level != 2) {
     SetLastError(ERROR_INVALID_LEVEL_CODE);
     return FALSE;
   }
-  auto printer = s.printers.find(hPrinter);
   const JobRecord* job = nullptr;
-  if (printer != s.printers.end()) {
-    auto it = printer->second.jobs.find(JobId);
-    if (it != printer->second.jobs.end()) job = &it->second;
+  if (record) {
+    auto it = record->jobs.find(JobId);
+    if (it != record->jobs.end()) job = &it->second;
   }
+  const Failures failures = FailuresFor(s, record);
   if (!job || !pcbNeeded) {
     if (pcbNeeded) *pcbNeeded = 0;
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -73,11 +76,11 @@ extern "C" BOOL WINAPI GetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE
   }
   const auto needed = static_cast<DWORD>(RecordBytes(*job));
   if (!pJob || cbBuf < needed) {
-    *pcbNeeded = s.failures.getJobNoSize ? 0 : needed;
+    *pcbNeeded = failures.getJobNoSize ? 0 : needed;
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return FALSE;
   }
-  if (s.failures.getJobFillFails) {
+  if (failures.getJobFillFails) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }

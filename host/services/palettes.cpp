@@ -27,7 +27,9 @@ extern "C" HPALETTE APIENTRY EngCreatePalette(ULONG iMode, ULONG /*cColors*/, UL
   HostState& s = State();
   std::lock_guard lock(s.mutex);
   ++s.calls.createPalette;
-  if (s.failures.createPaletteFails) return nullptr;
+  PrinterRecord* printer = RoutedPrinter(s);
+  if (printer) ++printer->calls.createPalette;
+  if (FailuresFor(s, printer).createPaletteFails) return nullptr;
   auto palette = reinterpret_cast<HPALETTE>(s.nextHandle);
   s.nextHandle += 0x10;
   s.palettes[palette] = iMode;
@@ -39,5 +41,6 @@ extern "C" BOOL APIENTRY EngDeletePalette(HPALETTE hpal) {
   HostState& s = State();
   std::lock_guard lock(s.mutex);
   ++s.calls.deletePalette;
+  if (PrinterRecord* printer = RoutedPrinter(s)) ++printer->calls.deletePalette;
   return s.palettes.erase(hpal) ? TRUE : FALSE;
 }

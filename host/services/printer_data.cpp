@@ -54,8 +54,9 @@ extern "C" DWORD WINAPI GetPrinterDataW(HANDLE hPrinter, LPWSTR pValueName, LPDW
   HostState& s = State();
   std::lock_guard lock(s.mutex);
   ++s.calls.getPrinterData;
-  if (!pValueName || !pcbNeeded) return ERROR_INVALID_PARAMETER;
   auto printer = s.printers.find(hPrinter);
+  if (printer != s.printers.end()) ++printer->second.calls.getPrinterData;
+  if (!pValueName || !pcbNeeded) return ERROR_INVALID_PARAMETER;
   if (printer == s.printers.end()) return ERROR_INVALID_PRINTER_NAME;
   auto value = printer->second.values.find(FoldCase(pValueName));
   if (value == printer->second.values.end()) return ERROR_FILE_NOT_FOUND;

@@ -271,6 +271,13 @@ Failures& HostFailures() {
   return failures;
 }
 
+// A harness run prints one document on one thread: a printer's failures are the process's, and
+// debug output stays with the debugger that watches the process.
+void SetPrinterFailures(HANDLE, const Failures& failures) { HostFailures() = failures; }
+CallCounts PrinterCalls(HANDLE) { return {}; }
+HANDLE ExchangeThreadPrinter(HANDLE) { return nullptr; }
+DebugSink ExchangeThreadDebugSink(DebugSink) { return nullptr; }
+
 bool IsLivePalette(HPALETTE palette) { return qxwin::g_palettes.count(palette) != 0; }
 
 }  // namespace qxhost
