@@ -64,25 +64,47 @@ PrinterStore::~PrinterStore() {
 std::vector<qxvn::RegValue> PrinterStore::Values() const {
   std::vector<qxvn::RegValue> values;
   // The first call tells the longest name and data of all the printer's values.
-  DWORD nameChars = 0, nameNeeded = 0, type = 0, dataSize = 0, dataNeeded = 0;
+  DWORD nameNeeded = 0, type = 0, dataNeeded = 0;
   DWORD result = EnumPrinterDataW(m_printer, 0, nullptr, 0, &nameNeeded, &type, nullptr, 0, &dataNeeded);
-  if (result == ERROR_NO_MORE_ITEMS) return values;
-  if (result != ERROR_SUCCESS && result != ERROR_MORE_DATA)
+  if (result == ERROR_SUCCESS || result == ERROR_MORE_DATA) {
+    const DWORD nameChars = nameNeeded / sizeof(wchar_t) + 1;
+    const DWORD dataSize = std::max<DWORD>(dataNeeded, 1);
+    std::vector<wchar_t> name(nameChars);
+    std::vector<BYTE> data(dataSize);
+    for (DWORD index = 0;; ++index) {
+      result = EnumPrinterDataW(m_printer, index, name.data(), nameChars * sizeof(wchar_t), &nameNeeded,
+                                &type, data.data(), dataSize, &dataNeeded);
+      if (result == ERROR_NO_MORE_ITEMS) return values;
+      if (result != ERROR_SUCCESS) break;
+      qxvn::RegValue value;
+      value.name.assign(name.data(), name.data() + wcsnlen(name.data(), nameChars));
+      value.type = type;
+      value.data.assign(data.begin(), data.begin() + std::min(dataNeeded, dataSize));
+      values.push_back(std::move(value));
+    }
     throw qxvn::ToolError("cannot read the data of \"" + Narrow(m_name) + "\": " + SystemMessage(result));
-  nameChars = nameNeeded / sizeof(wchar_t) + 1;
-  dataSize = std::max<DWORD>(dataNeeded, 1);
-  std::vector<wchar_t> name(nameChars);
-  std::vector<BYTE> data(dataSize);
-  for (DWORD index = 0;; ++index) {
-    result = EnumPrinterDataW(m_printer, index, name.data(), nameChars * sizeof(wchar_t), &nameNeeded, &type,
-                              data.data(), dataSize, &dataNeeded);
-    if (result == ERROR_NO_MORE_ITEMS) break;
-    if (result != ERROR_SUCCESS)
-      throw qxvn::ToolError("cannot read the data of \"" + Narrow(m_name) + "\": " + SystemMessage(result));
+  }
+  // Spoolers that do not enumerate values this way (Wine's) list the same key by name.
+  return ValuesOfDriverDataKey();
+}
+
+std::vector<qxvn::RegValue> PrinterStore::ValuesOfDriverDataKey() const {
+  std::vector<qxvn::RegValue> values;
+  wchar_t key[] = L"PrinterDriverData";
+  DWORD needed = 0, count = 0;
+  DWORD result = EnumPrinterDataExW(m_printer, key, nullptr, 0, &needed, &count);
+  if (result == ERROR_FILE_NOT_FOUND || (result == ERROR_SUCCESS && count == 0)) return values;
+  std::vector<BYTE> buffer(std::max<DWORD>(needed, 1));
+  if (result == ERROR_MORE_DATA)
+    result = EnumPrinterDataExW(m_printer, key, buffer.data(), needed, &needed, &count);
+  if (result != ERROR_SUCCESS)
+    throw qxvn::ToolError("cannot read the data of \"" + Narrow(m_name) + "\": " + SystemMessage(result));
+  const auto* entries = reinterpret_cast<const PRINTER_ENUM_VALUESW*>(buffer.data());
+  for (DWORD i = 0; i < count; ++i) {
     qxvn::RegValue value;
-    value.name.assign(name.data(), name.data() + wcsnlen(name.data(), nameChars));
-    value.type = type;
-    value.data.assign(data.begin(), data.begin() + std::min(dataNeeded, dataSize));
+    value.name.assign(entries[i].pValueName, entries[i].pValueName + wcslen(entries[i].pValueName));
+    value.type = entries[i].dwType;
+    value.data.assign(entries[i].pData, entries[i].pData + entries[i].cbData);
     values.push_back(std::move(value));
   }
   return values;

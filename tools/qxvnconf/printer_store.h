@@ -27,6 +27,7 @@ class PrinterStore {
 
  private:
   void Write(const qxvn::RegValue& value);  // throws ToolError
+  std::vector<qxvn::RegValue> ValuesOfDriverDataKey() const;
   std::wstring m_name;
   HANDLE m_printer = nullptr;
 };
