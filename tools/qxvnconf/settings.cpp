@@ -164,6 +164,11 @@ std::optional<std::string> Refusal(const Setting& s, const qxvn::RegValue& value
 Verdict Judge(const Setting& s, std::span<const qxvn::RegValue> values) {
   const qxvn::RegValue* value = Find(values, s.name);
   if (!value) return {Outcome::Absent, "absent: " + Fallback(s)};
+  // The plug-in accepts any REG_DWORD that fits its 4-byte buffer; a shorter one leaves the
+  // buffer's other bytes as the value read before it left them.
+  if (value->type == kRegDword && value->data.size() < 4)
+    return {Outcome::Taken, "unreliable: a REG_DWORD of " + std::to_string(value->data.size()) +
+                                " bytes, completed by the plug-in with bytes of the value read before"};
   // Only too-large sizes are taken although refused when set: the plug-in does not check them.
   std::optional<std::string> refusal = Refusal(s, *value);
   if (refusal && !(value->type == kRegDword && value->data.size() == 4 && s.unit == Unit::Millimetres))

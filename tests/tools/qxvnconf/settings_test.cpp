@@ -63,6 +63,9 @@ TEST(QxvnconfSettings, WrongTypeOrSizeIsIgnoredLikeThePluginDoes) {
   EXPECT_EQ(JudgeOf(u"Rotation", {Typed(u"Rotation", 4, {1, 0, 0, 0, 0, 0, 0, 0})}).outcome,
             Outcome::Ignored);
   EXPECT_EQ(JudgeOf(u"Rotation", {Typed(u"Rotation", 5, {0, 0, 0, 1})}).outcome, Outcome::Ignored);
+  // A short one is read, but with bytes the value itself does not hold.
+  EXPECT_EQ(JudgeOf(u"Rotation", {Typed(u"Rotation", 4, {1})}).text.rfind("unreliable", 0), 0u);
+  EXPECT_TRUE(Refusal(*FindSetting(u"Rotation"), Typed(u"Rotation", 4, {1})));
 }
 
 TEST(QxvnconfSettings, GapLengthCountsOnlyWithAGapType) {
