@@ -8,6 +8,10 @@
 //                                              trace into FOLDER
 //   qxvn-winharness print PLUGIN CASE FOLDER   the child's part: prints CASE, writes the stream
 //                                              and the calls
+//   run and print take a PRINTER after FOLDER to print on that installed printer, with its
+//   data, rather than on one made for the print
+//   qxvn-winharness add-printer NAME           installs a printer on the harness's driver
+//   qxvn-winharness delete-printer NAME        removes it
 #include <windows.h>
 
 #include <cstdio>
@@ -33,8 +37,9 @@ int Fail(const std::string& message) {
 int Usage() {
   std::fprintf(stderr,
                "usage: qxvn-winharness setup\n"
-               "       qxvn-winharness run PLUG-IN-DLL CASE-FILE OUTPUT-FOLDER\n"
-               "       qxvn-winharness print PLUG-IN-DLL CASE-FILE OUTPUT-FOLDER\n");
+               "       qxvn-winharness run PLUG-IN-DLL CASE-FILE OUTPUT-FOLDER [PRINTER]\n"
+               "       qxvn-winharness print PLUG-IN-DLL CASE-FILE OUTPUT-FOLDER [PRINTER]\n"
+               "       qxvn-winharness add-printer NAME | delete-printer NAME\n");
   return 2;
 }
 
@@ -62,14 +67,15 @@ int Print(const std::string& plugin, const std::string& casePath, const std::fil
 
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
-int Run(const std::wstring& plugin, const std::wstring& casePath, const std::filesystem::path& out) {
+int Run(const std::wstring& plugin, const std::wstring& casePath, const std::filesystem::path& out,
+        const std::wstring& printer) {
   std::error_code made;
   std::filesystem::create_directories(out, made);
   if (made) return Fail("cannot make " + out.string() + ": " + made.message());
   wchar_t self[MAX_PATH];
   GetModuleFileNameW(nullptr, self, MAX_PATH);
-  const std::wstring command =
-      Quoted(self) + L" print " + Quoted(plugin) + L" " + Quoted(casePath) + L" " + Quoted(out.wstring());
+  const std::wstring command = Quoted(self) + L" print " + Quoted(plugin) + L" " + Quoted(casePath) + L" " +
+                               Quoted(out.wstring()) + (printer.empty() ? L"" : L" " + Quoted(printer));
   qxwin::DebuggedRun run = qxwin::RunUnderDebugger(command, kChildTimeoutMs);
   std::string error;
   if (run.started && !qxcase::WriteFile((out / qxcase::kTraceFile).string(), run.output, &error))
@@ -85,9 +91,17 @@ int Run(const std::wstring& plugin, const std::wstring& casePath, const std::fil
 int wmain(int argc, wchar_t** argv) {
   const std::wstring command = argc > 1 ? argv[1] : L"";
   if (command == L"setup" && argc == 2) return Setup();
-  if (argc != 5) return Usage();
+  std::string error;
+  if (command == L"add-printer" && argc == 3) return qxwin::AddPrinter(argv[2], &error) ? 0 : Fail(error);
+  if (command == L"delete-printer" && argc == 3)
+    return qxwin::DeleteNamedPrinter(argv[2], &error) ? 0 : Fail(error);
+  if (argc != 5 && argc != 6) return Usage();
   const std::filesystem::path out(argv[4]);
-  if (command == L"run") return Run(argv[2], argv[3], out);
-  if (command == L"print") return Print(qxwin::Narrow(argv[2]), qxwin::Narrow(argv[3]), out);
+  const std::wstring printer = argc == 6 ? argv[5] : L"";
+  if (command == L"run") return Run(argv[2], argv[3], out, printer);
+  if (command == L"print") {
+    if (!printer.empty()) qxwin::UseExistingPrinter(printer);
+    return Print(qxwin::Narrow(argv[2]), qxwin::Narrow(argv[3]), out);
+  }
   return Usage();
 }

@@ -21,6 +21,7 @@ constexpr const wchar_t* kDriverFile = L"wineps.drv";
 constexpr const wchar_t* kPrinterPrefix = L"qxvn harness ";
 
 std::string g_error;
+std::wstring g_existingPrinter;  // prints go to this printer when set, else to one made per print
 
 void NoteError(const std::string& what, DWORD code) {
   if (g_error.empty()) g_error = what + " failed (error " + std::to_string(code) + ")";
@@ -112,6 +113,47 @@ ULONG_PTR g_nextPalette = 0x5A000;
 
 }  // namespace
 
+bool AddPrinter(const std::wstring& printer, std::string* error) {
+  std::wstring name = printer;
+  DEVMODEW dm = DeviceModeFor(name, nullptr);
+  PRINTER_INFO_2W info{};
+  info.pPrinterName = name.data();
+  info.pPortName = const_cast<LPWSTR>(L"FILE:");
+  info.pDriverName = const_cast<LPWSTR>(kDriverName);
+  info.pPrintProcessor = const_cast<LPWSTR>(L"WinPrint");
+  info.pDatatype = const_cast<LPWSTR>(L"RAW");
+  // With a device mode given, the spooler does not ask the driver for one.
+  info.pDevMode = &dm;
+  HANDLE added = AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&info));
+  if (!added && GetLastError() == ERROR_PRINTER_ALREADY_EXISTS) {
+    // Left by a run that crashed: its data must not leak into ours.
+    RemovePrinter(name.data());
+    added = AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&info));
+  }
+  if (!added) {
+    if (error) *error = "AddPrinterW failed (error " + std::to_string(GetLastError()) + ")";
+    return false;
+  }
+  ClosePrinter(added);
+  return true;
+}
+
+bool DeleteNamedPrinter(const std::wstring& printer, std::string* error) {
+  std::wstring name = printer;
+  PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
+  HANDLE h = nullptr;
+  if (!OpenPrinterW(name.data(), &h, &access)) {
+    if (error) *error = "OpenPrinterW failed (error " + std::to_string(GetLastError()) + ")";
+    return false;
+  }
+  const bool ok = ::DeletePrinter(h);
+  if (!ok && error) *error = "DeletePrinter failed (error " + std::to_string(GetLastError()) + ")";
+  ClosePrinter(h);
+  return ok;
+}
+
+void UseExistingPrinter(const std::wstring& printer) { g_existingPrinter = printer; }
+
 bool PrepareSpooler(std::string* error) {
   DRIVER_INFO_3W driver{};
   driver.cVersion = 3;
@@ -181,28 +223,16 @@ using qxwin::g_printers;
 
 HANDLE CreatePrinter() {
   static unsigned serial = 0;
-  std::wstring name = std::wstring(qxwin::kPrinterPrefix) + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                      std::to_wstring(++serial);
-  DEVMODEW dm = qxwin::DeviceModeFor(name, nullptr);
-  PRINTER_INFO_2W info{};
-  info.pPrinterName = name.data();
-  info.pPortName = const_cast<LPWSTR>(L"FILE:");
-  info.pDriverName = const_cast<LPWSTR>(qxwin::kDriverName);
-  info.pPrintProcessor = const_cast<LPWSTR>(L"WinPrint");
-  info.pDatatype = const_cast<LPWSTR>(L"RAW");
-  // With a device mode given, the spooler does not ask the driver for one.
-  info.pDevMode = &dm;
-  HANDLE added = AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&info));
-  if (!added && GetLastError() == ERROR_PRINTER_ALREADY_EXISTS) {
-    // Left by a run that crashed in a process of the same id: its data must not leak into ours.
-    qxwin::RemovePrinter(name.data());
-    added = AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&info));
+  std::wstring name = qxwin::g_existingPrinter;
+  if (name.empty()) {
+    name = std::wstring(qxwin::kPrinterPrefix) + std::to_wstring(GetCurrentProcessId()) + L"-" +
+           std::to_wstring(++serial);
+    std::string error;
+    if (!qxwin::AddPrinter(name, &error)) {
+      if (qxwin::g_error.empty()) qxwin::g_error = error;
+      return nullptr;
+    }
   }
-  if (!added) {
-    qxwin::NoteError("AddPrinterW", GetLastError());
-    return nullptr;
-  }
-  ClosePrinter(added);
   PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
   HANDLE printer = nullptr;
   if (!OpenPrinterW(name.data(), &printer, &access)) {
@@ -222,7 +252,9 @@ void DeletePrinter(HANDLE printer) {
     ClosePrinter(p.jobHandle);
   }
   if (!p.outputFile.empty()) DeleteFileW(p.outputFile.c_str());
-  if (!::DeletePrinter(printer)) qxwin::NoteError("DeletePrinter", GetLastError());
+  // A printer the harness was given outlives the print, with its data.
+  if (qxwin::g_existingPrinter.empty() && !::DeletePrinter(printer))
+    qxwin::NoteError("DeletePrinter", GetLastError());
   ClosePrinter(printer);
   g_printers.erase(it);
 }

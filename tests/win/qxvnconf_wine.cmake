@@ -1,0 +1,100 @@
+# qxvnconf on Wine's spooler: sets label settings on a printer, which the harness then prints
+# on (the DLL's trace and stream show the values taken); refuses values the plug-in would
+# ignore and a bad .reg line without changing anything; export then import round-trips, and
+# qxvn reads the export.
+# Usage: cmake -DWINE=... [-DSETARCH=...] -DHARNESS=... -DCONF=... -DDLL=... -DCASE=... -DQXVN=...
+#        -DIMAGE=... -DOUT=... -P qxvnconf_wine.cmake
+cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/wine_run.cmake)
+foreach(var WINE HARNESS CONF DLL CASE QXVN IMAGE OUT)
+  if(NOT ${var})
+    message(FATAL_ERROR "${var} is not set")
+  endif()
+endforeach()
+file(REMOVE_RECURSE ${OUT})
+file(MAKE_DIRECTORY ${OUT})
+# The harness's prefix: a printer left by a crashed run is cleared by the next setup.
+set(printer "qxvn harness qxvnconf")
+set(step 0)
+
+# Runs a Wine program; EXPECT is the exit code wanted; its output lands in `said`.
+function(wine_step expect)
+  math(EXPR n "${step} + 1")
+  set(step ${n} PARENT_SCOPE)
+  set(log ${OUT}/step-${n}.log)
+  qx_run_wine(rc ${log} ${ARGN})
+  file(READ ${log} text)
+  set(said "${text}" PARENT_SCOPE)
+  if(NOT rc EQUAL expect)
+    message(FATAL_ERROR "step ${n}: ${ARGN}\nexited ${rc}, expected ${expect}:\n${text}")
+  endif()
+endfunction()
+
+function(expect_in text wanted what)
+  string(FIND "${text}" "${wanted}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "${what}: \"${wanted}\" not found in:\n${text}")
+  endif()
+endfunction()
+
+function(expect_same_file a b what)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${a} ${b} RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    file(READ ${a} ta HEX)
+    file(READ ${b} tb HEX)
+    message(FATAL_ERROR "${what}: ${a} and ${b} differ\n${ta}\n${tb}")
+  endif()
+endfunction()
+
+wine_step(0 ${HARNESS} setup)
+wine_step(0 ${HARNESS} add-printer ${printer})
+
+wine_step(0 ${CONF} ${printer} set GrayThreshold=100 LabelWidth=40 PrintDarkness=10 GapType=0)
+wine_step(1 ${CONF} ${printer} set GrayThreshold=0 Rotation=1)
+expect_in("${said}" "out of range (1 to 254)" "a threshold the plug-in ignores")
+wine_step(0 ${CONF} ${printer} show)
+expect_in("${said}" "taken: pixels of luminance 100 or darker print" "show")
+expect_in("${said}" "taken: 40 mm = 472 dots" "show")
+expect_in("${said}" "absent: upright" "show: the refused Rotation was not stored")
+
+# The harness prints on that printer: the plug-in takes what qxvnconf stored.
+wine_step(0 ${HARNESS} run Z:${DLL} Z:${CASE} Z:${OUT}/print ${printer})
+file(READ ${OUT}/print/trace.txt trace)
+expect_in("${trace}" "  GrayThreshold : 100" "the DLL's trace")
+expect_in("${trace}" "  LabelWidth : 40" "the DLL's trace")
+file(READ ${OUT}/print/stream.bin stream HEX)
+expect_in("${stream}" "1f43010a88" "the darkness package in the stream")
+expect_in("${stream}" "1f42010088" "the gap type package in the stream")
+
+# Export, import on a fresh printer, export again: the same file.
+wine_step(0 ${CONF} ${printer} export Z:${OUT}/first.reg)
+wine_step(0 ${HARNESS} delete-printer ${printer})
+wine_step(0 ${HARNESS} add-printer ${printer})
+wine_step(0 ${CONF} ${printer} import Z:${OUT}/first.reg)
+wine_step(0 ${CONF} ${printer} export Z:${OUT}/second.reg)
+expect_same_file(${OUT}/first.reg ${OUT}/second.reg "export, import, export")
+
+# qxvn reads the export too.
+execute_process(COMMAND ${QXVN} print ${IMAGE} --printer-data ${OUT}/first.reg --trace ${OUT}/qxvn.trace
+                        -o ${OUT}/qxvn.out RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "qxvn could not read the export (${rc}):\n${out}")
+endif()
+file(READ ${OUT}/qxvn.trace qtrace)
+expect_in("${qtrace}" "  GrayThreshold : 100" "qxvn with the export")
+
+# A bad line, or a value the plug-in would ignore, anywhere in a file changes nothing.
+file(WRITE ${OUT}/bad-line.reg "Windows Registry Editor Version 5.00\n\n\"GrayThreshold\"=dword:00000032\n\"Rotation\"=dwrd:1\n")
+wine_step(1 ${CONF} ${printer} import Z:${OUT}/bad-line.reg)
+expect_in("${said}" "bad-line.reg:4:" "the bad line is named")
+file(WRITE ${OUT}/bad-value.reg "\"GrayThreshold\"=dword:00000032\n\"Rotation\"=dword:00000009\n")
+wine_step(1 ${CONF} ${printer} import Z:${OUT}/bad-value.reg)
+expect_in("${said}" "bad-value.reg:2: Rotation: 9 is out of range" "the refused value is named")
+wine_step(0 ${CONF} ${printer} export Z:${OUT}/after-bad.reg)
+expect_same_file(${OUT}/first.reg ${OUT}/after-bad.reg "a refused import")
+
+wine_step(1 ${CONF} "qxvn no such printer" show)
+expect_in("${said}" "no printer named \"qxvn no such printer\"" "an unknown printer")
+
+wine_step(0 ${HARNESS} delete-printer ${printer})
+message(STATUS "qxvnconf under Wine: ${step} steps as expected")

@@ -1,0 +1,115 @@
+// qxvnconf: shows and changes the label settings that the plug-in reads from an installed
+// printer's data, through the spooler.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "common/printerdata/reg_file.h"
+#include "common/tool_error.h"
+#include "tools/qxvnconf/printer_store.h"
+#include "tools/qxvnconf/reg_export.h"
+#include "tools/qxvnconf/settings.h"
+
+namespace {
+
+void Print(const std::string& text) {
+  std::fputs(text.c_str(), stdout);
+  std::fflush(stdout);
+}
+
+std::string Usage() {
+  return "usage: qxvnconf PRINTER show\n"
+         "       qxvnconf PRINTER set [--force] NAME=VALUE...\n"
+         "       qxvnconf PRINTER import [--force] FILE.reg\n"
+         "       qxvnconf PRINTER export FILE.reg\n"
+         "       qxvnconf --help\n";
+}
+
+std::string Help() {
+  return Usage() +
+         "\nVALUE is decimal or 0x hexadecimal and is stored as a REG_DWORD. A value the plug-in\n"
+         "would ignore, or a name it does not read, is refused unless --force. import reads a\n"
+         "registry export (regedit's, or export's); \"NAME\"=- deletes a value. Nothing is changed\n"
+         "unless every value is accepted.\n\nThe settings the plug-in reads:\n" +
+         qxvnconf::SettingsHelp();
+}
+
+// Writes beside the target and renames, so that a failed export leaves an older file whole.
+void WriteFileWhole(const std::wstring& path, const std::vector<uint8_t>& bytes) {
+  const std::wstring temporary = path + L".qxvnconf-new";
+  HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    throw qxvn::ToolError("cannot write " + qxvnconf::Narrow(path) + " (error " +
+                          std::to_string(GetLastError()) + ")");
+  DWORD written = 0;
+  const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                  written == bytes.size();
+  const DWORD error = GetLastError();
+  CloseHandle(file);
+  if (!ok || !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    DeleteFileW(temporary.c_str());
+    throw qxvn::ToolError("cannot write " + qxvnconf::Narrow(path) + " (error " +
+                          std::to_string(ok ? GetLastError() : error) + ")");
+  }
+}
+
+int Run(int argc, wchar_t** argv) {
+  std::vector<std::wstring> args(argv + 1, argv + argc);
+  if (args.size() == 1 && (args[0] == L"--help" || args[0] == L"-h")) {
+    Print(Help());
+    return 0;
+  }
+  if (args.size() < 2) throw qxvn::UsageError("a printer and a command are needed");
+  const std::wstring& printer = args[0];
+  const std::wstring& command = args[1];
+  std::vector<std::wstring> rest(args.begin() + 2, args.end());
+  bool force = false;
+  std::erase_if(rest, [&](const std::wstring& a) { return a == L"--force" ? (force = true) : false; });
+
+  if (command == L"show" && rest.empty() && !force) {
+    qxvnconf::PrinterStore store(printer, false);
+    Print(qxvnconf::ShowTable(qxvnconf::Narrow(printer), store.Values()));
+    return 0;
+  }
+  if (command == L"export" && rest.size() == 1 && !force) {
+    qxvnconf::PrinterStore store(printer, false);
+    const std::u16string name(printer.begin(), printer.end());
+    WriteFileWhole(rest[0], qxvnconf::ExportRegFile(name, store.Values()));
+    return 0;
+  }
+  if (command == L"set" && !rest.empty()) {
+    std::vector<qxvn::RegValue> values;
+    for (const std::wstring& a : rest) values.push_back(qxvnconf::ParseAssignment(qxvnconf::Narrow(a)));
+    std::vector<qxvn::RegValue> plan = qxvnconf::PlanChanges(std::move(values), force, "");
+    qxvnconf::PrinterStore(printer, true).Apply(plan);
+    return 0;
+  }
+  if (command == L"import" && rest.size() == 1) {
+    const std::string file = qxvnconf::Narrow(rest[0]);
+    // Read and checked whole before the printer is opened for changes.
+    std::vector<qxvn::RegValue> plan = qxvnconf::PlanChanges(qxvn::ReadRegFile(file), force, file);
+    qxvnconf::PrinterStore(printer, true).Apply(plan);
+    return 0;
+  }
+  throw qxvn::UsageError("unknown command or wrong arguments");
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const qxvn::UsageError& e) {
+    std::fprintf(stderr, "qxvnconf: %s\n%s", e.what(), Usage().c_str());
+    return 2;
+  } catch (const qxvn::ToolError& e) {
+    std::fprintf(stderr, "qxvnconf: %s\n", e.what());
+    return 1;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "qxvnconf: %s\n", e.what());
+    return 1;
+  }
+}

@@ -1,0 +1,67 @@
+// The label settings the plug-in reads from a printer's data: their ranges, units and meanings,
+// and what the plug-in makes of a stored value. Knows nothing of the spooler, so that the rules
+// are the same wherever the values come from.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/printerdata/reg_file.h"
+
+namespace qxvnconf {
+
+enum class Unit { Level, Millimetres, Dots, QuarterTurns, Alignment };
+
+struct Setting {
+  std::string_view name;
+  uint32_t min;
+  uint32_t max;
+  Unit unit;
+  bool readEveryPage;  // read at each page end (page header), else once at job start
+  std::string_view meaning;
+};
+
+// Every value the plug-in reads, in the order it reads them.
+std::span<const Setting> Settings();
+// The setting of that name (letter case aside, as the registry compares names), or null.
+const Setting* FindSetting(std::u16string_view name);
+
+// Sizes in millimetres above this wrap when the plug-in turns them into dots (v x 300 in 32
+// bits), giving a size that has nothing to do with the one stored.
+inline constexpr uint32_t kLargestMillimetres = 14316557;
+
+// What the plug-in does with the stored value of one setting, given all the printer's values.
+enum class Outcome { Taken, Absent, Ignored };
+struct Verdict {
+  Outcome outcome = Outcome::Absent;
+  std::string text;  // one line: what the plug-in makes of it
+};
+Verdict Judge(const Setting& setting, std::span<const qxvn::RegValue> values);
+
+// Why the plug-in would not use `value` for `setting` as meant (wrong type or size, out of
+// range, a size that wraps), or nothing when it would.
+std::optional<std::string> Refusal(const Setting& setting, const qxvn::RegValue& value);
+
+// "NAME=VALUE" with VALUE decimal or 0x hexadecimal, a 32-bit REG_DWORD. Throws UsageError.
+qxvn::RegValue ParseAssignment(std::string_view argument);
+
+// The changes a list of values makes, later values of a name (letter case aside) replacing
+// earlier ones. Unless `force`, throws ToolError naming the first value the plug-in would not
+// use ("FILE:LINE: ..." when the value came from a file, else "NAME=..."), or an unknown name.
+std::vector<qxvn::RegValue> PlanChanges(std::vector<qxvn::RegValue> values, bool force,
+                                        const std::string& fileName);
+
+// The table that `show` prints: every setting with its stored value, range, unit and verdict,
+// then the printer's other values.
+std::string ShowTable(const std::string& printer, std::span<const qxvn::RegValue> values);
+// Every setting with its range, unit and meaning, for --help.
+std::string SettingsHelp();
+
+// How a stored value reads to a person: "100", "0x64", "REG_SZ "text"", "REG_BINARY 3 bytes".
+std::string DescribeStored(const qxvn::RegValue& value);
+
+}  // namespace qxvnconf
