@@ -64,6 +64,9 @@ int RunPrint(int argc, char** argv, int first) {
   if (!host.Load(PluginPath(), &loadError)) throw ToolError("cannot load the plug-in: " + loadError);
 
   job.onPage = [&trace](DWORD page, DWORD count) { trace.Progress(page, count); };
+  // The stream goes to the output as the plug-in writes it, so that copies of a long page never
+  // pile up in memory; the output appears only when the whole job succeeded.
+  job.spoolSink = [&out](const BYTE* bytes, DWORD size) { return out.Write(bytes, size); };
   qxhost::PrintResult result;
   {
     ScopedDebugSink sink(trace);
@@ -71,9 +74,10 @@ int RunPrint(int argc, char** argv, int first) {
   }
   trace.EndProgress();
   trace.Close();
+  // A failed write of the output is the cause of the short spool write it made.
+  if (!out.FailureText().empty()) throw ToolError(out.FailureText());
   if (!result.ok) throw ToolError(result.error);
   if (!trace.FileFailure().empty()) throw ToolError(trace.FileFailure());
-  if (!out.Write(result.spool.data(), result.spool.size())) throw ToolError(out.FailureText());
   out.Commit();
   return 0;
 }
