@@ -66,7 +66,12 @@ int RunPrint(int argc, char** argv, int first) {
   job.onPage = [&trace](DWORD page, DWORD count) { trace.Progress(page, count); };
   // The stream goes to the output as the plug-in writes it, so that copies of a long page never
   // pile up in memory; the output appears only when the whole job succeeded.
-  job.spoolSink = [&out](const BYTE* bytes, DWORD size) { return out.Write(bytes, size); };
+  // A failed write of the output is the tool's to report, once, after the job; later writes are
+  // dropped at once by the output, so the job ends quickly.
+  job.spoolSink = [&out](const BYTE* bytes, DWORD size) {
+    out.Write(bytes, size);
+    return true;
+  };
   qxhost::PrintResult result;
   {
     ScopedDebugSink sink(trace);
@@ -74,7 +79,6 @@ int RunPrint(int argc, char** argv, int first) {
   }
   trace.EndProgress();
   trace.Close();
-  // A failed write of the output is the cause of the short spool write it made.
   if (!out.FailureText().empty()) throw ToolError(out.FailureText());
   if (!result.ok) throw ToolError(result.error);
   if (!trace.FileFailure().empty()) throw ToolError(trace.FileFailure());
