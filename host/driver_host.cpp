@@ -362,12 +362,15 @@ PrintResult DriverHost::Print(const JobSpec& job, const HostFaults& faults) {
     ScopedThreadRoute route(printer.Handle(), job.traceSink);
     UnidrvDevice device(printer.Handle(), job.bitsPerPixel);
     device.Spool().FailFromWrite(faults.spoolFailFromWrite);
+    device.Spool().FailOnlyWrite(faults.spoolFailOnlyWrite);
+    if (job.spoolSink) device.Spool().SetSink(job.spoolSink);
     for (ULONG index : faults.failingDdi) device.FailDdi(index);
     // After the device is made: its own default palette is never an injected failure.
     SetPrinterFailures(printer.Handle(),
                        {faults.getJobNoSize, faults.getJobFillFails, faults.createPaletteFails});
     DocumentPlayer(*m_library, job, result).Play(device);
-    if (device.Spool().ShortWrites() && result.error.empty())
+    // A short write is the cause of whatever failed after it (the page and document events).
+    if (device.Spool().ShortWrites())
       result.error = "the spooler took fewer bytes than written at write " +
                      std::to_string(device.Spool().FirstShortWrite());
     result.spool = device.Spool().Bytes();

@@ -102,6 +102,10 @@ struct JobSpec {
   std::function<void(DWORD page, DWORD pages)> onPage;
   // Receives every trace line written while this document plays, on the printing thread.
   DebugSink traceSink;
+  // When set, receives the bytes of each spool write as it is made, and PrintResult's spool
+  // stays empty, so that a long job is never held in memory. False makes that write come up
+  // short, which fails the document.
+  std::function<bool(const BYTE* bytes, DWORD size)> spoolSink;
 };
 
 // Failures to inject into the driver and the spooler for one Print(); other documents printing
@@ -109,6 +113,7 @@ struct JobSpec {
 struct HostFaults {
   std::vector<ULONG> failingDdi;  // DDI indexes (INDEX_Drv...) whose driver function returns FALSE
   size_t spoolFailFromWrite = 0;  // from this spool write on (from 1), writes come up short
+  size_t spoolFailOnlyWrite = 0;  // only this spool write (from 1) comes up short
   bool getJobNoSize = false;      // GetJobW reports no size for the job record
   bool getJobFillFails = false;   // GetJobW fails to fill the job record
   bool createPaletteFails = false;
@@ -126,7 +131,8 @@ struct CallResult {
 struct PrintResult {
   bool ok = false;                 // every step succeeded
   std::string error;               // empty when ok; else the first failure in one sentence
-  std::vector<BYTE> spool;         // every byte written through DrvWriteSpoolBuf, in order
+  std::vector<BYTE> spool;         // every byte written through DrvWriteSpoolBuf, in order,
+                                   // unless the job's spoolSink took them
   std::vector<DWORD> spoolWrites;  // the size of each DrvWriteSpoolBuf call
   std::vector<CallResult> calls;   // every call into the plug-in, in order
   CallCounts hostCalls;            // the spooler and engine calls made for this document alone

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <vector>
 
 #include "platform/printoem.h"
@@ -21,6 +22,12 @@ class SpoolWriter {
   // From the given write on (counted from 1), each write reports one byte fewer than asked
   // and keeps nothing. 0 turns the failure off.
   void FailFromWrite(size_t writeNumber) { m_failFrom = writeNumber; }
+  // Only the given write (from 1) comes up short, the same way; 0 turns it off.
+  void FailOnlyWrite(size_t writeNumber) { m_failOnly = writeNumber; }
+  // Hands each write's bytes to `sink` instead of keeping them; a sink that returns false
+  // makes that write come up short. Null keeps the bytes here again.
+  using Sink = std::function<bool(const BYTE* bytes, DWORD size)>;
+  void SetSink(Sink sink) { m_sink = std::move(sink); }
 
   const std::vector<BYTE>& Bytes() const { return m_bytes; }
   const std::vector<DWORD>& WriteSizes() const { return m_writeSizes; }
@@ -36,6 +43,8 @@ class SpoolWriter {
   std::vector<BYTE> m_bytes;
   std::vector<DWORD> m_writeSizes;
   size_t m_failFrom = 0;
+  size_t m_failOnly = 0;
+  Sink m_sink;
   size_t m_shortWrites = 0;
   size_t m_firstShortWrite = 0;
 };

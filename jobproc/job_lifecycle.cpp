@@ -40,6 +40,7 @@ BOOL CJobProc::StartPage(PDEVOBJ pdevobj, DWORD page) {
     return TRUE;
   }
   m_byState = PAGE_STARTED;
+  m_bPageDamaged = FALSE;
   m_nRunOffset = m_nRunBytes = m_nRunDots = 0;
   m_nTotalLines = 0;
   // Without a page device mode the trace shows zeros; the rasteriser falls back to the job's.
@@ -72,22 +73,39 @@ BOOL CJobProc::EndPage(PDEVOBJ pdevobj, DWORD page) {
   } else if (m_byState == PAGE_PRINT_RUN) {
     flushed = FlushPrintRun(m_nRunLines);
   }
+  // A failed flush has taken nothing: the page stays open and its next end tries again.
   if (!flushed) return FALSE;
+  // The printer gets a page whole or not at all: never lines without their header and trailer,
+  // nor lines left behind to be sent under another page's header.
+  if (m_bPageDamaged) return DropPage(page, WSTR("a line could not be coded"));
   m_byState = PAGE_IDLE;
-  if (!PushPageEnd(pdevobj)) return FALSE;
+  if (!PushPageEnd(pdevobj)) return DropPage(page, WSTR("its header or trailer could not be built"));
   TracePageReport();
   BOOL written = WritePageData(pdevobj);
   m_Packages.Empty();
+  if (!written) m_bPageLost = TRUE;
   return written;
 }
 
+BOOL CJobProc::DropPage(DWORD page, const WCHAR* reason) {
+  TraceMessage(TRACE_ERR, TRUE, WSTR("CJobProc::EndPage(%d) dropped: %s!"), page, reason);
+  m_byState = PAGE_IDLE;
+  m_bPageDamaged = FALSE;
+  m_bPageLost = TRUE;
+  m_Packages.Empty();
+  return FALSE;
+}
+
 BOOL CJobProc::EndJob(PDEVOBJ pdevobj) {
+  // A page still open here could not be closed: its packages are unframed and are not sent.
+  if (IsPageOpen(m_byState)) DropPage(m_dwPage, WSTR("it could not be closed before the end of the job"));
   if (!PushJobEnd(pdevobj)) return FALSE;
   return WriteToSpool(pdevobj, m_Packages);
 }
 
 BOOL CJobProc::AbortJob(PDEVOBJ pdevobj) {
   m_Packages.Empty();
+  m_bPageDamaged = FALSE;
   if (!PushJobAbort(pdevobj)) return FALSE;
   return WriteToSpool(pdevobj, m_Packages);
 }
@@ -104,12 +122,19 @@ BOOL CJobProc::WritePageData(PDEVOBJ pdevobj) {
 }
 
 BOOL CJobProc::WriteToSpool(PDEVOBJ pdevobj, const CPackageList& list) {
+  // After a short write the printer's stream is cut; what follows would print after a torn page.
+  if (m_bSpoolFailed && !list.IsEmpty()) {
+    TraceMessage(TRACE_ERR, TRUE, WSTR("CJobProc::WriteToSpool(%d) refused after a failed write!"),
+                 list.UsedBytes());
+    return FALSE;
+  }
   for (const PackageChunk* chunk = list.Head(); chunk; chunk = chunk->next) {
     DWORD written = 0;
     if (pdevobj && pdevobj->pDrvProcs && pdevobj->pDrvProcs->DrvWriteSpoolBuf)
       written = pdevobj->pDrvProcs->DrvWriteSpoolBuf(pdevobj, const_cast<BYTE*>(chunk->data), chunk->used);
     if (written != chunk->used) {
       TraceMessage(TRACE_ERR, TRUE, WSTR("CJobProc::WriteToSpool(%d) failed!"), chunk->used);
+      m_bSpoolFailed = TRUE;
       return FALSE;
     }
   }
@@ -145,6 +170,7 @@ void CJobProc::Reset() {
   m_dwJobId = 0;
   m_dwPage = 0;
   m_byState = PAGE_IDLE;
+  m_bPageDamaged = m_bPageLost = m_bSpoolFailed = FALSE;
   m_nTotalLines = 0;
   m_nRotation = 0;
   m_nLabelWidth = m_nLabelHeight = 0;

@@ -102,9 +102,27 @@ class CJobProc {
   DWORD m_nMinSfDots = 0;
   DWORD m_nTotalDots = 0;
   CPackageList m_Packages;
+  // A line of the open page could not be coded: the page is incomplete and is not written.
+  BOOL m_bPageDamaged = FALSE;
+  // A page was closed without being written whole, and its failure is still to be reported
+  // (the band loop's page end has no caller to tell).
+  BOOL m_bPageLost = FALSE;
+  // A spool write came up short: the stream of this job is cut, so nothing more is written.
+  BOOL m_bSpoolFailed = FALSE;
+
+  // Whether a page was lost since the last call; reporting it clears it.
+  BOOL TakePageLost() {
+    const BOOL lost = m_bPageLost;
+    m_bPageLost = FALSE;
+    return lost;
+  }
 
  private:
   void TracePageReport();
+  // Closes the open page without writing it: its packages go, the loss is kept for reporting.
+  BOOL DropPage(DWORD page, const WCHAR* reason);
+  // A line that could not be coded: marks the page damaged and fails.
+  BOOL LoseLine();
 };
 
 // Page open: a started page, with or without a pending run.

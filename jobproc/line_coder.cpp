@@ -29,7 +29,7 @@ BOOL CJobProc::DataLine(const BYTE* bytes, DWORD count, DWORD lines) {
     case PAGE_STARTED:
       break;
     case PAGE_BLANK_RUN:
-      if (!FlushBlankRun(m_nRunLines)) return FALSE;
+      if (!FlushBlankRun(m_nRunLines)) return LoseLine();
       break;
     case PAGE_PRINT_RUN:
       if (lead == m_nRunOffset && span == m_nRunBytes &&
@@ -38,7 +38,7 @@ BOOL CJobProc::DataLine(const BYTE* bytes, DWORD count, DWORD lines) {
         m_nTotalLines += lines;
         return TRUE;
       }
-      if (!FlushPrintRun(m_nRunLines)) return FALSE;
+      if (!FlushPrintRun(m_nRunLines)) return LoseLine();
       break;
     default:
       return FALSE;
@@ -65,7 +65,7 @@ BOOL CJobProc::BlankLines(DWORD lines) {
       m_nRunLines += lines;
       break;
     case PAGE_PRINT_RUN:
-      if (!FlushPrintRun(m_nRunLines)) return FALSE;
+      if (!FlushPrintRun(m_nRunLines)) return LoseLine();
       m_byState = PAGE_BLANK_RUN;
       m_nRunLines = lines;
       break;
@@ -80,28 +80,47 @@ BOOL CJobProc::BlankLines(DWORD lines) {
   return TRUE;
 }
 
+// A flush either sends the whole run and books it, or leaves the list and the statistics as
+// they were, so that the page's end can try it again without doubling lines or counts.
 BOOL CJobProc::FlushBlankRun(DWORD lines) {
+  const CPackageList::EndMark before = m_Packages.End();
+  for (DWORD left = lines; left != 0;) {
+    const DWORD now = left < MAX_RUN_PACKAGE_LINES ? left : MAX_RUN_PACKAGE_LINES;
+    if (!PushFeedLines(static_cast<WORD>(now - 1))) {
+      m_Packages.RollBack(before);
+      return FALSE;
+    }
+    left -= now;
+  }
   UpdateDotStats(0, lines);
   if (m_nMaxLine < lines) m_nMaxLine = lines;
   m_nSumLines += lines;
   if (m_nSumPrints == 0) m_nLeadLines += lines;
   m_nTailLines = lines;
-  for (; lines > SHORT_NUMBER_MAX; lines -= MAX_RUN_PACKAGE_LINES)
-    if (!PushFeedLines(SHORT_NUMBER_MAX)) return FALSE;
-  if (lines && !PushFeedLines(static_cast<WORD>(lines - 1))) return FALSE;
   return TRUE;
 }
 
 BOOL CJobProc::FlushPrintRun(DWORD lines) {
+  // A blank run line (offset 72, no bytes) sends nothing of its own; keep the pointer in range.
+  const DWORD offset = m_nRunOffset < MAX_LINE_BYTES ? m_nRunOffset : 0;
+  const BYTE* data = m_abyRunLine + offset;
+  const CPackageList::EndMark before = m_Packages.End();
+  for (DWORD left = lines; left != 0;) {
+    const DWORD now = left < MAX_RUN_PACKAGE_LINES ? left : MAX_RUN_PACKAGE_LINES;
+    if (!PushPrintLines(m_nRunOffset, data, m_nRunBytes, static_cast<WORD>(now - 1))) {
+      m_Packages.RollBack(before);
+      return FALSE;
+    }
+    left -= now;
+  }
   UpdateDotStats(m_nRunDots, lines);
   if (m_nMaxPrint < lines) m_nMaxPrint = lines;
   m_nSumPrints += lines;
   m_nTailLines = 0;
-  // A blank run line (offset 72, no bytes) sends nothing of its own; keep the pointer in range.
-  const DWORD offset = m_nRunOffset < MAX_LINE_BYTES ? m_nRunOffset : 0;
-  const BYTE* data = m_abyRunLine + offset;
-  for (; lines > SHORT_NUMBER_MAX; lines -= MAX_RUN_PACKAGE_LINES)
-    if (!PushPrintLines(m_nRunOffset, data, m_nRunBytes, SHORT_NUMBER_MAX)) return FALSE;
-  if (lines && !PushPrintLines(m_nRunOffset, data, m_nRunBytes, static_cast<WORD>(lines - 1))) return FALSE;
   return TRUE;
+}
+
+BOOL CJobProc::LoseLine() {
+  m_bPageDamaged = TRUE;
+  return FALSE;
 }

@@ -155,7 +155,12 @@ BOOL APIENTRY DrvStartPage(SURFOBJ* pso) {
   if (!unidrv) return FALSE;
   CJobProc& job = state->m_JobProc;
   if (job.m_dwPage == 0 && !StartJobAtFirstPage(pdevobj, job)) return FALSE;
-  if (IsOpen(job) && !job.EndPage(pdevobj, job.m_dwPage)) return FALSE;
+  if (IsOpen(job) && !job.EndPage(pdevobj, job.m_dwPage)) {
+    job.TakePageLost();
+    return FALSE;
+  }
+  // A page lost at the end of its band loop, not yet reported because no DrvSendPage came.
+  if (job.TakePageLost()) return FALSE;
   ++job.m_dwPage;
   if (!job.StartPage(pdevobj, job.m_dwPage)) return FALSE;
   return unidrv(pso);
@@ -167,7 +172,8 @@ BOOL APIENTRY DrvNextBand(SURFOBJ* pso, POINTL* pptl) {
   auto unidrv = SavedEntry<PFN_DrvNextBand>(state, ROW_NEXTBAND, WSTR("DrvNextBand"));
   if (!unidrv) return FALSE;
   BOOL result = unidrv(pso, pptl);
-  // (-1, -1): the driver has no further band, so the page is complete.
+  // (-1, -1): the driver has no further band, so the page is complete. A failure here is kept
+  // by the job processor and reported by the next page event.
   if (result && pptl && pptl->x < 0 && pptl->y < 0 && IsOpen(state->m_JobProc))
     state->m_JobProc.EndPage(pdevobj, state->m_JobProc.m_dwPage);
   return result;
@@ -178,8 +184,11 @@ BOOL APIENTRY DrvSendPage(SURFOBJ* pso) {
   POEMPDEV state = StateOf(pdevobj);
   auto unidrv = SavedEntry<PFN_DrvSendPage>(state, ROW_SENDPAGE, WSTR("DrvSendPage"));
   if (!unidrv || !unidrv(pso)) return FALSE;
-  if (!IsOpen(state->m_JobProc)) return TRUE;
-  return state->m_JobProc.EndPage(pdevobj, state->m_JobProc.m_dwPage);
+  CJobProc& job = state->m_JobProc;
+  const BOOL ended = IsOpen(job) ? job.EndPage(pdevobj, job.m_dwPage) : TRUE;
+  // The band loop's page end cannot fail its caller, so a page it lost is reported here.
+  if (job.TakePageLost()) return FALSE;
+  return ended;
 }
 
 BOOL APIENTRY DrvEndDoc(SURFOBJ* pso, FLONG fl) {

@@ -51,6 +51,22 @@ void CPackageList::Empty() {
   m_pHead = m_pTail = nullptr;
 }
 
+void CPackageList::RollBack(const EndMark& mark) {
+  if (!mark.tail) {
+    Empty();
+    return;
+  }
+  PackageChunk* chunk = mark.tail->next;
+  while (chunk) {
+    PackageChunk* next = chunk->next;
+    std::free(chunk);
+    chunk = next;
+  }
+  mark.tail->next = nullptr;
+  mark.tail->used = mark.used;
+  m_pTail = mark.tail;
+}
+
 void CPackageList::JoinInFront(CPackageList& front) {
   if (!front.m_pHead) return;
   if (!m_pHead)

@@ -28,6 +28,15 @@ class CPackageList {
   // Links all chunks of `front` before this list's chunks, without copying; `front` ends empty.
   void JoinInFront(CPackageList& front);
 
+  // The end of the list as it is now, to take back what is appended after it.
+  struct EndMark {
+    PackageChunk* tail = nullptr;
+    DWORD used = 0;
+  };
+  EndMark End() const { return {m_pTail, m_pTail ? m_pTail->used : 0}; }
+  // Drops every byte appended since `mark` was taken, freeing chunks opened since.
+  void RollBack(const EndMark& mark);
+
   bool IsEmpty() const { return m_pHead == nullptr; }
   const PackageChunk* Head() const { return m_pHead; }
   const PackageChunk* Tail() const { return m_pTail; }

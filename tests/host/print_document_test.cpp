@@ -156,6 +156,30 @@ TEST_F(PrintDocumentTest, DriverAndSpoolerFailuresNameTheStep) {
   EXPECT_FALSE(qxhost::HostFailures().getJobNoSize);
 }
 
+TEST_F(PrintDocumentTest, SpoolSinkTakesEachWriteAndCanFailTheDocument) {
+  std::vector<BYTE> taken;
+  size_t writes = 0;
+  job.spoolSink = [&](const BYTE* bytes, DWORD size) {
+    taken.insert(taken.end(), bytes, bytes + size);
+    return ++writes < 3;
+  };
+  qxhost::PrintResult result = host.Print(job);
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(result.error, "the spooler took fewer bytes than written at write 3");
+  EXPECT_TRUE(result.spool.empty());
+  // The document stopped at the refused write: page 1 once whole, then nothing more.
+  EXPECT_EQ(writes, 3u);
+  EXPECT_EQ(result.spoolWrites.size(), 3u);
+  job.spoolSink = [&](const BYTE* bytes, DWORD size) {
+    taken.insert(taken.end(), bytes, bytes + size);
+    return true;
+  };
+  taken.clear();
+  result = host.Print(job);
+  EXPECT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(Hex(taken), kPage1 + " " + kPage1 + " " + kPage2 + " " + kPage2);
+}
+
 TEST_F(PrintDocumentTest, JobWithoutDeviceModeCannotStart) {
   job.devMode.reset();
   qxhost::PrintResult result = host.Print(job);

@@ -190,6 +190,55 @@ TEST(Lifecycle, ShortSpoolWriteStopsTheCopiesAndTheRestOfTheList) {
   EXPECT_FALSE(list.IsEmpty());
 }
 
+TEST(Lifecycle, AfterAShortWriteNothingMoreOfTheJobIsWritten) {
+  JobFixture f;
+  ASSERT_TRUE(f.StartJob());
+  ASSERT_TRUE(f.StartPage());
+  f.spool.FailOnlyWrite(1);
+  EXPECT_FALSE(f.EndPage());
+  EXPECT_TRUE(f.job.TakePageLost());
+  ASSERT_TRUE(f.StartPage());
+  EXPECT_FALSE(f.EndPage());
+  EXPECT_EQ(f.spool.WriteSizes().size(), 1u);
+  EXPECT_TRUE(f.trace.Contains("CJobProc::WriteToSpool(14) refused after a failed write!"));
+  // The next job writes again.
+  f.job.Reset();
+  ASSERT_TRUE(f.StartJob());
+  ASSERT_TRUE(f.StartPage());
+  EXPECT_TRUE(f.EndPage());
+  EXPECT_EQ(Hex(f.Spooled()), kEmptyPage);
+}
+
+// A page that lost a line on the way is not printed short: it is dropped whole at its end.
+TEST(Lifecycle, PageThatLostALineIsDroppedAtItsEnd) {
+  JobFixture f;
+  ASSERT_TRUE(f.StartJob());
+  ASSERT_TRUE(f.StartPage());
+  ASSERT_TRUE(f.Line({0xFF}));
+  {
+    qxtest::ChunkAllocFailure fail(0);
+    EXPECT_FALSE(f.Blank(1));
+  }
+  ASSERT_TRUE(f.Line({0x0F}));
+  EXPECT_FALSE(f.EndPage());
+  EXPECT_EQ(f.job.m_byState, PAGE_IDLE);
+  EXPECT_TRUE(f.job.m_Packages.IsEmpty());
+  EXPECT_TRUE(f.job.TakePageLost());
+  EXPECT_TRUE(f.trace.Contains("CJobProc::EndPage(1) dropped: a line could not be coded!"));
+  EXPECT_TRUE(f.Spooled().empty());
+  // The next page starts sound.
+  ASSERT_TRUE(f.StartPage());
+  EXPECT_TRUE(f.EndPage());
+  EXPECT_EQ(Hex(f.Spooled()), kEmptyPage);
+  // A page still open at the job's end goes unframed nowhere.
+  ASSERT_TRUE(f.StartPage());
+  ASSERT_TRUE(f.Line({0xFF}));
+  ASSERT_TRUE(f.Blank(3));
+  const size_t written = f.Spooled().size();
+  EXPECT_TRUE(f.job.EndJob(&f.devobj));
+  EXPECT_EQ(f.Spooled().size(), written);
+}
+
 TEST(Lifecycle, ResetClearsTheJobButKeepsThresholdAndJobValues) {
   JobFixture f;
   ASSERT_TRUE(f.StartJob(2, MakeDevMode(480, 300, true, 3, 1)));

@@ -188,28 +188,41 @@ TEST_F(LineCoder, FailedFlushLeavesTheRunAndCountsAsTheyWere) {
   EXPECT_EQ(Queued(), before);
 }
 
-TEST_F(LineCoder, FailureInsideALongRunKeepsItsEarlierPackages) {
+// A run that cannot be sent whole is taken back whole: no part of it stays queued and nothing of
+// it is booked, so a page end may try again; a line lost on the way marks the page damaged.
+TEST_F(LineCoder, FailureInsideALongRunTakesBackItsEarlierPackages) {
   LeaveRoom(f.job.m_Packages, 6);
+  const std::string before = Queued();
   ASSERT_TRUE(f.Blank(40000));
   {
     qxtest::ChunkAllocFailure fail(0);
     EXPECT_FALSE(f.Line({0xFF}));
   }
-  EXPECT_EQ(Queued().substr(Queued().size() - 17), "1F 22 02 FF FF 88");
-  // The whole run is booked although only a part was queued.
-  EXPECT_EQ(f.job.m_nSumLines, 40000u);
+  EXPECT_EQ(Queued(), before);
+  EXPECT_EQ(f.job.m_nSumLines, 0u);
   EXPECT_EQ(RunOf(f.job), (Counters{PAGE_BLANK_RUN, 40000, MAX_LINE_BYTES, 0, 0}));
+  EXPECT_TRUE(f.job.m_bPageDamaged);
 
-  // The same inside a long print run.
+  // The same inside a long print run, whose second package opens a new chunk.
+  ASSERT_TRUE(f.job.FlushBlankRun(40000));
+  f.job.m_byState = PAGE_STARTED;
   ASSERT_TRUE(f.Line({0xFF}, 40000));
   f.job.m_Packages.Empty();
   LeaveRoom(f.job.m_Packages, 8);
+  const std::string filled = Queued();
   {
     qxtest::ChunkAllocFailure fail(0);
     EXPECT_FALSE(f.Blank(1));
+    EXPECT_EQ(fail.Requests(), 1);
   }
-  EXPECT_EQ(Queued().substr(Queued().size() - 23), "1F 21 04 FF FF 00 FF 88");
+  EXPECT_EQ(Queued(), filled);
+  EXPECT_EQ(f.job.m_Packages.Head(), f.job.m_Packages.Tail());
+  EXPECT_EQ(f.job.m_nSumPrints, 0u);
   EXPECT_EQ(RunOf(f.job), (Counters{PAGE_PRINT_RUN, 40000, 0, 1, 8}));
+  // Once memory is back, the run goes out whole.
+  ASSERT_TRUE(f.job.FlushPrintRun(40000));
+  EXPECT_EQ(Queued().substr(filled.size()),
+            " 1F 21 04 FF FF 00 FF 88 1F 21 04 FF FF 00 FF 88 1F 21 04 DC 3F 00 FF 88");
 }
 
 TEST_F(LineCoder, RepeatedAndBlankLinesAllocateNothing) {

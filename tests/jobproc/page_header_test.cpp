@@ -126,23 +126,30 @@ TEST_F(PageHeader, HeaderIsLinkedInFrontOfThePageWithoutCopying) {
   EXPECT_EQ(pageLast->used, 104u + 4);  // the trailer goes behind the page's packages
 }
 
-TEST_F(PageHeader, AllocationFailureWhileBuildingTheHeaderKeepsThePageAsItWas) {
+// A page that cannot be framed is dropped whole: nothing of it is left to go out unframed at the
+// job's end or under the next page's header, and the loss waits to be reported.
+TEST_F(PageHeader, AllocationFailureWhileBuildingTheHeaderDropsThePage) {
   ASSERT_TRUE(f.StartJob());
   ASSERT_TRUE(f.StartPage());
   ASSERT_TRUE(f.Line({0x0F}, 3));
   ASSERT_TRUE(f.Blank(2));
-  const std::string page = Hex(ListBytes(f.job.m_Packages));
   {
     qxtest::ChunkAllocFailure fail(0);
     EXPECT_FALSE(f.EndPage());
     EXPECT_EQ(fail.Requests(), 1);  // the last run's feed still fits; the header's chunk does not
   }
-  EXPECT_EQ(Hex(ListBytes(f.job.m_Packages)), page + " 1F 22 01 01 88");
+  EXPECT_TRUE(f.job.m_Packages.IsEmpty());
   EXPECT_EQ(f.job.m_byState, PAGE_IDLE);
+  EXPECT_TRUE(f.job.TakePageLost());
+  EXPECT_FALSE(f.job.TakePageLost());
   EXPECT_TRUE(f.Spooled().empty());
   EXPECT_TRUE(f.trace.Contains("CPackageList::Append() alloc buffer failed!"));
+  EXPECT_TRUE(f.trace.Contains("CJobProc::EndPage(1) dropped: its header or trailer could not be built!"));
   EXPECT_FALSE(f.trace.Contains("========================"));
   EXPECT_EQ(f.trace.Count("CJobProc::PushPageEnd(1)"), 1u);
+  // The job's end sends nothing of it.
+  EXPECT_TRUE(f.job.EndJob(&f.devobj));
+  EXPECT_TRUE(f.Spooled().empty());
 }
 
 TEST_F(PageHeader, FailedTrailerLeavesTheHeaderJoined) {

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 
 #include "tests/plugin/plugin_fixture.h"
+#include "tests/support/chunk_alloc_failure.h"
 
 namespace qxtest {
 namespace {
@@ -159,6 +160,36 @@ TEST_F(DocumentHookTest, BandLoopEndsPageOnlyAtMinusOneMinusOneAndSendPageAddsNo
   EXPECT_GT(written, 0u);
   EXPECT_EQ(SendPage(), TRUE);
   EXPECT_EQ(Spooled(), written);
+}
+
+// The band loop's page end has no caller to fail; the page it lost fails the next page event,
+// once, and a page that could not be framed leaves nothing behind for the next one.
+TEST_F(DocumentHookTest, PageLostAtTheEndOfTheBandLoopFailsTheNextPageEvent) {
+  OpenPage();
+  dev.device.Spool().FailOnlyWrite(1);
+  EXPECT_TRUE(NextBand({-1, -1}));
+  EXPECT_EQ(dev.Job().m_byState, PAGE_IDLE);
+  EXPECT_EQ(SendPage(), FALSE);
+  EXPECT_EQ(SendPage(), TRUE);
+  // The stream is cut: the next page is not written after it.
+  ASSERT_TRUE(StartPage());
+  EXPECT_EQ(SendPage(), FALSE);
+  EXPECT_EQ(Spooled(), 0u);
+
+  ASSERT_TRUE(StartDoc(7));
+  ASSERT_TRUE(StartPage());
+  {
+    qxtest::ChunkAllocFailure fail(0);
+    EXPECT_TRUE(NextBand({-1, -1}));
+  }
+  EXPECT_TRUE(dev.Job().m_Packages.IsEmpty());
+  // Without a DrvSendPage between, the next page's start reports it and starts nothing.
+  EXPECT_EQ(StartPage(), FALSE);
+  EXPECT_EQ(dev.Job().m_dwPage, 1u);
+  EXPECT_TRUE(StartPage());
+  EXPECT_EQ(dev.Job().m_dwPage, 2u);
+  EXPECT_EQ(SendPage(), TRUE);
+  EXPECT_GT(Spooled(), 0u);
 }
 
 TEST_F(DocumentHookTest, SendPageFailuresOfDriverOrWriteFailIt) {

@@ -64,6 +64,14 @@ int RunPrint(int argc, char** argv, int first) {
   if (!host.Load(PluginPath(), &loadError)) throw ToolError("cannot load the plug-in: " + loadError);
 
   job.onPage = [&trace](DWORD page, DWORD count) { trace.Progress(page, count); };
+  // The stream goes to the output as the plug-in writes it, so that copies of a long page never
+  // pile up in memory; the output appears only when the whole job succeeded.
+  // A failed write of the output is the tool's to report, once, after the job; later writes are
+  // dropped at once by the output, so the job ends quickly.
+  job.spoolSink = [&out](const BYTE* bytes, DWORD size) {
+    out.Write(bytes, size);
+    return true;
+  };
   qxhost::PrintResult result;
   {
     ScopedDebugSink sink(trace);
@@ -71,9 +79,9 @@ int RunPrint(int argc, char** argv, int first) {
   }
   trace.EndProgress();
   trace.Close();
+  if (!out.FailureText().empty()) throw ToolError(out.FailureText());
   if (!result.ok) throw ToolError(result.error);
   if (!trace.FileFailure().empty()) throw ToolError(trace.FileFailure());
-  if (!out.Write(result.spool.data(), result.spool.size())) throw ToolError(out.FailureText());
   out.Commit();
   return 0;
 }
