@@ -4,9 +4,12 @@
 #include <memory>
 
 #include "fuzz/fuzz_input.h"
+#include "host/services/host_services.h"
 #include "plugin/oem_devmode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const bool silenced = (qxhost::SetDebugSink([](std::u16string_view) {}), true);
+  (void)silenced;
   qxfuzz::FuzzInput in(data, size);
   const DWORD mode = in.Take<uint8_t>() % 7;
   const uint8_t missing = in.Take<uint8_t>();
