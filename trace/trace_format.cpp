@@ -8,7 +8,8 @@ namespace {
 // but still counted, and the last two are remembered, so a caller can cut a line knowingly.
 class BoundedWriter {
  public:
-  BoundedWriter(WCHAR* out, size_t capacity) : m_out(out), m_limit(out && capacity ? capacity - 1 : 0) {}
+  BoundedWriter(WCHAR* out, size_t capacity)
+      : m_out(capacity ? out : nullptr), m_limit(out && capacity ? capacity - 1 : 0) {}
   void Put(WCHAR c) {
     if (m_len < m_limit) m_out[m_len++] = c;
     ++m_total;
@@ -19,7 +20,8 @@ class BoundedWriter {
     while (n--) Put(c);
   }
   size_t Finish(TraceTextEnd* end) {
-    if (m_out && m_limit) m_out[m_len] = 0;
+    // A buffer of one character still gets its terminator.
+    if (m_out) m_out[m_len] = 0;
     if (end) {
       end->fullLength = m_total;
       end->last[0] = m_last[0];

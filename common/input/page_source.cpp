@@ -2,14 +2,21 @@
 
 #include <sys/mman.h>
 
-#include <cerrno>
-#include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <new>
 
+#include "common/io/mapped_file.h"
 #include "common/tool_error.h"
 
 namespace qxvn {
+
+void CheckPageSize(uint64_t width, uint64_t height, const PageLimits& limits, const std::string& source) {
+  // Each side fits 32 bits, so the product cannot wrap.
+  if (width > UINT32_MAX || height > UINT32_MAX || width * height > limits.maxPixels)
+    throw ToolError(source + ": a page of " + std::to_string(width) + " x " + std::to_string(height) +
+                    " pixels is over the limit of " + std::to_string(limits.maxPixels) + " pixels a page");
+}
 
 PageImage AllocatePage(uint32_t width, uint32_t height, uint32_t bytesPerPixel, const std::string& source) {
   PageImage page;
@@ -41,21 +48,29 @@ PageImage AllocatePage(uint32_t width, uint32_t height, uint32_t bytesPerPixel, 
   return page;
 }
 
-std::unique_ptr<PageSource> OpenPageSource(const std::string& path, uint32_t dpi) {
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) throw ToolError("cannot read " + path + ": " + std::strerror(errno));
-  unsigned char magic[8] = {};
-  size_t got = std::fread(magic, 1, sizeof magic, file);
-  bool readFailed = std::ferror(file);
-  int error = errno;
-  std::fclose(file);
-  if (readFailed) throw ToolError("cannot read " + path + ": " + std::strerror(error));
-
+std::unique_ptr<PageSource> OpenPageSource(const std::string& path, uint32_t dpi, const PageLimits& limits) {
+  // Opened once: a pipe's first bytes, once read for the format, cannot be read again.
+  auto file = std::make_unique<MappedFile>(path, false);
+  std::span<const uint8_t> magic = file->Bytes().first(std::min<size_t>(file->Bytes().size(), 8));
   static const unsigned char kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  if (got == 8 && std::memcmp(magic, kPng, 8) == 0) return OpenPng(path);
-  if (got >= 5 && std::memcmp(magic, "%PDF-", 5) == 0) return OpenPdf(path, dpi);
-  if (got >= 2 && magic[0] == 'P' && magic[1] >= '1' && magic[1] <= '6') return OpenPnm(path);
-  throw ToolError(path + ": unsupported format (expected PNM P1-P6, PNG or PDF)");
+  if (magic.size() == 8 && std::memcmp(magic.data(), kPng, 8) == 0) return OpenPng(std::move(file), limits);
+  if (magic.size() >= 5 && std::memcmp(magic.data(), "%PDF-", 5) == 0)
+    return OpenPdf(std::move(file), dpi, limits);
+  if (magic.size() >= 2 && magic[0] == 'P' && magic[1] >= '1' && magic[1] <= '6')
+    return OpenPnm(std::move(file), limits);
+  throw ToolError(MappedFile::DisplayName(path) + ": unsupported format (expected PNM P1-P6, PNG or PDF)");
+}
+
+std::unique_ptr<PageSource> OpenPnm(const std::string& path, const PageLimits& limits) {
+  return OpenPnm(std::make_unique<MappedFile>(path, false), limits);
+}
+
+std::unique_ptr<PageSource> OpenPng(const std::string& path, const PageLimits& limits) {
+  return OpenPng(std::make_unique<MappedFile>(path, false), limits);
+}
+
+std::unique_ptr<PageSource> OpenPdf(const std::string& path, uint32_t dpi, const PageLimits& limits) {
+  return OpenPdf(std::make_unique<MappedFile>(path, false), dpi, limits);
 }
 
 }  // namespace qxvn

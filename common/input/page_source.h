@@ -9,6 +9,18 @@
 
 namespace qxvn {
 
+class MappedFile;
+
+// How much a page may claim before anything is allocated for it. The default leaves ample
+// room: an A4 page at 300 dpi is 8.7 million pixels, a label of a few metres far less.
+struct PageLimits {
+  static constexpr uint64_t kDefaultMaxPixels = 100'000'000;
+  uint64_t maxPixels = kDefaultMaxPixels;
+};
+
+// Throws ToolError naming `source` and the limit when a page of `width` x `height` is over it.
+void CheckPageSize(uint64_t width, uint64_t height, const PageLimits& limits, const std::string& source);
+
 class PageSource {
  public:
   virtual ~PageSource() = default;
@@ -21,11 +33,18 @@ class PageSource {
   virtual void Release() {}
 };
 
-// Chooses the reader by the file's first bytes, not its name. `dpi` applies to PDF pages.
-std::unique_ptr<PageSource> OpenPageSource(const std::string& path, uint32_t dpi);
+// Chooses the reader by the file's first bytes, not its name. `dpi` applies to PDF pages. "-"
+// is standard input; a pipe or device is read once, whole, and kept.
+std::unique_ptr<PageSource> OpenPageSource(const std::string& path, uint32_t dpi,
+                                           const PageLimits& limits = {});
 
-std::unique_ptr<PageSource> OpenPnm(const std::string& path);
-std::unique_ptr<PageSource> OpenPng(const std::string& path);
-std::unique_ptr<PageSource> OpenPdf(const std::string& path, uint32_t dpi);
+std::unique_ptr<PageSource> OpenPnm(const std::string& path, const PageLimits& limits = {});
+std::unique_ptr<PageSource> OpenPng(const std::string& path, const PageLimits& limits = {});
+std::unique_ptr<PageSource> OpenPdf(const std::string& path, uint32_t dpi, const PageLimits& limits = {});
+
+// The readers on a file opened already (see MappedFile); `path` opens it again after Release.
+std::unique_ptr<PageSource> OpenPnm(std::unique_ptr<MappedFile> file, const PageLimits& limits);
+std::unique_ptr<PageSource> OpenPng(std::unique_ptr<MappedFile> file, const PageLimits& limits);
+std::unique_ptr<PageSource> OpenPdf(std::unique_ptr<MappedFile> file, uint32_t dpi, const PageLimits& limits);
 
 }  // namespace qxvn

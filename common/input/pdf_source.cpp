@@ -6,9 +6,11 @@
 #include <poppler-page-renderer.h>
 #include <poppler-page.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "common/input/page_source.h"
+#include "common/io/mapped_file.h"
 #include "common/tool_error.h"
 
 namespace qxvn {
@@ -20,7 +22,10 @@ void KeepPdfMessage(const std::string& message, void*) { g_lastPdfMessage = mess
 
 class PdfSource : public PageSource {
  public:
-  PdfSource(const std::string& path, uint32_t dpi) : m_path(path), m_dpi(dpi) {
+  PdfSource(std::unique_ptr<MappedFile> file, uint32_t dpi, const PageLimits& limits)
+      : m_path(file->Path()), m_name(MappedFile::DisplayName(m_path)), m_dpi(dpi), m_limits(limits) {
+    // A file the library can open again itself; what came from a pipe is kept for it.
+    if (!file->IsMapped()) m_piped = std::move(file);
     poppler::set_debug_error_function(KeepPdfMessage, nullptr);
     m_pages = Load();
     if (m_pages == 0) Fail("the PDF document has no pages");
@@ -34,12 +39,23 @@ class PdfSource : public PageSource {
     std::string where = "page " + std::to_string(index + 1);
     std::unique_ptr<poppler::page> page(m_document->create_page(static_cast<int>(index)));
     if (!page) Fail("cannot read " + where);
-    // Refuse oversized pages before the renderer tries to allocate them.
+    // Refuse oversized pages before the renderer tries to allocate them: the renderer draws
+    // into a bitmap of its own (4 bytes a pixel and an alpha plane), then copies it into the
+    // image we keep, so both count.
     poppler::rectf box = page->page_rect(poppler::crop_box);
-    double width = std::ceil(box.width() * m_dpi / 72.0), height = std::ceil(box.height() * m_dpi / 72.0);
-    if (width < 1 || height < 1) Fail(where + " has no area");
-    if (width * height * bytesPerPixel > static_cast<double>(kMaxPageBytes))
-      Fail(where + " is too large at " + std::to_string(m_dpi) + " dpi");
+    poppler::rectf media = page->page_rect(poppler::media_box);
+    double width = std::ceil(std::max(box.width(), media.width()) * m_dpi / 72.0);
+    double height = std::ceil(std::max(box.height(), media.height()) * m_dpi / 72.0);
+    if (!(width >= 1 && height >= 1)) Fail(where + " has no area");
+    constexpr double kRendererBytesPerPixel = 4 + 1;
+    const std::string atDpi = " at " + std::to_string(m_dpi) + " dpi";
+    if (width * height > static_cast<double>(m_limits.maxPixels))
+      Fail(where + " is " + std::to_string(static_cast<uint64_t>(width)) + " x " +
+           std::to_string(static_cast<uint64_t>(height)) + " pixels" + atDpi + ", over the limit of " +
+           std::to_string(m_limits.maxPixels) + " pixels a page");
+    if (width * height * (kRendererBytesPerPixel + bytesPerPixel) > static_cast<double>(kMaxPageBytes))
+      Fail(where + " is too large" + atDpi + ": rendering it takes more than " +
+           std::to_string(kMaxPageBytes) + " bytes");
 
     poppler::page_renderer renderer;
     renderer.set_paper_color(0xFFFFFFFF);
@@ -72,28 +88,38 @@ class PdfSource : public PageSource {
   // Opens the document and returns its page count.
   size_t Load() {
     g_lastPdfMessage.clear();
-    m_document.reset(poppler::document::load_from_file(m_path));
+    if (m_piped) {
+      std::span<const uint8_t> bytes = m_piped->Bytes();
+      m_document.reset(poppler::document::load_from_raw_data(reinterpret_cast<const char*>(bytes.data()),
+                                                             static_cast<int>(bytes.size())));
+    } else {
+      m_document.reset(poppler::document::load_from_file(m_path));
+    }
     if (!m_document) Fail("cannot open the PDF document");
     if (m_document->is_locked()) Fail("the PDF document is password-protected");
     return static_cast<size_t>(std::max(m_document->pages(), 0));
   }
 
   [[noreturn]] void Fail(const std::string& message) const {
-    std::string text = m_path + ": " + message;
+    std::string text = m_name + ": " + message;
     if (!g_lastPdfMessage.empty()) text += " (" + g_lastPdfMessage + ")";
     throw ToolError(text);
   }
 
   std::string m_path;
+  std::string m_name;
   uint32_t m_dpi;
+  PageLimits m_limits;
+  std::unique_ptr<MappedFile> m_piped;  // null for a file the library reads itself
   std::unique_ptr<poppler::document> m_document;
   size_t m_pages = 0;
 };
 
 }  // namespace
 
-std::unique_ptr<PageSource> OpenPdf(const std::string& path, uint32_t dpi) {
-  return std::make_unique<PdfSource>(path, dpi);
+std::unique_ptr<PageSource> OpenPdf(std::unique_ptr<MappedFile> file, uint32_t dpi,
+                                    const PageLimits& limits) {
+  return std::make_unique<PdfSource>(std::move(file), dpi, limits);
 }
 
 }  // namespace qxvn

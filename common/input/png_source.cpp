@@ -2,21 +2,29 @@
 // or without alpha. Alpha is composited over white; 16-bit samples are scaled to 8 bits.
 #include <png.h>
 
-#include <cerrno>
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <functional>
-#include <vector>
+#include <memory>
 
 #include "common/input/page_source.h"
+#include "common/io/mapped_file.h"
 #include "common/tool_error.h"
 
 namespace qxvn {
 namespace {
 
+// Most bytes libpng may allocate for one ancillary chunk (text, profile...), which no label needs
+// large; without it a chunk's length field alone can ask for gigabytes.
+constexpr png_alloc_size_t kMaxChunkBytes = png_alloc_size_t{8} << 20;
+// Most ancillary chunks kept.
+constexpr png_uint_32 kMaxCachedChunks = 1000;
+
 struct Decoder {
-  FILE* file = nullptr;
+  std::span<const uint8_t> bytes;
+  size_t pos = 0;
   png_structp png = nullptr;
   png_infop info = nullptr;
   char message[256] = {};
@@ -30,6 +38,13 @@ void OnError(png_structp png, png_const_charp message) {
 
 void OnWarning(png_structp, png_const_charp) {}
 
+void OnRead(png_structp png, png_bytep out, size_t size) {
+  auto* decoder = static_cast<Decoder*>(png_get_io_ptr(png));
+  if (size > decoder->bytes.size() - decoder->pos) png_error(png, "the file ends early");
+  std::memcpy(out, decoder->bytes.data() + decoder->pos, size);
+  decoder->pos += size;
+}
+
 struct Layout {
   uint32_t width = 0;
   uint32_t height = 0;
@@ -40,7 +55,6 @@ struct Layout {
 // These two functions hold only plain data, so that libpng's long jump skips no destructor.
 bool ReadHeader(Decoder& d, uint32_t bytesPerPixel, Layout* layout) {
   if (setjmp(png_jmpbuf(d.png))) return false;
-  png_init_io(d.png, d.file);
   png_read_info(d.png, d.info);
   png_uint_32 width = 0, height = 0;
   int depth = 0, colorType = 0;
@@ -86,7 +100,12 @@ inline uint8_t OverWhite(uint32_t c, uint32_t a) {
 
 class PngSource : public PageSource {
  public:
-  explicit PngSource(const std::string& path) : m_path(path) {
+  PngSource(std::unique_ptr<MappedFile> file, const PageLimits& limits)
+      : m_path(file->Path()),
+        m_name(MappedFile::DisplayName(m_path)),
+        m_limits(limits),
+        m_file(std::move(file)) {
+    CheckDeclaredSize();
     Decoder d;
     Open(d);
     Layout layout;
@@ -98,6 +117,8 @@ class PngSource : public PageSource {
   size_t PageCount() const override { return 1; }
 
   PageImage Render(size_t, uint32_t bytesPerPixel) override {
+    if (!m_file) m_file = std::make_unique<MappedFile>(m_path);
+    CheckDeclaredSize();
     Decoder d;
     Open(d);
     Layout layout;
@@ -105,31 +126,29 @@ class PngSource : public PageSource {
       Close(d);
       Fail(d);
     }
+    // Without alpha, and with alpha at 4 bytes a pixel, libpng writes straight into the page;
+    // 3-byte pages with alpha go through a staging row (the whole image when interlaced).
+    // Nothing is cleared in advance: memory is touched only by rows the data really holds, so
+    // a short file that claims a large image costs little before it fails.
+    bool staged = layout.alpha && bytesPerPixel == 3;
+    size_t stagingRow = size_t{layout.width} * 4;
+    std::unique_ptr<uint8_t[]> staging;
     PageImage page;
     try {
-      page = AllocatePage(layout.width, layout.height, bytesPerPixel, m_path);
+      page = AllocatePage(layout.width, layout.height, bytesPerPixel, m_name);
+      if (staged) staging.reset(new uint8_t[stagingRow * (layout.passes > 1 ? layout.height : 1)]);
     } catch (...) {
       Close(d);
       throw;
     }
-    for (uint32_t y = 0; y < page.height; ++y) {
-      uint8_t* row = page.Row(y);
-      std::memset(row + size_t{page.width} * bytesPerPixel, 0,
-                  page.stride - size_t{page.width} * bytesPerPixel);
-    }
-
-    // Without alpha, and with alpha at 4 bytes a pixel, libpng writes straight into the page;
-    // 3-byte pages with alpha go through a staging row (the whole image when interlaced).
-    bool staged = layout.alpha && bytesPerPixel == 3;
-    size_t stagingRow = size_t{layout.width} * 4;
-    std::vector<uint8_t> staging;
-    if (staged) staging.resize(stagingRow * (layout.passes > 1 ? layout.height : 1));
 
     std::function<png_bytep(uint32_t)> target = [&](uint32_t y) -> png_bytep {
       if (!staged) return page.Row(y);
-      return staging.data() + (layout.passes > 1 ? stagingRow * y : 0);
+      return staging.get() + (layout.passes > 1 ? stagingRow * y : 0);
     };
+    const size_t used = size_t{page.width} * bytesPerPixel;
     std::function<void(uint32_t)> finish = [&](uint32_t y) {
+      std::memset(page.Row(y) + used, 0, page.stride - used);
       if (!layout.alpha) return;
       const uint8_t* in = target(y);
       uint8_t* out = page.Row(y);
@@ -147,37 +166,62 @@ class PngSource : public PageSource {
     return page;
   }
 
+  void Release() override {
+    // Bytes read from a pipe cannot be read again; a mapped file can.
+    if (m_file && m_file->IsMapped()) m_file.reset();
+  }
+
  private:
+  // The header's size, read from the bytes before libpng allocates anything for it. The file
+  // starts with its signature and then the IHDR chunk: width and height at bytes 16 and 20.
+  void CheckDeclaredSize() const {
+    std::span<const uint8_t> b = m_file->Bytes();
+    if (b.size() < 24) return;  // libpng says what is missing
+    auto at = [&](size_t i) {
+      return uint32_t{b[i]} << 24 | uint32_t{b[i + 1]} << 16 | uint32_t{b[i + 2]} << 8 | b[i + 3];
+    };
+    CheckPageSize(at(16), at(20), m_limits, m_name);
+  }
+
   void Open(Decoder& d) const {
-    d.file = std::fopen(m_path.c_str(), "rb");
-    if (!d.file) throw ToolError("cannot read " + m_path + ": " + std::strerror(errno));
+    d.bytes = m_file->Bytes();
     d.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
     d.info = d.png ? png_create_info_struct(d.png) : nullptr;
     if (!d.info) {
       Close(d);
-      throw ToolError(m_path + ": out of memory");
+      throw ToolError(m_name + ": out of memory");
     }
     png_set_error_fn(d.png, &d, OnError, OnWarning);
+    png_set_read_fn(d.png, &d, OnRead);
+    // A second guard behind CheckDeclaredSize; it also lifts the library's default of a million
+    // rows, which is below what the page limit may allow.
+    const auto side = static_cast<png_uint_32>(std::min<uint64_t>(m_limits.maxPixels, PNG_UINT_31_MAX));
+    png_set_user_limits(d.png, side, side);
+    png_set_chunk_malloc_max(d.png, kMaxChunkBytes);
+    png_set_chunk_cache_max(d.png, kMaxCachedChunks);
   }
 
   static void Close(Decoder& d) {
     if (d.png) png_destroy_read_struct(&d.png, d.info ? &d.info : nullptr, nullptr);
-    if (d.file) std::fclose(d.file);
     d.png = nullptr;
     d.info = nullptr;
-    d.file = nullptr;
   }
 
   [[noreturn]] void Fail(const Decoder& d) const {
-    throw ToolError(m_path +
+    throw ToolError(m_name +
                     ": cannot decode PNG: " + std::string(d.message[0] ? d.message : "unknown error"));
   }
 
   std::string m_path;
+  std::string m_name;
+  PageLimits m_limits;
+  std::unique_ptr<MappedFile> m_file;
 };
 
 }  // namespace
 
-std::unique_ptr<PageSource> OpenPng(const std::string& path) { return std::make_unique<PngSource>(path); }
+std::unique_ptr<PageSource> OpenPng(std::unique_ptr<MappedFile> file, const PageLimits& limits) {
+  return std::make_unique<PngSource>(std::move(file), limits);
+}
 
 }  // namespace qxvn

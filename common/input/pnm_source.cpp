@@ -14,8 +14,12 @@ namespace {
 class PnmSource : public PageSource {
  public:
   // Only the header is read now; the samples are read in when the page is rendered.
-  explicit PnmSource(const std::string& path)
-      : m_path(path), m_file(std::make_unique<MappedFile>(path, false)), m_bytes(m_file->Bytes()) {
+  PnmSource(std::unique_ptr<MappedFile> file, const PageLimits& limits)
+      : m_path(file->Path()),
+        m_name(MappedFile::DisplayName(m_path)),
+        m_limits(limits),
+        m_file(std::move(file)),
+        m_bytes(m_file->Bytes()) {
     ReadHeader();
   }
 
@@ -28,7 +32,7 @@ class PnmSource : public PageSource {
       Reopen();
     }
     m_pos = m_dataStart;
-    PageImage page = AllocatePage(m_width, m_height, bytesPerPixel, m_path);
+    PageImage page = AllocatePage(m_width, m_height, bytesPerPixel, m_name);
     if (m_kind == '6' && m_maxval == 255) {
       ConvertBinaryRgb8(page);
     } else {
@@ -45,7 +49,7 @@ class PnmSource : public PageSource {
   }
 
  private:
-  [[noreturn]] void Fail(const std::string& message) const { throw ToolError(m_path + ": " + message); }
+  [[noreturn]] void Fail(const std::string& message) const { throw ToolError(m_name + ": " + message); }
 
   // Maps the file again after Release; its header must still say what it said at first.
   void Reopen() {
@@ -59,12 +63,16 @@ class PnmSource : public PageSource {
     if (m_width != width || m_height != height || m_maxval != maxval) Fail("the file changed while printing");
   }
 
+  static bool IsSpace(uint8_t c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+  }
+
   void SkipSpaceAndComments() {
     while (m_pos < m_bytes.size()) {
       uint8_t c = m_bytes[m_pos];
       if (c == '#') {
         while (m_pos < m_bytes.size() && m_bytes[m_pos] != '\n' && m_bytes[m_pos] != '\r') ++m_pos;
-      } else if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f') {
+      } else if (IsSpace(c)) {
         ++m_pos;
       } else {
         break;
@@ -85,6 +93,8 @@ class PnmSource : public PageSource {
   }
 
   void ReadHeader() {
+    if (m_bytes.size() < 2 || m_bytes[0] != 'P' || m_bytes[1] < '1' || m_bytes[1] > '6')
+      Fail("not a PNM image (P1-P6)");
     m_kind = static_cast<char>(m_bytes[1]);
     m_pos = 2;
     m_width = Number("width", 0x7FFFFFFF);
@@ -98,8 +108,12 @@ class PnmSource : public PageSource {
       uint64_t samples = uint64_t{m_width} * m_height * (m_kind == '3' ? 3 : 1);
       if (m_bytes.size() - m_pos < samples) Fail("truncated image data");
     } else {
-      // Exactly one whitespace byte separates the header from binary samples.
+      // Exactly one whitespace byte separates the header from binary samples; a comment may
+      // come before it, and then its line end is that byte.
+      if (m_pos < m_bytes.size() && m_bytes[m_pos] == '#')
+        while (m_pos < m_bytes.size() && m_bytes[m_pos] != '\n' && m_bytes[m_pos] != '\r') ++m_pos;
       if (m_pos >= m_bytes.size()) Fail("the image data is missing");
+      if (!IsSpace(m_bytes[m_pos])) Fail("the header must end in one whitespace byte before the samples");
       ++m_pos;
       uint64_t samples = m_kind == '6' ? 3 : 1;
       uint64_t rowBytes = m_kind == '4' ? (m_width + 7ull) / 8 : m_width * samples * (m_maxval > 255 ? 2 : 1);
@@ -108,6 +122,7 @@ class PnmSource : public PageSource {
         Fail("truncated image data: " + std::to_string(m_bytes.size() - m_pos) + " of " +
              std::to_string(need) + " bytes");
     }
+    CheckPageSize(m_width, m_height, m_limits, m_name);
     m_dataStart = m_pos;
   }
 
@@ -194,6 +209,8 @@ class PnmSource : public PageSource {
   }
 
   std::string m_path;
+  std::string m_name;
+  PageLimits m_limits;
   std::unique_ptr<MappedFile> m_file;
   std::span<const uint8_t> m_bytes;
   size_t m_pos = 0;
@@ -204,6 +221,8 @@ class PnmSource : public PageSource {
 
 }  // namespace
 
-std::unique_ptr<PageSource> OpenPnm(const std::string& path) { return std::make_unique<PnmSource>(path); }
+std::unique_ptr<PageSource> OpenPnm(std::unique_ptr<MappedFile> file, const PageLimits& limits) {
+  return std::make_unique<PnmSource>(std::move(file), limits);
+}
 
 }  // namespace qxvn

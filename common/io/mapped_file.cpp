@@ -14,29 +14,34 @@ namespace qxvn {
 namespace {
 
 [[noreturn]] void Fail(const std::string& path, int error) {
-  throw ToolError("cannot read " + path + ": " + std::strerror(error));
+  throw ToolError("cannot read " + MappedFile::DisplayName(path) + ": " + std::strerror(error));
 }
 
 }  // namespace
 
-MappedFile::MappedFile(const std::string& path, bool populate) : m_path(path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+MappedFile::MappedFile(const std::string& path, bool populate, size_t maxReadBytes) : m_path(path) {
+  const bool standardInput = path == "-";
+  int fd = standardInput ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) Fail(path, errno);
+  // Standard input stays open for whoever reads it next.
+  auto closeFd = [&] {
+    if (!standardInput) ::close(fd);
+  };
   struct stat st {};
   if (fstat(fd, &st) != 0) {
     int error = errno;
-    ::close(fd);
+    closeFd();
     Fail(path, error);
   }
   if (S_ISDIR(st.st_mode)) {
-    ::close(fd);
+    closeFd();
     Fail(path, EISDIR);
   }
   if (S_ISREG(st.st_mode) && st.st_size > 0) {
     void* map = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ,
                      MAP_PRIVATE | (populate ? MAP_POPULATE : 0), fd, 0);
     if (map != MAP_FAILED) {
-      ::close(fd);
+      closeFd();
       m_mapping = map;
       m_data = static_cast<const uint8_t*>(map);
       m_size = static_cast<size_t>(st.st_size);
@@ -49,13 +54,18 @@ MappedFile::MappedFile(const std::string& path, bool populate) : m_path(path) {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       int error = errno;
-      ::close(fd);
+      closeFd();
       Fail(path, error);
     }
     if (n == 0) break;
+    if (static_cast<size_t>(n) > maxReadBytes - m_read.size()) {
+      closeFd();
+      throw ToolError(DisplayName(path) + ": more than " + std::to_string(maxReadBytes) +
+                      " bytes, the most read from a pipe or device");
+    }
     m_read.insert(m_read.end(), chunk, chunk + n);
   }
-  ::close(fd);
+  closeFd();
   m_data = m_read.data();
   m_size = m_read.size();
 }

@@ -184,6 +184,7 @@ Bitmap ReadPreview(const std::string& path) {
   }
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
+  png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
   bool ok = ReadPngRows(png, info, file, &bitmap);
   png_destroy_read_struct(&png, &info, nullptr);
   std::fclose(file);

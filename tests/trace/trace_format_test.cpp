@@ -55,4 +55,12 @@ TEST(TraceFormat, BoundedBufferStillReportsTheWholeText) {
   EXPECT_EQ(end.fullLength, TRACE_LINE_CHARS);
 }
 
+// Found by fuzzing: a buffer of one character was left without its terminator.
+TEST(TraceFormat, ABufferOfOneCharacterHoldsTheTerminatorOnly) {
+  TraceTextEnd end;
+  EXPECT_EQ(FormatWith(1, &end, WSTR("abc")), u"");
+  EXPECT_EQ(end.fullLength, 3u);
+  EXPECT_EQ(FormatWith(1, nullptr, WSTR("")), u"");
+}
+
 }  // namespace

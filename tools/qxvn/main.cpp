@@ -1,4 +1,8 @@
 // qxvn: prints images through the label printer's plug-in and inspects its command stream.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -19,10 +23,27 @@ extern "C" __attribute__((visibility("default"))) const char* __lsan_default_opt
 }
 #endif
 
-int main(int argc, char** argv) {
-  // A write over the file size limit then fails with a reason instead of killing the tool.
-  std::signal(SIGXFSZ, SIG_IGN);
+namespace {
 
+// A closed standard stream is opened read-only on /dev/null: a file the tool opens later then
+// cannot take its number, and writes to a closed standard output fail as they should.
+void HoldStandardStreams() {
+  for (int fd = 0; fd <= 2; ++fd)
+    if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+      int held = open("/dev/null", O_RDONLY);
+      if (held >= 0 && held != fd) close(held);
+    }
+}
+
+// What went to standard output must have reached it: a full disk or a closed pipe fails the
+// command, whatever it returned.
+int FinishStandardOutput(int status) {
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
+  std::fprintf(stderr, "qxvn: writing to standard output failed: %s\n", std::strerror(errno));
+  return status == 0 ? 1 : status;
+}
+
+int Run(int argc, char** argv) {
   if (argc < 2) {
     std::fputs(qxvn::kMainUsage, stderr);
     return 2;
@@ -48,4 +69,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "qxvn: out of memory\n");
     return 1;
   }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  HoldStandardStreams();
+  // A write over the file size limit then fails with a reason instead of killing the tool.
+  std::signal(SIGXFSZ, SIG_IGN);
+  // A closed pipe on standard output is a failed write with a reason, not a silent death.
+  std::signal(SIGPIPE, SIG_IGN);
+  return FinishStandardOutput(Run(argc, argv));
 }

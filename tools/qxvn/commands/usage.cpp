@@ -37,6 +37,8 @@ const char kPrintUsage[] =
     "  --job-id N              spooler job id, 1 to 4294967295 (default 1)\n"
     "  --band-rows N           cut each page into bands of N rows (default: one band a page)\n"
     "  --dpi N                 resolution at which PDF pages are rendered (default 300)\n"
+    "  --max-pixels N          refuse a page of more than N pixels before decoding it\n"
+    "                          (default 100000000; an A4 page at 300 dpi is 8.7 million)\n"
     "  --trace FILE            write every trace line of the plug-in to FILE\n"
     "  -v, --verbose           show every trace line on standard error (by default only\n"
     "                          errors and warnings, and none with --trace)\n"

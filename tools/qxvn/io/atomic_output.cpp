@@ -5,7 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "common/tool_error.h"
 
@@ -17,6 +20,61 @@ std::string TempPathBeside(const std::string& path) {
   std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   return dir + "." + name + ".XXXXXX";
+}
+
+// Temporary files not yet renamed or removed, for a signal that stops the tool to remove.
+// Changed only with those signals blocked, so the handler never sees it half changed.
+std::vector<char*>& PendingTemps() {
+  static std::vector<char*> paths;
+  return paths;
+}
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+void RemovePendingAndStop(int signal) {
+  for (char* path : PendingTemps())
+    if (path) ::unlink(path);
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+class StopSignalsBlocked {
+ public:
+  StopSignalsBlocked() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : kStopSignals) sigaddset(&set, s);
+    sigprocmask(SIG_BLOCK, &set, &m_old);
+  }
+  ~StopSignalsBlocked() { sigprocmask(SIG_SETMASK, &m_old, nullptr); }
+
+ private:
+  sigset_t m_old;
+};
+
+size_t RegisterTemp(const std::string& path) {
+  StopSignalsBlocked blocked;
+  static bool installed = false;
+  if (!installed) {
+    for (int s : kStopSignals) {
+      struct sigaction action {};
+      action.sa_handler = RemovePendingAndStop;
+      sigfillset(&action.sa_mask);
+      struct sigaction old {};
+      // A signal the caller chose to ignore stays ignored.
+      if (sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+      sigaction(s, &action, nullptr);
+    }
+    installed = true;
+  }
+  PendingTemps().push_back(strdup(path.c_str()));
+  return PendingTemps().size() - 1;
+}
+
+void UnregisterTemp(size_t slot) {
+  StopSignalsBlocked blocked;
+  std::free(PendingTemps()[slot]);
+  PendingTemps()[slot] = nullptr;
+  while (!PendingTemps().empty() && !PendingTemps().back()) PendingTemps().pop_back();
 }
 
 mode_t CreationMode() {
@@ -33,11 +91,39 @@ AtomicOutput::AtomicOutput(std::string path) : m_path(std::move(path)) {
     return;
   }
   if (m_path.empty()) throw ToolError("the output file name is empty");
-  std::string temp = TempPathBeside(m_path);
-  m_fd = mkstemp(temp.data());
-  if (m_fd < 0)
-    throw ToolError("cannot write " + m_path + ": cannot create a file beside it (" + std::strerror(errno) +
+  // A symbolic link stays a link: its target is what gets replaced.
+  std::string target = m_path;
+  struct stat st {};
+  if (lstat(m_path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    char* resolved = realpath(m_path.c_str(), nullptr);
+    if (!resolved) throw ToolError("cannot write " + m_path + ": the link's target: " + std::strerror(errno));
+    target = resolved;
+    std::free(resolved);
+  }
+  // A device, pipe or socket is written through, never replaced by a file.
+  if (stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    if (S_ISDIR(st.st_mode)) throw ToolError("cannot write " + m_path + ": " + std::strerror(EISDIR));
+    m_fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+    if (m_fd < 0) throw ToolError("cannot write " + m_path + ": " + std::strerror(errno));
+    m_direct = true;
+    return;
+  }
+  m_target = target;
+  std::string temp = TempPathBeside(target);
+  int error = 0;
+  {
+    // Blocked until the registered copy holds the name mkstemp chose.
+    StopSignalsBlocked blocked;
+    m_tempSlot = RegisterTemp(temp);
+    m_fd = mkstemp(temp.data());
+    error = errno;
+    if (m_fd >= 0) std::memcpy(PendingTemps()[m_tempSlot], temp.c_str(), temp.size());
+  }
+  if (m_fd < 0) {
+    UnregisterTemp(m_tempSlot);
+    throw ToolError("cannot write " + m_path + ": cannot create a file beside it (" + std::strerror(error) +
                     ")");
+  }
   m_tempPath = temp;
   fchmod(m_fd, CreationMode());
 }
@@ -78,12 +164,14 @@ void AtomicOutput::Commit() {
     return;
   }
   Seal();
-  if (std::rename(m_tempPath.c_str(), m_path.c_str()) != 0) {
+  if (m_direct) return;
+  if (std::rename(m_tempPath.c_str(), m_target.c_str()) != 0) {
     m_failure = "cannot write " + m_path + ": " + std::strerror(errno);
     Discard();
     throw ToolError(m_failure);
   }
   m_tempPath.clear();
+  UnregisterTemp(m_tempSlot);
 }
 
 void AtomicOutput::Seal() {
@@ -101,7 +189,10 @@ void AtomicOutput::Seal() {
 void AtomicOutput::Discard() {
   if (m_fd >= 0) ::close(m_fd);
   m_fd = -1;
-  if (!m_tempPath.empty()) ::unlink(m_tempPath.c_str());
+  if (!m_tempPath.empty()) {
+    ::unlink(m_tempPath.c_str());
+    UnregisterTemp(m_tempSlot);
+  }
   m_tempPath.clear();
   m_held.clear();
 }

@@ -1,6 +1,8 @@
 // An output file that appears whole or not at all: bytes go to a temporary file beside the
 // target, renamed over it by Commit. Without Commit the temporary is removed and an existing
-// target stays as it was. "-" means standard output, held back until Commit.
+// target stays as it was. "-" means standard output, held back until Commit. A device, pipe or
+// socket is written through instead, and a symbolic link's target is replaced, not the link. A
+// signal that stops the tool removes the temporary files still waiting.
 #pragma once
 
 #include <cstddef>
@@ -31,7 +33,10 @@ class AtomicOutput {
   void Discard();
 
   std::string m_path;
+  std::string m_target;  // the file renamed over: m_path, or the target of the link it is
   std::string m_tempPath;
+  size_t m_tempSlot = 0;
+  bool m_direct = false;
   int m_fd = -1;
   bool m_toStdout = false;
   std::vector<unsigned char> m_held;

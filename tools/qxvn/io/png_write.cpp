@@ -57,6 +57,8 @@ void WritePng(AtomicOutput& out, const PngLayout& layout,
     throw ToolError("cannot write " + out.Path() + ": out of memory");
   }
   png_set_write_fn(png, &context, OnWrite, OnFlush);
+  // The library's default stops at a million rows; a preview may be as tall as the format allows.
+  png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
   bool ok = WriteRows(png, info, layout, row);
   png_destroy_write_struct(&png, &info);
   if (!ok) {

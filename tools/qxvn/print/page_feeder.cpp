@@ -8,11 +8,11 @@
 namespace qxvn {
 
 PageFeeder::PageFeeder(const std::vector<std::string>& inputs, uint32_t dpi, uint32_t bytesPerPixel,
-                       uint32_t bandRows)
+                       uint32_t bandRows, const PageLimits& limits)
     : m_bytesPerPixel(bytesPerPixel), m_bandRows(bandRows) {
   m_firstPage.push_back(0);
   for (const std::string& input : inputs) {
-    m_sources.push_back(OpenPageSource(input, dpi));
+    m_sources.push_back(OpenPageSource(input, dpi, limits));
     m_firstPage.push_back(m_firstPage.back() + m_sources.back()->PageCount());
     // The first input is decoded first; the others wait without holding their files.
     if (m_sources.size() > 1) m_sources.back()->Release();

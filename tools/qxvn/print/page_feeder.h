@@ -18,7 +18,8 @@ namespace qxvn {
 class PageFeeder {
  public:
   // Throws ToolError for an input that cannot be opened.
-  PageFeeder(const std::vector<std::string>& inputs, uint32_t dpi, uint32_t bytesPerPixel, uint32_t bandRows);
+  PageFeeder(const std::vector<std::string>& inputs, uint32_t dpi, uint32_t bytesPerPixel, uint32_t bandRows,
+             const PageLimits& limits = {});
   PageFeeder(const PageFeeder&) = delete;
   PageFeeder& operator=(const PageFeeder&) = delete;
 

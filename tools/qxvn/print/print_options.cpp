@@ -89,6 +89,10 @@ PrintOptions ParsePrintOptions(int argc, char** argv, int first) {
       o.dpi = ParseUnsigned(value, 10, 2400, "--dpi");
       continue;
     }
+    if (args.TakeValue("--max-pixels", "", &value)) {
+      o.maxPixels = ParseUnsigned(value, 1, 0xFFFFFFFF, "--max-pixels");
+      continue;
+    }
     if (args.TakeValue("--trace", "", &o.traceFile)) continue;
     if (args.TakeFlag("--verbose", "-v")) {
       o.verbose = true;

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/input/page_source.h"
+
 namespace qxvn {
 
 struct PaperSize {
@@ -26,6 +28,7 @@ struct PrintOptions {
   uint32_t jobId = 1;
   uint32_t bandRows = 0;  // 0: one band a page
   uint32_t dpi = 300;
+  uint64_t maxPixels = PageLimits::kDefaultMaxPixels;  // checked before a page is decoded
   std::string traceFile;
   bool verbose = false;
   bool help = false;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <unordered_map>
 
 #include "common/io/utf.h"
 #include "common/printerdata/reg_file.h"
@@ -11,38 +13,64 @@ namespace qxvn {
 namespace {
 
 // Value names compare as the registry compares them: without regard to letter case.
-bool SameName(std::u16string_view a, std::u16string_view b) {
-  auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c; };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
+std::u16string Folded(std::u16string_view name) {
+  std::u16string out(name);
+  for (char16_t& c : out)
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+  return out;
 }
 
-void Remove(PrinterData& data, std::u16string_view name) {
-  std::erase_if(data, [&](const auto& entry) { return SameName(entry.first, name); });
-}
+// Values in the order they were last set; a value set again moves to the end. Found by folded
+// name, so that a file of many values is read in linear time.
+class ValueSet {
+ public:
+  void Remove(std::u16string_view name) {
+    auto it = m_index.find(Folded(name));
+    if (it == m_index.end()) return;
+    m_slots[it->second].reset();
+    m_index.erase(it);
+  }
+  void Set(std::u16string name, qxhost::PrinterValue value) {
+    Remove(name);
+    m_index.emplace(Folded(name), m_slots.size());
+    m_slots.emplace_back(std::in_place, std::move(name), std::move(value));
+  }
+  PrinterData Take() {
+    PrinterData data;
+    data.reserve(m_index.size());
+    for (auto& slot : m_slots)
+      if (slot) data.push_back(std::move(*slot));
+    return data;
+  }
+
+ private:
+  std::vector<std::optional<PrinterData::value_type>> m_slots;
+  std::unordered_map<std::u16string, size_t> m_index;
+};
 
 }  // namespace
 
 PrinterData CollectPrinterData(const PrintOptions& options) {
-  PrinterData data;
+  ValueSet data;
   if (!options.printerData.empty()) {
     for (RegValue& value : ReadRegFile(options.printerData)) {
-      Remove(data, value.name);
-      if (value.remove) continue;
-      data.emplace_back(std::move(value.name), qxhost::PrinterValue{value.type, std::move(value.data)});
+      if (value.remove) {
+        data.Remove(value.name);
+        continue;
+      }
+      data.Set(std::move(value.name), qxhost::PrinterValue{value.type, std::move(value.data)});
     }
   }
   for (const auto& [name, number] : options.settings) {
     std::u16string wide;
     if (!Utf8ToUtf16(name, &wide)) throw UsageError("--set " + name + ": the name is not valid UTF-8");
-    Remove(data, wide);
     qxhost::PrinterValue value;
     value.type = REG_DWORD;
     value.data.resize(4);
     std::memcpy(value.data.data(), &number, 4);
-    data.emplace_back(std::move(wide), std::move(value));
+    data.Set(std::move(wide), std::move(value));
   }
-  return data;
+  return data.Take();
 }
 
 }  // namespace qxvn
