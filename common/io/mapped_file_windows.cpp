@@ -38,7 +38,7 @@ std::string Reason(DWORD error) {
 
 }  // namespace
 
-MappedFile::MappedFile(const std::string& path, bool) : m_path(path) {
+MappedFile::MappedFile(const std::string& path, bool, size_t maxReadBytes) : m_path(path) {
   HANDLE file = CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) Fail(path, GetLastError());
@@ -51,6 +51,10 @@ MappedFile::MappedFile(const std::string& path, bool) : m_path(path) {
       Fail(path, error);
     }
     if (got == 0) break;
+    if (got > maxReadBytes - m_read.size()) {
+      CloseHandle(file);
+      throw ToolError(path + ": more than " + std::to_string(maxReadBytes) + " bytes, the most read at once");
+    }
     m_read.insert(m_read.end(), chunk, chunk + got);
   }
   CloseHandle(file);
