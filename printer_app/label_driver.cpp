@@ -59,6 +59,32 @@ void AddVendorAttributes(pappl_pr_driver_data_t* data, ipp_t* attrs) {
   }
 }
 
+// The printer has no display or sound: identifying it is a line in its log.
+void Identify(pappl_printer_t* printer, pappl_identify_actions_t, const char* message) {
+  papplLogPrinter(printer, PAPPL_LOGLEVEL_INFO, "Identify-Printer: %s", message ? message : "");
+}
+
+// The label roll, the one supply of a direct thermal printer; its level is not known.
+void SetSupplies(pappl_printer_t* printer, void*) {
+  pappl_supply_t roll{};
+  roll.color = PAPPL_SUPPLY_COLOR_NO_COLOR;
+  std::snprintf(roll.description, sizeof roll.description, "Label Roll");
+  roll.is_consumed = true;
+  roll.level = -1;
+  roll.type = PAPPL_SUPPLY_TYPE_OTHER;
+  papplPrinterSetSupplies(printer, 1, &roll);
+}
+
+// Attributes IPP Everywhere clients expect that PAPPL does not add itself.
+void AddEverywhereAttributes(ipp_t* attrs) {
+  ippAddBoolean(attrs, IPP_TAG_PRINTER, "preferred-attributes-supported", 0);
+  static const char* const overrides[] = {"document-number", "pages"};
+  ippAddStrings(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "overrides-supported", 2, nullptr, overrides);
+  ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-default", nullptr, "auto");
+  ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "pwg-raster-document-sheet-back", nullptr, "normal");
+  ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-supported", nullptr, "auto");
+}
+
 }  // namespace
 
 bool LabelDriver(pappl_system_t*, const char* driverName, const char*, const char*,
@@ -89,7 +115,11 @@ bool LabelDriver(pappl_system_t*, const char* driverName, const char*, const cha
   data->duplex = PAPPL_DUPLEX_NONE;
   data->sides_supported = PAPPL_SIDES_ONE_SIDED;
   data->sides_default = PAPPL_SIDES_ONE_SIDED;
-  data->orient_default = IPP_ORIENT_NONE;
+  data->orient_default = IPP_ORIENT_PORTRAIT;
+  data->identify_cb = Identify;
+  data->identify_supported = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
+  data->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
+  data->has_supplies = true;
   data->num_resolution = 1;
   data->x_resolution[0] = qxvn::kDotsPerInch;
   data->y_resolution[0] = qxvn::kDotsPerInch;
@@ -127,12 +157,13 @@ bool LabelDriver(pappl_system_t*, const char* driverName, const char*, const cha
 
   if (!*attrs) *attrs = ippNew();
   AddVendorAttributes(data, *attrs);
+  AddEverywhereAttributes(*attrs);
   return true;
 }
 
 void RegisterLabelDriver(pappl_system_t* system) {
   static pappl_pr_driver_t drivers[] = {{kDriverName, "QXVN 300 dpi Label Printer", nullptr, nullptr}};
-  papplSystemSetPrinterDrivers(system, 1, drivers, nullptr, nullptr, LabelDriver, nullptr);
+  papplSystemSetPrinterDrivers(system, 1, drivers, nullptr, SetSupplies, LabelDriver, nullptr);
 }
 
 }  // namespace qxapp
