@@ -12,7 +12,7 @@
 #include "printer_app/app_options.h"
 #include "printer_app/host_printer.h"
 #include "printer_app/label_driver.h"
-#include "printer_app/pdf_filter.h"
+#include "printer_app/page_file_filter.h"
 
 namespace {
 
@@ -57,7 +57,7 @@ int Run(const qxapp::AppOptions& options) {
     return 1;
   }
   qxapp::RegisterLabelDriver(system);
-  qxapp::RegisterPdfFilter(system);
+  qxapp::RegisterPageFileFilters(system);
 
   static std::string stateFile;
   stateFile = state + "/state.conf";

@@ -1,4 +1,4 @@
-#include "printer_app/pdf_filter.h"
+#include "printer_app/page_file_filter.h"
 
 #include <algorithm>
 #include <memory>
@@ -8,6 +8,7 @@
 #include "common/input/page_source.h"
 #include "common/media/label_sizes.h"
 #include "common/tool_error.h"
+#include "printer_app/label_driver.h"
 #include "printer_app/label_job.h"
 
 namespace qxapp {
@@ -25,13 +26,15 @@ struct OptionsDeleter {
 
 }  // namespace
 
-bool PrintPdf(pappl_job_t* job, pappl_device_t* device, void*) {
+bool PrintPageFile(pappl_job_t* job, pappl_device_t* device, void* format) {
+  const bool pdf = std::string(static_cast<const char*>(format)) == "application/pdf";
   const char* filename = papplJobGetFilename(job);
   std::unique_ptr<qxvn::PageSource> source;
   try {
-    source = qxvn::OpenPdf(filename ? filename : "", qxvn::kDotsPerInch);
+    const std::string path = filename ? filename : "";
+    source = pdf ? qxvn::OpenPdf(path, qxvn::kDotsPerInch) : qxvn::OpenPng(path);
   } catch (const qxvn::ToolError& e) {
-    RefuseDocument(job, std::string("Unable to read the PDF document: ") + e.what());
+    RefuseDocument(job, std::string("Unable to read the document: ") + e.what());
     return false;
   }
   const auto pages = static_cast<unsigned>(source->PageCount());
@@ -47,11 +50,12 @@ bool PrintPdf(pappl_job_t* job, pappl_device_t* device, void*) {
     try {
       qxvn::PageImage page = source->Render(number - 1, 3);
       ok = PrintDecodedPage(job, device, page);
+      if (ok) papplJobSetImpressionsCompleted(job, 1);
     } catch (const qxvn::ToolError& e) {
-      RefuseDocument(job, std::string("Unable to render the PDF page: ") + e.what());
+      RefuseDocument(job, std::string("Unable to render the page: ") + e.what());
       ok = false;
     } catch (const std::bad_alloc&) {
-      RefuseDocument(job, "Unable to render the PDF page: out of memory.");
+      RefuseDocument(job, "Unable to render the page: out of memory.");
       ok = false;
     }
   }
@@ -59,8 +63,12 @@ bool PrintPdf(pappl_job_t* job, pappl_device_t* device, void*) {
   return ok;
 }
 
-void RegisterPdfFilter(pappl_system_t* system) {
-  papplSystemAddMIMEFilter(system, "application/pdf", "image/pwg-raster", PrintPdf, nullptr);
+void RegisterPageFileFilters(pappl_system_t* system) {
+  // To the printer's own format: PAPPL looks for that before its own raster filters.
+  static const char kPdf[] = "application/pdf";
+  static const char kPng[] = "image/png";
+  papplSystemAddMIMEFilter(system, kPdf, kPrinterFormat, PrintPageFile, const_cast<char*>(kPdf));
+  papplSystemAddMIMEFilter(system, kPng, kPrinterFormat, PrintPageFile, const_cast<char*>(kPng));
 }
 
 }  // namespace qxapp
