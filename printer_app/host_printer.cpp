@@ -1,0 +1,97 @@
+#include "printer_app/host_printer.h"
+
+#include <algorithm>
+#include <memory>
+#include <mutex>
+#include <string_view>
+
+#include "host/driver_host.h"
+#include "host/services/host_services.h"
+
+namespace qxapp {
+namespace {
+
+constexpr SHORT kStandardForm = 1;
+constexpr SHORT kUserDefinedPaper = 256;
+
+// The stand-in host's services (printer data, job records, debug sink) are process-wide, so
+// until the host takes concurrent Print calls every Print in the app runs behind this lock.
+std::mutex g_hostPrintLock;
+
+qxhost::DriverHost& Host() {
+  static qxhost::DriverHost host;
+  return host;
+}
+
+SHORT TenthsAt300Dpi(uint32_t pixels) {
+  uint64_t tenths = (uint64_t{pixels} * 254 + 150) / 300;
+  return static_cast<SHORT>(std::min<uint64_t>(tenths, 32767));
+}
+
+SHORT TenthsOfHundredths(int hundredths) {
+  return static_cast<SHORT>(std::clamp((hundredths + 5) / 10, 1, 32767));
+}
+
+// Trace lines carry their level after the timestamp: "...  [ERR]  ...".
+pappl_loglevel_t LevelOf(std::string_view line) {
+  std::string_view head = line.substr(0, 40);
+  if (head.find("[ERR]") != std::string_view::npos) return PAPPL_LOGLEVEL_ERROR;
+  if (head.find("[WRN]") != std::string_view::npos) return PAPPL_LOGLEVEL_WARN;
+  return PAPPL_LOGLEVEL_INFO;
+}
+
+}  // namespace
+
+bool LoadPlugin(std::string* error) {
+  std::lock_guard<std::mutex> lock(g_hostPrintLock);
+  if (Host().IsLoaded()) return true;
+  return Host().Load(qxhost::BuiltPluginPath(), error);
+}
+
+DEVMODEW PageDevMode(const PageJob& spec, const qxvn::PageImage& page) {
+  const auto copies = static_cast<SHORT>(std::clamp(spec.copies, 1, 32767));
+  DEVMODEW dm = spec.customSize ? qxhost::MakeDevMode(kUserDefinedPaper, TenthsOfHundredths(spec.mediaWidth),
+                                                      TenthsOfHundredths(spec.mediaLength), copies)
+                                : qxhost::MakeDevMode(kStandardForm, TenthsAt300Dpi(page.width),
+                                                      TenthsAt300Dpi(page.height), copies);
+  dm.dmFields &= ~static_cast<DWORD>(DM_COLLATE);
+  return dm;
+}
+
+bool PrintPage(pappl_job_t* job, const PageJob& spec, const qxvn::PageImage& page,
+               std::vector<uint8_t>* stream, std::string* error) {
+  qxhost::JobSpec host;
+  host.jobId = static_cast<DWORD>(spec.jobId);
+  host.documentName = qxhost::FromUtf8(spec.documentName.empty() ? "document" : spec.documentName);
+  host.devMode = PageDevMode(spec, page);
+  host.bitsPerPixel = static_cast<WORD>(page.bytesPerPixel * 8);
+  host.printerData = spec.printerData;
+  qxhost::PageSpec pageSpec;
+  pageSpec.bands.push_back(qxhost::MakeBand(page.pixels, static_cast<LONG>(page.width),
+                                            static_cast<LONG>(page.height), host.bitsPerPixel));
+  host.pages.push_back(std::move(pageSpec));
+
+  qxhost::PrintResult result;
+  {
+    std::lock_guard<std::mutex> lock(g_hostPrintLock);
+    if (!Host().IsLoaded()) {
+      *error = "the plug-in library is not loaded";
+      return false;
+    }
+    qxhost::SetDebugSink([job](std::u16string_view line) {
+      std::string text = qxhost::ToUtf8(line);
+      while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+      papplLogJob(job, LevelOf(text), "%s", text.c_str());
+    });
+    result = Host().Print(host);
+    qxhost::SetDebugSink(nullptr);
+  }
+  if (!result.ok) {
+    *error = result.error;
+    return false;
+  }
+  *stream = std::move(result.spool);
+  return true;
+}
+
+}  // namespace qxapp

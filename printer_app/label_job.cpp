@@ -1,0 +1,206 @@
+#include "printer_app/label_job.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "common/tool_error.h"
+#include "printer_app/host_printer.h"
+#include "printer_app/job_guard.h"
+#include "printer_app/setting_map.h"
+
+namespace qxapp {
+namespace {
+
+enum class LineLayout { Rgb, Gray, Black };
+
+struct LabelJobState {
+  PageJob spec;
+  qxvn::PageImage page;
+  LineLayout layout = LineLayout::Rgb;
+  unsigned rowsWritten = 0;
+  bool failed = false;
+};
+
+LabelJobState* StateOf(pappl_job_t* job) { return static_cast<LabelJobState*>(papplJobGetData(job)); }
+
+void Fail(pappl_job_t* job, pappl_jreason_t reason, const std::string& message) {
+  papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", message.c_str());
+  papplJobSetMessage(job, "%s", message.c_str());
+  if (reason != PAPPL_JREASON_NONE) papplJobSetReasons(job, reason, PAPPL_JREASON_NONE);
+}
+
+// The vendor attribute's value as text: the job's, else the printer's xxx-default.
+std::string VendorValue(pappl_job_t* job, const pappl_pr_options_t* options, std::string_view name) {
+  const std::string key(name);
+  if (const char* value = cupsGetOption(key.c_str(), options->num_vendor, options->vendor)) return value;
+  ipp_t* attrs = papplPrinterGetDriverAttributes(papplJobGetPrinter(job));
+  std::string text;
+  if (ipp_attribute_t* attr = ippFindAttribute(attrs, (key + "-default").c_str(), IPP_TAG_ZERO)) {
+    char value[256];
+    ippAttributeString(attr, value, sizeof value);
+    text = value;
+  }
+  ippDelete(attrs);
+  return text;
+}
+
+JobChoices ChoicesOf(pappl_job_t* job, const pappl_pr_options_t* options) {
+  JobChoices choices;
+  choices.darknessConfigured = options->darkness_configured;
+  choices.printDarkness = options->print_darkness;
+  choices.printSpeed = options->print_speed;
+  choices.tracking = static_cast<int>(options->media.tracking);
+  choices.mediaWidth = options->media.size_width;
+  choices.mediaLength = options->media.size_length;
+  for (const SettingMapping& mapping : kSettingMap) {
+    if (mapping.source != SettingSource::VendorInteger && mapping.source != SettingSource::VendorKeyword)
+      continue;
+    std::string value = VendorValue(job, options, mapping.ipp);
+    if (!value.empty()) choices.vendor.emplace_back(std::string(mapping.ipp), std::move(value));
+  }
+  return choices;
+}
+
+bool IsCustomSize(const char* sizeName) { return std::strncmp(sizeName, "custom_", 7) == 0; }
+
+// Writes the whole stream; a device that takes less aborts the job.
+bool SendToDevice(pappl_job_t* job, pappl_device_t* device, const std::vector<uint8_t>& stream) {
+  if (!stream.empty() &&
+      papplDeviceWrite(device, stream.data(), stream.size()) != static_cast<ssize_t>(stream.size())) {
+    Fail(job, PAPPL_JREASON_NONE, "Unable to send the label to the printer: the device write failed.");
+    return false;
+  }
+  papplDeviceFlush(device);
+  return true;
+}
+
+bool PrintHeldPage(pappl_job_t* job, pappl_device_t* device, LabelJobState& state,
+                   const qxvn::PageImage& page) {
+  std::vector<uint8_t> stream;
+  std::string error;
+  if (!PrintPage(job, state.spec, page, &stream, &error)) {
+    Fail(job, PAPPL_JREASON_NONE, "The label driver failed: " + error);
+    return false;
+  }
+  if (!SendToDevice(job, device, stream)) return false;
+  return true;
+}
+
+}  // namespace
+
+bool StartLabelJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*) {
+  if (!ClaimPrinter(job)) {
+    Fail(job, PAPPL_JREASON_NONE, "Another job is printing on this printer.");
+    return false;
+  }
+  auto state = std::make_unique<LabelJobState>();
+  state->spec.jobId = papplJobGetID(job);
+  if (const char* name = papplJobGetName(job)) state->spec.documentName = name;
+  state->spec.copies = options->copies > 0 ? options->copies : 1;
+  state->spec.customSize = IsCustomSize(options->media.size_name);
+  state->spec.mediaWidth = options->media.size_width;
+  state->spec.mediaLength = options->media.size_length;
+  state->spec.printerData = ResolvePrinterData(ChoicesOf(job, options));
+  // The plug-in writes every copy of a page itself; PAPPL must not repeat the pages.
+  options->copies = 1;
+  papplJobSetData(job, state.release());
+  return true;
+}
+
+bool StartLabelPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned) {
+  LabelJobState* state = StateOf(job);
+  if (!state) return false;
+  const cups_page_header2_t& header = options->header;
+  if (header.cupsBitsPerColor != 8 || (header.cupsBitsPerPixel != 8 && header.cupsBitsPerPixel != 24)) {
+    Fail(job, PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR,
+         "Unsupported raster: " + std::to_string(header.cupsBitsPerPixel) + " bits per pixel.");
+    return false;
+  }
+  if (header.cupsBitsPerPixel == 24)
+    state->layout = LineLayout::Rgb;
+  else
+    state->layout = header.cupsColorSpace == CUPS_CSPACE_K ? LineLayout::Black : LineLayout::Gray;
+  state->page = qxvn::PageImage{};
+  try {
+    state->page = qxvn::AllocatePage(header.cupsWidth, header.cupsHeight, 3, "the page");
+  } catch (const qxvn::ToolError& e) {
+    Fail(job, PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR, e.what());
+    return false;
+  }
+  // Rows the document does not fill stay white.
+  std::memset(state->page.pixels, 0xFF, state->page.SizeBytes());
+  state->rowsWritten = 0;
+  return true;
+}
+
+bool WriteLabelLine(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned y,
+                    const unsigned char* line) {
+  LabelJobState* state = StateOf(job);
+  if (!state || !state->page.pixels || y >= state->page.height) return false;
+  uint8_t* out = state->page.Row(y);
+  const uint32_t width = state->page.width;
+  switch (state->layout) {
+    case LineLayout::Rgb:
+      for (uint32_t x = 0; x < width; ++x, line += 3, out += 3) {
+        out[0] = line[2];
+        out[1] = line[1];
+        out[2] = line[0];
+      }
+      break;
+    case LineLayout::Gray:
+      for (uint32_t x = 0; x < width; ++x, out += 3) out[0] = out[1] = out[2] = line[x];
+      break;
+    case LineLayout::Black:
+      for (uint32_t x = 0; x < width; ++x, out += 3)
+        out[0] = out[1] = out[2] = static_cast<uint8_t>(255 - line[x]);
+      break;
+  }
+  ++state->rowsWritten;
+  return true;
+}
+
+bool EndLabelPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device, unsigned) {
+  LabelJobState* state = StateOf(job);
+  if (!state || !state->page.pixels) return false;
+  const bool printed = papplJobIsCanceled(job) || PrintHeldPage(job, device, *state, state->page);
+  state->page = qxvn::PageImage{};
+  return printed;
+}
+
+bool EndLabelJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
+  delete StateOf(job);
+  papplJobSetData(job, nullptr);
+  ReleasePrinter(job);
+  return true;
+}
+
+bool PrintDecodedPage(pappl_job_t* job, pappl_device_t* device, const qxvn::PageImage& page) {
+  LabelJobState* state = StateOf(job);
+  return state && PrintHeldPage(job, device, *state, page);
+}
+
+bool PrintRawFile(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device) {
+  const char* filename = papplJobGetFilename(job);
+  int fd = filename ? open(filename, O_RDONLY) : -1;
+  if (fd < 0) {
+    Fail(job, PAPPL_JREASON_NONE, std::string("Unable to open the print file: ") + std::strerror(errno));
+    return false;
+  }
+  char buffer[16384];
+  ssize_t bytes;
+  bool ok = true;
+  while (ok && (bytes = read(fd, buffer, sizeof buffer)) > 0)
+    ok = papplDeviceWrite(device, buffer, static_cast<size_t>(bytes)) == bytes;
+  close(fd);
+  if (!ok) Fail(job, PAPPL_JREASON_NONE, "Unable to send the label to the printer: the device write failed.");
+  return ok;
+}
+
+}  // namespace qxapp

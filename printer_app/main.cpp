@@ -1,0 +1,101 @@
+// qxvn-printer-app: an IPP Everywhere printer application for the label printer. PAPPL serves
+// IPP, the web interface, DNS-SD and the devices; every page goes through the plug-in library.
+#include <pappl/pappl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+#include "printer_app/app_options.h"
+#include "printer_app/host_printer.h"
+#include "printer_app/label_driver.h"
+#include "printer_app/page_file_filter.h"
+
+namespace {
+
+bool MakeFolder(const std::string& path) { return mkdir(path.c_str(), 0700) == 0 || errno == EEXIST; }
+
+pappl_loglevel_t LogLevel(const std::string& name) {
+  if (name == "error") return PAPPL_LOGLEVEL_ERROR;
+  if (name == "warn") return PAPPL_LOGLEVEL_WARN;
+  if (name == "debug") return PAPPL_LOGLEVEL_DEBUG;
+  return PAPPL_LOGLEVEL_INFO;
+}
+
+bool HasPrinter(pappl_system_t* system, const std::string& name) {
+  return papplSystemFindPrinter(system, ("/ipp/print/" + name).c_str(), 0, nullptr) != nullptr;
+}
+
+int Run(const qxapp::AppOptions& options) {
+  const std::string state = options.stateDir;
+  if (!MakeFolder(state) || !MakeFolder(state + "/spool")) {
+    std::fprintf(stderr, "qxvn-printer-app: cannot make %s: %s\n", state.c_str(), std::strerror(errno));
+    return 1;
+  }
+  std::string loadError;
+  if (!qxapp::LoadPlugin(&loadError)) {
+    std::fprintf(stderr, "qxvn-printer-app: cannot load the plug-in: %s\n", loadError.c_str());
+    return 1;
+  }
+  const std::string logFile = options.logFile.empty() ? state + "/app.log" : options.logFile;
+  const auto systemOptions =
+      static_cast<pappl_soptions_t>(PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE |
+                                    PAPPL_SOPTIONS_WEB_LOG | PAPPL_SOPTIONS_NO_TLS);
+  pappl_system_t* system = papplSystemCreate(systemOptions, "QXVN Label Printer Application", options.port,
+                                             "_print,_universal", (state + "/spool").c_str(), logFile.c_str(),
+                                             LogLevel(options.logLevel), nullptr, false);
+  if (!system) {
+    std::fprintf(stderr, "qxvn-printer-app: cannot create the printer system\n");
+    return 1;
+  }
+  if (!papplSystemAddListeners(system, options.network ? nullptr : "localhost")) {
+    std::fprintf(stderr, "qxvn-printer-app: cannot listen on port %d\n", options.port);
+    papplSystemDelete(system);
+    return 1;
+  }
+  qxapp::RegisterLabelDriver(system);
+  qxapp::RegisterPageFileFilters(system);
+
+  static std::string stateFile;
+  stateFile = state + "/state.conf";
+  papplSystemLoadState(system, stateFile.c_str());
+  papplSystemSetSaveCallback(system, reinterpret_cast<pappl_save_cb_t>(papplSystemSaveState),
+                             const_cast<char*>(stateFile.c_str()));
+
+  auto printers = options.printers;
+  if (printers.empty() && !HasPrinter(system, "label")) {
+    MakeFolder(state + "/output");
+    printers.emplace_back("label", "file://" + state + "/output");
+  }
+  for (const auto& [name, uri] : printers) {
+    if (HasPrinter(system, name)) continue;
+    if (!papplPrinterCreate(system, 0, name.c_str(), qxapp::kDriverName,
+                            "MFG:QXVN;MDL:Label Printer;CMD:QXVN;", uri.c_str())) {
+      std::fprintf(stderr, "qxvn-printer-app: cannot add printer %s (%s)\n", name.c_str(), uri.c_str());
+      papplSystemDelete(system);
+      return 1;
+    }
+  }
+  papplSystemRun(system);
+  papplSystemDelete(system);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    qxapp::AppOptions options = qxapp::ParseAppOptions(argc, argv);
+    if (options.help) {
+      std::fputs(qxapp::kAppUsage, stdout);
+      return 0;
+    }
+    return Run(options);
+  } catch (const std::runtime_error& e) {
+    std::fprintf(stderr, "qxvn-printer-app: %s\n%s", e.what(), qxapp::kAppUsage);
+    return 2;
+  }
+}

@@ -1,0 +1,74 @@
+#include "printer_app/page_file_filter.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "common/input/page_source.h"
+#include "common/media/label_sizes.h"
+#include "common/tool_error.h"
+#include "printer_app/label_driver.h"
+#include "printer_app/label_job.h"
+
+namespace qxapp {
+namespace {
+
+void RefuseDocument(pappl_job_t* job, const std::string& message) {
+  papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", message.c_str());
+  papplJobSetMessage(job, "%s", message.c_str());
+  papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, PAPPL_JREASON_NONE);
+}
+
+struct OptionsDeleter {
+  void operator()(pappl_pr_options_t* options) const { papplJobDeletePrintOptions(options); }
+};
+
+}  // namespace
+
+bool PrintPageFile(pappl_job_t* job, pappl_device_t* device, void* format) {
+  const bool pdf = std::string(static_cast<const char*>(format)) == "application/pdf";
+  const char* filename = papplJobGetFilename(job);
+  std::unique_ptr<qxvn::PageSource> source;
+  try {
+    const std::string path = filename ? filename : "";
+    source = pdf ? qxvn::OpenPdf(path, qxvn::kDotsPerInch) : qxvn::OpenPng(path);
+  } catch (const qxvn::ToolError& e) {
+    RefuseDocument(job, std::string("Unable to read the document: ") + e.what());
+    return false;
+  }
+  const auto pages = static_cast<unsigned>(source->PageCount());
+  papplJobSetImpressions(job, static_cast<int>(pages));
+  std::unique_ptr<pappl_pr_options_t, OptionsDeleter> options(papplJobCreatePrintOptions(job, pages, true));
+  if (!options) return false;
+  if (!StartLabelJob(job, options.get(), device)) return false;
+
+  bool ok = true;
+  const unsigned last = std::min(options->last_page, pages);
+  for (unsigned number = std::max(options->first_page, 1u); ok && number <= last && !papplJobIsCanceled(job);
+       ++number) {
+    try {
+      qxvn::PageImage page = source->Render(number - 1, 3);
+      ok = PrintDecodedPage(job, device, page);
+      if (ok) papplJobSetImpressionsCompleted(job, 1);
+    } catch (const qxvn::ToolError& e) {
+      RefuseDocument(job, std::string("Unable to render the page: ") + e.what());
+      ok = false;
+    } catch (const std::bad_alloc&) {
+      RefuseDocument(job, "Unable to render the page: out of memory.");
+      ok = false;
+    }
+  }
+  EndLabelJob(job, options.get(), device);
+  return ok;
+}
+
+void RegisterPageFileFilters(pappl_system_t* system) {
+  // To the printer's own format: PAPPL looks for that before its own raster filters.
+  static const char kPdf[] = "application/pdf";
+  static const char kPng[] = "image/png";
+  papplSystemAddMIMEFilter(system, kPdf, kPrinterFormat, PrintPageFile, const_cast<char*>(kPdf));
+  papplSystemAddMIMEFilter(system, kPng, kPrinterFormat, PrintPageFile, const_cast<char*>(kPng));
+}
+
+}  // namespace qxapp

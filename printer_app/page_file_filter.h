@@ -1,0 +1,14 @@
+// PDF and PNG documents, read by the same page readers as `qxvn print` and printed page by
+// page. PAPPL renders no PDF; its own PNG reader never ends on a truncated file (it repeats the
+// read error), so PNG takes this way too, which also keeps the image at its own size.
+#pragma once
+
+#include <pappl/pappl.h>
+
+namespace qxapp {
+
+bool PrintPageFile(pappl_job_t* job, pappl_device_t* device, void* format);
+
+void RegisterPageFileFilters(pappl_system_t* system);
+
+}  // namespace qxapp

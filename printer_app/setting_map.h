@@ -1,0 +1,98 @@
+// The one table between the printer's IPP attributes and the printer-data values the plug-in
+// reads, and the resolution of a job's options into those values. The README repeats the table.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "host/services/host_services.h"
+
+namespace qxapp {
+
+struct KeywordValue {
+  std::string_view keyword;
+  uint32_t value;
+};
+
+// Where a printer-data value comes from.
+enum class SettingSource {
+  PrintDarkness,  // printer-darkness-configured + print-darkness (-100..100), in 15 levels
+  PrintSpeed,     // print-speed in hundredths of mm/s: 1 to 5 inches per second
+  MediaTracking,  // media-col.media-tracking
+  MediaWidth,     // media-col.media-size.x-dimension, whole millimetres
+  MediaLength,    // media-col.media-size.y-dimension, whole millimetres
+  VendorInteger,  // a vendor attribute of this printer, an integer range
+  VendorKeyword,  // a vendor attribute of this printer, keywords
+};
+
+struct SettingMapping {
+  std::u16string_view key;  // the printer-data value
+  std::string_view ipp;     // the IPP attribute (a job may send it; xxx-default is the printer's)
+  SettingSource source;
+  int min = 0;  // vendor integers: accepted range and default
+  int max = 0;
+  int defaultValue = 0;
+  std::span<const KeywordValue> keywords = {};  // vendor keywords; the first is the default
+};
+
+inline constexpr std::array<KeywordValue, 3> kTrackingValues{{
+    {"continuous", 0},
+    {"gap", 1},
+    {"mark", 2},
+}};
+inline constexpr std::array<KeywordValue, 4> kRotationValues{{
+    {"upright", 0},
+    {"clockwise", 1},
+    {"upside-down", 2},
+    {"anticlockwise", 3},
+}};
+inline constexpr std::array<KeywordValue, 3> kAlignmentValues{{
+    {"start", 0},
+    {"center", 1},
+    {"end", 2},
+}};
+
+inline constexpr int kDefaultGrayThreshold = 150;
+inline constexpr int kSpeedStep = 2540;  // one inch per second in print-speed units
+inline constexpr int kDarknessLevels = 15;
+
+inline constexpr std::array<SettingMapping, 10> kSettingMap{{
+    {u"PrintDarkness", "print-darkness", SettingSource::PrintDarkness},
+    {u"PrintSpeed", "print-speed", SettingSource::PrintSpeed},
+    {u"GapType", "media-tracking", SettingSource::MediaTracking, 0, 0, 0, kTrackingValues},
+    {u"GapLength", "label-gap-length", SettingSource::VendorInteger, 0, 0x3FFF, 24},
+    {u"LabelWidth", "media-size", SettingSource::MediaWidth},
+    {u"LabelHeight", "media-size", SettingSource::MediaLength},
+    {u"GrayThreshold", "gray-threshold", SettingSource::VendorInteger, 1, 254, kDefaultGrayThreshold},
+    {u"Rotation", "label-rotation", SettingSource::VendorKeyword, 0, 0, 0, kRotationValues},
+    {u"HorAlignment", "label-horizontal-alignment", SettingSource::VendorKeyword, 0, 0, 0, kAlignmentValues},
+    {u"VerAlignment", "label-vertical-alignment", SettingSource::VendorKeyword, 0, 0, 0, kAlignmentValues},
+}};
+
+// What a job asks for, as PAPPL resolved it (job attributes, else the printer's defaults).
+struct JobChoices {
+  int darknessConfigured = 50;  // printer-darkness-configured, 0..100
+  int printDarkness = 0;        // print-darkness, -100..100
+  int printSpeed = 0;           // print-speed; 0 when none
+  int tracking = 0;             // a pappl_media_tracking_t bit; 0 when none
+  int mediaWidth = 0;           // hundredths of a millimetre
+  int mediaLength = 0;
+  // Vendor attribute values as text by IPP name ("150", "clockwise"), the job's or the printer's.
+  std::vector<std::pair<std::string, std::string>> vendor;
+};
+
+using PrinterData = std::vector<std::pair<std::u16string, qxhost::PrinterValue>>;
+
+// Every value of the table, in its order. A vendor value that is missing or out of range falls
+// back to the attribute's default.
+PrinterData ResolvePrinterData(const JobChoices& choices);
+
+// The keyword for `value` of a keyword mapping, or the first keyword.
+std::string_view KeywordFor(const SettingMapping& mapping, uint32_t value);
+
+}  // namespace qxapp

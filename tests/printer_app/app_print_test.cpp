@@ -1,0 +1,247 @@
+// The printer application against a real IPP client: IPP Everywhere attributes, every format
+// byte for byte as qxvn prints the same page, settings over IPP that survive a restart, bad
+// documents and a failing device, and many jobs at once.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "tests/printer_app/app_samples.h"
+#include "tests/printer_app/app_server.h"
+
+namespace qxtest {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string FreshFolder(const std::string& name) {
+  const std::string path = std::string(APP_TEST_DIR) + "/" + name;
+  fs::remove_all(path);
+  fs::create_directories(path);
+  return path;
+}
+
+class AppTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_dir = FreshFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    m_png = m_dir + "/label.png";
+    WritePngFile(m_png, LabelPattern(true), PngKind::Rgb8);
+  }
+
+  std::string m_dir;
+  std::string m_png;
+};
+
+TEST_F(AppTest, PassesTheIppEverywhereAttributeChecks) {
+  AppServer app(m_dir + "/state");
+  ASSERT_TRUE(app.Start());
+  // printer-up-time must be above 0.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  // The stock test file, with our PNG for its print tests.
+  const std::string command = std::string(IPPTOOL_PATH) + " -t -T 30 -f " + m_png + " " + app.Uri() +
+                              " /usr/share/cups/ipptool/ipp-everywhere.test > " + m_dir +
+                              "/everywhere.txt 2>&1";
+  EXPECT_EQ(std::system(command.c_str()), 0) << ReadFile(m_dir + "/everywhere.txt");
+  EXPECT_EQ(ReadFile(m_dir + "/everywhere.txt").find("[FAIL]"), std::string::npos);
+}
+
+TEST_F(AppTest, EveryFormatPrintsWhatQxvnPrintsForTheSamePage) {
+  AppServer app(m_dir + "/state");
+  ASSERT_TRUE(app.Start());
+  const Image gray = LabelPattern(false);
+  const std::string grayPng = m_dir + "/gray.png";
+  WritePngFile(grayPng, gray, PngKind::Gray8);
+  const std::string jpeg = m_dir + "/label.jpg";
+  WriteJpegFile(jpeg, LabelPattern(true));
+  const std::string jpegPixels = m_dir + "/jpeg-pixels.png";
+  WritePngFile(jpegPixels, DecodeJpegFile(jpeg), PngKind::Rgb8);
+  const std::string pwg = m_dir + "/label.pwg";
+  WritePwgRaster(pwg, LabelPattern(true));
+  const std::string pdf = std::string(QXVN_EXAMPLES) + "/shipping-label.pdf";
+
+  struct Case {
+    std::string name, file, format, samePixels, attributes, qxvnOptions;
+  };
+  const std::vector<Case> cases = {
+      {"png", m_png, "image/png", m_png, "", ""},
+      {"gray-png", grayPng, "image/png", grayPng, "", ""},
+      {"png-copies", m_png, "image/png", m_png, "  ATTR integer copies 3\n", " --copies 3"},
+      {"jpeg", jpeg, "image/jpeg", jpegPixels, "", ""},
+      {"pwg", pwg, "image/pwg-raster", m_png, "", ""},
+      {"pdf", pdf, "application/pdf", pdf, "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    int id = PrintJob(app.Uri(), c.file, c.format, c.name, c.attributes);
+    ASSERT_GT(id, 0);
+    ASSERT_EQ(WaitForJob(app.Uri(), id), "completed") << app.Log();
+    const std::string expected = QxvnPrint(c.samePixels + c.qxvnOptions + DefaultSettings());
+    ASSERT_FALSE(expected.empty());
+    EXPECT_TRUE(ReadFile(app.OutputDir() + "/" + c.name + ".prn") == expected);
+  }
+}
+
+TEST_F(AppTest, SettingsOverIppChangeTheStreamAndSurviveARestart) {
+  {
+    AppServer app(m_dir + "/state");
+    ASSERT_TRUE(app.Start());
+    // A job's own values: darkness, threshold, rotation, alignment.
+    int id =
+        PrintJob(app.Uri(), m_png, "image/png", "job-values",
+                 "  ATTR integer print-darkness 100\n  ATTR integer print-speed 12700\n"
+                 "  ATTR integer gray-threshold 90\n"
+                 "  ATTR keyword label-rotation upside-down\n  ATTR keyword label-vertical-alignment end\n");
+    ASSERT_EQ(WaitForJob(app.Uri(), id), "completed") << app.Log();
+    EXPECT_TRUE(ReadFile(app.OutputDir() + "/job-values.prn") ==
+                QxvnPrint(m_png + DefaultSettings({{"PrintDarkness", 14},
+                                                   {"PrintSpeed", 4},
+                                                   {"GrayThreshold", 90},
+                                                   {"Rotation", 2},
+                                                   {"VerAlignment", 2}})));
+    // Printer defaults: threshold, gap length.
+    IppResult set = RunIpptool(app.Uri(),
+                               "  OPERATION Set-Printer-Attributes\n"
+                               "  GROUP operation-attributes-tag\n"
+                               "  ATTR charset attributes-charset utf-8\n"
+                               "  ATTR naturalLanguage attributes-natural-language en\n"
+                               "  ATTR uri printer-uri $uri\n"
+                               "  GROUP printer-attributes-tag\n"
+                               "  ATTR integer gray-threshold-default 200\n"
+                               "  ATTR integer label-gap-length-default 100\n"
+                               "  STATUS successful-ok\n");
+    ASSERT_EQ(set.exitCode, 0) << set.output;
+  }
+  AppServer again(m_dir + "/state");
+  ASSERT_TRUE(again.Start());
+  int id = PrintJob(again.Uri(), m_png, "image/png", "after-restart");
+  ASSERT_EQ(WaitForJob(again.Uri(), id), "completed") << again.Log();
+  EXPECT_TRUE(ReadFile(again.OutputDir() + "/after-restart.prn") ==
+              QxvnPrint(m_png + DefaultSettings({{"GrayThreshold", 200}, {"GapLength", 100}})));
+}
+
+TEST_F(AppTest, BadDocumentsEndTheirJobAndTheNextJobPrints) {
+  AppServer app(m_dir + "/state");
+  ASSERT_TRUE(app.Start());
+  const std::string png = ReadFile(m_png);
+  const std::string truncatedPng = m_dir + "/truncated.png";
+  std::ofstream(truncatedPng, std::ios::binary) << png.substr(0, png.size() / 2);
+  const std::string pdf = ReadFile(std::string(QXVN_EXAMPLES) + "/shipping-label.pdf");
+  const std::string truncatedPdf = m_dir + "/truncated.pdf";
+  std::ofstream(truncatedPdf, std::ios::binary) << pdf.substr(0, pdf.size() / 3);
+  const std::string hugePdf = m_dir + "/huge.pdf";
+  std::ofstream(hugePdf, std::ios::binary)
+      << "%PDF-1.4\n1 0 obj<</Type/Catalog/Pages 2 0 R>>endobj\n"
+         "2 0 obj<</Type/Pages/Kids[3 0 R]/Count 1>>endobj\n"
+         "3 0 obj<</Type/Page/Parent 2 0 R/MediaBox[0 0 14400 14400]/UserUnit 10>>endobj\n"
+         "trailer<</Root 1 0 R>>\n%%EOF\n";
+
+  for (const auto& [file, format] : std::vector<std::pair<std::string, std::string>>{
+           {truncatedPng, "image/png"}, {truncatedPdf, "application/pdf"}, {hugePdf, "application/pdf"}}) {
+    SCOPED_TRACE(file);
+    int id = PrintJob(app.Uri(), file, format, "bad");
+    ASSERT_GT(id, 0);
+    EXPECT_EQ(WaitForJob(app.Uri(), id), "aborted");
+  }
+  // A format the printer does not take is refused, or its job ends unprinted.
+  std::string status;
+  const std::string text = m_dir + "/note.txt";
+  std::ofstream(text) << "not a label\n";
+  if (int unknown = PrintJob(app.Uri(), text, "application/x-unknown", "unknown", "", &status))
+    EXPECT_EQ(WaitForJob(app.Uri(), unknown), "aborted");
+  else
+    EXPECT_EQ(status, "client-error-document-format-not-supported");
+
+  int id = PrintJob(app.Uri(), m_png, "image/png", "good");
+  ASSERT_EQ(WaitForJob(app.Uri(), id), "completed") << app.Log();
+  EXPECT_TRUE(ReadFile(app.OutputDir() + "/good.prn") == QxvnPrint(m_png + DefaultSettings()));
+}
+
+TEST_F(AppTest, AFailingDeviceAbortsItsJobAndOtherPrintersGoOn) {
+  fs::create_directories(m_dir + "/state/output");
+  AppServer app(m_dir + "/state", {"label=file://" + m_dir + "/state/output", "full=file:///dev/full"});
+  ASSERT_TRUE(app.Start());
+  int failing = PrintJob(app.Uri("full"), m_png, "image/png", "to-full");
+  ASSERT_GT(failing, 0);
+  EXPECT_EQ(WaitForJob(app.Uri("full"), failing), "aborted");
+  IppResult job = RunIpptool(app.Uri("full"),
+                             "  OPERATION Get-Job-Attributes\n  GROUP operation-attributes-tag\n"
+                             "  ATTR charset attributes-charset utf-8\n"
+                             "  ATTR naturalLanguage attributes-natural-language en\n"
+                             "  ATTR uri printer-uri $uri\n  ATTR integer job-id " +
+                                 std::to_string(failing) + "\n");
+  EXPECT_NE(job.Value("job-state-message").find("device write failed"), std::string::npos) << job.output;
+  int id = PrintJob(app.Uri(), m_png, "image/png", "next");
+  ASSERT_EQ(WaitForJob(app.Uri(), id), "completed") << app.Log();
+  EXPECT_TRUE(ReadFile(app.OutputDir() + "/next.prn") == QxvnPrint(m_png + DefaultSettings()));
+}
+
+// Each client submits its jobs one after another; all clients at once.
+void SubmitConcurrently(const std::vector<std::string>& uris, int clients, int jobsEach,
+                        const std::string& png, std::vector<std::pair<std::string, int>>* jobs) {
+  std::mutex lock;
+  std::vector<std::thread> threads;
+  for (int client = 0; client < clients; ++client) {
+    threads.emplace_back([&, client] {
+      const std::string& uri = uris[static_cast<size_t>(client) % uris.size()];
+      for (int n = 0; n < jobsEach; ++n) {
+        const std::string name = "c" + std::to_string(client) + "-" + std::to_string(n);
+        int id = PrintJob(uri, png, "image/png", name);
+        std::lock_guard<std::mutex> hold(lock);
+        jobs->emplace_back(name, id);
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+}
+
+void ExpectEveryJobOnce(const AppServer& app, const std::vector<std::pair<std::string, int>>& jobs,
+                        const std::map<std::string, std::string>& outputOf, const std::string& expected) {
+  for (const auto& [name, id] : jobs) {
+    SCOPED_TRACE(name);
+    ASSERT_GT(id, 0);
+    EXPECT_TRUE(ReadFile(outputOf.at(name) + "/" + name + ".prn") == expected);
+  }
+  const std::string log = app.Log();
+  EXPECT_EQ(log.find("is already printing on this printer"), std::string::npos);
+  EXPECT_EQ(log.find("Unable to open PNG file"), std::string::npos);
+}
+
+TEST_F(AppTest, ThreePrintersTakeThirtyJobsEachAtOnce) {
+  std::vector<std::string> printers, uris;
+  std::map<std::string, std::string> outputOf;
+  for (int p = 0; p < 3; ++p) {
+    const std::string folder = m_dir + "/out" + std::to_string(p);
+    fs::create_directories(folder);
+    printers.push_back("p" + std::to_string(p) + "=file://" + folder);
+    for (int n = 0; n < 30; ++n) outputOf["c" + std::to_string(p) + "-" + std::to_string(n)] = folder;
+  }
+  AppServer app(m_dir + "/state", printers);
+  ASSERT_TRUE(app.Start());
+  for (int p = 0; p < 3; ++p) uris.push_back(app.Uri("p" + std::to_string(p)));
+  std::vector<std::pair<std::string, int>> jobs;
+  SubmitConcurrently(uris, 3, 30, m_png, &jobs);
+  for (const auto& [name, id] : jobs) ASSERT_EQ(WaitForJob(uris[name[1] - '0'], id), "completed") << name;
+  ExpectEveryJobOnce(app, jobs, outputOf, QxvnPrint(m_png + DefaultSettings()));
+}
+
+TEST_F(AppTest, FourClientsShareOnePrinter) {
+  AppServer app(m_dir + "/state");
+  ASSERT_TRUE(app.Start());
+  std::vector<std::pair<std::string, int>> jobs;
+  SubmitConcurrently({app.Uri()}, 4, 10, m_png, &jobs);
+  std::map<std::string, std::string> outputOf;
+  for (const auto& [name, id] : jobs) {
+    ASSERT_EQ(WaitForJob(app.Uri(), id), "completed") << name;
+    outputOf[name] = app.OutputDir();
+  }
+  ExpectEveryJobOnce(app, jobs, outputOf, QxvnPrint(m_png + DefaultSettings()));
+}
+
+}  // namespace
+}  // namespace qxtest

@@ -1,0 +1,65 @@
+// The printer application run as a user runs it: a separate process on 127.0.0.1 and a free
+// port, with a private state folder, stopped by the test; and ipptool as its IPP client.
+#pragma once
+
+#include <sys/types.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace qxtest {
+
+class AppServer {
+ public:
+  // `printers`: NAME=URI for --printer; none gives the default file:// printer "label".
+  AppServer(std::string stateDir, std::vector<std::string> printers = {});
+  ~AppServer();
+  AppServer(const AppServer&) = delete;
+  AppServer& operator=(const AppServer&) = delete;
+
+  // Starts the app and waits (bounded) until it answers; false when it does not.
+  bool Start();
+  // SIGTERM, then a bounded wait; SIGKILL if it does not end.
+  void Stop();
+
+  std::string Uri(const std::string& printer = "label") const;
+  const std::string& StateDir() const { return m_stateDir; }
+  std::string OutputDir() const { return m_stateDir + "/output"; }
+  std::string Log() const;
+
+ private:
+  std::string m_stateDir;
+  std::vector<std::string> m_printers;
+  int m_port = 0;
+  pid_t m_pid = -1;
+};
+
+struct IppResult {
+  int exitCode = -1;
+  std::string output;  // ipptool -tv
+  // The last value of an attribute in the output ("job-id", "job-state").
+  std::string Value(const std::string& name) const;
+};
+
+// Runs ipptool with a test made of these lines, against `uri`.
+IppResult RunIpptool(const std::string& uri, const std::string& testBody,
+                     const std::vector<std::string>& args = {});
+
+// Print-Job of `file`; `jobAttributes` are ipptool ATTR lines of the job group. The job id, or
+// 0 when the request failed.
+int PrintJob(const std::string& uri, const std::string& file, const std::string& format,
+             const std::string& jobName, const std::string& jobAttributes = "",
+             std::string* status = nullptr);
+
+// Waits (bounded) until the job is completed, aborted or canceled and returns that state.
+std::string WaitForJob(const std::string& uri, int jobId, int seconds = 30);
+
+std::string ReadFile(const std::string& path);
+// Runs qxvn print with these arguments; the stream, or empty on failure.
+std::string QxvnPrint(const std::string& args);
+
+// The printer data every job of a fresh printer gets, as qxvn --set options.
+std::string DefaultSettings(const std::map<std::string, int>& changes = {});
+
+}  // namespace qxtest
