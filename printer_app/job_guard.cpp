@@ -6,12 +6,12 @@
 // job that is no longer pending (or has no spooled file) by then is not started again.
 #include "printer_app/job_guard.h"
 
-#include <dlfcn.h>
-
 #include <atomic>
 #include <condition_variable>
 #include <map>
 #include <mutex>
+
+#include "printer_app/original_symbol.h"
 
 namespace qxapp {
 namespace {
@@ -47,15 +47,6 @@ class SlotHold {
  private:
   pappl_printer_t* m_printer;
 };
-
-template <typename Fn>
-Fn Original(const char* name) {
-  static_assert(sizeof(Fn) == sizeof(void*));
-  void* symbol = dlsym(RTLD_NEXT, name);
-  Fn fn;
-  __builtin_memcpy(&fn, &symbol, sizeof fn);
-  return fn;
-}
 
 }  // namespace
 

@@ -10,9 +10,11 @@
 #include <string>
 
 #include "printer_app/app_options.h"
+#include "printer_app/dnssd_guard.h"
 #include "printer_app/host_printer.h"
 #include "printer_app/label_driver.h"
 #include "printer_app/page_file_filter.h"
+#include "printer_app/saved_state.h"
 
 namespace {
 
@@ -56,14 +58,15 @@ int Run(const qxapp::AppOptions& options) {
     papplSystemDelete(system);
     return 1;
   }
+  // PAPPL 1.3.1 crashes rendering any web page of a system that has no footer.
+  papplSystemSetFooterHTML(system, "QXVN Label Printer Application");
+  if (!qxapp::DnssdAvailable())
+    papplLog(system, PAPPL_LOGLEVEL_WARN,
+             "No Avahi daemon answers: DNS-SD printers cannot be found or used.");
   qxapp::RegisterLabelDriver(system);
   qxapp::RegisterPageFileFilters(system);
 
-  static std::string stateFile;
-  stateFile = state + "/state.conf";
-  papplSystemLoadState(system, stateFile.c_str());
-  papplSystemSetSaveCallback(system, reinterpret_cast<pappl_save_cb_t>(papplSystemSaveState),
-                             const_cast<char*>(stateFile.c_str()));
+  qxapp::RestoreAndKeepState(system, state + "/state.conf");
 
   auto printers = options.printers;
   if (printers.empty() && !HasPrinter(system, "label")) {

@@ -104,7 +104,8 @@ TEST_F(AppTest, SettingsOverIppChangeTheStreamAndSurviveARestart) {
                                                    {"GrayThreshold", 90},
                                                    {"Rotation", 2},
                                                    {"VerAlignment", 2}})));
-    // Printer defaults: threshold, gap length.
+    // Printer defaults: darkness, speed (which PAPPL itself does not save), gap type and length,
+    // threshold, rotation.
     IppResult set = RunIpptool(app.Uri(),
                                "  OPERATION Set-Printer-Attributes\n"
                                "  GROUP operation-attributes-tag\n"
@@ -112,17 +113,35 @@ TEST_F(AppTest, SettingsOverIppChangeTheStreamAndSurviveARestart) {
                                "  ATTR naturalLanguage attributes-natural-language en\n"
                                "  ATTR uri printer-uri $uri\n"
                                "  GROUP printer-attributes-tag\n"
+                               "  ATTR integer printer-darkness-configured 70\n"
+                               "  ATTR integer print-darkness-default 20\n"
+                               "  ATTR integer print-speed-default 12700\n"
+                               "  ATTR collection media-col-default {\n"
+                               "    MEMBER collection media-size {\n"
+                               "      MEMBER integer x-dimension 4800\n"
+                               "      MEMBER integer y-dimension 7600\n"
+                               "    }\n"
+                               "    MEMBER keyword media-tracking continuous\n"
+                               "    MEMBER keyword media-source main-roll\n"
+                               "    MEMBER keyword media-type labels\n"
+                               "  }\n"
                                "  ATTR integer gray-threshold-default 200\n"
                                "  ATTR integer label-gap-length-default 100\n"
+                               "  ATTR keyword label-rotation-default clockwise\n"
                                "  STATUS successful-ok\n");
     ASSERT_EQ(set.exitCode, 0) << set.output;
   }
+  const std::string saved = DefaultSettings({{"PrintDarkness", 13},
+                                             {"PrintSpeed", 4},
+                                             {"GapType", 0},
+                                             {"GapLength", 100},
+                                             {"GrayThreshold", 200},
+                                             {"Rotation", 1}});
   AppServer again(m_dir + "/state");
   ASSERT_TRUE(again.Start());
   int id = PrintJob(again.Uri(), m_png, "image/png", "after-restart");
   ASSERT_EQ(WaitForJob(again.Uri(), id), "completed") << again.Log();
-  EXPECT_TRUE(ReadFile(again.OutputDir() + "/after-restart.prn") ==
-              QxvnPrint(m_png + DefaultSettings({{"GrayThreshold", 200}, {"GapLength", 100}})));
+  EXPECT_TRUE(ReadFile(again.OutputDir() + "/after-restart.prn") == QxvnPrint(m_png + saved));
 }
 
 TEST_F(AppTest, BadDocumentsEndTheirJobAndTheNextJobPrints) {

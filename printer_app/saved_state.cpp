@@ -1,0 +1,65 @@
+#include "printer_app/saved_state.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace qxapp {
+namespace {
+
+std::string& StateFile() {
+  static std::string path;
+  return path;
+}
+
+std::string SpeedFile() { return StateFile() + ".speed"; }
+
+void WriteSpeed(pappl_printer_t* printer, void* out) {
+  pappl_pr_driver_data_t data;
+  papplPrinterGetDriverData(printer, &data);
+  *static_cast<std::ostringstream*>(out) << papplPrinterGetID(printer) << ' ' << data.speed_default << '\n';
+}
+
+// Written beside and renamed, so that a crash never leaves half a file.
+bool SaveState(pappl_system_t* system, void*) {
+  if (!papplSystemSaveState(system, StateFile().c_str())) return false;
+  std::ostringstream speeds;
+  papplSystemIteratePrinters(system, WriteSpeed, &speeds);
+  const std::string temp = SpeedFile() + ".new";
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    out << speeds.str();
+    if (!out.flush()) {
+      papplLog(system, PAPPL_LOGLEVEL_ERROR, "Cannot save the print speeds to '%s'.", temp.c_str());
+      std::remove(temp.c_str());
+      return false;
+    }
+  }
+  return std::rename(temp.c_str(), SpeedFile().c_str()) == 0;
+}
+
+void RestoreSpeeds(pappl_system_t* system) {
+  std::ifstream in(SpeedFile());
+  int id = 0, speed = 0;
+  while (in >> id >> speed) {
+    pappl_printer_t* printer = papplSystemFindPrinter(system, nullptr, id, nullptr);
+    if (!printer) continue;
+    pappl_pr_driver_data_t data;
+    papplPrinterGetDriverData(printer, &data);
+    data.speed_default = speed;
+    // Refused (and logged by PAPPL) when out of the printer's range: the driver's default stays.
+    papplPrinterSetDriverDefaults(printer, &data, 0, nullptr);
+  }
+}
+
+}  // namespace
+
+void RestoreAndKeepState(pappl_system_t* system, const std::string& stateFile) {
+  StateFile() = stateFile;
+  papplSystemLoadState(system, stateFile.c_str());
+  RestoreSpeeds(system);
+  papplSystemSetSaveCallback(system, SaveState, nullptr);
+}
+
+}  // namespace qxapp
