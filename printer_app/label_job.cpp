@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/tool_error.h"
+#include "printer_app/device_guard.h"
 #include "printer_app/host_printer.h"
 #include "printer_app/job_guard.h"
 #include "printer_app/setting_map.h"
@@ -70,11 +71,19 @@ JobChoices ChoicesOf(pappl_job_t* job, const pappl_pr_options_t* options) {
 
 bool IsCustomSize(const char* sizeName) { return std::strncmp(sizeName, "custom_", 7) == 0; }
 
+// What the job's message says when the device takes less than the whole stream: with the
+// device's own reason when it gave one (a folder that cannot be written, say).
+std::string DeviceWriteFailure() {
+  std::string message = "Unable to send the label to the printer: the device write failed";
+  const std::string reason = LastFileDeviceFailure();
+  return reason.empty() ? message + "." : message + " (" + reason + ")";
+}
+
 // Writes the whole stream; a device that takes less aborts the job.
 bool SendToDevice(pappl_job_t* job, pappl_device_t* device, const std::vector<uint8_t>& stream) {
   if (!stream.empty() &&
       papplDeviceWrite(device, stream.data(), stream.size()) != static_cast<ssize_t>(stream.size())) {
-    Fail(job, PAPPL_JREASON_NONE, "Unable to send the label to the printer: the device write failed.");
+    Fail(job, PAPPL_JREASON_NONE, DeviceWriteFailure());
     return false;
   }
   papplDeviceFlush(device);
@@ -199,7 +208,7 @@ bool PrintRawFile(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device)
   while (ok && (bytes = read(fd, buffer, sizeof buffer)) > 0)
     ok = papplDeviceWrite(device, buffer, static_cast<size_t>(bytes)) == bytes;
   close(fd);
-  if (!ok) Fail(job, PAPPL_JREASON_NONE, "Unable to send the label to the printer: the device write failed.");
+  if (!ok) Fail(job, PAPPL_JREASON_NONE, DeviceWriteFailure());
   return ok;
 }
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "printer_app/app_options.h"
-#include "printer_app/dnssd_guard.h"
+#include "printer_app/device_guard.h"
 #include "printer_app/host_printer.h"
 #include "printer_app/label_driver.h"
 #include "printer_app/page_file_filter.h"

@@ -1,6 +1,6 @@
 // The printer application against a real IPP client: IPP Everywhere attributes, every format
-// byte for byte as qxvn prints the same page, settings over IPP that survive a restart, bad
-// documents and a failing device, and many jobs at once.
+// byte for byte as qxvn prints the same page, settings over IPP and in a browser that survive a
+// restart, bad documents and failing devices, and many jobs at once.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -144,6 +144,28 @@ TEST_F(AppTest, SettingsOverIppChangeTheStreamAndSurviveARestart) {
   EXPECT_TRUE(ReadFile(again.OutputDir() + "/after-restart.prn") == QxvnPrint(m_png + saved));
 }
 
+TEST_F(AppTest, TheWebSettingsPageSetsTheThresholdInABrowser) {
+  {
+    AppServer app(m_dir + "/state");
+    ASSERT_TRUE(app.Start());
+    const std::string command = "python3 " WEB_SETTINGS_SCRIPT " " + app.WebUrl("/label/printing") +
+                                " gray-threshold 90 > " + m_dir + "/browser.txt 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << ReadFile(m_dir + "/browser.txt");
+    int id = PrintJob(app.Uri(), m_png, "image/png", "after-browser");
+    ASSERT_EQ(WaitForJob(app.Uri(), id), "completed") << app.Log();
+    EXPECT_TRUE(ReadFile(app.OutputDir() + "/after-browser.prn") ==
+                QxvnPrint(m_png + DefaultSettings({{"GrayThreshold", 90}})));
+    EXPECT_FALSE(ReadFile(app.OutputDir() + "/after-browser.prn") == QxvnPrint(m_png + DefaultSettings()))
+        << "the sample label must print differently at threshold 90";
+  }
+  AppServer again(m_dir + "/state");
+  ASSERT_TRUE(again.Start());
+  int id = PrintJob(again.Uri(), m_png, "image/png", "after-restart");
+  ASSERT_EQ(WaitForJob(again.Uri(), id), "completed") << again.Log();
+  EXPECT_TRUE(ReadFile(again.OutputDir() + "/after-restart.prn") ==
+              QxvnPrint(m_png + DefaultSettings({{"GrayThreshold", 90}})));
+}
+
 TEST_F(AppTest, BadDocumentsEndTheirJobAndTheNextJobPrints) {
   AppServer app(m_dir + "/state");
   ASSERT_TRUE(app.Start());
@@ -181,23 +203,46 @@ TEST_F(AppTest, BadDocumentsEndTheirJobAndTheNextJobPrints) {
   EXPECT_TRUE(ReadFile(app.OutputDir() + "/good.prn") == QxvnPrint(m_png + DefaultSettings()));
 }
 
-TEST_F(AppTest, AFailingDeviceAbortsItsJobAndOtherPrintersGoOn) {
-  fs::create_directories(m_dir + "/state/output");
-  AppServer app(m_dir + "/state", {"label=file://" + m_dir + "/state/output", "full=file:///dev/full"});
-  ASSERT_TRUE(app.Start());
-  int failing = PrintJob(app.Uri("full"), m_png, "image/png", "to-full");
-  ASSERT_GT(failing, 0);
-  EXPECT_EQ(WaitForJob(app.Uri("full"), failing), "aborted");
-  IppResult job = RunIpptool(app.Uri("full"),
+std::string JobMessage(const std::string& uri, int id) {
+  IppResult job = RunIpptool(uri,
                              "  OPERATION Get-Job-Attributes\n  GROUP operation-attributes-tag\n"
                              "  ATTR charset attributes-charset utf-8\n"
                              "  ATTR naturalLanguage attributes-natural-language en\n"
                              "  ATTR uri printer-uri $uri\n  ATTR integer job-id " +
-                                 std::to_string(failing) + "\n");
-  EXPECT_NE(job.Value("job-state-message").find("device write failed"), std::string::npos) << job.output;
+                                 std::to_string(id) + "\n");
+  return job.Value("job-state-message");
+}
+
+TEST_F(AppTest, AFailingDeviceAbortsItsJobAndOtherPrintersGoOn) {
+  // A device that takes no bytes, and a folder the job's file cannot be made in: not writable,
+  // and (for root, whom permissions do not stop) a folder already where the file would go.
+  const std::string locked = m_dir + "/locked";
+  fs::create_directories(locked + "/to-folder.prn");
+  fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+  fs::create_directories(m_dir + "/state/output");
+  AppServer app(m_dir + "/state", {"label=file://" + m_dir + "/state/output", "full=file:///dev/full",
+                                   "locked=file://" + locked});
+  ASSERT_TRUE(app.Start());
+  for (const auto& [printer, name] :
+       std::vector<std::pair<std::string, std::string>>{{"full", "to-full"}, {"locked", "to-folder"}}) {
+    SCOPED_TRACE(printer);
+    int failing = PrintJob(app.Uri(printer), m_png, "image/png", name);
+    ASSERT_GT(failing, 0);
+    EXPECT_EQ(WaitForJob(app.Uri(printer), failing), "aborted");
+    const std::string message = JobMessage(app.Uri(printer), failing);
+    EXPECT_NE(message.find("device write failed"), std::string::npos) << message;
+    if (printer == "locked") {
+      EXPECT_NE(message.find(locked + "/to-folder.prn"), std::string::npos) << "names the file: " << message;
+    }
+  }
+  // Other printers go on, and the folder prints again once it can be written.
   int id = PrintJob(app.Uri(), m_png, "image/png", "next");
   ASSERT_EQ(WaitForJob(app.Uri(), id), "completed") << app.Log();
   EXPECT_TRUE(ReadFile(app.OutputDir() + "/next.prn") == QxvnPrint(m_png + DefaultSettings()));
+  fs::permissions(locked, fs::perms::owner_all);
+  id = PrintJob(app.Uri("locked"), m_png, "image/png", "unlocked");
+  ASSERT_EQ(WaitForJob(app.Uri("locked"), id), "completed") << app.Log();
+  EXPECT_TRUE(ReadFile(locked + "/unlocked.prn") == QxvnPrint(m_png + DefaultSettings()));
 }
 
 // Each client submits its jobs one after another; all clients at once.

@@ -113,6 +113,10 @@ std::string AppServer::Uri(const std::string& printer) const {
   return "ipp://127.0.0.1:" + std::to_string(m_port) + "/ipp/print/" + printer;
 }
 
+std::string AppServer::WebUrl(const std::string& path) const {
+  return "http://127.0.0.1:" + std::to_string(m_port) + path;
+}
+
 std::string AppServer::Log() const { return ReadFile(m_stateDir + "/app.log"); }
 
 std::string IppResult::Value(const std::string& name) const {

@@ -24,6 +24,8 @@ class AppServer {
   void Stop();
 
   std::string Uri(const std::string& printer = "label") const;
+  // A page of the web interface: "/label/printing".
+  std::string WebUrl(const std::string& path) const;
   const std::string& StateDir() const { return m_stateDir; }
   std::string OutputDir() const { return m_stateDir + "/output"; }
   std::string Log() const;

@@ -1,0 +1,98 @@
+#include "printer_app/device_guard.h"
+
+#include <avahi-client/client.h>
+#include <avahi-common/simple-watch.h>
+#include <pappl/pappl.h>
+
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <utility>
+
+#include "printer_app/original_symbol.h"
+
+namespace qxapp {
+namespace {
+
+// A device always fails to write here: the stand-in for a file device that cannot be opened.
+constexpr const char* kFailingDevice = "file:///dev/full";
+
+thread_local std::string t_fileFailure;
+
+// The error callback a caller gave, wrapped so that the open's own message is kept too. One per
+// distinct callback and data, kept for the process: a device keeps calling it after the open.
+struct ErrorRoute {
+  pappl_deverror_cb_t callback;
+  void* data;
+};
+
+void KeepAndPass(const char* message, void* data) {
+  auto* route = static_cast<ErrorRoute*>(data);
+  t_fileFailure = message ? message : "";
+  if (route->callback) route->callback(message, route->data);
+}
+
+ErrorRoute* RouteFor(pappl_deverror_cb_t callback, void* data) {
+  static std::mutex lock;
+  static std::map<std::pair<pappl_deverror_cb_t, void*>, std::unique_ptr<ErrorRoute>> routes;
+  std::lock_guard<std::mutex> hold(lock);
+  auto& route = routes[{callback, data}];
+  if (!route) route.reset(new ErrorRoute{callback, data});
+  return route.get();
+}
+
+bool HasScheme(const char* uri, const char* scheme) {
+  return uri && std::strncmp(uri, scheme, std::strlen(scheme)) == 0;
+}
+
+}  // namespace
+
+bool DnssdAvailable() {
+  AvahiSimplePoll* poll = avahi_simple_poll_new();
+  if (!poll) return false;
+  int error = 0;
+  AvahiClient* client =
+      avahi_client_new(avahi_simple_poll_get(poll), AvahiClientFlags(0), nullptr, nullptr, &error);
+  const bool answers = client != nullptr;
+  if (client) avahi_client_free(client);
+  avahi_simple_poll_free(poll);
+  return answers;
+}
+
+std::string LastFileDeviceFailure() { return t_fileFailure; }
+
+}  // namespace qxapp
+
+extern "C" {
+
+__attribute__((visibility("default"))) bool papplDeviceList(pappl_devtype_t types, pappl_device_cb_t cb,
+                                                            void* data, pappl_deverror_cb_t err_cb,
+                                                            void* err_data) {
+  using Fn = bool (*)(pappl_devtype_t, pappl_device_cb_t, void*, pappl_deverror_cb_t, void*);
+  static const Fn original = qxapp::Original<Fn>("papplDeviceList");
+  if ((types & PAPPL_DEVTYPE_DNS_SD) && !qxapp::DnssdAvailable())
+    types &= ~pappl_devtype_t{PAPPL_DEVTYPE_DNS_SD};
+  return original(types, cb, data, err_cb, err_data);
+}
+
+__attribute__((visibility("default"))) pappl_device_t* papplDeviceOpen(const char* device_uri,
+                                                                       const char* name,
+                                                                       pappl_deverror_cb_t err_cb,
+                                                                       void* err_data) {
+  using Fn = pappl_device_t* (*)(const char*, const char*, pappl_deverror_cb_t, void*);
+  static const Fn original = qxapp::Original<Fn>("papplDeviceOpen");
+  if (qxapp::HasScheme(device_uri, "dnssd://") && !qxapp::DnssdAvailable()) {
+    if (err_cb) err_cb("Cannot reach a DNS-SD printer: no Avahi daemon is running.", err_data);
+    return nullptr;
+  }
+  if (!qxapp::HasScheme(device_uri, "file://")) return original(device_uri, name, err_cb, err_data);
+
+  qxapp::t_fileFailure.clear();
+  qxapp::ErrorRoute* route = qxapp::RouteFor(err_cb, err_data);
+  if (pappl_device_t* device = original(device_uri, name, qxapp::KeepAndPass, route)) return device;
+  if (qxapp::t_fileFailure.empty()) qxapp::t_fileFailure = std::string("Unable to open ") + device_uri + ".";
+  return original(qxapp::kFailingDevice, name, err_cb, err_data);
+}
+
+}  // extern "C"

@@ -1,0 +1,21 @@
+// Where the app changes PAPPL 1.3.1's device handling. The app provides papplDeviceList and
+// papplDeviceOpen in the library's place (the library's own calls reach them):
+// - with no Avahi daemon answering, PAPPL aborts the whole process when it browses for or opens
+//   a DNS-SD device (the web interface's Add Printer page browses): listing then leaves DNS-SD
+//   out, and opening a dnssd:// device fails with a reason;
+// - a file:// folder or file that cannot be written makes PAPPL hold the job and retry every
+//   5 seconds for ever: the job gets a device whose every write fails instead, so that it ends
+//   aborted with the reason, and the next job tries the folder again.
+#pragma once
+
+#include <string>
+
+namespace qxapp {
+
+// Whether an Avahi client can reach the daemon now (PAPPL's own condition for DNS-SD).
+bool DnssdAvailable();
+
+// Why the calling thread's last file:// device could not be opened; empty when it could.
+std::string LastFileDeviceFailure();
+
+}  // namespace qxapp
