@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <mutex>
 #include <string_view>
 
 #include "host/driver_host.h"
@@ -14,10 +13,8 @@ namespace {
 constexpr SHORT kStandardForm = 1;
 constexpr SHORT kUserDefinedPaper = 256;
 
-// The stand-in host's services (printer data, job records, debug sink) are process-wide, so
-// until the host takes concurrent Print calls every Print in the app runs behind this lock.
-std::mutex g_hostPrintLock;
-
+// One loaded plug-in library for the whole app: the host takes any number of documents at once,
+// each with its own printer data, job record and trace.
 qxhost::DriverHost& Host() {
   static qxhost::DriverHost host;
   return host;
@@ -43,7 +40,6 @@ pappl_loglevel_t LevelOf(std::string_view line) {
 }  // namespace
 
 bool LoadPlugin(std::string* error) {
-  std::lock_guard<std::mutex> lock(g_hostPrintLock);
   if (Host().IsLoaded()) return true;
   return Host().Load(qxhost::BuiltPluginPath(), error);
 }
@@ -71,21 +67,17 @@ bool PrintPage(pappl_job_t* job, const PageJob& spec, const qxvn::PageImage& pag
                                             static_cast<LONG>(page.height), host.bitsPerPixel));
   host.pages.push_back(std::move(pageSpec));
 
-  qxhost::PrintResult result;
-  {
-    std::lock_guard<std::mutex> lock(g_hostPrintLock);
-    if (!Host().IsLoaded()) {
-      *error = "the plug-in library is not loaded";
-      return false;
-    }
-    qxhost::SetDebugSink([job](std::u16string_view line) {
-      std::string text = qxhost::ToUtf8(line);
-      while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-      papplLogJob(job, LevelOf(text), "%s", text.c_str());
-    });
-    result = Host().Print(host);
-    qxhost::SetDebugSink(nullptr);
+  // The plug-in's trace of this document goes to this job's log, whatever else prints meanwhile.
+  host.traceSink = [job](std::u16string_view line) {
+    std::string text = qxhost::ToUtf8(line);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    papplLogJob(job, LevelOf(text), "%s", text.c_str());
+  };
+  if (!Host().IsLoaded()) {
+    *error = "the plug-in library is not loaded";
+    return false;
   }
+  qxhost::PrintResult result = Host().Print(host);
   if (!result.ok) {
     *error = result.error;
     return false;

@@ -23,7 +23,8 @@ struct PageJob {
   PrinterData printerData;
 };
 
-// Loads the plug-in library once for the process; false with `error` when it cannot.
+// Loads the plug-in library once for the process, before any job prints; false with `error`
+// when it cannot.
 bool LoadPlugin(std::string* error);
 
 // The page as one band, the job's device mode and printer data; the plug-in's trace goes to
