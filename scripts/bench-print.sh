@@ -23,4 +23,5 @@ echo "  3 pages, 2 collated copies: $(peak "$qxvn" print "$a4" "$a4" "$a4" --cop
 # The stream goes to the output as it is written: memory does not grow with the copies.
 pdftoppm -scale-to-x 576 -scale-to-y 300 -singlefile examples/shipping-label.pdf "$dir/small"
 echo "  576 x 300, 32767 copies:    $(peak "$qxvn" print "$dir/small.ppm" --copies 32767 -o "$dir/copies.qxvn")"
+echo "  the same to standard output: $(peak "$qxvn" print "$dir/small.ppm" --copies 32767 -o -)"
 rm -f "$dir/copies.qxvn"

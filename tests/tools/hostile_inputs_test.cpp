@@ -206,6 +206,24 @@ TEST_F(HostileInputs, OutputsThatAreNoRegularFileAreNotReplaced) {
   EXPECT_TRUE(S_ISCHR(st.st_mode));
 }
 
+TEST_F(HostileInputs, StandardOutputIsWrittenAsTheJobGoesAndAFileThereIsCutBackOnFailure) {
+  WriteFile(Path("a.ppm"), PnmBytes(PatternImage(20, 10, ColourPalette(), 2), '6'));
+  ASSERT_EQ(Print(Path("a.ppm")).status, 0);
+  const std::string stream = ReadFile(Path("out.qxvn"));
+  WritePngFile(Path("b.png"), PatternImage(20, 10, ColourPalette(), 3), PngKind::Rgb8);
+  const std::string png = ReadFile(Path("b.png"));
+  WriteFile(Path("cut.png"), png.substr(0, png.size() - 20));  // fails when its page is reached
+
+  const std::string appendTo = "sh -c 'shift; exec \"$@\" >>" + Path("kept") + "' x";
+  WriteFile(Path("kept"), "earlier\n");
+  EXPECT_EQ(RunQxvn({"print", Path("a.ppm"), "-o", "-"}, appendTo).status, 0);
+  EXPECT_EQ(ReadFile(Path("kept")), "earlier\n" + stream);
+  WriteFile(Path("kept"), "earlier\n");
+  RunResult r = RunQxvn({"print", Path("a.ppm"), Path("cut.png"), "-o", "-"}, appendTo);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(ReadFile(Path("kept")), "earlier\n") << "the first page was written, then taken back";
+}
+
 TEST_F(HostileInputs, DecodeStoppedByASignalLeavesNoTemporaryFile) {
   std::string page = TallStream(1);
   std::string many;

@@ -88,6 +88,11 @@ mode_t CreationMode() {
 AtomicOutput::AtomicOutput(std::string path) : m_path(std::move(path)) {
   if (m_path == "-") {
     m_toStdout = true;
+    struct stat st {};
+    if (fstat(STDOUT_FILENO, &st) == 0 && S_ISREG(st.st_mode)) {
+      const int flags = fcntl(STDOUT_FILENO, F_GETFL);
+      m_stdoutStart = flags >= 0 && (flags & O_APPEND) ? st.st_size : lseek(STDOUT_FILENO, 0, SEEK_CUR);
+    }
     return;
   }
   if (m_path.empty()) throw ToolError("the output file name is empty");
@@ -133,15 +138,15 @@ AtomicOutput::~AtomicOutput() { Discard(); }
 bool AtomicOutput::Write(const void* data, size_t size) {
   if (!m_failure.empty()) return false;
   auto bytes = static_cast<const unsigned char*>(data);
-  if (m_toStdout) {
-    m_held.insert(m_held.end(), bytes, bytes + size);
-    return true;
-  }
+  const int fd = m_toStdout ? STDOUT_FILENO : m_fd;
+  m_wroteStdout = m_wroteStdout || (m_toStdout && size > 0);
   while (size > 0) {
-    ssize_t n = ::write(m_fd, bytes, size);
+    ssize_t n = ::write(fd, bytes, size);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      m_failure = "writing " + m_path + " failed: " + std::strerror(n < 0 ? errno : ENOSPC);
+      const char* reason = std::strerror(n < 0 ? errno : ENOSPC);
+      m_failure = m_toStdout ? std::string("writing to standard output failed: ") + reason
+                             : "writing " + m_path + " failed: " + reason;
       return false;
     }
     bytes += n;
@@ -153,14 +158,7 @@ bool AtomicOutput::Write(const void* data, size_t size) {
 void AtomicOutput::Commit() {
   if (!m_failure.empty()) throw ToolError(m_failure);
   if (m_toStdout) {
-    size_t done = 0;
-    while (done < m_held.size()) {
-      ssize_t n = ::write(STDOUT_FILENO, m_held.data() + done, m_held.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) throw ToolError(std::string("writing to standard output failed: ") + std::strerror(errno));
-      done += static_cast<size_t>(n);
-    }
-    m_held.clear();
+    m_committed = true;
     return;
   }
   Seal();
@@ -187,6 +185,11 @@ void AtomicOutput::Seal() {
 }
 
 void AtomicOutput::Discard() {
+  // What a failed output wrote to a file on standard output is taken back; a pipe keeps it.
+  if (m_toStdout && m_wroteStdout && !m_committed && m_stdoutStart >= 0) {
+    if (ftruncate(STDOUT_FILENO, m_stdoutStart) == 0) lseek(STDOUT_FILENO, m_stdoutStart, SEEK_SET);
+    m_wroteStdout = false;
+  }
   if (m_fd >= 0) ::close(m_fd);
   m_fd = -1;
   if (!m_tempPath.empty()) {
@@ -194,7 +197,6 @@ void AtomicOutput::Discard() {
     UnregisterTemp(m_tempSlot);
   }
   m_tempPath.clear();
-  m_held.clear();
 }
 
 }  // namespace qxvn

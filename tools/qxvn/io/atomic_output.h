@@ -1,13 +1,16 @@
 // An output file that appears whole or not at all: bytes go to a temporary file beside the
 // target, renamed over it by Commit. Without Commit the temporary is removed and an existing
-// target stays as it was. "-" means standard output, held back until Commit. A device, pipe or
-// socket is written through instead, and a symbolic link's target is replaced, not the link. A
-// signal that stops the tool removes the temporary files still waiting.
+// target stays as it was. A device, pipe or socket is written through instead, and a symbolic
+// link's target is replaced, not the link. "-" means standard output, written through as well,
+// so that a long stream is never held in memory; when it is a file, an output that is not
+// committed is cut off again where it began. A signal that stops the tool removes the temporary
+// files still waiting.
 #pragma once
+
+#include <sys/types.h>
 
 #include <cstddef>
 #include <string>
-#include <vector>
 
 namespace qxvn {
 
@@ -39,7 +42,9 @@ class AtomicOutput {
   bool m_direct = false;
   int m_fd = -1;
   bool m_toStdout = false;
-  std::vector<unsigned char> m_held;
+  off_t m_stdoutStart = -1;  // where this output began in standard output, when that is a file
+  bool m_wroteStdout = false;
+  bool m_committed = false;
   std::string m_failure;
 };
 
