@@ -123,6 +123,14 @@ bool StartLabelJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t
   return true;
 }
 
+int TakeCopies(pappl_job_t* job) {
+  LabelJobState* state = StateOf(job);
+  if (!state) return 1;
+  const int copies = state->spec.copies;
+  state->spec.copies = 1;
+  return copies;
+}
+
 bool StartLabelPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned) {
   LabelJobState* state = StateOf(job);
   if (!state) return false;

@@ -16,6 +16,10 @@ bool WriteLabelLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_
 bool EndLabelPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device, unsigned page);
 bool EndLabelJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);
 
+// For a filter that prints the whole document once a copy (collated copies): every page is then
+// printed once, and the copies asked for are returned.
+int TakeCopies(pappl_job_t* job);
+
 // Prints a page already decoded (B, G, R rows) as the job's next page: the PDF filter's way in.
 bool PrintDecodedPage(pappl_job_t* job, pappl_device_t* device, const qxvn::PageImage& page);
 

@@ -1,6 +1,7 @@
 #include "printer_app/page_file_filter.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -18,6 +19,13 @@ void RefuseDocument(pappl_job_t* job, const std::string& message) {
   papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", message.c_str());
   papplJobSetMessage(job, "%s", message.c_str());
   papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, PAPPL_JREASON_NONE);
+}
+
+// Copies are collated unless the job asks otherwise (the printer's default is collated).
+bool Collated(pappl_job_t* job) {
+  ipp_attribute_t* handling = papplJobGetAttribute(job, "multiple-document-handling");
+  const char* value = handling ? ippGetString(handling, 0, nullptr) : nullptr;
+  return !value || std::strcmp(value, "separate-documents-uncollated-copies") != 0;
 }
 
 struct OptionsDeleter {
@@ -44,19 +52,24 @@ bool PrintPageFile(pappl_job_t* job, pappl_device_t* device, void* format) {
   if (!StartLabelJob(job, options.get(), device)) return false;
 
   bool ok = true;
+  const unsigned first = std::max(options->first_page, 1u);
   const unsigned last = std::min(options->last_page, pages);
-  for (unsigned number = std::max(options->first_page, 1u); ok && number <= last && !papplJobIsCanceled(job);
-       ++number) {
-    try {
-      qxvn::PageImage page = source->Render(number - 1, 3);
-      ok = PrintDecodedPage(job, device, page);
-      if (ok) papplJobSetImpressionsCompleted(job, 1);
-    } catch (const qxvn::ToolError& e) {
-      RefuseDocument(job, std::string("Unable to render the page: ") + e.what());
-      ok = false;
-    } catch (const std::bad_alloc&) {
-      RefuseDocument(job, "Unable to render the page: out of memory.");
-      ok = false;
+  // Collated copies of several pages: the document once a copy, every page rendered again, so
+  // that one page is held at a time. Otherwise the plug-in makes each page's copies.
+  const int passes = last > first && Collated(job) ? TakeCopies(job) : 1;
+  for (int pass = 0; ok && pass < passes; ++pass) {
+    for (unsigned number = first; ok && number <= last && !papplJobIsCanceled(job); ++number) {
+      try {
+        qxvn::PageImage page = source->Render(number - 1, 3);
+        ok = PrintDecodedPage(job, device, page);
+        if (ok && pass == 0) papplJobSetImpressionsCompleted(job, 1);
+      } catch (const qxvn::ToolError& e) {
+        RefuseDocument(job, std::string("Unable to render the page: ") + e.what());
+        ok = false;
+      } catch (const std::bad_alloc&) {
+        RefuseDocument(job, "Unable to render the page: out of memory.");
+        ok = false;
+      }
     }
   }
   EndLabelJob(job, options.get(), device);

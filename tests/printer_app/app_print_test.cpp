@@ -64,6 +64,8 @@ TEST_F(AppTest, EveryFormatPrintsWhatQxvnPrintsForTheSamePage) {
   const std::string pwg = m_dir + "/label.pwg";
   WritePwgRaster(pwg, LabelPattern(true));
   const std::string pdf = std::string(QXVN_EXAMPLES) + "/shipping-label.pdf";
+  const std::string twoPages = m_dir + "/two.pdf";
+  WriteTwoPagePdf(twoPages);
 
   struct Case {
     std::string name, file, format, samePixels, attributes, qxvnOptions;
@@ -75,6 +77,12 @@ TEST_F(AppTest, EveryFormatPrintsWhatQxvnPrintsForTheSamePage) {
       {"jpeg", jpeg, "image/jpeg", jpegPixels, "", ""},
       {"pwg", pwg, "image/pwg-raster", m_png, "", ""},
       {"pdf", pdf, "application/pdf", pdf, "", ""},
+      {"pdf-collated", twoPages, "application/pdf", twoPages, "  ATTR integer copies 2\n",
+       " --copies 2 --collate"},
+      {"pdf-uncollated", twoPages, "application/pdf", twoPages,
+       "  ATTR integer copies 2\n  ATTR keyword multiple-document-handling "
+       "separate-documents-uncollated-copies\n",
+       " --copies 2"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

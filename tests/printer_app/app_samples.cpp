@@ -93,4 +93,36 @@ void WritePwgRaster(const std::string& path, const Image& image) {
   close(fd);
 }
 
+void WriteTwoPagePdf(const std::string& path) {
+  // 136 x 215 points is the 48 x 76 mm label; each page has its bar in another place.
+  std::vector<std::string> objects = {"<< /Type /Catalog /Pages 2 0 R >>",
+                                      "<< /Type /Pages /Kids [3 0 R 5 0 R] /Count 2 >>"};
+  for (const char* bar : {"20 150 90 40 re f", "40 30 60 120 re f"}) {
+    const std::string content = bar;
+    const size_t contentObject = objects.size() + 2;
+    objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 136 215] /Contents " +
+                      std::to_string(contentObject) + " 0 R >>");
+    objects.push_back("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content +
+                      "\nendstream");
+  }
+  std::string pdf = "%PDF-1.4\n";
+  std::vector<size_t> offsets;
+  for (size_t i = 0; i < objects.size(); ++i) {
+    offsets.push_back(pdf.size());
+    pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+  }
+  const size_t xref = pdf.size();
+  pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+  char entry[32];
+  for (size_t offset : offsets) {
+    std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
+    pdf += entry;
+  }
+  pdf += "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+         std::to_string(xref) + "\n%%EOF\n";
+  std::FILE* out = std::fopen(path.c_str(), "wb");
+  std::fwrite(pdf.data(), 1, pdf.size(), out);
+  std::fclose(out);
+}
+
 }  // namespace qxtest

@@ -1,5 +1,5 @@
 // Sample documents made here for the printer application tests: the page image of the sample
-// label size as PNG, JPEG (and its decoded pixels) and PWG raster.
+// label size as PNG, JPEG (and its decoded pixels) and PWG raster, and a two-page PDF.
 #pragma once
 
 #include <string>
@@ -19,5 +19,7 @@ void WriteJpegFile(const std::string& path, const Image& image);
 Image DecodeJpegFile(const std::string& path);
 // A PWG raster document of one sRGB 8-bit page.
 void WritePwgRaster(const std::string& path, const Image& image);
+// A PDF of two different label pages.
+void WriteTwoPagePdf(const std::string& path);
 
 }  // namespace qxtest
