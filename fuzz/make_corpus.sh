@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Writes the seed corpora of the fuzz targets into fuzz/corpus/TARGET: small inputs of each
-# kind, a PNG drawn by `qxvn decode` (QXVN names the tool; default: the debug build's).
+# kind, a PNG drawn by `qxvn decode` (QXVN names the tool; default: the debug build's) and
+# tiny JPEGs of the sample label made by pdftoppm.
 set -euo pipefail
 cd "$(dirname "$0")"
 qxvn="${QXVN:-../build/debug/tools/qxvn}"
 c=corpus
-mkdir -p $c/reg_file_fuzz $c/wire_reader_fuzz $c/pnm_reader_fuzz $c/png_reader_fuzz \
+mkdir -p $c/reg_file_fuzz $c/wire_reader_fuzz $c/pnm_reader_fuzz $c/png_reader_fuzz $c/jpeg_reader_fuzz \
   $c/band_rasteriser_fuzz $c/devmode_fuzz $c/trace_format_fuzz
 
 printf 'REGEDIT4\n[HKEY\\x]\n"GrayThreshold"=dword:00000096\n"Note"="a \\"q\\""\n' >$c/reg_file_fuzz/values
@@ -31,6 +32,10 @@ trap 'rm -rf "$tmp"' EXIT
 printf "$page" >"$tmp/s.qxvn"
 "$qxvn" decode "$tmp/s.qxvn" -o "$tmp/s.png" >/dev/null
 { printf '\x00'; cat "$tmp/s.png"; } >$c/png_reader_fuzz/gray1
+pdftoppm -jpeg -scale-to 24 -singlefile ../examples/shipping-label.pdf "$tmp/colour"
+pdftoppm -jpeg -gray -scale-to 16 -singlefile ../examples/shipping-label.pdf "$tmp/gray"
+pdftoppm -jpeg -jpegopt progressive=y -scale-to 16 -singlefile ../examples/shipping-label.pdf "$tmp/progressive"
+for j in colour gray progressive; do { printf '\x01'; cat "$tmp/$j.jpg"; } >$c/jpeg_reader_fuzz/$j; done
 
 # Band seeds: state, rotation, label w/h, alignments, threshold, custom, id flag, id,
 # width, height, bit count, size, blank, dm fields, paper size, length, devmode flag, pixels.

@@ -1,4 +1,4 @@
-// The PNM or PNG reader (QX_FUZZ_OPEN names its opener) on arbitrary bytes, as if read from a
+// The PNM, PNG or JPEG reader (QX_FUZZ_OPEN names its opener) on arbitrary bytes, as if read from a
 // pipe: a page or one ToolError. The first byte picks the pixel size; pages are held to a
 // million pixels so that a run spends its time on decoding, not on allocating.
 #include "common/input/page_source.h"

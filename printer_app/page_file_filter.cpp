@@ -35,12 +35,14 @@ struct OptionsDeleter {
 }  // namespace
 
 bool PrintPageFile(pappl_job_t* job, pappl_device_t* device, void* format) {
-  const bool pdf = std::string(static_cast<const char*>(format)) == "application/pdf";
+  const std::string type = static_cast<const char*>(format);
   const char* filename = papplJobGetFilename(job);
   std::unique_ptr<qxvn::PageSource> source;
   try {
     const std::string path = filename ? filename : "";
-    source = pdf ? qxvn::OpenPdf(path, qxvn::kDotsPerInch) : qxvn::OpenPng(path);
+    source = type == "application/pdf" ? qxvn::OpenPdf(path, qxvn::kDotsPerInch)
+             : type == "image/jpeg"    ? qxvn::OpenJpeg(path)
+                                       : qxvn::OpenPng(path);
   } catch (const qxvn::ToolError& e) {
     RefuseDocument(job, std::string("Unable to read the document: ") + e.what());
     return false;
@@ -80,8 +82,10 @@ void RegisterPageFileFilters(pappl_system_t* system) {
   // To the printer's own format: PAPPL looks for that before its own raster filters.
   static const char kPdf[] = "application/pdf";
   static const char kPng[] = "image/png";
+  static const char kJpeg[] = "image/jpeg";
   papplSystemAddMIMEFilter(system, kPdf, kPrinterFormat, PrintPageFile, const_cast<char*>(kPdf));
   papplSystemAddMIMEFilter(system, kPng, kPrinterFormat, PrintPageFile, const_cast<char*>(kPng));
+  papplSystemAddMIMEFilter(system, kJpeg, kPrinterFormat, PrintPageFile, const_cast<char*>(kJpeg));
 }
 
 }  // namespace qxapp

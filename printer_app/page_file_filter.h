@@ -1,6 +1,7 @@
-// PDF and PNG documents, read by the same page readers as `qxvn print` and printed page by
-// page. PAPPL renders no PDF; its own PNG reader never ends on a truncated file (it repeats the
-// read error), so PNG takes this way too, which also keeps the image at its own size.
+// PDF, PNG and JPEG documents, read by the same page readers as `qxvn print` and printed page
+// by page. PAPPL renders no PDF; its own PNG reader never ends on a truncated file (it repeats
+// the read error) and its JPEG reader prints a truncated file as if it were whole (libjpeg only
+// warns), so both images take this way too, which also keeps an image at its own size.
 #pragma once
 
 #include <pappl/pappl.h>

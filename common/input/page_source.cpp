@@ -54,11 +54,14 @@ std::unique_ptr<PageSource> OpenPageSource(const std::string& path, uint32_t dpi
   std::span<const uint8_t> magic = file->Bytes().first(std::min<size_t>(file->Bytes().size(), 8));
   static const unsigned char kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   if (magic.size() == 8 && std::memcmp(magic.data(), kPng, 8) == 0) return OpenPng(std::move(file), limits);
+  if (magic.size() >= 3 && magic[0] == 0xFF && magic[1] == 0xD8 && magic[2] == 0xFF)
+    return OpenJpeg(std::move(file), limits);
   if (magic.size() >= 5 && std::memcmp(magic.data(), "%PDF-", 5) == 0)
     return OpenPdf(std::move(file), dpi, limits);
   if (magic.size() >= 2 && magic[0] == 'P' && magic[1] >= '1' && magic[1] <= '6')
     return OpenPnm(std::move(file), limits);
-  throw ToolError(MappedFile::DisplayName(path) + ": unsupported format (expected PNM P1-P6, PNG or PDF)");
+  throw ToolError(MappedFile::DisplayName(path) +
+                  ": unsupported format (expected PNM P1-P6, PNG, JPEG or PDF)");
 }
 
 std::unique_ptr<PageSource> OpenPnm(const std::string& path, const PageLimits& limits) {
@@ -67,6 +70,10 @@ std::unique_ptr<PageSource> OpenPnm(const std::string& path, const PageLimits& l
 
 std::unique_ptr<PageSource> OpenPng(const std::string& path, const PageLimits& limits) {
   return OpenPng(std::make_unique<MappedFile>(path, false), limits);
+}
+
+std::unique_ptr<PageSource> OpenJpeg(const std::string& path, const PageLimits& limits) {
+  return OpenJpeg(std::make_unique<MappedFile>(path, false), limits);
 }
 
 std::unique_ptr<PageSource> OpenPdf(const std::string& path, uint32_t dpi, const PageLimits& limits) {

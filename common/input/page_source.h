@@ -40,11 +40,13 @@ std::unique_ptr<PageSource> OpenPageSource(const std::string& path, uint32_t dpi
 
 std::unique_ptr<PageSource> OpenPnm(const std::string& path, const PageLimits& limits = {});
 std::unique_ptr<PageSource> OpenPng(const std::string& path, const PageLimits& limits = {});
+std::unique_ptr<PageSource> OpenJpeg(const std::string& path, const PageLimits& limits = {});
 std::unique_ptr<PageSource> OpenPdf(const std::string& path, uint32_t dpi, const PageLimits& limits = {});
 
 // The readers on a file opened already (see MappedFile); `path` opens it again after Release.
 std::unique_ptr<PageSource> OpenPnm(std::unique_ptr<MappedFile> file, const PageLimits& limits);
 std::unique_ptr<PageSource> OpenPng(std::unique_ptr<MappedFile> file, const PageLimits& limits);
+std::unique_ptr<PageSource> OpenJpeg(std::unique_ptr<MappedFile> file, const PageLimits& limits);
 std::unique_ptr<PageSource> OpenPdf(std::unique_ptr<MappedFile> file, uint32_t dpi, const PageLimits& limits);
 
 }  // namespace qxvn

@@ -183,6 +183,10 @@ TEST_F(AppTest, BadDocumentsEndTheirJobAndTheNextJobPrints) {
   const std::string pdf = ReadFile(std::string(QXVN_EXAMPLES) + "/shipping-label.pdf");
   const std::string truncatedPdf = m_dir + "/truncated.pdf";
   std::ofstream(truncatedPdf, std::ios::binary) << pdf.substr(0, pdf.size() / 3);
+  const std::string jpeg = m_dir + "/label.jpg";
+  WriteJpegFile(jpeg, LabelPattern(true));
+  const std::string truncatedJpeg = m_dir + "/truncated.jpg";
+  std::ofstream(truncatedJpeg, std::ios::binary) << ReadFile(jpeg).substr(0, ReadFile(jpeg).size() / 2);
   const std::string hugePdf = m_dir + "/huge.pdf";
   std::ofstream(hugePdf, std::ios::binary)
       << "%PDF-1.4\n1 0 obj<</Type/Catalog/Pages 2 0 R>>endobj\n"
@@ -190,8 +194,11 @@ TEST_F(AppTest, BadDocumentsEndTheirJobAndTheNextJobPrints) {
          "3 0 obj<</Type/Page/Parent 2 0 R/MediaBox[0 0 14400 14400]/UserUnit 10>>endobj\n"
          "trailer<</Root 1 0 R>>\n%%EOF\n";
 
-  for (const auto& [file, format] : std::vector<std::pair<std::string, std::string>>{
-           {truncatedPng, "image/png"}, {truncatedPdf, "application/pdf"}, {hugePdf, "application/pdf"}}) {
+  for (const auto& [file, format] :
+       std::vector<std::pair<std::string, std::string>>{{truncatedPng, "image/png"},
+                                                        {truncatedJpeg, "image/jpeg"},
+                                                        {truncatedPdf, "application/pdf"},
+                                                        {hugePdf, "application/pdf"}}) {
     SCOPED_TRACE(file);
     int id = PrintJob(app.Uri(), file, format, "bad");
     ASSERT_GT(id, 0);

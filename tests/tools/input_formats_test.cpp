@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/tools/test_images.h"
+#include "tests/tools/test_jpeg.h"
 #include "tests/tools/tool_run.h"
 
 namespace qxtest {
@@ -55,6 +56,20 @@ TEST_F(InputFormats, PngOfEveryKind) {
     ExpectPrints(path, c.image);
     ExpectPrints(path, c.image, {"--bpp", "32"});
   }
+}
+
+TEST_F(InputFormats, JpegPrintsItsDecodedPixelsAndADamagedOneIsRefused) {
+  WriteJpegFile(Path("in.jpg"), PatternImage(40, 24, ColourPalette(), 4));
+  ExpectPrints(Path("in.jpg"), DecodeJpegFile(Path("in.jpg")));
+  ExpectPrints(Path("in.jpg"), DecodeJpegFile(Path("in.jpg")), {"--bpp", "32"});
+  // libjpeg only warns about a file that ends early, and would make up the missing rows.
+  const std::string whole = ReadFile(Path("in.jpg"));
+  WriteFile(Path("cut.jpg"), whole.substr(0, whole.size() * 2 / 3));
+  RunResult r = RunQxvn({"print", Path("cut.jpg"), "-o", Path("cut.qxvn")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cut.jpg: cannot decode JPEG: Premature end of JPEG file"), std::string::npos)
+      << r.err;
+  EXPECT_FALSE(Exists(Path("cut.qxvn")));
 }
 
 TEST_F(InputFormats, PngAlphaIsCompositedOverWhite) {

@@ -1,0 +1,182 @@
+// JPEG images as libjpeg decodes them: gray, colour (YCbCr or RGB) and CMYK (Adobe's inverted
+// form too). Any damage libjpeg would only warn about (a file that ends early, corrupt data) is
+// refused: a label printed from a half-decoded image is a wrong label.
+// clang-format off
+#include <cstddef>  // jpeglib.h needs size_t and FILE declared before it
+#include <cstdio>
+#include <jpeglib.h>
+// clang-format on
+
+#include <algorithm>
+#include <climits>
+#include <csetjmp>
+#include <memory>
+
+#include "common/input/page_source.h"
+#include "common/io/mapped_file.h"
+#include "common/tool_error.h"
+
+namespace qxvn {
+namespace {
+
+// libjpeg's own buffers (a progressive image keeps every coefficient) stay within this many
+// bytes a pixel of the page limit.
+constexpr uint64_t kLibraryBytesPerPixel = 8;
+
+struct Decoder {
+  jpeg_decompress_struct info{};
+  jpeg_error_mgr errors{};
+  std::jmp_buf jump{};
+  bool created = false;
+  char message[JMSG_LENGTH_MAX] = {};
+};
+
+[[noreturn]] void OnError(j_common_ptr common) {
+  auto* d = reinterpret_cast<Decoder*>(common->client_data);
+  common->err->format_message(common, d->message);
+  std::longjmp(d->jump, 1);
+}
+
+// Level -1 is a warning about the data itself; the rest is tracing.
+void OnMessage(j_common_ptr common, int level) {
+  if (level < 0) OnError(common);
+}
+
+struct Header {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  bool cmyk = false;
+  bool inverted = false;  // Adobe's CMYK: 255 is no ink
+};
+
+// These two functions hold only plain data, so that the long jump skips no destructor.
+bool ReadHeader(Decoder& d, std::span<const uint8_t> bytes, uint64_t maxMemory, Header* header) {
+  if (setjmp(d.jump)) return false;
+  d.info.err = jpeg_std_error(&d.errors);
+  d.errors.error_exit = OnError;
+  d.errors.emit_message = OnMessage;
+  d.info.client_data = &d;
+  jpeg_create_decompress(&d.info);
+  d.created = true;
+  d.info.mem->max_memory_to_use = static_cast<long>(maxMemory);
+  jpeg_mem_src(&d.info, bytes.data(), static_cast<unsigned long>(bytes.size()));
+  jpeg_read_header(&d.info, TRUE);
+  header->width = d.info.image_width;
+  header->height = d.info.image_height;
+  header->cmyk = d.info.jpeg_color_space == JCS_CMYK || d.info.jpeg_color_space == JCS_YCCK;
+  header->inverted = header->cmyk && d.info.saw_Adobe_marker;
+  return true;
+}
+
+inline uint8_t Ink(uint32_t colour, uint32_t black) {
+  return static_cast<uint8_t>((colour * black + 127) / 255);
+}
+
+bool ReadRows(Decoder& d, const Header& header, const PageImage& page, uint8_t* row) {
+  if (setjmp(d.jump)) return false;
+  d.info.out_color_space = header.cmyk ? JCS_CMYK : JCS_RGB;
+  jpeg_start_decompress(&d.info);
+  JSAMPROW rows[1] = {row};
+  while (d.info.output_scanline < d.info.output_height) {
+    const uint32_t y = d.info.output_scanline;
+    jpeg_read_scanlines(&d.info, rows, 1);
+    uint8_t* out = page.Row(y);
+    const uint8_t* in = row;
+    for (uint32_t x = 0; x < page.width; ++x, out += page.bytesPerPixel) {
+      if (header.cmyk) {
+        const auto ink = [&](int i) -> uint32_t { return header.inverted ? in[i] : 255u - in[i]; };
+        out[0] = Ink(ink(2), ink(3));
+        out[1] = Ink(ink(1), ink(3));
+        out[2] = Ink(ink(0), ink(3));
+        in += 4;
+      } else {
+        out[0] = in[2];
+        out[1] = in[1];
+        out[2] = in[0];
+        in += 3;
+      }
+      if (page.bytesPerPixel == 4) out[3] = 0xFF;
+    }
+    const size_t used = size_t{page.width} * page.bytesPerPixel;
+    std::fill(page.Row(y) + used, page.Row(y) + page.stride, uint8_t{0});
+  }
+  jpeg_finish_decompress(&d.info);
+  return true;
+}
+
+class JpegSource : public PageSource {
+ public:
+  JpegSource(std::unique_ptr<MappedFile> file, const PageLimits& limits)
+      : m_path(file->Path()),
+        m_name(MappedFile::DisplayName(m_path)),
+        m_limits(limits),
+        m_file(std::move(file)) {
+    Decoder d;
+    Header header;
+    const bool ok = ReadHeader(d, m_file->Bytes(), MaxLibraryMemory(), &header);
+    Close(d);
+    if (!ok) Fail(d);
+    CheckPageSize(header.width, header.height, m_limits, m_name);
+  }
+
+  size_t PageCount() const override { return 1; }
+
+  PageImage Render(size_t, uint32_t bytesPerPixel) override {
+    if (!m_file) m_file = std::make_unique<MappedFile>(m_path);
+    Decoder d;
+    Header header;
+    if (!ReadHeader(d, m_file->Bytes(), MaxLibraryMemory(), &header)) {
+      Close(d);
+      Fail(d);
+    }
+    PageImage page;
+    std::unique_ptr<uint8_t[]> row;
+    try {
+      CheckPageSize(header.width, header.height, m_limits, m_name);
+      page = AllocatePage(header.width, header.height, bytesPerPixel, m_name);
+      row.reset(new uint8_t[size_t{header.width} * 4]);
+    } catch (...) {
+      Close(d);
+      throw;
+    }
+    const bool ok = ReadRows(d, header, page, row.get());
+    Close(d);
+    if (!ok) Fail(d);
+    return page;
+  }
+
+  void Release() override {
+    // Bytes read from a pipe cannot be read again; a mapped file can.
+    if (m_file && m_file->IsMapped()) m_file.reset();
+  }
+
+ private:
+  uint64_t MaxLibraryMemory() const {
+    constexpr auto kMost = static_cast<uint64_t>(LONG_MAX);
+    return m_limits.maxPixels > kMost / kLibraryBytesPerPixel ? kMost
+                                                              : m_limits.maxPixels * kLibraryBytesPerPixel;
+  }
+
+  static void Close(Decoder& d) {
+    if (d.created) jpeg_destroy_decompress(&d.info);
+    d.created = false;
+  }
+
+  [[noreturn]] void Fail(const Decoder& d) const {
+    throw ToolError(m_name +
+                    ": cannot decode JPEG: " + std::string(d.message[0] ? d.message : "unknown error"));
+  }
+
+  std::string m_path;
+  std::string m_name;
+  PageLimits m_limits;
+  std::unique_ptr<MappedFile> m_file;
+};
+
+}  // namespace
+
+std::unique_ptr<PageSource> OpenJpeg(std::unique_ptr<MappedFile> file, const PageLimits& limits) {
+  return std::make_unique<JpegSource>(std::move(file), limits);
+}
+
+}  // namespace qxvn
