@@ -286,9 +286,22 @@ void ExpectEveryJobOnce(const AppServer& app, const std::vector<std::pair<std::s
     ASSERT_GT(id, 0);
     EXPECT_TRUE(ReadFile(outputOf.at(name) + "/" + name + ".prn") == expected);
   }
-  const std::string log = app.Log();
+  // PAPPL rotates its log at 1 MB: the older part is app.log.O.
+  const std::string log = ReadFile(app.StateDir() + "/app.log.O") + app.Log();
   EXPECT_EQ(log.find("is already printing on this printer"), std::string::npos);
   EXPECT_EQ(log.find("Unable to open PNG file"), std::string::npos);
+  // Each document's trace is in its own job's log: "[Job 7] ... ImageProcessing(7, ...".
+  size_t traced = 0;
+  for (size_t at = log.find("ImageProcessing("); at != std::string::npos;
+       at = log.find("ImageProcessing(", at + 1)) {
+    const size_t job = log.rfind("[Job ", at);
+    ASSERT_NE(job, std::string::npos);
+    const std::string logged = log.substr(job + 5, log.find(']', job) - job - 5);
+    const std::string tracedId = log.substr(at + 16, log.find(',', at) - at - 16);
+    EXPECT_EQ(logged, tracedId) << log.substr(job, log.find('\n', at) - job);
+    ++traced;
+  }
+  EXPECT_GT(traced, 0u);
 }
 
 TEST_F(AppTest, ThreePrintersTakeThirtyJobsEachAtOnce) {
