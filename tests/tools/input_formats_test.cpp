@@ -70,6 +70,14 @@ TEST_F(InputFormats, JpegPrintsItsDecodedPixelsAndADamagedOneIsRefused) {
   EXPECT_NE(r.err.find("cut.jpg: cannot decode JPEG: Premature end of JPEG file"), std::string::npos)
       << r.err;
   EXPECT_FALSE(Exists(Path("cut.qxvn")));
+
+  // CMYK in Adobe's inverted form: no ink on the left half, full black on the right.
+  WriteAdobeCmykJpegFile(Path("cmyk.jpg"), 32, 16,
+                         [](uint32_t x, uint32_t) { return x < 16 ? 0xFFFFFFFFu : 0xFFFFFF00u; });
+  Image halves = PatternImage(32, 16, BlackWhite(), 1);
+  for (uint32_t y = 0; y < 16; ++y)
+    for (uint32_t x = 0; x < 32; ++x) halves.pixels[y * 32 + x] = x < 16 ? Rgb{255, 255, 255} : Rgb{0, 0, 0};
+  ExpectPrints(Path("cmyk.jpg"), halves);
 }
 
 TEST_F(InputFormats, PngAlphaIsCompositedOverWhite) {

@@ -6,6 +6,7 @@
 #include <jpeglib.h>
 // clang-format on
 
+#include <functional>
 #include <vector>
 
 namespace qxtest {
@@ -63,6 +64,35 @@ Image DecodeJpegFile(const std::string& path) {
   jpeg_destroy_decompress(&info);
   std::fclose(file);
   return image;
+}
+
+void WriteAdobeCmykJpegFile(const std::string& path, uint32_t width, uint32_t height,
+                            const std::function<uint32_t(uint32_t x, uint32_t y)>& inverted) {
+  FILE* file = std::fopen(path.c_str(), "wb");
+  jpeg_compress_struct info{};
+  jpeg_error_mgr error{};
+  info.err = jpeg_std_error(&error);
+  jpeg_create_compress(&info);
+  jpeg_stdio_dest(&info, file);
+  info.image_width = width;
+  info.image_height = height;
+  info.input_components = 4;
+  info.in_color_space = JCS_CMYK;
+  jpeg_set_defaults(&info);  // writes the Adobe marker for CMYK
+  jpeg_set_quality(&info, 90, TRUE);
+  jpeg_start_compress(&info, TRUE);
+  std::vector<uint8_t> row(width * 4);
+  for (uint32_t y = 0; y < height; ++y) {
+    for (uint32_t x = 0; x < width; ++x) {
+      const uint32_t cmyk = inverted(x, y);
+      for (int i = 0; i < 4; ++i) row[x * 4 + i] = static_cast<uint8_t>(cmyk >> (24 - 8 * i));
+    }
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&info, rows, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  std::fclose(file);
 }
 
 }  // namespace qxtest
