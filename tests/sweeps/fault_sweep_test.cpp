@@ -94,6 +94,13 @@ class FaultSweep : public ::testing::Test {
     return job;
   }
 
+  // The document printed without faults, and its page copies: what every faulted run is held to.
+  std::vector<Bytes> Faultless(const qxhost::JobSpec& job, qxhost::PrintResult* faultless) {
+    *faultless = host.Print(job);
+    EXPECT_TRUE(faultless->ok) << faultless->error;
+    return Pages(faultless->spool);
+  }
+
   // The page copies of a stream that must be whole, in order.
   static std::vector<Bytes> Pages(const Bytes& spool) {
     PageCollector collector;
@@ -147,9 +154,9 @@ TEST_F(FaultSweep, FailedChunkAllocationsLoseWholePagesAndFailTheDocument) {
   for (const Config& c : kConfigs) {
     SCOPED_TRACE(Name(c));
     const qxhost::JobSpec job = Document(c);
-    const qxhost::PrintResult faultless = host.Print(job);
-    ASSERT_TRUE(faultless.ok) << faultless.error;
-    const std::vector<Bytes> reference = Pages(faultless.spool);
+    qxhost::PrintResult faultless;
+    const std::vector<Bytes> reference = Faultless(job, &faultless);
+    ASSERT_TRUE(faultless.ok);
     ASSERT_EQ(reference.size(), c.collate ? 4u : 8u);
     for (int onlyOnce : {1, 0}) {
       for (int n = 1;; ++n) {
@@ -170,9 +177,9 @@ TEST_F(FaultSweep, ShortSpoolWritesStopTheDocumentAndFailIt) {
   for (const Config& c : kConfigs) {
     SCOPED_TRACE(Name(c));
     const qxhost::JobSpec job = Document(c);
-    const qxhost::PrintResult faultless = host.Print(job);
-    ASSERT_TRUE(faultless.ok) << faultless.error;
-    const std::vector<Bytes> reference = Pages(faultless.spool);
+    qxhost::PrintResult faultless;
+    const std::vector<Bytes> reference = Faultless(job, &faultless);
+    ASSERT_TRUE(faultless.ok);
     for (bool onlyOnce : {true, false}) {
       for (size_t n = 1; n <= faultless.spoolWrites.size() + 1; ++n) {
         SCOPED_TRACE((onlyOnce ? "only write " : "from write ") + std::to_string(n));
