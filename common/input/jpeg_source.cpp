@@ -12,9 +12,7 @@
 #include <csetjmp>
 #include <memory>
 
-#include "common/input/page_source.h"
-#include "common/io/mapped_file.h"
-#include "common/tool_error.h"
+#include "common/input/image_file_source.h"
 
 namespace qxvn {
 namespace {
@@ -104,13 +102,10 @@ bool ReadRows(Decoder& d, const Header& header, const PageImage& page, uint8_t* 
   return true;
 }
 
-class JpegSource : public PageSource {
+class JpegSource : public ImageFileSource {
  public:
   JpegSource(std::unique_ptr<MappedFile> file, const PageLimits& limits)
-      : m_path(file->Path()),
-        m_name(MappedFile::DisplayName(m_path)),
-        m_limits(limits),
-        m_file(std::move(file)) {
+      : ImageFileSource(std::move(file), limits) {
     Decoder d;
     Header header;
     const bool ok = ReadHeader(d, m_file->Bytes(), MaxLibraryMemory(), &header);
@@ -119,10 +114,8 @@ class JpegSource : public PageSource {
     CheckPageSize(header.width, header.height, m_limits, m_name);
   }
 
-  size_t PageCount() const override { return 1; }
-
   PageImage Render(size_t, uint32_t bytesPerPixel) override {
-    if (!m_file) m_file = std::make_unique<MappedFile>(m_path);
+    MapAgainIfReleased();
     Decoder d;
     Header header;
     if (!ReadHeader(d, m_file->Bytes(), MaxLibraryMemory(), &header)) {
@@ -145,11 +138,6 @@ class JpegSource : public PageSource {
     return page;
   }
 
-  void Release() override {
-    // Bytes read from a pipe cannot be read again; a mapped file can.
-    if (m_file && m_file->IsMapped()) m_file.reset();
-  }
-
  private:
   uint64_t MaxLibraryMemory() const {
     constexpr auto kMost = static_cast<uint64_t>(LONG_MAX);
@@ -162,15 +150,7 @@ class JpegSource : public PageSource {
     d.created = false;
   }
 
-  [[noreturn]] void Fail(const Decoder& d) const {
-    throw ToolError(m_name +
-                    ": cannot decode JPEG: " + std::string(d.message[0] ? d.message : "unknown error"));
-  }
-
-  std::string m_path;
-  std::string m_name;
-  PageLimits m_limits;
-  std::unique_ptr<MappedFile> m_file;
+  [[noreturn]] void Fail(const Decoder& d) const { FailDecoding("JPEG", d.message); }
 };
 
 }  // namespace

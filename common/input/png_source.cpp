@@ -9,9 +9,7 @@
 #include <functional>
 #include <memory>
 
-#include "common/input/page_source.h"
-#include "common/io/mapped_file.h"
-#include "common/tool_error.h"
+#include "common/input/image_file_source.h"
 
 namespace qxvn {
 namespace {
@@ -98,13 +96,10 @@ inline uint8_t OverWhite(uint32_t c, uint32_t a) {
   return static_cast<uint8_t>((c * a + 255 * (255 - a) + 127) / 255);
 }
 
-class PngSource : public PageSource {
+class PngSource : public ImageFileSource {
  public:
   PngSource(std::unique_ptr<MappedFile> file, const PageLimits& limits)
-      : m_path(file->Path()),
-        m_name(MappedFile::DisplayName(m_path)),
-        m_limits(limits),
-        m_file(std::move(file)) {
+      : ImageFileSource(std::move(file), limits) {
     CheckDeclaredSize();
     Decoder d;
     Open(d);
@@ -114,10 +109,8 @@ class PngSource : public PageSource {
     if (!ok) Fail(d);
   }
 
-  size_t PageCount() const override { return 1; }
-
   PageImage Render(size_t, uint32_t bytesPerPixel) override {
-    if (!m_file) m_file = std::make_unique<MappedFile>(m_path);
+    MapAgainIfReleased();
     CheckDeclaredSize();
     Decoder d;
     Open(d);
@@ -166,11 +159,6 @@ class PngSource : public PageSource {
     return page;
   }
 
-  void Release() override {
-    // Bytes read from a pipe cannot be read again; a mapped file can.
-    if (m_file && m_file->IsMapped()) m_file.reset();
-  }
-
  private:
   // The header's size, read from the bytes before libpng allocates anything for it. The file
   // starts with its signature and then the IHDR chunk: width and height at bytes 16 and 20.
@@ -207,15 +195,7 @@ class PngSource : public PageSource {
     d.info = nullptr;
   }
 
-  [[noreturn]] void Fail(const Decoder& d) const {
-    throw ToolError(m_name +
-                    ": cannot decode PNG: " + std::string(d.message[0] ? d.message : "unknown error"));
-  }
-
-  std::string m_path;
-  std::string m_name;
-  PageLimits m_limits;
-  std::unique_ptr<MappedFile> m_file;
+  [[noreturn]] void Fail(const Decoder& d) const { FailDecoding("PNG", d.message); }
 };
 
 }  // namespace
