@@ -82,13 +82,13 @@ __attribute__((visibility("default"))) pappl_device_t* papplDeviceOpen(const cha
                                                                        void* err_data) {
   using Fn = pappl_device_t* (*)(const char*, const char*, pappl_deverror_cb_t, void*);
   static const Fn original = qxapp::Original<Fn>("papplDeviceOpen");
+  qxapp::t_fileFailure.clear();
   if (qxapp::HasScheme(device_uri, "dnssd://") && !qxapp::DnssdAvailable()) {
     if (err_cb) err_cb("Cannot reach a DNS-SD printer: no Avahi daemon is running.", err_data);
     return nullptr;
   }
   if (!qxapp::HasScheme(device_uri, "file://")) return original(device_uri, name, err_cb, err_data);
 
-  qxapp::t_fileFailure.clear();
   qxapp::ErrorRoute* route = qxapp::RouteFor(err_cb, err_data);
   if (pappl_device_t* device = original(device_uri, name, qxapp::KeepAndPass, route)) return device;
   if (qxapp::t_fileFailure.empty()) qxapp::t_fileFailure = std::string("Unable to open ") + device_uri + ".";

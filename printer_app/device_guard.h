@@ -15,7 +15,8 @@ namespace qxapp {
 // Whether an Avahi client can reach the daemon now (PAPPL's own condition for DNS-SD).
 bool DnssdAvailable();
 
-// Why the calling thread's last file:// device could not be opened; empty when it could.
+// Why the calling thread's last file:// device could not be opened, or what it reported since;
+// empty when it opened well, and after any other device was opened.
 std::string LastFileDeviceFailure();
 
 }  // namespace qxapp
