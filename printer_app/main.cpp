@@ -62,7 +62,7 @@ int Run(const qxapp::AppOptions& options) {
   papplSystemSetFooterHTML(system, "QXVN Label Printer Application");
   if (!qxapp::DnssdAvailable())
     papplLog(system, PAPPL_LOGLEVEL_WARN,
-             "No Avahi daemon answers: DNS-SD printers cannot be found or used.");
+             "No Avahi daemon answers: DNS-SD printers cannot be found or used until one runs.");
   qxapp::RegisterLabelDriver(system);
   qxapp::RegisterPageFileFilters(system);
 
