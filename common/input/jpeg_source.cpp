@@ -70,33 +70,42 @@ inline uint8_t Ink(uint32_t colour, uint32_t black) {
   return static_cast<uint8_t>((colour * black + 127) / 255);
 }
 
+// One decoded row (R, G, B) into the page's layout.
+void RgbRow(const uint8_t* in, uint8_t* out, uint32_t width, uint32_t bytesPerPixel) {
+  for (uint32_t x = 0; x < width; ++x, in += 3, out += bytesPerPixel) {
+    out[0] = in[2];
+    out[1] = in[1];
+    out[2] = in[0];
+    if (bytesPerPixel == 4) out[3] = 0xFF;
+  }
+}
+
+// One decoded row (C, M, Y, K; `inverted` when 255 is no ink) into the page's layout.
+void CmykRow(const uint8_t* in, uint8_t* out, uint32_t width, uint32_t bytesPerPixel, bool inverted) {
+  const uint8_t flip = inverted ? 0 : 0xFF;
+  for (uint32_t x = 0; x < width; ++x, in += 4, out += bytesPerPixel) {
+    const uint32_t k = in[3] ^ flip;
+    out[0] = Ink(in[2] ^ flip, k);
+    out[1] = Ink(in[1] ^ flip, k);
+    out[2] = Ink(in[0] ^ flip, k);
+    if (bytesPerPixel == 4) out[3] = 0xFF;
+  }
+}
+
 bool ReadRows(Decoder& d, const Header& header, const PageImage& page, uint8_t* row) {
   if (setjmp(d.jump)) return false;
   d.info.out_color_space = header.cmyk ? JCS_CMYK : JCS_RGB;
   jpeg_start_decompress(&d.info);
   JSAMPROW rows[1] = {row};
+  const size_t used = size_t{page.width} * page.bytesPerPixel;
   while (d.info.output_scanline < d.info.output_height) {
-    const uint32_t y = d.info.output_scanline;
+    uint8_t* out = page.Row(d.info.output_scanline);
     jpeg_read_scanlines(&d.info, rows, 1);
-    uint8_t* out = page.Row(y);
-    const uint8_t* in = row;
-    for (uint32_t x = 0; x < page.width; ++x, out += page.bytesPerPixel) {
-      if (header.cmyk) {
-        const auto ink = [&](int i) -> uint32_t { return header.inverted ? in[i] : 255u - in[i]; };
-        out[0] = Ink(ink(2), ink(3));
-        out[1] = Ink(ink(1), ink(3));
-        out[2] = Ink(ink(0), ink(3));
-        in += 4;
-      } else {
-        out[0] = in[2];
-        out[1] = in[1];
-        out[2] = in[0];
-        in += 3;
-      }
-      if (page.bytesPerPixel == 4) out[3] = 0xFF;
-    }
-    const size_t used = size_t{page.width} * page.bytesPerPixel;
-    std::fill(page.Row(y) + used, page.Row(y) + page.stride, uint8_t{0});
+    if (header.cmyk)
+      CmykRow(row, out, page.width, page.bytesPerPixel, header.inverted);
+    else
+      RgbRow(row, out, page.width, page.bytesPerPixel);
+    std::fill(out + used, out + page.stride, uint8_t{0});
   }
   jpeg_finish_decompress(&d.info);
   return true;
