@@ -56,6 +56,13 @@ TEST_F(PrintLayout, AnImageIsOnePixelADotUnlessScaled) {
   EXPECT_EQ(onLabel.left, 0);
   EXPECT_EQ(onLabel.Width(), 566);
   EXPECT_EQ(onLabel.Height(), 896);
+  // One pixel a metre is no resolution to print by: the image keeps one pixel a dot.
+  WriteGrayPng(Path("stray.png"), FramedImage(100, 50, 4), 0.0254);
+  const DotBox stray = DotsBox(
+      Printed({Path("stray.png"), "--paper", "48x76", "--scaling", "none", "--orientation", "portrait"}));
+  EXPECT_EQ(stray.Width(), 100);
+  EXPECT_EQ(stray.Height(), 50);
+  EXPECT_EQ(stray.left, (566 - 100) / 2);
 }
 
 TEST_F(PrintLayout, OrientationTurnsThePageAndAPdfPageFits) {
