@@ -154,26 +154,24 @@ PageImage TurnPage(const PageImage& page, int quarterTurns, const std::string& s
   out.dpiY = swap ? page.dpiX : page.dpiY;
   const uint32_t bpp = page.bytesPerPixel;
   const uint32_t w = page.width, h = page.height;
-  // In tiles, so that both the rows read and the columns written stay in the cache.
+  // In tiles, so that both the rows read and the columns written stay in the cache. Along a
+  // row of the page, the turned pixel moves down a column (1), back along a row (2) or up a
+  // column (3).
+  const auto stride = static_cast<ptrdiff_t>(out.stride);
+  const ptrdiff_t step = quarterTurns == 1 ? stride : quarterTurns == 2 ? -ptrdiff_t{bpp} : -stride;
+  auto target = [&](uint32_t x, uint32_t y) {
+    if (quarterTurns == 1) return out.Row(x) + size_t{h - 1 - y} * bpp;
+    if (quarterTurns == 2) return out.Row(h - 1 - y) + size_t{w - 1 - x} * bpp;
+    return out.Row(w - 1 - x) + size_t{y} * bpp;
+  };
   constexpr uint32_t kTile = 64;
   for (uint32_t ty = 0; ty < h; ty += kTile) {
     for (uint32_t tx = 0; tx < w; tx += kTile) {
+      const uint32_t xEnd = std::min(w, tx + kTile);
       for (uint32_t y = ty; y < std::min(h, ty + kTile); ++y) {
         const uint8_t* in = page.Row(y) + size_t{tx} * bpp;
-        for (uint32_t x = tx; x < std::min(w, tx + kTile); ++x, in += bpp) {
-          uint32_t ox = x, oy = y;
-          if (quarterTurns == 1) {
-            ox = h - 1 - y;
-            oy = x;
-          } else if (quarterTurns == 2) {
-            ox = w - 1 - x;
-            oy = h - 1 - y;
-          } else {
-            ox = y;
-            oy = w - 1 - x;
-          }
-          std::memcpy(out.Row(oy) + size_t{ox} * bpp, in, bpp);
-        }
+        uint8_t* to = target(tx, y);
+        for (uint32_t x = tx; x < xEnd; ++x, in += bpp, to += step) std::memcpy(to, in, bpp);
       }
     }
   }
