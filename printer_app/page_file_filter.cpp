@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/input/page_source.h"
+#include "common/layout/render_on_label.h"
 #include "common/media/label_sizes.h"
 #include "common/tool_error.h"
 #include "printer_app/label_driver.h"
@@ -26,6 +27,46 @@ bool Collated(pappl_job_t* job) {
   ipp_attribute_t* handling = papplJobGetAttribute(job, "multiple-document-handling");
   const char* value = handling ? ippGetString(handling, 0, nullptr) : nullptr;
   return !value || std::strcmp(value, "separate-documents-uncollated-copies") != 0;
+}
+
+// Hundredths of a millimetre (IPP's media unit) in whole dots, as PAPPL sizes a raster page.
+uint32_t Dots(int hundredths) {
+  return hundredths > 0 ? static_cast<uint32_t>(int64_t{hundredths} * qxvn::kDotsPerInch / 2540) : 0;
+}
+
+qxvn::Scaling ScalingOf(pappl_scaling_t scaling) {
+  switch (scaling) {
+    case PAPPL_SCALING_AUTO_FIT:
+      return qxvn::Scaling::kAutoFit;
+    case PAPPL_SCALING_FIT:
+      return qxvn::Scaling::kFit;
+    case PAPPL_SCALING_FILL:
+      return qxvn::Scaling::kFill;
+    case PAPPL_SCALING_NONE:
+      return qxvn::Scaling::kNone;
+    default:
+      return qxvn::Scaling::kAuto;
+  }
+}
+
+// The job's label, scaling and orientation. The orientation is the job's own: without one, a
+// document is turned to lie along the label (the printer's default of portrait would never turn).
+qxvn::LayoutChoice LayoutOfJob(pappl_job_t* job, const pappl_pr_options_t& options) {
+  qxvn::LayoutChoice choice;
+  choice.scaling = ScalingOf(options.print_scaling);
+  ipp_attribute_t* orientation = papplJobGetAttribute(job, "orientation-requested");
+  choice.orientation = orientation && ippGetValueTag(orientation) == IPP_TAG_ENUM
+                           ? qxvn::OrientationOfIpp(ippGetInteger(orientation, 0))
+                           : qxvn::Orientation::kAutomatic;
+  const pappl_media_col_t& media = options.media;
+  choice.label.width = Dots(media.size_width);
+  choice.label.height = Dots(media.size_length);
+  choice.label.left = Dots(media.left_margin);
+  choice.label.right = Dots(media.right_margin);
+  choice.label.top = Dots(media.top_margin);
+  choice.label.bottom = Dots(media.bottom_margin);
+  choice.label.dpi = qxvn::kDotsPerInch;
+  return choice;
 }
 
 struct OptionsDeleter {
@@ -52,6 +93,8 @@ bool PrintPageFile(pappl_job_t* job, pappl_device_t* device, void* format) {
   std::unique_ptr<pappl_pr_options_t, OptionsDeleter> options(papplJobCreatePrintOptions(job, pages, true));
   if (!options) return false;
   if (!StartLabelJob(job, options.get(), device)) return false;
+  const qxvn::LayoutChoice layout = LayoutOfJob(job, *options);
+  const std::string name = papplJobGetName(job) ? papplJobGetName(job) : "the document";
 
   bool ok = true;
   const unsigned first = std::max(options->first_page, 1u);
@@ -62,7 +105,7 @@ bool PrintPageFile(pappl_job_t* job, pappl_device_t* device, void* format) {
   for (int pass = 0; ok && pass < passes; ++pass) {
     for (unsigned number = first; ok && number <= last && !papplJobIsCanceled(job); ++number) {
       try {
-        qxvn::PageImage page = source->Render(number - 1, 3);
+        qxvn::PageImage page = qxvn::RenderOnLabel(*source, number - 1, layout, 3, {}, name);
         ok = PrintDecodedPage(job, device, page);
         if (ok && pass == 0) papplJobSetImpressionsCompleted(job, 1);
       } catch (const qxvn::ToolError& e) {

@@ -1,7 +1,8 @@
 // PDF, PNG and JPEG documents, read by the same page readers as `qxvn print` and printed page
 // by page. PAPPL renders no PDF; its own PNG reader never ends on a truncated file (it repeats
 // the read error) and its JPEG reader prints a truncated file as if it were whole (libjpeg only
-// warns), so both images take this way too, which also keeps an image at its own size.
+// warns), so both images take this way too. Every page is laid out on the job's label as its
+// print-scaling and orientation-requested say.
 #pragma once
 
 #include <pappl/pappl.h>

@@ -33,6 +33,15 @@ class ImageFileSource : public PageSource {
     if (!m_file) m_file = std::make_unique<MappedFile>(m_path);
   }
 
+  // The resolution a file states, kept when both values are plausible for a printed image
+  // (a stray 0 or 1 would make a label kilometres long).
+  static void KeepResolution(PageImage& page, double dpiX, double dpiY) {
+    auto plausible = [](double dpi) { return dpi >= 10 && dpi <= 10000; };
+    const bool keep = plausible(dpiX) && plausible(dpiY);
+    page.dpiX = keep ? dpiX : 0;
+    page.dpiY = keep ? dpiY : 0;
+  }
+
   // "NAME: cannot decode FORMAT: MESSAGE", the library's message or a stand-in.
   [[noreturn]] void FailDecoding(const char* format, const char* message) const {
     throw ToolError(m_name + ": cannot decode " + format + ": " + (message[0] ? message : "unknown error"));

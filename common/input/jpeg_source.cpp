@@ -45,6 +45,8 @@ struct Header {
   uint32_t height = 0;
   bool cmyk = false;
   bool inverted = false;  // Adobe's CMYK: 255 is no ink
+  double dpiX = 0;        // from the JFIF density, when it is in dots an inch or a centimetre
+  double dpiY = 0;
 };
 
 // These two functions hold only plain data, so that the long jump skips no destructor.
@@ -63,6 +65,12 @@ bool ReadHeader(Decoder& d, std::span<const uint8_t> bytes, uint64_t maxMemory, 
   header->height = d.info.image_height;
   header->cmyk = d.info.jpeg_color_space == JCS_CMYK || d.info.jpeg_color_space == JCS_YCCK;
   header->inverted = header->cmyk && d.info.saw_Adobe_marker;
+  // Unit 0 gives only the pixels' aspect ratio.
+  const double perInch = d.info.density_unit == 1 ? 1 : d.info.density_unit == 2 ? 2.54 : 0;
+  if (d.info.saw_JFIF_marker) {
+    header->dpiX = d.info.X_density * perInch;
+    header->dpiY = d.info.Y_density * perInch;
+  }
   return true;
 }
 
@@ -144,6 +152,7 @@ class JpegSource : public ImageFileSource {
     const bool ok = ReadRows(d, header, page, row.get());
     Close(d);
     if (!ok) Fail(d);
+    KeepResolution(page, header.dpiX, header.dpiY);
     return page;
   }
 

@@ -16,6 +16,9 @@ struct PageImage {
   size_t stride = 0;
   uint8_t* pixels = nullptr;
   std::shared_ptr<void> owner;  // keeps `pixels` alive
+  // The image's own resolution in pixels an inch, 0 when the file gives none.
+  double dpiX = 0;
+  double dpiY = 0;
 
   size_t SizeBytes() const { return stride * height; }
   uint8_t* Row(uint32_t y) const { return pixels + stride * y; }

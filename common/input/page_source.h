@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "common/input/page_image.h"
@@ -31,6 +32,16 @@ class PageSource {
   // that a document of many inputs holds one at a time. The next Render opens the file again
   // and refuses it if it is no longer the file that was opened.
   virtual void Release() {}
+
+  // For a format drawn at any resolution (PDF): page `index`'s size in points (1/72 inch) as it
+  // is drawn, and the resolution in pixels an inch later renders draw at. An image of pixels has
+  // no such size and ignores the resolution.
+  struct PointSize {
+    double width = 0;
+    double height = 0;
+  };
+  virtual std::optional<PointSize> DrawnSize(size_t) { return std::nullopt; }
+  virtual void SetResolution(double, double) {}
 };
 
 // Chooses the reader by the file's first bytes, not its name. `dpi` applies to PDF pages. "-"

@@ -48,6 +48,8 @@ struct Layout {
   uint32_t height = 0;
   bool alpha = false;
   int passes = 1;
+  double dpiX = 0;  // from the pHYs chunk, when it is in pixels a metre
+  double dpiY = 0;
 };
 
 // These two functions hold only plain data, so that libpng's long jump skips no destructor.
@@ -73,6 +75,12 @@ bool ReadHeader(Decoder& d, uint32_t bytesPerPixel, Layout* layout) {
   layout->width = width;
   layout->height = height;
   layout->alpha = alpha;
+  png_uint_32 resX = 0, resY = 0;
+  int unit = PNG_RESOLUTION_UNKNOWN;
+  if (png_get_pHYs(d.png, d.info, &resX, &resY, &unit) && unit == PNG_RESOLUTION_METER) {
+    layout->dpiX = resX * 0.0254;
+    layout->dpiY = resY * 0.0254;
+  }
   return true;
 }
 
@@ -156,6 +164,7 @@ class PngSource : public ImageFileSource {
     bool ok = ReadRows(d, layout, target, finish);
     Close(d);
     if (!ok) Fail(d);
+    KeepResolution(page, layout.dpiX, layout.dpiY);
     return page;
   }
 

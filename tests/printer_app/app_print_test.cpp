@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <thread>
+#include <tuple>
 
 #include "tests/printer_app/app_samples.h"
 #include "tests/printer_app/app_server.h"
@@ -51,6 +53,31 @@ TEST_F(AppTest, PassesTheIppEverywhereAttributeChecks) {
   EXPECT_EQ(ReadFile(m_dir + "/everywhere.txt").find("[FAIL]"), std::string::npos);
 }
 
+// A stream's pages decoded, each without the blank lines at its end: a label printed on the
+// printer's own size and the same label on a user-defined paper (qxvn print --paper) differ
+// only there.
+std::vector<std::vector<uint8_t>> PrintedPages(const std::string& stream, const std::string& base) {
+  std::ofstream(base + ".prn", std::ios::binary) << stream;
+  const std::string command =
+      std::string(QXVN_PATH) + " decode " + base + ".prn -o " + base + ".png > /dev/null";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+  std::vector<std::vector<uint8_t>> pages;
+  for (int page = 1;; ++page) {
+    const std::string one = base + ".png", numbered = base + "-" + std::to_string(page) + ".png";
+    const std::string path = fs::exists(numbered) ? numbered : page == 1 && fs::exists(one) ? one : "";
+    if (path.empty()) break;
+    Bitmap bitmap = ReadPreview(path);
+    while (bitmap.height > 0 && std::all_of(bitmap.dots.end() - bitmap.width, bitmap.dots.end(),
+                                            [](uint8_t dot) { return dot == 0; })) {
+      bitmap.dots.resize(bitmap.dots.size() - bitmap.width);
+      --bitmap.height;
+    }
+    pages.push_back(bitmap.dots);
+    if (path == one) break;
+  }
+  return pages;
+}
+
 TEST_F(AppTest, EveryFormatPrintsWhatQxvnPrintsForTheSamePage) {
   AppServer app(m_dir + "/state");
   ASSERT_TRUE(app.Start());
@@ -70,19 +97,22 @@ TEST_F(AppTest, EveryFormatPrintsWhatQxvnPrintsForTheSamePage) {
   struct Case {
     std::string name, file, format, samePixels, attributes, qxvnOptions;
   };
+  // PDF pages are drawn at their size on the label, as qxvn print lays them out on a paper of the
+  // label's size; the dots are compared, not the bytes (see PrintedPages).
+  const std::string kOnLabel = " --paper 48x76 --scaling auto";
   const std::vector<Case> cases = {
       {"png", m_png, "image/png", m_png, "", ""},
       {"gray-png", grayPng, "image/png", grayPng, "", ""},
       {"png-copies", m_png, "image/png", m_png, "  ATTR integer copies 3\n", " --copies 3"},
       {"jpeg", jpeg, "image/jpeg", jpegPixels, "", ""},
       {"pwg", pwg, "image/pwg-raster", m_png, "", ""},
-      {"pdf", pdf, "application/pdf", pdf, "", ""},
+      {"pdf", pdf, "application/pdf", pdf, "", kOnLabel},
       {"pdf-collated", twoPages, "application/pdf", twoPages, "  ATTR integer copies 2\n",
-       " --copies 2 --collate"},
+       " --copies 2 --collate" + kOnLabel},
       {"pdf-uncollated", twoPages, "application/pdf", twoPages,
        "  ATTR integer copies 2\n  ATTR keyword multiple-document-handling "
        "separate-documents-uncollated-copies\n",
-       " --copies 2"},
+       " --copies 2" + kOnLabel},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -91,7 +121,14 @@ TEST_F(AppTest, EveryFormatPrintsWhatQxvnPrintsForTheSamePage) {
     ASSERT_EQ(WaitForJob(app.Uri(), id), "completed") << app.Log();
     const std::string expected = QxvnPrint(c.samePixels + c.qxvnOptions + DefaultSettings());
     ASSERT_FALSE(expected.empty());
-    EXPECT_TRUE(ReadFile(app.OutputDir() + "/" + c.name + ".prn") == expected);
+    const std::string printed = ReadFile(app.OutputDir() + "/" + c.name + ".prn");
+    if (c.qxvnOptions.find(kOnLabel) == std::string::npos) {
+      EXPECT_TRUE(printed == expected);
+    } else {
+      const auto pages = PrintedPages(printed, m_dir + "/" + c.name);
+      EXPECT_FALSE(pages.empty());
+      EXPECT_TRUE(pages == PrintedPages(expected, m_dir + "/" + c.name + "-qxvn"));
+    }
   }
 }
 
@@ -194,16 +231,23 @@ TEST_F(AppTest, BadDocumentsEndTheirJobAndTheNextJobPrints) {
          "3 0 obj<</Type/Page/Parent 2 0 R/MediaBox[0 0 14400 14400]/UserUnit 10>>endobj\n"
          "trailer<</Root 1 0 R>>\n%%EOF\n";
 
-  for (const auto& [file, format] :
-       std::vector<std::pair<std::string, std::string>>{{truncatedPng, "image/png"},
-                                                        {truncatedJpeg, "image/jpeg"},
-                                                        {truncatedPdf, "application/pdf"},
-                                                        {hugePdf, "application/pdf"}}) {
+  // The huge page at its own size is refused before it is drawn.
+  const std::string atItsSize = "  ATTR keyword print-scaling none\n";
+  for (const auto& [file, format, attributes] :
+       std::vector<std::tuple<std::string, std::string, std::string>>{
+           {truncatedPng, "image/png", ""},
+           {truncatedJpeg, "image/jpeg", ""},
+           {truncatedPdf, "application/pdf", ""},
+           {hugePdf, "application/pdf", atItsSize}}) {
     SCOPED_TRACE(file);
-    int id = PrintJob(app.Uri(), file, format, "bad");
+    int id = PrintJob(app.Uri(), file, format, "bad", attributes);
     ASSERT_GT(id, 0);
     EXPECT_EQ(WaitForJob(app.Uri(), id), "aborted");
   }
+  // Scaled to the label, it prints.
+  int scaled = PrintJob(app.Uri(), hugePdf, "application/pdf", "huge", "  ATTR keyword print-scaling fit\n");
+  ASSERT_GT(scaled, 0);
+  EXPECT_EQ(WaitForJob(app.Uri(), scaled), "completed") << app.Log();
   // A format the printer does not take is refused, or its job ends unprinted.
   std::string status;
   const std::string text = m_dir + "/note.txt";

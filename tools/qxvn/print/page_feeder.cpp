@@ -3,13 +3,19 @@
 #include <algorithm>
 #include <new>
 
+#include "common/io/mapped_file.h"
+#include "common/layout/render_on_label.h"
 #include "common/tool_error.h"
 
 namespace qxvn {
 
 PageFeeder::PageFeeder(const std::vector<std::string>& inputs, uint32_t dpi, uint32_t bytesPerPixel,
-                       uint32_t bandRows, const PageLimits& limits)
-    : m_bytesPerPixel(bytesPerPixel), m_bandRows(bandRows) {
+                       uint32_t bandRows, const PageLimits& limits, std::optional<LayoutChoice> layout)
+    : m_inputs(inputs),
+      m_limits(limits),
+      m_layout(layout),
+      m_bytesPerPixel(bytesPerPixel),
+      m_bandRows(bandRows) {
   m_firstPage.push_back(0);
   for (const std::string& input : inputs) {
     m_sources.push_back(OpenPageSource(input, dpi, limits));
@@ -29,7 +35,10 @@ const PageImage& PageFeeder::Decode(size_t index) {
   PageSource* reader = m_sources[source].get();
   if (m_open && m_open != reader) m_open->Release();
   m_open = reader;
-  m_held = reader->Render(index - m_firstPage[source], m_bytesPerPixel);
+  const size_t page = index - m_firstPage[source];
+  m_held = m_layout ? RenderOnLabel(*reader, page, *m_layout, m_bytesPerPixel, m_limits,
+                                    MappedFile::DisplayName(m_inputs[source]))
+                    : reader->Render(page, m_bytesPerPixel);
   m_heldIndex = index;
   return m_held;
 }

@@ -11,15 +11,17 @@
 
 #include "common/input/page_image.h"
 #include "common/input/page_source.h"
+#include "common/layout/placement.h"
 #include "host/driver_host.h"
 
 namespace qxvn {
 
 class PageFeeder {
  public:
-  // Throws ToolError for an input that cannot be opened.
+  // Throws ToolError for an input that cannot be opened. With `layout`, every page is laid out
+  // on that label; without it, a page is printed as decoded.
   PageFeeder(const std::vector<std::string>& inputs, uint32_t dpi, uint32_t bytesPerPixel, uint32_t bandRows,
-             const PageLimits& limits = {});
+             const PageLimits& limits = {}, std::optional<LayoutChoice> layout = std::nullopt);
   PageFeeder(const PageFeeder&) = delete;
   PageFeeder& operator=(const PageFeeder&) = delete;
 
@@ -34,6 +36,9 @@ class PageFeeder {
 
  private:
   std::vector<std::unique_ptr<PageSource>> m_sources;
+  std::vector<std::string> m_inputs;
+  PageLimits m_limits;
+  std::optional<LayoutChoice> m_layout;
   std::vector<size_t> m_firstPage;  // index of each source's first page; last: the page count
   uint32_t m_bytesPerPixel;
   uint32_t m_bandRows;

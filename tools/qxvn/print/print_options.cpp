@@ -1,5 +1,8 @@
 #include "tools/qxvn/print/print_options.h"
 
+#include <algorithm>
+
+#include "common/media/label_sizes.h"
 #include "common/tool_error.h"
 #include "tools/qxvn/cli/args.h"
 
@@ -33,7 +36,22 @@ std::pair<std::string, uint32_t> ParseSetting(const std::string& text) {
   return {text.substr(0, eq), value};
 }
 
+// Tenths of a millimetre in whole dots, as the printer application sizes a label.
+uint32_t Dots(int16_t tenths) { return static_cast<uint32_t>(int32_t{tenths} * kDotsPerInch / 254); }
+
 }  // namespace
+
+std::optional<LayoutChoice> LayoutOf(const PrintOptions& options) {
+  if (!options.paper || (!options.scaling && !options.orientation)) return std::nullopt;
+  LayoutChoice choice;
+  // Turned as asked, the page is otherwise printed at its own size.
+  choice.scaling = options.scaling.value_or(Scaling::kNone);
+  choice.orientation = options.orientation.value_or(Orientation::kAutomatic);
+  choice.label.width = std::max(1u, Dots(options.paper->widthTenths));
+  choice.label.height = std::max(1u, Dots(options.paper->lengthTenths));
+  choice.label.dpi = kDotsPerInch;
+  return choice;
+}
 
 PaperSize ParsePaper(const std::string& text) {
   size_t x = text.find_first_of("xX");
@@ -62,6 +80,20 @@ PrintOptions ParsePrintOptions(int argc, char** argv, int first) {
     }
     if (args.TakeValue("--paper", "", &value)) {
       o.paper = ParsePaper(value);
+      continue;
+    }
+    if (args.TakeValue("--scaling", "", &value)) {
+      o.scaling = ScalingNamed(value);
+      if (!o.scaling)
+        throw UsageError("--scaling takes auto, auto-fit, fit, fill or none, not '" + value + "'");
+      continue;
+    }
+    if (args.TakeValue("--orientation", "", &value)) {
+      o.orientation = OrientationNamed(value);
+      if (!o.orientation)
+        throw UsageError(
+            "--orientation takes portrait, landscape, reverse-landscape or reverse-portrait, not '" + value +
+            "'");
       continue;
     }
     if (args.TakeValue("--copies", "", &value)) {
@@ -106,6 +138,9 @@ PrintOptions ParsePrintOptions(int argc, char** argv, int first) {
   }
   if (o.inputs.empty()) throw UsageError("print needs at least one INPUT");
   if (o.output.empty()) throw UsageError("print needs -o OUT");
+  if ((o.scaling || o.orientation) && !o.paper)
+    throw UsageError(std::string(o.scaling ? "--scaling" : "--orientation") +
+                     " needs --paper WxH, the label the pages are laid out on");
   return o;
 }
 

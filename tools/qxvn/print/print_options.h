@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/input/page_source.h"
+#include "common/layout/placement.h"
 
 namespace qxvn {
 
@@ -22,6 +23,9 @@ struct PrintOptions {
   std::string printerData;
   std::vector<std::pair<std::string, uint32_t>> settings;  // --set, in order
   std::optional<PaperSize> paper;
+  // With --paper: each page laid out on the paper (by default one pixel a dot from its top left).
+  std::optional<Scaling> scaling;
+  std::optional<Orientation> orientation;
   uint32_t copies = 1;
   bool collate = false;
   uint32_t bitsPerPixel = 24;
@@ -39,5 +43,8 @@ PrintOptions ParsePrintOptions(int argc, char** argv, int first);
 
 // "48x76" or "48.5x76.2" millimetres; throws UsageError.
 PaperSize ParsePaper(const std::string& text);
+
+// How pages are laid out on the paper, when --scaling or --orientation asks for it.
+std::optional<LayoutChoice> LayoutOf(const PrintOptions& options);
 
 }  // namespace qxvn

@@ -1,0 +1,180 @@
+#include "common/layout/placement.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <utility>
+
+#include "common/tool_error.h"
+
+namespace qxvn {
+namespace {
+
+constexpr std::array<std::pair<std::string_view, Scaling>, 5> kScalingNames{{
+    {"auto", Scaling::kAuto},
+    {"auto-fit", Scaling::kAutoFit},
+    {"fit", Scaling::kFit},
+    {"fill", Scaling::kFill},
+    {"none", Scaling::kNone},
+}};
+
+constexpr std::array<std::pair<std::string_view, Orientation>, 4> kOrientationNames{{
+    {"portrait", Orientation::kPortrait},
+    {"landscape", Orientation::kLandscape},
+    {"reverse-landscape", Orientation::kReverseLandscape},
+    {"reverse-portrait", Orientation::kReversePortrait},
+}};
+
+// A placed side longer than this is refused rather than computed: 1.4 km at 300 dpi.
+constexpr double kMaxPlacedDots = double{1 << 24};
+
+int QuarterTurns(Orientation orientation, double width, double height, const LabelGeometry& label) {
+  switch (orientation) {
+    case Orientation::kPortrait:
+      return 0;
+    case Orientation::kLandscape:
+      return 3;
+    case Orientation::kReverseLandscape:
+      return 1;
+    case Orientation::kReversePortrait:
+      return 2;
+    case Orientation::kAutomatic:
+      break;
+  }
+  // A document whose long side lies across a label's short side is turned as landscape is.
+  const bool documentWide = width > height;
+  const bool documentTall = height > width;
+  const bool labelWide = label.width > label.height;
+  const bool labelTall = label.height > label.width;
+  return (documentWide && labelTall) || (documentTall && labelWide) ? 3 : 0;
+}
+
+// Floor of a / 2 for a signed a.
+int64_t HalfDown(int64_t a) { return a >= 0 ? a / 2 : -((-a + 1) / 2); }
+
+}  // namespace
+
+std::optional<Scaling> ScalingNamed(std::string_view name) {
+  for (const auto& [text, value] : kScalingNames)
+    if (text == name) return value;
+  return std::nullopt;
+}
+
+std::string_view NameOf(Scaling scaling) {
+  for (const auto& [text, value] : kScalingNames)
+    if (value == scaling) return text;
+  return "auto";
+}
+
+std::optional<Orientation> OrientationNamed(std::string_view name) {
+  for (const auto& [text, value] : kOrientationNames)
+    if (text == name) return value;
+  return std::nullopt;
+}
+
+Orientation OrientationOfIpp(int value) {
+  switch (value) {
+    case 3:
+      return Orientation::kPortrait;
+    case 4:
+      return Orientation::kLandscape;
+    case 5:
+      return Orientation::kReverseLandscape;
+    case 6:
+      return Orientation::kReversePortrait;
+    default:
+      return Orientation::kAutomatic;
+  }
+}
+
+Placement PlaceDocument(const DocumentGeometry& document, const LayoutChoice& choice) {
+  const LabelGeometry& label = choice.label;
+  if (label.width == 0 || label.height == 0 || label.dpi == 0) throw ToolError("the label has no area");
+  if (!(document.width >= 1 && document.height >= 1)) throw ToolError("the page has no pixels");
+
+  // The document's size in label dots at its own size, before it is turned.
+  const bool known = document.HasResolution();
+  double width = known ? document.width * label.dpi / document.dpiX : document.width;
+  double height = known ? document.height * label.dpi / document.dpiY : document.height;
+
+  Placement placement;
+  placement.labelWidth = label.width;
+  placement.labelHeight = label.height;
+  placement.quarterTurns = QuarterTurns(choice.orientation, width, height, label);
+  if (placement.quarterTurns % 2) std::swap(width, height);
+
+  // The printable area; margins that leave nothing are ignored.
+  int64_t areaLeft = label.left, areaTop = label.top;
+  int64_t areaWidth = int64_t{label.width} - label.left - label.right;
+  int64_t areaHeight = int64_t{label.height} - label.top - label.bottom;
+  if (areaWidth < 1 || areaHeight < 1) {
+    areaLeft = areaTop = 0;
+    areaWidth = label.width;
+    areaHeight = label.height;
+  }
+
+  const double fitArea = std::min(areaWidth / width, areaHeight / height);
+  const double fitLabel = std::min(label.width / width, label.height / height);
+  const double fillLabel = std::max(label.width / width, label.height / height);
+  // A document made for the label comes out a fraction of a dot larger from its own rounding
+  // (48 mm at 203 dpi is 383.6 pixels): up to a millimetre over still counts as fitting, and
+  // is brought to the label's size rather than cut.
+  const double slack = label.dpi / 25.4;
+  auto fitsIn = [&](double w, double h) { return known && width <= w + slack && height <= h + slack; };
+
+  double scale = 1;
+  bool inArea = false;  // centred in the printable area rather than on the label
+  switch (choice.scaling) {
+    case Scaling::kNone:
+      break;
+    case Scaling::kFill:
+      scale = fillLabel;
+      break;
+    case Scaling::kFit:
+      scale = fitArea;
+      inArea = true;
+      break;
+    case Scaling::kAutoFit:
+      scale = fitsIn(areaWidth, areaHeight) ? std::min(1.0, fitArea) : fitArea;
+      inArea = true;
+      break;
+    case Scaling::kAuto:
+      if (fitsIn(label.width, label.height)) {
+        scale = std::min(1.0, fitLabel);
+      } else if (label.Borderless()) {
+        scale = fillLabel;
+      } else {
+        scale = fitArea;
+        inArea = true;
+      }
+      break;
+  }
+
+  const double placedWidth = std::max(1.0, std::round(width * scale));
+  const double placedHeight = std::max(1.0, std::round(height * scale));
+  if (!(placedWidth <= kMaxPlacedDots && placedHeight <= kMaxPlacedDots))
+    throw ToolError("the page would be over " + std::to_string(static_cast<uint64_t>(kMaxPlacedDots)) +
+                    " dots long on the label");
+  placement.width = static_cast<uint32_t>(placedWidth);
+  placement.height = static_cast<uint32_t>(placedHeight);
+  if (!inArea) {
+    areaLeft = areaTop = 0;
+    areaWidth = label.width;
+    areaHeight = label.height;
+  }
+  placement.left = areaLeft + HalfDown(areaWidth - placement.width);
+  placement.top = areaTop + HalfDown(areaHeight - placement.height);
+  return placement;
+}
+
+Placement Recentred(const Placement& placement, uint32_t width, uint32_t height) {
+  Placement out = placement;
+  out.width = width;
+  out.height = height;
+  // Twice the centre, to stay in whole numbers.
+  out.left = HalfDown(2 * placement.left + placement.width - width);
+  out.top = HalfDown(2 * placement.top + placement.height - height);
+  return out;
+}
+
+}  // namespace qxvn

@@ -1,0 +1,37 @@
+#include "common/layout/render_on_label.h"
+
+#include <cstdlib>
+
+#include "common/layout/label_page.h"
+
+namespace qxvn {
+
+PageImage RenderOnLabel(PageSource& source, size_t index, const LayoutChoice& choice, uint32_t bytesPerPixel,
+                        const PageLimits& limits, const std::string& name) {
+  if (std::optional<PageSource::PointSize> size = source.DrawnSize(index)) {
+    constexpr double kPointsPerInch = 72;
+    Placement placement =
+        PlaceDocument(DocumentGeometry{size->width, size->height, kPointsPerInch, kPointsPerInch}, choice);
+    // The resolution that draws the page, before it is turned, at the placed size.
+    const bool sideways = placement.quarterTurns % 2 != 0;
+    const double across = sideways ? placement.height : placement.width;
+    const double down = sideways ? placement.width : placement.height;
+    source.SetResolution(across * kPointsPerInch / size->width, down * kPointsPerInch / size->height);
+    PageImage page = source.Render(index, bytesPerPixel);
+    // The renderer rounds the size its own way: a dot more or less is centred, not resampled.
+    const uint32_t drawnWidth = sideways ? page.height : page.width;
+    const uint32_t drawnHeight = sideways ? page.width : page.height;
+    if (std::abs(static_cast<int64_t>(drawnWidth) - placement.width) <= 1 &&
+        std::abs(static_cast<int64_t>(drawnHeight) - placement.height) <= 1)
+      placement = Recentred(placement, drawnWidth, drawnHeight);
+    return ComposeLabel(page, placement, bytesPerPixel, limits, name);
+  }
+  PageImage page = source.Render(index, bytesPerPixel);
+  const Placement placement =
+      PlaceDocument(DocumentGeometry{static_cast<double>(page.width), static_cast<double>(page.height),
+                                     page.dpiX, page.dpiY},
+                    choice);
+  return ComposeLabel(page, placement, bytesPerPixel, limits, name);
+}
+
+}  // namespace qxvn
