@@ -124,9 +124,9 @@ bool LabelDriver(pappl_system_t*, const char* driverName, const char*, const cha
   data->x_resolution[0] = qxvn::kDotsPerInch;
   data->y_resolution[0] = qxvn::kDotsPerInch;
   data->x_default = data->y_default = qxvn::kDotsPerInch;
-  data->borderless = true;
-  data->left_right = 0;
-  data->bottom_top = 0;
+  data->borderless = false;
+  data->left_right = 100;
+  data->bottom_top = 100;
 
   const auto& names = MediaNames();
   data->num_media = static_cast<int>(names.size());
@@ -146,6 +146,8 @@ bool LabelDriver(pappl_system_t*, const char* driverName, const char*, const cha
   std::snprintf(media.source, sizeof media.source, "%s", kSource);
   std::snprintf(media.type, sizeof media.type, "%s", kMediaType);
   media.tracking = PAPPL_MEDIA_TRACKING_GAP;
+  media.left_margin = media.right_margin = data->left_right;
+  media.bottom_margin = media.top_margin = data->bottom_top;
   data->media_ready[0] = media;
 
   data->darkness_supported = kDarknessLevels;
