@@ -8,12 +8,15 @@
 #include "common/media/label_sizes.h"
 #include "printer_app/label_job.h"
 #include "printer_app/setting_map.h"
+#include "printer_app/test_label.h"
+#include "printer_app/web_text.h"
 
 namespace qxapp {
 namespace {
 
 constexpr const char* kSource = "main-roll";
 constexpr const char* kMediaType = "labels";
+constexpr int kMarginHundredthsMm = 100;
 
 // PWG names of the listed sizes and of the custom range, made once: PAPPL keeps the pointers.
 const std::array<std::string, qxvn::kLabelSizes.size() + 2>& MediaNames() {
@@ -64,13 +67,15 @@ void Identify(pappl_printer_t* printer, pappl_identify_actions_t, const char* me
   papplLogPrinter(printer, PAPPL_LOGLEVEL_INFO, "Identify-Printer: %s", message ? message : "");
 }
 
-// The label roll, the one supply of a direct thermal printer; its level is not known.
-void SetSupplies(pappl_printer_t* printer, void*) {
+// The label roll, the one supply of a direct thermal printer; its level is not known (-2, as
+// the Printer MIB has it). The web interface says so on its own supplies page.
+void SetUpPrinter(pappl_printer_t* printer, void*) {
+  AddSuppliesPage(printer);
   pappl_supply_t roll{};
   roll.color = PAPPL_SUPPLY_COLOR_NO_COLOR;
   std::snprintf(roll.description, sizeof roll.description, "Label Roll");
   roll.is_consumed = true;
-  roll.level = -1;
+  roll.level = -2;
   roll.type = PAPPL_SUPPLY_TYPE_OTHER;
   papplPrinterSetSupplies(printer, 1, &roll);
 }
@@ -102,9 +107,10 @@ bool LabelDriver(pappl_system_t*, const char* driverName, const char*, const cha
   data->ppm = 20;
   data->kind = PAPPL_KIND_LABEL;
 
-  // 8-bit lines only: the plug-in's threshold decides every dot, PAPPL never dithers.
-  data->color_supported = static_cast<pappl_color_mode_t>(PAPPL_COLOR_MODE_AUTO | PAPPL_COLOR_MODE_COLOR |
-                                                          PAPPL_COLOR_MODE_MONOCHROME);
+  // 8-bit lines only: the plug-in's threshold decides every dot, PAPPL never dithers. Colour
+  // pages are still taken (sRGB raster, colour images); the printer only has black.
+  data->color_supported =
+      static_cast<pappl_color_mode_t>(PAPPL_COLOR_MODE_AUTO | PAPPL_COLOR_MODE_MONOCHROME);
   data->color_default = PAPPL_COLOR_MODE_AUTO;
   data->raster_types =
       static_cast<pappl_raster_type_t>(PAPPL_PWG_RASTER_TYPE_SGRAY_8 | PAPPL_PWG_RASTER_TYPE_SRGB_8);
@@ -117,6 +123,7 @@ bool LabelDriver(pappl_system_t*, const char* driverName, const char*, const cha
   data->sides_default = PAPPL_SIDES_ONE_SIDED;
   data->orient_default = IPP_ORIENT_PORTRAIT;
   data->identify_cb = Identify;
+  data->testpage_cb = WriteTestLabel;
   data->identify_supported = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
   data->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
   data->has_supplies = true;
@@ -155,7 +162,7 @@ bool LabelDriver(pappl_system_t*, const char* driverName, const char*, const cha
   data->darkness_default = 0;
   data->speed_supported[0] = kSpeedStep;
   data->speed_supported[1] = 5 * kSpeedStep;
-  data->speed_default = 3 * kSpeedStep;
+  data->speed_default = kDefaultPrintSpeed;
 
   if (!*attrs) *attrs = ippNew();
   AddVendorAttributes(data, *attrs);
@@ -165,7 +172,7 @@ bool LabelDriver(pappl_system_t*, const char* driverName, const char*, const cha
 
 void RegisterLabelDriver(pappl_system_t* system) {
   static pappl_pr_driver_t drivers[] = {{kDriverName, "QXVN 300 dpi Label Printer", nullptr, nullptr}};
-  papplSystemSetPrinterDrivers(system, 1, drivers, nullptr, SetSupplies, LabelDriver, nullptr);
+  papplSystemSetPrinterDrivers(system, 1, drivers, nullptr, SetUpPrinter, LabelDriver, nullptr);
 }
 
 }  // namespace qxapp

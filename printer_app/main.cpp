@@ -8,13 +8,16 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "printer_app/app_options.h"
 #include "printer_app/device_guard.h"
 #include "printer_app/host_printer.h"
 #include "printer_app/label_driver.h"
 #include "printer_app/page_file_filter.h"
+#include "printer_app/saved_devices.h"
 #include "printer_app/saved_state.h"
+#include "printer_app/web_text.h"
 
 namespace {
 
@@ -29,6 +32,20 @@ pappl_loglevel_t LogLevel(const std::string& name) {
 
 bool HasPrinter(pappl_system_t* system, const std::string& name) {
   return papplSystemFindPrinter(system, ("/ipp/print/" + name).c_str(), 0, nullptr) != nullptr;
+}
+
+// A saved printer named with --printer and another URI moves to that device.
+bool MoveSavedPrinters(const std::string& stateFile, const qxapp::AppOptions& options) {
+  std::vector<qxapp::DeviceChange> changes;
+  std::string error;
+  if (!qxapp::ChangeSavedDevices(stateFile, options.printers, &changes, &error)) {
+    std::fprintf(stderr, "qxvn-printer-app: cannot change a saved printer's device: %s\n", error.c_str());
+    return false;
+  }
+  for (const auto& change : changes)
+    std::fprintf(stderr, "qxvn-printer-app: printer %s now prints to %s (was %s)\n", change.printer.c_str(),
+                 change.to.c_str(), change.from.c_str());
+  return true;
 }
 
 int Run(const qxapp::AppOptions& options) {
@@ -58,14 +75,18 @@ int Run(const qxapp::AppOptions& options) {
     papplSystemDelete(system);
     return 1;
   }
-  // PAPPL 1.3.1 crashes rendering any web page of a system that has no footer.
-  papplSystemSetFooterHTML(system, "QXVN Label Printer Application");
+  // Also the footer: PAPPL 1.3.1 crashes rendering any web page of a system that has none.
+  qxapp::AddWebText(system);
   if (!qxapp::DnssdAvailable())
     papplLog(system, PAPPL_LOGLEVEL_WARN,
              "No Avahi daemon answers: DNS-SD printers cannot be found or used until one runs.");
   qxapp::RegisterLabelDriver(system);
   qxapp::RegisterPageFileFilters(system);
 
+  if (!MoveSavedPrinters(state + "/state.conf", options)) {
+    papplSystemDelete(system);
+    return 1;
+  }
   qxapp::RestoreAndKeepState(system, state + "/state.conf");
 
   auto printers = options.printers;
@@ -82,6 +103,8 @@ int Run(const qxapp::AppOptions& options) {
       return 1;
     }
   }
+  std::fprintf(stderr, "qxvn-printer-app %s: serving http://%s:%d/ (state in %s)\n", qxapp::kAppVersion,
+               options.network ? "HOST" : "localhost", options.port, state.c_str());
   papplSystemRun(system);
   papplSystemDelete(system);
   return 0;
@@ -94,6 +117,10 @@ int main(int argc, char** argv) {
     qxapp::AppOptions options = qxapp::ParseAppOptions(argc, argv);
     if (options.help) {
       std::fputs(qxapp::kAppUsage, stdout);
+      return 0;
+    }
+    if (options.version) {
+      std::printf("qxvn-printer-app %s\n", qxapp::kAppVersion);
       return 0;
     }
     return Run(options);

@@ -1,0 +1,71 @@
+#include "printer_app/web_text.h"
+
+#include <cstdio>
+#include <string>
+
+namespace qxapp {
+namespace {
+
+// English names of the vendor settings and their keywords, units included. PAPPL labels a
+// setting by its attribute name and a choice by "name.keyword".
+constexpr const char* kEnglishStrings = R"strings("label-gap-length" = "Gap between labels (dots, 1/300 inch)";
+"gray-threshold" = "Gray threshold (1 to 254; lighter grays print white)";
+"label-rotation" = "Label rotation";
+"label-rotation.upright" = "Upright";
+"label-rotation.clockwise" = "90 degrees clockwise";
+"label-rotation.upside-down" = "180 degrees";
+"label-rotation.anticlockwise" = "90 degrees anticlockwise";
+"label-horizontal-alignment" = "Horizontal alignment";
+"label-horizontal-alignment.start" = "Left";
+"label-horizontal-alignment.center" = "Centre";
+"label-horizontal-alignment.end" = "Right";
+"label-vertical-alignment" = "Vertical alignment";
+"label-vertical-alignment.start" = "Top";
+"label-vertical-alignment.center" = "Centre";
+"label-vertical-alignment.end" = "Bottom";
+)strings";
+
+// PAPPL 1.3 offers every print quality and content type on the Printing Defaults page; a label
+// prints the same whatever they say, so those choices are hidden.
+constexpr const char* kFooterStyle =
+    "<style>label:has(> input[name=\"print-quality\"][value=\"draft\"]),"
+    "label:has(> input[name=\"print-quality\"][value=\"high\"]),"
+    "tr:has(select[name=\"print-content-optimize\"]){display:none}</style>";
+
+bool SuppliesPage(pappl_client_t* client, void* data) {
+  auto* printer = static_cast<pappl_printer_t*>(data);
+  papplClientHTMLPrinterHeader(client, printer, "Supplies", 0, nullptr, nullptr);
+  papplClientHTMLPrintf(client,
+                        "          <table class=\"form\"><tbody>\n"
+                        "            <tr><th>Label roll:</th><td>level not known (the printer does not "
+                        "report it; it stops when the roll runs out)</td></tr>\n"
+                        "          </tbody></table>\n");
+  papplClientHTMLPrinterFooter(client);
+  return true;
+}
+
+}  // namespace
+
+const char* const kAppVersion = QXVN_VERSION;
+
+void AddWebText(pappl_system_t* system) {
+  papplSystemAddStringsData(system, "/qxvn/en.strings", "en", kEnglishStrings);
+  const std::string footer = std::string("QXVN Label Printer Application ") + kAppVersion + kFooterStyle;
+  papplSystemSetFooterHTML(system, footer.c_str());
+
+  pappl_version_t version{};
+  std::snprintf(version.name, sizeof version.name, "qxvn-printer-app");
+  std::snprintf(version.sversion, sizeof version.sversion, "%s", kAppVersion);
+  unsigned parts[3] = {};
+  std::sscanf(kAppVersion, "%u.%u.%u", &parts[0], &parts[1], &parts[2]);
+  for (int i = 0; i < 3; ++i) version.version[i] = static_cast<unsigned short>(parts[i]);
+  papplSystemSetVersions(system, 1, &version);
+}
+
+void AddSuppliesPage(pappl_printer_t* printer) {
+  char path[256];
+  papplPrinterGetPath(printer, "supplies", path, sizeof path);
+  papplSystemAddResourceCallback(papplPrinterGetSystem(printer), path, "text/html", SuppliesPage, printer);
+}
+
+}  // namespace qxapp
