@@ -56,7 +56,8 @@ AppOptions ParseAppOptions(int argc, char** argv) {
       throw std::runtime_error("unknown option " + arg);
     }
   }
-  if (!options.help && !options.version && options.stateDir.empty()) throw std::runtime_error("--state DIR is required");
+  if (!options.help && !options.version && options.stateDir.empty())
+    throw std::runtime_error("--state DIR is required");
   return options;
 }
 

@@ -5,7 +5,8 @@ namespace qxapp {
 std::string VendorDefault(pappl_printer_t* printer, std::string_view name) {
   ipp_t* attrs = papplPrinterGetDriverAttributes(printer);
   std::string text;
-  if (ipp_attribute_t* attr = ippFindAttribute(attrs, (std::string(name) + "-default").c_str(), IPP_TAG_ZERO)) {
+  if (ipp_attribute_t* attr =
+          ippFindAttribute(attrs, (std::string(name) + "-default").c_str(), IPP_TAG_ZERO)) {
     char value[256];
     ippAttributeString(attr, value, sizeof value);
     text = value;

@@ -51,7 +51,7 @@ std::string DrawTestLabel(const JobChoices& choices) {
 
   // Everything scales with the label, the sample 48 x 76 mm label's text at 1:1.
   const double scale = std::min({width / 567.0, height / 898.0, 1.0});
-  const double points = std::max(9 * scale, 4.0);
+  const double points = std::max(7.5 * scale, 4.0);
   const int lineDots = static_cast<int>(points * 300 / 72 * 1.25);
   const int left = 12 + static_cast<int>(10 * scale);
   int y = 10 + lineDots;
@@ -60,12 +60,13 @@ std::string DrawTestLabel(const JobChoices& choices) {
     y += bold ? lineDots * 6 / 5 : lineDots;
   };
   line("TEST LABEL", true);
-  line(Printf("Label %.1f x %.1f mm (%d x %d dots)", choices.mediaWidth / 100.0, choices.mediaLength / 100.0,
+  line(Printf("Label %.1f x %.1f mm, %d x %d dots", choices.mediaWidth / 100.0, choices.mediaLength / 100.0,
               width, height));
   const int darkness = std::clamp(choices.darknessConfigured + choices.printDarkness, 0, 100);
-  line(Printf("Darkness %d%% (level %u of 0-%d)", darkness, Value(data, u"PrintDarkness"), kDarknessLevels - 1));
+  line(Printf("Darkness %d%% (level %u of 0-%d)", darkness, Value(data, u"PrintDarkness"),
+              kDarknessLevels - 1));
   line(Printf("Speed %u in/s%s", Value(data, u"PrintSpeed") + 1, choices.printSpeed > 0 ? "" : " (Auto)"));
-  line(Printf("Gray threshold %u of 255", Value(data, u"GrayThreshold")));
+  line(Printf("Gray threshold %u: darker grays print", Value(data, u"GrayThreshold")));
   line(Printf("Gap %u dots, %s", Value(data, u"GapLength"),
               std::string(KeywordFor(Mapping(u"GapType"), Value(data, u"GapType"))).c_str()));
 
@@ -75,14 +76,17 @@ std::string DrawTestLabel(const JobChoices& choices) {
   const int barcodeWidth = qxdraw::LabelPdf::BarcodeWidth(code, module);
   const int rampHeight = std::max(height / 12, 16);
   const int barcodeHeight = std::max(height / 7, 24);
-  const int barcodeTop = std::max(y, height - 12 - rampHeight - 12 - barcodeHeight);
-  if (barcodeWidth <= width - 16 && barcodeTop + barcodeHeight < height - rampHeight - 16)
+  const int barcodeTop = std::max(y, height - 16 - rampHeight - lineDots - barcodeHeight);
+  if (barcodeWidth <= width - 16 && barcodeTop + barcodeHeight + lineDots < height - rampHeight - 12) {
     pdf.Barcode((width - barcodeWidth) / 2, barcodeTop, module, barcodeHeight, code);
+    pdf.Text((width - barcodeWidth) / 2, barcodeTop + barcodeHeight + lineDots * 4 / 5, points, false, code);
+  }
 
   // Eight steps from black to white: the threshold shows where the dots stop.
   const int rampTop = height - 8 - rampHeight;
   const int step = (width - 16) / 8;
   for (int i = 0; i < 8; ++i) pdf.FillRect(8 + i * step, rampTop, step, rampHeight, i / 8.0);
+  pdf.StrokeRect(8, rampTop, step * 8, rampHeight, 2);
   return pdf.Finish();
 }
 

@@ -8,7 +8,8 @@ namespace {
 
 // English names of the vendor settings and their keywords, units included. PAPPL labels a
 // setting by its attribute name and a choice by "name.keyword".
-constexpr const char* kEnglishStrings = R"strings("label-gap-length" = "Gap between labels (dots, 1/300 inch)";
+constexpr const char* kEnglishStrings =
+    R"strings("label-gap-length" = "Gap between labels (dots, 1/300 inch)";
 "gray-threshold" = "Gray threshold (1 to 254; lighter grays print white)";
 "label-rotation" = "Label rotation";
 "label-rotation.upright" = "Upright";

@@ -1,9 +1,9 @@
 #include "common/draw/label_pdf.h"
 
-#include "common/draw/code128.h"
-
 #include <cstdio>
 #include <vector>
+
+#include "common/draw/code128.h"
 
 namespace qxdraw {
 namespace {

@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "common/tool_error.h"
 #include "common/draw/label_pdf.h"
+#include "common/tool_error.h"
 #include "tools/qxvn/io/atomic_output.h"
 #include "tools/qxvn/io/png_write.h"
 
