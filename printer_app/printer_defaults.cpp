@@ -34,4 +34,33 @@ JobChoices DefaultChoices(pappl_printer_t* printer) {
   return choices;
 }
 
+namespace {
+
+bool RaiseMargins(pappl_media_col_t& media, const pappl_pr_driver_data_t& data) {
+  if (data.borderless || (media.left_margin >= data.left_right && media.right_margin >= data.left_right &&
+                          media.top_margin >= data.bottom_top && media.bottom_margin >= data.bottom_top))
+    return false;
+  media.left_margin = media.right_margin = data.left_right;
+  media.top_margin = media.bottom_margin = data.bottom_top;
+  return true;
+}
+
+}  // namespace
+
+void FitSavedDefaults(pappl_printer_t* printer) {
+  pappl_pr_driver_data_t data;
+  papplPrinterGetDriverData(printer, &data);
+  bool changed = RaiseMargins(data.media_default, data);
+  if (!(data.color_default & data.color_supported)) {
+    data.color_default = PAPPL_COLOR_MODE_AUTO;
+    changed = true;
+  }
+  if (changed) papplPrinterSetDriverDefaults(printer, &data, 0, nullptr);
+
+  bool readyChanged = false;
+  for (int i = 0; i < data.num_source; ++i)
+    readyChanged = RaiseMargins(data.media_ready[i], data) || readyChanged;
+  if (readyChanged) papplPrinterSetReadyMedia(printer, data.num_source, data.media_ready);
+}
+
 }  // namespace qxapp

@@ -16,4 +16,8 @@ std::string VendorDefault(pappl_printer_t* printer, std::string_view name);
 // Every setting of a job that sends no attributes of its own.
 JobChoices DefaultChoices(pappl_printer_t* printer);
 
+// Brings defaults saved by an older version within what the driver offers now: media margins
+// no smaller than the driver's (saved labels had none) and a colour mode the printer has.
+void FitSavedDefaults(pappl_printer_t* printer);
+
 }  // namespace qxapp
