@@ -108,9 +108,10 @@ bool LabelDriver(pappl_system_t*, const char* driverName, const char*, const cha
   data->kind = PAPPL_KIND_LABEL;
 
   // 8-bit lines only: the plug-in's threshold decides every dot, PAPPL never dithers. Colour
-  // pages are still taken (sRGB raster, colour images); the printer only has black.
-  data->color_supported =
-      static_cast<pappl_color_mode_t>(PAPPL_COLOR_MODE_AUTO | PAPPL_COLOR_MODE_MONOCHROME);
+  // stays announced (PAPPL refuses colour raster pages of a printer without it, and clients
+  // send them); the web interface hides the choice, which prints the same as the others.
+  data->color_supported = static_cast<pappl_color_mode_t>(PAPPL_COLOR_MODE_AUTO | PAPPL_COLOR_MODE_COLOR |
+                                                          PAPPL_COLOR_MODE_MONOCHROME);
   data->color_default = PAPPL_COLOR_MODE_AUTO;
   data->raster_types =
       static_cast<pappl_raster_type_t>(PAPPL_PWG_RASTER_TYPE_SGRAY_8 | PAPPL_PWG_RASTER_TYPE_SRGB_8);

@@ -50,12 +50,7 @@ bool RaiseMargins(pappl_media_col_t& media, const pappl_pr_driver_data_t& data) 
 void FitSavedDefaults(pappl_printer_t* printer) {
   pappl_pr_driver_data_t data;
   papplPrinterGetDriverData(printer, &data);
-  bool changed = RaiseMargins(data.media_default, data);
-  if (!(data.color_default & data.color_supported)) {
-    data.color_default = PAPPL_COLOR_MODE_AUTO;
-    changed = true;
-  }
-  if (changed) papplPrinterSetDriverDefaults(printer, &data, 0, nullptr);
+  if (RaiseMargins(data.media_default, data)) papplPrinterSetDriverDefaults(printer, &data, 0, nullptr);
 
   bool readyChanged = false;
   for (int i = 0; i < data.num_source; ++i)

@@ -17,7 +17,7 @@ std::string VendorDefault(pappl_printer_t* printer, std::string_view name);
 JobChoices DefaultChoices(pappl_printer_t* printer);
 
 // Brings defaults saved by an older version within what the driver offers now: media margins
-// no smaller than the driver's (saved labels had none) and a colour mode the printer has.
+// no smaller than the driver's (saved labels had none).
 void FitSavedDefaults(pappl_printer_t* printer);
 
 }  // namespace qxapp

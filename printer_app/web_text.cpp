@@ -26,12 +26,15 @@ constexpr const char* kEnglishStrings =
 "label-vertical-alignment.end" = "Bottom";
 )strings";
 
-// PAPPL 1.3 offers every print quality and content type on the Printing Defaults page; a label
-// prints the same whatever they say, so those choices are hidden.
+// PAPPL 1.3 offers every print quality and content type on the Printing Defaults page, and
+// colour; a label prints the same whatever they say, so those choices are hidden.
 constexpr const char* kFooterStyle =
     "<style>label:has(> input[name=\"print-quality\"][value=\"draft\"]),"
+    "label:has(> input[name=\"print-color-mode\"][value=\"color\"]),"
     "label:has(> input[name=\"print-quality\"][value=\"high\"]),"
     "tr:has(select[name=\"print-content-optimize\"]){display:none}</style>";
+
+constexpr const char* kStringsPath = "/qxvn/en.strings";
 
 bool SuppliesPage(pappl_client_t* client, void* data) {
   auto* printer = static_cast<pappl_printer_t*>(data);
@@ -50,7 +53,12 @@ bool SuppliesPage(pappl_client_t* client, void* data) {
 const char* const kAppVersion = QXVN_VERSION;
 
 void AddWebText(pappl_system_t* system) {
-  papplSystemAddStringsData(system, "/qxvn/en.strings", "en", kEnglishStrings);
+  // PAPPL 1.3.1 adds printer-strings-languages-supported to the printer's own attributes again
+  // on every Get-Printer-Attributes while a strings resource exists (duplicate attributes that
+  // IPP clients refuse, and memory that grows). The strings are read in when added, so the
+  // resource goes again at once and the web pages keep them.
+  papplSystemAddStringsData(system, kStringsPath, "en", kEnglishStrings);
+  papplSystemRemoveResource(system, kStringsPath);
   const std::string footer = std::string("QXVN Label Printer Application ") + kAppVersion + kFooterStyle;
   papplSystemSetFooterHTML(system, footer.c_str());
 

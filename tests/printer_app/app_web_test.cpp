@@ -112,9 +112,9 @@ TEST_F(AppWebTest, APrinterOptionMovesASavedPrinterToItsNewDevice) {
   EXPECT_NE(Dump(second + "/two.prn").find("GAP_LENGTH    33"), std::string::npos);
 }
 
-// Saved by a version whose labels had no margins and that offered colour: clients would take
-// the label for a borderless size again, so the margins and colour mode come within range.
-TEST_F(AppWebTest, DefaultsSavedByAnOlderVersionGetMarginsAndAColourModeOfNow) {
+// Saved by a version whose labels had no margins: clients would take the label for a borderless
+// size again, so the margins come within range and the size stays.
+TEST_F(AppWebTest, DefaultsSavedByAnOlderVersionGetTheMarginsOfNow) {
   fs::create_directories(m_dir + "/state/output");
   const std::string media =
       "bottom=\"0\" left=\"0\" length=\"3000\" name=\"om_40x30mm_40x30mm\" right=\"0\" "
@@ -123,8 +123,7 @@ TEST_F(AppWebTest, DefaultsSavedByAnOlderVersionGetMarginsAndAColourModeOfNow) {
       << "DefaultPrinterID 1\nNextPrinterID 2\n<Printer did=\"MFG:QXVN;MDL:Label Printer;CMD:QXVN;\" "
          "driver=\"qxvn\" "
       << "id=\"1\" name=\"label\" uri=\"file://" << m_dir << "/state/output\">\n"
-      << "media-col-default " << media << "media-col-ready0 " << media
-      << "print-color-mode-default color\n</Printer>\n";
+      << "media-col-default " << media << "media-col-ready0 " << media << "</Printer>\n";
   AppServer app(m_dir + "/state");
   ASSERT_TRUE(app.Start());
   const IppResult attrs = RunIpptool(app.Uri(),
@@ -132,7 +131,6 @@ TEST_F(AppWebTest, DefaultsSavedByAnOlderVersionGetMarginsAndAColourModeOfNow) {
                                      "  ATTR charset attributes-charset utf-8\n"
                                      "  ATTR naturalLanguage attributes-natural-language en\n"
                                      "  ATTR uri printer-uri $uri\n  STATUS successful-ok\n");
-  EXPECT_EQ(attrs.Value("print-color-mode-default"), "auto");
   for (const char* name : {"media-col-default", "media-col-ready"}) {
     const std::string col = attrs.Value(name);
     EXPECT_NE(col.find("media-left-margin=100"), std::string::npos) << name << ": " << col;
