@@ -49,9 +49,10 @@ std::string DrawTestLabel(const JobChoices& choices) {
   qxdraw::LabelPdf pdf(width, height);
   pdf.StrokeRect(0, 0, width, height, 4);
 
-  // Everything scales with the label, the sample 48 x 76 mm label's text at 1:1.
-  const double scale = std::min({width / 567.0, height / 898.0, 1.0});
-  const double points = std::max(7.5 * scale, 4.0);
+  // The text scales with the label: 7.5 points fill a 48 mm line, and a short label gets smaller
+  // lines so that the barcode and the ramp still fit below them.
+  const double scale = std::min({width / 567.0, height / 500.0, 1.0});
+  const double points = std::max(7.5 * scale, 3.5);
   const int lineDots = static_cast<int>(points * 300 / 72 * 1.25);
   const int left = 12 + static_cast<int>(10 * scale);
   int y = 10 + lineDots;
@@ -60,13 +61,13 @@ std::string DrawTestLabel(const JobChoices& choices) {
     y += bold ? lineDots * 6 / 5 : lineDots;
   };
   line("TEST LABEL", true);
-  line(Printf("Label %.1f x %.1f mm, %d x %d dots", choices.mediaWidth / 100.0, choices.mediaLength / 100.0,
-              width, height));
+  line(Printf("%.1f x %.1f mm, %d x %d dots", choices.mediaWidth / 100.0, choices.mediaLength / 100.0, width,
+              height));
   const int darkness = std::clamp(choices.darknessConfigured + choices.printDarkness, 0, 100);
   line(Printf("Darkness %d%% (level %u of 0-%d)", darkness, Value(data, u"PrintDarkness"),
               kDarknessLevels - 1));
   line(Printf("Speed %u in/s%s", Value(data, u"PrintSpeed") + 1, choices.printSpeed > 0 ? "" : " (Auto)"));
-  line(Printf("Gray threshold %u: darker grays print", Value(data, u"GrayThreshold")));
+  line(Printf("Threshold %u: darker grays print", Value(data, u"GrayThreshold")));
   line(Printf("Gap %u dots, %s", Value(data, u"GapLength"),
               std::string(KeywordFor(Mapping(u"GapType"), Value(data, u"GapType"))).c_str()));
 

@@ -39,11 +39,11 @@ constexpr const char* kStringsPath = "/qxvn/en.strings";
 bool SuppliesPage(pappl_client_t* client, void* data) {
   auto* printer = static_cast<pappl_printer_t*>(data);
   papplClientHTMLPrinterHeader(client, printer, "Supplies", 0, nullptr, nullptr);
-  papplClientHTMLPrintf(client,
-                        "          <table class=\"form\"><tbody>\n"
-                        "            <tr><th>Label roll:</th><td>level not known (the printer does not "
-                        "report it; it stops when the roll runs out)</td></tr>\n"
-                        "          </tbody></table>\n");
+  papplClientHTMLPrintf(
+      client,
+      "          <table class=\"form\"><tbody>\n"
+      "            <tr><th>Label roll:</th><td>level not known (the printer does not report it)</td></tr>\n"
+      "          </tbody></table>\n");
   papplClientHTMLPrinterFooter(client);
   return true;
 }

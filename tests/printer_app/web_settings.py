@@ -164,6 +164,8 @@ def check_names(driver, url, png):
     faults = [f"missing: {name}" for name in NAMES if name not in page]
     faults += [f"shown raw: {name}" for name in RAW if name in text]
     faults += [f"offered: {css}" for css in HIDDEN for e in driver.find_all(css) if driver.displayed(e)]
+    driver.go(url.replace("/printing", "/supplies"))
+    faults += [] if "level not known" in driver.text() else ["the supplies page gives the roll a level"]
     faults += [] if "1.0" in text and "Label Printer Application" in text else ["no version in the footer"]
     for fault in faults:
         print(fault, file=sys.stderr)
