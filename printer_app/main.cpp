@@ -34,6 +34,14 @@ bool HasPrinter(pappl_system_t* system, const std::string& name) {
   return papplSystemFindPrinter(system, ("/ipp/print/" + name).c_str(), 0, nullptr) != nullptr;
 }
 
+// Where the web interface is, for whoever started the app.
+void AnnounceUrl(pappl_system_t* system, const qxapp::AppOptions& options) {
+  char host[256] = "localhost";
+  if (options.network) papplSystemGetHostName(system, host, sizeof host);
+  std::fprintf(stderr, "qxvn-printer-app %s: serving http://%s:%d/ (state in %s)\n", qxapp::kAppVersion, host,
+               options.port, options.stateDir.c_str());
+}
+
 // A saved printer named with --printer and another URI moves to that device.
 bool MoveSavedPrinters(const std::string& stateFile, const qxapp::AppOptions& options) {
   std::vector<qxapp::DeviceChange> changes;
@@ -103,8 +111,7 @@ int Run(const qxapp::AppOptions& options) {
       return 1;
     }
   }
-  std::fprintf(stderr, "qxvn-printer-app %s: serving http://%s:%d/ (state in %s)\n", qxapp::kAppVersion,
-               options.network ? "HOST" : "localhost", options.port, state.c_str());
+  AnnounceUrl(system, options);
   papplSystemRun(system);
   papplSystemDelete(system);
   return 0;
