@@ -8,7 +8,6 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 #include "printer_app/app_options.h"
 #include "printer_app/device_guard.h"
@@ -32,28 +31,6 @@ pappl_loglevel_t LogLevel(const std::string& name) {
 
 bool HasPrinter(pappl_system_t* system, const std::string& name) {
   return papplSystemFindPrinter(system, ("/ipp/print/" + name).c_str(), 0, nullptr) != nullptr;
-}
-
-// Where the web interface is, for whoever started the app.
-void AnnounceUrl(pappl_system_t* system, const qxapp::AppOptions& options) {
-  char host[256] = "localhost";
-  if (options.network) papplSystemGetHostName(system, host, sizeof host);
-  std::fprintf(stderr, "qxvn-printer-app %s: serving http://%s:%d/ (state in %s)\n", qxapp::kAppVersion, host,
-               options.port, options.stateDir.c_str());
-}
-
-// A saved printer named with --printer and another URI moves to that device.
-bool MoveSavedPrinters(const std::string& stateFile, const qxapp::AppOptions& options) {
-  std::vector<qxapp::DeviceChange> changes;
-  std::string error;
-  if (!qxapp::ChangeSavedDevices(stateFile, options.printers, &changes, &error)) {
-    std::fprintf(stderr, "qxvn-printer-app: cannot change a saved printer's device: %s\n", error.c_str());
-    return false;
-  }
-  for (const auto& change : changes)
-    std::fprintf(stderr, "qxvn-printer-app: printer %s now prints to %s (was %s)\n", change.printer.c_str(),
-                 change.to.c_str(), change.from.c_str());
-  return true;
 }
 
 int Run(const qxapp::AppOptions& options) {
@@ -91,7 +68,7 @@ int Run(const qxapp::AppOptions& options) {
   qxapp::RegisterLabelDriver(system);
   qxapp::RegisterPageFileFilters(system);
 
-  if (!MoveSavedPrinters(state + "/state.conf", options)) {
+  if (!qxapp::MoveSavedPrinters(state + "/state.conf", options.printers)) {
     papplSystemDelete(system);
     return 1;
   }
@@ -111,7 +88,7 @@ int Run(const qxapp::AppOptions& options) {
       return 1;
     }
   }
-  AnnounceUrl(system, options);
+  qxapp::AnnounceUrl(system, options.network, options.port, state);
   papplSystemRun(system);
   papplSystemDelete(system);
   return 0;

@@ -87,4 +87,18 @@ bool ChangeSavedDevices(const std::string& stateFile,
   return true;
 }
 
+bool MoveSavedPrinters(const std::string& stateFile,
+                       const std::vector<std::pair<std::string, std::string>>& printers) {
+  std::vector<DeviceChange> changes;
+  std::string error;
+  if (!ChangeSavedDevices(stateFile, printers, &changes, &error)) {
+    std::fprintf(stderr, "qxvn-printer-app: cannot change a saved printer's device: %s\n", error.c_str());
+    return false;
+  }
+  for (const DeviceChange& change : changes)
+    std::fprintf(stderr, "qxvn-printer-app: printer %s now prints to %s (was %s)\n", change.printer.c_str(),
+                 change.to.c_str(), change.from.c_str());
+  return true;
+}
+
 }  // namespace qxapp

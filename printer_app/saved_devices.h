@@ -22,4 +22,9 @@ bool ChangeSavedDevices(const std::string& stateFile,
                         const std::vector<std::pair<std::string, std::string>>& printers,
                         std::vector<DeviceChange>* changes, std::string* error);
 
+// The same for the app's start: says on standard error which printer moved where, or why the
+// state file could not be changed (false: the app stops).
+bool MoveSavedPrinters(const std::string& stateFile,
+                       const std::vector<std::pair<std::string, std::string>>& printers);
+
 }  // namespace qxapp

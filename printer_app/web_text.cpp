@@ -77,4 +77,11 @@ void AddSuppliesPage(pappl_printer_t* printer) {
   papplSystemAddResourceCallback(papplPrinterGetSystem(printer), path, "text/html", SuppliesPage, printer);
 }
 
+void AnnounceUrl(pappl_system_t* system, bool network, int port, const std::string& stateDir) {
+  char host[256] = "localhost";
+  if (network) papplSystemGetHostName(system, host, sizeof host);
+  std::fprintf(stderr, "qxvn-printer-app %s: serving http://%s:%d/ (state in %s)\n", kAppVersion, host, port,
+               stateDir.c_str());
+}
+
 }  // namespace qxapp

@@ -5,6 +5,8 @@
 
 #include <pappl/pappl.h>
 
+#include <string>
+
 namespace qxapp {
 
 extern const char* const kAppVersion;
@@ -15,5 +17,8 @@ void AddWebText(pappl_system_t* system);
 // The printer's supplies page, in place of PAPPL's: called when the printer is made, before
 // PAPPL adds its own pages (a path already taken keeps its first page).
 void AddSuppliesPage(pappl_printer_t* printer);
+
+// Says on standard error where the web interface is, as the app starts serving.
+void AnnounceUrl(pappl_system_t* system, bool network, int port, const std::string& stateDir);
 
 }  // namespace qxapp
