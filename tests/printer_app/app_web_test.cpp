@@ -83,13 +83,12 @@ TEST_F(AppWebTest, TheBrowserShowsSettingsInWordsAndPrintsTheTestLabel) {
 }
 
 TEST_F(AppWebTest, APrinterOptionMovesASavedPrinterToItsNewDevice) {
-  const std::string first = m_dir + "/first", second = m_dir + "/second";
-  fs::create_directories(first);
-  fs::create_directories(second);
+  const std::string first = m_dir + "/first", second = m_dir + "/second", third = m_dir + "/third";
+  for (const std::string& folder : {first, second, third}) fs::create_directories(folder);
   const std::string png = m_dir + "/label.png";
   WritePngFile(png, LabelPattern(false), PngKind::Gray8);
   {
-    AppServer app(m_dir + "/state", {"label=file://" + first});
+    AppServer app(m_dir + "/state", {"label=file://" + first, "other=file://" + third});
     ASSERT_TRUE(app.Start());
     ASSERT_EQ(WaitForJob(app.Uri(), PrintJob(app.Uri(), png, "image/png", "one")), "completed") << app.Log();
     // A setting of the printer that must survive the move.
@@ -110,6 +109,10 @@ TEST_F(AppWebTest, APrinterOptionMovesASavedPrinterToItsNewDevice) {
   EXPECT_FALSE(fs::exists(first + "/two.prn")) << "the job went to the old device";
   ASSERT_TRUE(fs::exists(second + "/two.prn")) << moved.Log();
   EXPECT_NE(Dump(second + "/two.prn").find("GAP_LENGTH    33"), std::string::npos);
+  // A printer not named keeps its device.
+  ASSERT_EQ(WaitForJob(moved.Uri("other"), PrintJob(moved.Uri("other"), png, "image/png", "three")),
+            "completed");
+  EXPECT_TRUE(fs::exists(third + "/three.prn"));
 }
 
 // Saved by a version whose labels had no margins: clients would take the label for a borderless
