@@ -132,9 +132,13 @@ bool LabelDriver(pappl_system_t*, const char* driverName, const char*, const cha
   data->x_resolution[0] = qxvn::kDotsPerInch;
   data->y_resolution[0] = qxvn::kDotsPerInch;
   data->x_default = data->y_default = qxvn::kDotsPerInch;
+  // A margin of 1 mm on every side, though the head prints to the label's edges: with none,
+  // clients take every size for a borderless one (CUPS names them NNxNNmm.Borderless, its
+  // default size then matches none of them and documents are laid out on Letter). A PDF page
+  // of the label's size still prints whole; text and layouts keep clear of the label's cut.
   data->borderless = false;
-  data->left_right = 100;
-  data->bottom_top = 100;
+  data->left_right = kMarginHundredthsMm;
+  data->bottom_top = kMarginHundredthsMm;
 
   const auto& names = MediaNames();
   data->num_media = static_cast<int>(names.size());
