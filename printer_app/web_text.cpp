@@ -3,28 +3,10 @@
 #include <cstdio>
 #include <string>
 
+#include "printer_app/web_strings.h"
+
 namespace qxapp {
 namespace {
-
-// English names of the vendor settings and their keywords, units included. PAPPL labels a
-// setting by its attribute name and a choice by "name.keyword".
-constexpr const char* kEnglishStrings =
-    R"strings("label-gap-length" = "Gap between labels (dots, 1/300 inch)";
-"gray-threshold" = "Gray threshold (1 to 254; lighter grays print white)";
-"label-rotation" = "Label rotation";
-"label-rotation.upright" = "Upright";
-"label-rotation.clockwise" = "90 degrees clockwise";
-"label-rotation.upside-down" = "180 degrees";
-"label-rotation.anticlockwise" = "90 degrees anticlockwise";
-"label-horizontal-alignment" = "Horizontal alignment";
-"label-horizontal-alignment.start" = "Left";
-"label-horizontal-alignment.center" = "Centre";
-"label-horizontal-alignment.end" = "Right";
-"label-vertical-alignment" = "Vertical alignment";
-"label-vertical-alignment.start" = "Top";
-"label-vertical-alignment.center" = "Centre";
-"label-vertical-alignment.end" = "Bottom";
-)strings";
 
 // PAPPL 1.3 offers every print quality and content type on the Printing Defaults page, and
 // colour; a label prints the same whatever they say, so those choices are hidden.
