@@ -13,7 +13,9 @@ const char* const kAppUsage =
     "  --port N           IPP and web port (default 8631)\n"
     "  --network          listen on every network address (default: localhost only)\n"
     "  --printer NAME=URI add a printer: file:///FOLDER, socket://HOST:9100, usb://...\n"
-    "                     (default when none is saved: label=file://DIR/output)\n";
+    "                     (default when none is saved: label=file://DIR/output);\n"
+    "                     for a saved printer NAME, its device becomes URI\n"
+    "  --version          the version\n";
 
 AppOptions ParseAppOptions(int argc, char** argv) {
   AppOptions options;
@@ -25,6 +27,8 @@ AppOptions ParseAppOptions(int argc, char** argv) {
     };
     if (arg == "--help" || arg == "-h") {
       options.help = true;
+    } else if (arg == "--version") {
+      options.version = true;
     } else if (arg == "--state") {
       options.stateDir = value();
     } else if (arg == "--port") {
@@ -52,7 +56,8 @@ AppOptions ParseAppOptions(int argc, char** argv) {
       throw std::runtime_error("unknown option " + arg);
     }
   }
-  if (!options.help && options.stateDir.empty()) throw std::runtime_error("--state DIR is required");
+  if (!options.help && !options.version && options.stateDir.empty())
+    throw std::runtime_error("--state DIR is required");
   return options;
 }
 

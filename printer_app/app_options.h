@@ -13,9 +13,11 @@ struct AppOptions {
   bool network = false;  // listen on every address, not only on localhost
   std::string logFile;   // "-" standard error; empty: STATE/app.log
   std::string logLevel = "info";
-  // Printers to add when the saved state has none of that name: NAME=DEVICE-URI.
+  // Printers to add when the saved state has none of that name, or whose saved device changes:
+  // NAME=DEVICE-URI.
   std::vector<std::pair<std::string, std::string>> printers;
   bool help = false;
+  bool version = false;
 };
 
 // Throws std::runtime_error with a message for the user.

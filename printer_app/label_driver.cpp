@@ -8,12 +8,15 @@
 #include "common/media/label_sizes.h"
 #include "printer_app/label_job.h"
 #include "printer_app/setting_map.h"
+#include "printer_app/test_label.h"
+#include "printer_app/web_text.h"
 
 namespace qxapp {
 namespace {
 
 constexpr const char* kSource = "main-roll";
 constexpr const char* kMediaType = "labels";
+constexpr int kMarginHundredthsMm = 100;
 
 // PWG names of the listed sizes and of the custom range, made once: PAPPL keeps the pointers.
 const std::array<std::string, qxvn::kLabelSizes.size() + 2>& MediaNames() {
@@ -64,13 +67,15 @@ void Identify(pappl_printer_t* printer, pappl_identify_actions_t, const char* me
   papplLogPrinter(printer, PAPPL_LOGLEVEL_INFO, "Identify-Printer: %s", message ? message : "");
 }
 
-// The label roll, the one supply of a direct thermal printer; its level is not known.
-void SetSupplies(pappl_printer_t* printer, void*) {
+// The label roll, the one supply of a direct thermal printer; its level is not known (-2, as
+// the Printer MIB has it). The web interface says so on its own supplies page.
+void SetUpPrinter(pappl_printer_t* printer, void*) {
+  AddSuppliesPage(printer);
   pappl_supply_t roll{};
   roll.color = PAPPL_SUPPLY_COLOR_NO_COLOR;
   std::snprintf(roll.description, sizeof roll.description, "Label Roll");
   roll.is_consumed = true;
-  roll.level = -1;
+  roll.level = -2;
   roll.type = PAPPL_SUPPLY_TYPE_OTHER;
   papplPrinterSetSupplies(printer, 1, &roll);
 }
@@ -102,7 +107,9 @@ bool LabelDriver(pappl_system_t*, const char* driverName, const char*, const cha
   data->ppm = 20;
   data->kind = PAPPL_KIND_LABEL;
 
-  // 8-bit lines only: the plug-in's threshold decides every dot, PAPPL never dithers.
+  // 8-bit lines only: the plug-in's threshold decides every dot, PAPPL never dithers. Colour
+  // stays announced (PAPPL refuses colour raster pages of a printer without it, and clients
+  // send them); the web interface hides the choice, which prints the same as the others.
   data->color_supported = static_cast<pappl_color_mode_t>(PAPPL_COLOR_MODE_AUTO | PAPPL_COLOR_MODE_COLOR |
                                                           PAPPL_COLOR_MODE_MONOCHROME);
   data->color_default = PAPPL_COLOR_MODE_AUTO;
@@ -117,6 +124,7 @@ bool LabelDriver(pappl_system_t*, const char* driverName, const char*, const cha
   data->sides_default = PAPPL_SIDES_ONE_SIDED;
   data->orient_default = IPP_ORIENT_PORTRAIT;
   data->identify_cb = Identify;
+  data->testpage_cb = WriteTestLabel;
   data->identify_supported = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
   data->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
   data->has_supplies = true;
@@ -124,9 +132,13 @@ bool LabelDriver(pappl_system_t*, const char* driverName, const char*, const cha
   data->x_resolution[0] = qxvn::kDotsPerInch;
   data->y_resolution[0] = qxvn::kDotsPerInch;
   data->x_default = data->y_default = qxvn::kDotsPerInch;
-  data->borderless = true;
-  data->left_right = 0;
-  data->bottom_top = 0;
+  // A margin of 1 mm on every side, though the head prints to the label's edges: with none,
+  // clients take every size for a borderless one (CUPS names them NNxNNmm.Borderless, its
+  // default size then matches none of them and documents are laid out on Letter). A PDF page
+  // of the label's size still prints whole; text and layouts keep clear of the label's cut.
+  data->borderless = false;
+  data->left_right = kMarginHundredthsMm;
+  data->bottom_top = kMarginHundredthsMm;
 
   const auto& names = MediaNames();
   data->num_media = static_cast<int>(names.size());
@@ -146,6 +158,8 @@ bool LabelDriver(pappl_system_t*, const char* driverName, const char*, const cha
   std::snprintf(media.source, sizeof media.source, "%s", kSource);
   std::snprintf(media.type, sizeof media.type, "%s", kMediaType);
   media.tracking = PAPPL_MEDIA_TRACKING_GAP;
+  media.left_margin = media.right_margin = data->left_right;
+  media.bottom_margin = media.top_margin = data->bottom_top;
   data->media_ready[0] = media;
 
   data->darkness_supported = kDarknessLevels;
@@ -153,7 +167,7 @@ bool LabelDriver(pappl_system_t*, const char* driverName, const char*, const cha
   data->darkness_default = 0;
   data->speed_supported[0] = kSpeedStep;
   data->speed_supported[1] = 5 * kSpeedStep;
-  data->speed_default = 3 * kSpeedStep;
+  data->speed_default = kDefaultPrintSpeed;
 
   if (!*attrs) *attrs = ippNew();
   AddVendorAttributes(data, *attrs);
@@ -163,7 +177,7 @@ bool LabelDriver(pappl_system_t*, const char* driverName, const char*, const cha
 
 void RegisterLabelDriver(pappl_system_t* system) {
   static pappl_pr_driver_t drivers[] = {{kDriverName, "QXVN 300 dpi Label Printer", nullptr, nullptr}};
-  papplSystemSetPrinterDrivers(system, 1, drivers, nullptr, SetSupplies, LabelDriver, nullptr);
+  papplSystemSetPrinterDrivers(system, 1, drivers, nullptr, SetUpPrinter, LabelDriver, nullptr);
 }
 
 }  // namespace qxapp

@@ -14,6 +14,7 @@
 #include "printer_app/device_guard.h"
 #include "printer_app/host_printer.h"
 #include "printer_app/job_guard.h"
+#include "printer_app/printer_defaults.h"
 #include "printer_app/setting_map.h"
 
 namespace qxapp {
@@ -41,15 +42,7 @@ void Fail(pappl_job_t* job, pappl_jreason_t reason, const std::string& message) 
 std::string VendorValue(pappl_job_t* job, const pappl_pr_options_t* options, std::string_view name) {
   const std::string key(name);
   if (const char* value = cupsGetOption(key.c_str(), options->num_vendor, options->vendor)) return value;
-  ipp_t* attrs = papplPrinterGetDriverAttributes(papplJobGetPrinter(job));
-  std::string text;
-  if (ipp_attribute_t* attr = ippFindAttribute(attrs, (key + "-default").c_str(), IPP_TAG_ZERO)) {
-    char value[256];
-    ippAttributeString(attr, value, sizeof value);
-    text = value;
-  }
-  ippDelete(attrs);
-  return text;
+  return VendorDefault(papplJobGetPrinter(job), name);
 }
 
 JobChoices ChoicesOf(pappl_job_t* job, const pappl_pr_options_t* options) {

@@ -14,7 +14,9 @@
 #include "printer_app/host_printer.h"
 #include "printer_app/label_driver.h"
 #include "printer_app/page_file_filter.h"
+#include "printer_app/saved_devices.h"
 #include "printer_app/saved_state.h"
+#include "printer_app/web_text.h"
 
 namespace {
 
@@ -58,14 +60,18 @@ int Run(const qxapp::AppOptions& options) {
     papplSystemDelete(system);
     return 1;
   }
-  // PAPPL 1.3.1 crashes rendering any web page of a system that has no footer.
-  papplSystemSetFooterHTML(system, "QXVN Label Printer Application");
+  // Also the footer: PAPPL 1.3.1 crashes rendering any web page of a system that has none.
+  qxapp::AddWebText(system);
   if (!qxapp::DnssdAvailable())
     papplLog(system, PAPPL_LOGLEVEL_WARN,
              "No Avahi daemon answers: DNS-SD printers cannot be found or used until one runs.");
   qxapp::RegisterLabelDriver(system);
   qxapp::RegisterPageFileFilters(system);
 
+  if (!qxapp::MoveSavedPrinters(state + "/state.conf", options.printers)) {
+    papplSystemDelete(system);
+    return 1;
+  }
   qxapp::RestoreAndKeepState(system, state + "/state.conf");
 
   auto printers = options.printers;
@@ -82,6 +88,7 @@ int Run(const qxapp::AppOptions& options) {
       return 1;
     }
   }
+  qxapp::AnnounceUrl(system, options.network, options.port, state);
   papplSystemRun(system);
   papplSystemDelete(system);
   return 0;
@@ -94,6 +101,10 @@ int main(int argc, char** argv) {
     qxapp::AppOptions options = qxapp::ParseAppOptions(argc, argv);
     if (options.help) {
       std::fputs(qxapp::kAppUsage, stdout);
+      return 0;
+    }
+    if (options.version) {
+      std::printf("qxvn-printer-app %s\n", qxapp::kAppVersion);
       return 0;
     }
     return Run(options);

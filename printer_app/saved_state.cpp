@@ -5,6 +5,8 @@
 #include <sstream>
 #include <string>
 
+#include "printer_app/printer_defaults.h"
+
 namespace qxapp {
 namespace {
 
@@ -60,6 +62,8 @@ void RestoreAndKeepState(pappl_system_t* system, const std::string& stateFile) {
   papplSystemLoadState(system, stateFile.c_str());
   RestoreSpeeds(system);
   papplSystemSetSaveCallback(system, SaveState, nullptr);
+  papplSystemIteratePrinters(
+      system, [](pappl_printer_t* printer, void*) { FitSavedDefaults(printer); }, nullptr);
 }
 
 }  // namespace qxapp

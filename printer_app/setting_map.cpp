@@ -49,7 +49,8 @@ uint32_t DarknessLevel(const JobChoices& choices) {
 }
 
 uint32_t SpeedLevel(const JobChoices& choices) {
-  const int inches = (choices.printSpeed + kSpeedStep / 2) / kSpeedStep;
+  const int speed = choices.printSpeed > 0 ? choices.printSpeed : kDefaultPrintSpeed;
+  const int inches = (speed + kSpeedStep / 2) / kSpeedStep;
   return static_cast<uint32_t>(std::clamp(inches - 1, 0, 4));
 }
 

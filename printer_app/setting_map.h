@@ -60,6 +60,8 @@ inline constexpr std::array<KeywordValue, 3> kAlignmentValues{{
 inline constexpr int kDefaultGrayThreshold = 150;
 inline constexpr int kSpeedStep = 2540;  // one inch per second in print-speed units
 inline constexpr int kDarknessLevels = 15;
+// What "Auto" (print-speed 0, as the web interface sends it) and a job without a speed print at.
+inline constexpr int kDefaultPrintSpeed = 3 * kSpeedStep;
 
 inline constexpr std::array<SettingMapping, 10> kSettingMap{{
     {u"PrintDarkness", "print-darkness", SettingSource::PrintDarkness},
@@ -78,7 +80,7 @@ inline constexpr std::array<SettingMapping, 10> kSettingMap{{
 struct JobChoices {
   int darknessConfigured = 50;  // printer-darkness-configured, 0..100
   int printDarkness = 0;        // print-darkness, -100..100
-  int printSpeed = 0;           // print-speed; 0 when none
+  int printSpeed = 0;           // print-speed; 0 when none or "Auto": the default speed
   int tracking = 0;             // a pappl_media_tracking_t bit; 0 when none
   int mediaWidth = 0;           // hundredths of a millimetre
   int mediaLength = 0;

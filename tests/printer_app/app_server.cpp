@@ -28,18 +28,6 @@ int FreePort() {
   return ntohs(addr.sin_port);
 }
 
-std::string Capture(const std::string& command, int* exitCode) {
-  std::string output;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (!pipe) return output;
-  std::array<char, 4096> buffer;
-  size_t got;
-  while ((got = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) output.append(buffer.data(), got);
-  int status = pclose(pipe);
-  if (exitCode) *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return output;
-}
-
 std::string TempTestFile(const std::string& body) {
   char path[] = "/tmp/qxvn-app-test-XXXXXX";
   int fd = mkstemp(path);
@@ -56,6 +44,18 @@ constexpr const char* kRequestHead =
     "  ATTR name requesting-user-name test\n";
 
 }  // namespace
+
+std::string Capture(const std::string& command, int* exitCode) {
+  std::string output;
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  if (!pipe) return output;
+  std::array<char, 4096> buffer;
+  size_t got;
+  while ((got = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) output.append(buffer.data(), got);
+  int status = pclose(pipe);
+  if (exitCode) *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return output;
+}
 
 AppServer::AppServer(std::string stateDir, std::vector<std::string> printers)
     : m_stateDir(std::move(stateDir)), m_printers(std::move(printers)) {}

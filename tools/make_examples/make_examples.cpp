@@ -10,9 +10,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "common/draw/label_pdf.h"
 #include "common/tool_error.h"
-#include "tools/make_examples/code128.h"
-#include "tools/make_examples/label_pdf.h"
 #include "tools/qxvn/io/atomic_output.h"
 #include "tools/qxvn/io/png_write.h"
 
@@ -23,7 +22,7 @@ constexpr int kWidth = 567;
 constexpr int kHeight = 898;
 
 std::string DrawLabel() {
-  qxexamples::LabelPdf pdf(kWidth, kHeight);
+  qxdraw::LabelPdf pdf(kWidth, kHeight);
   pdf.StrokeRect(6, 6, kWidth - 12, kHeight - 12, 5);
 
   pdf.Text(26, 46, 6.5, true, "FROM");
@@ -41,14 +40,7 @@ std::string DrawLabel() {
 
   // Two dots a module keeps every bar on the printer's dot grid.
   const std::string tracking = "QX0001234567GB";
-  std::vector<int> widths = qxexamples::Code128B(tracking);
-  int modules = 0;
-  for (int w : widths) modules += w;
-  int x = (kWidth - modules * 2) / 2;
-  for (size_t i = 0; i < widths.size(); ++i) {
-    if (i % 2 == 0) pdf.FillRect(x, 456, widths[i] * 2, 170);
-    x += widths[i] * 2;
-  }
+  pdf.Barcode((kWidth - qxdraw::LabelPdf::BarcodeWidth(tracking, 2)) / 2, 456, 2, 170, tracking);
   pdf.Text(106, 664, 9, false, "QX 0001 2345 67 GB");
   pdf.FillRect(6, 684, kWidth - 12, 4);
 

@@ -1,9 +1,11 @@
-#include "tools/make_examples/label_pdf.h"
+#include "common/draw/label_pdf.h"
 
 #include <cstdio>
 #include <vector>
 
-namespace qxexamples {
+#include "common/draw/code128.h"
+
+namespace qxdraw {
 namespace {
 
 constexpr double kPointsPerDot = 72.0 / 300.0;
@@ -51,6 +53,22 @@ void LabelPdf::Text(int x, int y, double points, bool bold, std::string_view tex
   m_content += ") Tj ET\n";
 }
 
+int LabelPdf::BarcodeWidth(std::string_view text, int moduleDots) {
+  int modules = 0;
+  for (int w : Code128B(text)) modules += w;
+  return modules * moduleDots;
+}
+
+int LabelPdf::Barcode(int x, int y, int moduleDots, int heightDots, std::string_view text) {
+  const std::vector<int> widths = Code128B(text);
+  const int start = x;
+  for (size_t i = 0; i < widths.size(); ++i) {
+    if (i % 2 == 0) FillRect(x, y, widths[i] * moduleDots, heightDots);
+    x += widths[i] * moduleDots;
+  }
+  return x - start;
+}
+
 std::string LabelPdf::Finish() const {
   std::vector<std::string> objects = {
       "<< /Type /Catalog /Pages 2 0 R >>",
@@ -80,4 +98,4 @@ std::string LabelPdf::Finish() const {
   return file;
 }
 
-}  // namespace qxexamples
+}  // namespace qxdraw

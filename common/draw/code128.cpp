@@ -1,6 +1,6 @@
-#include "tools/make_examples/code128.h"
+#include "common/draw/code128.h"
 
-namespace qxexamples {
+namespace qxdraw {
 namespace {
 
 // Bar, space, bar, space, bar, space widths of symbol values 0 to 106; 106 is the stop
@@ -44,4 +44,4 @@ std::vector<int> Code128B(std::string_view text) {
   return widths;
 }
 
-}  // namespace qxexamples
+}  // namespace qxdraw

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace qxexamples {
+namespace qxdraw {
 
 class LabelPdf {
  public:
@@ -16,6 +16,11 @@ class LabelPdf {
   void StrokeRect(int x, int y, int w, int h, int lineDots);
   // `y` is the text's baseline; `points` its size; bold or regular.
   void Text(int x, int y, double points, bool bold, std::string_view text, double gray = 0);
+
+  // `text` as a Code 128 barcode of `moduleDots` a module, its top left at x, y. Returns its
+  // width in dots; 0 (and nothing drawn) for text Code 128 set B cannot hold.
+  int Barcode(int x, int y, int moduleDots, int heightDots, std::string_view text);
+  static int BarcodeWidth(std::string_view text, int moduleDots);
 
   // The complete file.
   std::string Finish() const;
@@ -29,4 +34,4 @@ class LabelPdf {
   std::string m_content;
 };
 
-}  // namespace qxexamples
+}  // namespace qxdraw

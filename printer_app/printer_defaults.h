@@ -1,0 +1,23 @@
+// What a printer's jobs get when they ask for nothing: its defaults as PAPPL keeps them.
+#pragma once
+
+#include <pappl/pappl.h>
+
+#include <string>
+#include <string_view>
+
+#include "printer_app/setting_map.h"
+
+namespace qxapp {
+
+// The printer's xxx-default of a vendor attribute, as text; empty when it has none.
+std::string VendorDefault(pappl_printer_t* printer, std::string_view name);
+
+// Every setting of a job that sends no attributes of its own.
+JobChoices DefaultChoices(pappl_printer_t* printer);
+
+// Brings defaults saved by an older version within what the driver offers now: media margins
+// no smaller than the driver's (saved labels had none).
+void FitSavedDefaults(pappl_printer_t* printer);
+
+}  // namespace qxapp
