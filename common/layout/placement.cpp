@@ -139,7 +139,12 @@ Placement PlaceDocument(const DocumentGeometry& document, const LayoutChoice& ch
       inArea = true;
       break;
     case Scaling::kAuto:
-      if (fitsIn(label.width, label.height)) {
+      // An image with no size of its own was made for whatever it is printed on: it is brought
+      // to the label itself, never shrunk into the margins a client is told of, so an image of
+      // the label's dots prints one pixel a dot.
+      if (!known) {
+        scale = fitLabel;
+      } else if (fitsIn(label.width, label.height)) {
         scale = std::min(1.0, fitLabel);
       } else if (label.Borderless()) {
         scale = fillLabel;
