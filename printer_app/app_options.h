@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/input/page_source.h"
+
 namespace qxapp {
 
 struct AppOptions {
@@ -15,6 +17,7 @@ struct AppOptions {
   std::string logLevel = "info";
   // Printers to add when the saved state has none of that name: NAME=DEVICE-URI.
   std::vector<std::pair<std::string, std::string>> printers;
+  qxvn::PageLimits documentLimits;  // what reading one document may cost
   bool help = false;
 };
 

@@ -1,0 +1,32 @@
+// The PDF library's side of reading a PDF: opening a document held in memory and rendering
+// one of its pages into the band layout. Only the renderer process links it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "common/input/page_image.h"
+
+namespace qxvn {
+
+class PdfRaster {
+ public:
+  // `bytes` must outlive the object. Throws ToolError (without the file's name) when the
+  // document cannot be opened or is password-protected.
+  explicit PdfRaster(std::span<const uint8_t> bytes);
+  ~PdfRaster();
+
+  size_t PageCount() const;
+  // Refuses a page over `maxPixels` at `dpi`, or one whose rendering would pass the largest
+  // page buffer, before the renderer allocates anything for it.
+  PageImage Render(size_t index, uint32_t dpi, uint64_t maxPixels, uint32_t bytesPerPixel);
+
+ private:
+  [[noreturn]] static void Fail(const std::string& message);
+  struct Document;
+  std::unique_ptr<Document> m_document;
+};
+
+}  // namespace qxvn
