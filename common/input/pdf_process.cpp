@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -92,6 +93,7 @@ class Child {
   if (WIFSIGNALED(status) && (WTERMSIG(status) == SIGXCPU || WTERMSIG(status) == SIGKILL))
     throw ToolError("reading the PDF document takes more processor time than the budget of " +
                     Budget(limits));
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) throw ToolError("the PDF renderer's answer ends early");
   // The PDF library aborts when an allocation fails.
   if (WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT)
     throw ToolError("reading the PDF document stopped, most likely over the memory budget of " +
@@ -100,6 +102,25 @@ class Child {
                   (WIFSIGNALED(status) ? "signal " + std::to_string(WTERMSIG(status))
                                        : "exit status " + std::to_string(WEXITSTATUS(status))) +
                   ") within the budget of " + Budget(limits));
+}
+
+// Ours, and under AddressSanitizer its allocator's limits in place of the address space's.
+std::vector<std::string> RendererEnvironment(const PageLimits& limits) {
+  std::vector<std::string> environment;
+  std::string sanitizer;
+  for (char** variable = environ; *variable; ++variable) {
+    if (std::strncmp(*variable, "ASAN_OPTIONS=", 13) == 0)
+      sanitizer = *variable + 13;
+    else
+      environment.emplace_back(*variable);
+  }
+  if (kAddressSanitizer) {
+    const std::string megabytes = std::to_string(std::max<uint64_t>(limits.maxMemoryBytes >> 20, 1));
+    sanitizer += std::string(sanitizer.empty() ? "" : ":") + "hard_rss_limit_mb=" + megabytes +
+                 ":max_allocation_size_mb=" + megabytes + ":allocator_may_return_null=1";
+  }
+  if (!sanitizer.empty()) environment.push_back("ASAN_OPTIONS=" + sanitizer);
+  return environment;
 }
 
 }  // namespace
@@ -121,6 +142,10 @@ PdfAnswer RunPdfRenderer(int document, uint32_t dpi, const PageLimits& limits,
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
+  std::vector<std::string> environment = RendererEnvironment(limits);
+  std::vector<char*> envp;
+  for (std::string& variable : environment) envp.push_back(variable.data());
+  envp.push_back(nullptr);
 
   int out[2];
   if (pipe2(out, O_CLOEXEC) != 0)
@@ -131,7 +156,7 @@ PdfAnswer RunPdfRenderer(int document, uint32_t dpi, const PageLimits& limits,
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   close(out[1]);
   if (spawned != 0) {

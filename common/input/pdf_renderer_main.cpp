@@ -38,24 +38,10 @@ bool Number(const char* text, uint64_t* value) {
 }
 
 void LimitSelf(uint64_t memoryBytes, uint64_t seconds) {
-  // Under AddressSanitizer the address space is mostly reserved shadow, so only time is limited.
-#if !defined(__SANITIZE_ADDRESS__)
-#if defined(__has_feature)
-#if !__has_feature(address_sanitizer)
-#define QX_LIMIT_ADDRESS_SPACE 1
-#endif
-#else
-#define QX_LIMIT_ADDRESS_SPACE 1
-#endif
-#endif
-#ifdef QX_LIMIT_ADDRESS_SPACE
-  if (memoryBytes > 0) {
+  if (memoryBytes > 0 && !qxvn::kAddressSanitizer) {
     rlimit memory{memoryBytes, memoryBytes};
     setrlimit(RLIMIT_AS, &memory);
   }
-#else
-  (void)memoryBytes;
-#endif
   if (seconds > 0) {
     rlimit cpu{seconds, seconds + 1};
     setrlimit(RLIMIT_CPU, &cpu);

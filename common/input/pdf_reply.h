@@ -23,4 +23,18 @@ struct PdfReply {
 // Exit status of a renderer that ran out of memory (an allocation failed).
 constexpr int kPdfRendererOutOfMemory = 3;
 
+// Under AddressSanitizer the address space is mostly reserved shadow memory and cannot be
+// limited: the sanitizer's own allocator limits stand in for it.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
 }  // namespace qxvn

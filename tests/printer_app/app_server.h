@@ -29,6 +29,7 @@ class AppServer {
   const std::string& StateDir() const { return m_stateDir; }
   std::string OutputDir() const { return m_stateDir + "/output"; }
   std::string Log() const;
+  pid_t Pid() const { return m_pid; }
 
  private:
   std::string m_stateDir;
