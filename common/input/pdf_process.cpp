@@ -104,6 +104,14 @@ class Child {
                   ") within the budget of " + Budget(limits));
 }
 
+// `fd` moved to a descriptor above 2 (close-on-exec), or -1.
+int AboveStandardDescriptors(int fd) {
+  if (fd < 0 || fd > STDERR_FILENO) return fd;
+  const int moved = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+  close(fd);
+  return moved;
+}
+
 // Ours, and under AddressSanitizer its allocator's limits in place of the address space's.
 std::vector<std::string> RendererEnvironment(const PageLimits& limits) {
   std::vector<std::string> environment;
@@ -147,18 +155,28 @@ PdfAnswer RunPdfRenderer(int document, uint32_t dpi, const PageLimits& limits,
   for (std::string& variable : environment) envp.push_back(variable.data());
   envp.push_back(nullptr);
 
-  int out[2];
-  if (pipe2(out, O_CLOEXEC) != 0)
-    throw ToolError(std::string("cannot start the PDF renderer: ") + std::strerror(errno));
+  // A process started with its standard descriptors closed gets them back from pipe2 and open;
+  // moved above them, no descriptor can overwrite another as they become the renderer's.
+  int out[2] = {-1, -1};
+  if (pipe2(out, O_CLOEXEC) == 0)
+    for (int& fd : out) fd = AboveStandardDescriptors(fd);
+  const int input = fcntl(document, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+  if (out[0] < 0 || out[1] < 0 || input < 0) {
+    const std::string reason = std::strerror(errno);
+    for (int fd : {out[0], out[1], input})
+      if (fd >= 0) close(fd);
+    throw ToolError("cannot start the PDF renderer: " + reason);
+  }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, document, STDIN_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   pid_t pid = 0;
   const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   close(out[1]);
+  close(input);
   if (spawned != 0) {
     close(out[0]);
     throw ToolError("cannot start the PDF renderer " + program + ": " + std::strerror(spawned));
