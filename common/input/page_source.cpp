@@ -29,8 +29,16 @@ PageImage AllocatePage(uint32_t width, uint32_t height, uint32_t bytesPerPixel, 
     throw ToolError(source + ": a page of " + std::to_string(width) + " x " + std::to_string(height) +
                     " pixels is too large");
   // Mapped directly, in huge pages where the system offers them: a page is written once from
-  // start to end, and faulting it in 4 KiB at a time costs more than decoding it.
+  // start to end, and faulting it in 4 KiB at a time costs more than decoding it. A page of
+  // less than half a huge page is mapped as it is: clearing a whole huge page would cost more.
   constexpr size_t kHugePage = size_t{2} << 20;
+  if (page.SizeBytes() < kHugePage / 2) {
+    void* small = mmap(nullptr, page.SizeBytes(), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (small == MAP_FAILED) throw ToolError(source + ": not enough memory for the page");
+    page.pixels = static_cast<uint8_t*>(small);
+    page.owner = std::shared_ptr<void>(small, [size = page.SizeBytes()](void* p) { munmap(p, size); });
+    return page;
+  }
   const size_t size = (page.SizeBytes() + kHugePage - 1) & ~(kHugePage - 1);
   void* mapping = mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (mapping == MAP_FAILED)
