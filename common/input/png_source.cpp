@@ -51,7 +51,7 @@ struct Layout {
   // or the palette index) and widened to B, G, R once, through `colours`.
   bool narrow = false;
   int passes = 1;
-  uint8_t colours[256][3] = {};  // B, G, R of each gray value or palette index
+  uint8_t colours[256][4] = {};  // B, G, R, 0xFF of each gray value or palette index
 };
 
 // These two functions hold only plain data, so that libpng's long jump skips no destructor.
@@ -69,6 +69,7 @@ bool ReadHeader(Decoder& d, uint32_t bytesPerPixel, Layout* layout) {
       if (depth < 8) png_set_expand_gray_1_2_4_to_8(d.png);
       for (int v = 0; v < 256; ++v)
         layout->colours[v][0] = layout->colours[v][1] = layout->colours[v][2] = static_cast<uint8_t>(v);
+      for (auto& colour : layout->colours) colour[3] = 0xFF;
     } else {
       if (depth < 8) png_set_packing(d.png);
       // Indices past the palette are black, as libpng's own expansion makes them.
@@ -80,6 +81,7 @@ bool ReadHeader(Decoder& d, uint32_t bytesPerPixel, Layout* layout) {
         layout->colours[i][1] = palette[i].green;
         layout->colours[i][2] = palette[i].red;
       }
+      for (auto& colour : layout->colours) colour[3] = 0xFF;
     }
   } else {
     if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(d.png);
@@ -116,17 +118,18 @@ bool ReadRows(Decoder& d, const Layout& layout, const std::function<png_bytep(ui
   return true;
 }
 
-// One byte a pixel to B, G, R (and 0xFF at 4 bytes a pixel) through the colour table.
-void Widen(const uint8_t* in, uint32_t width, const uint8_t (&colours)[256][3], uint32_t bytesPerPixel,
+// One byte a pixel to B, G, R (and 0xFF at 4 bytes a pixel) through the colour table. At 3
+// bytes a pixel each pixel is stored as 4 bytes, the fourth overwritten by the next pixel's
+// (one store a pixel), and the last one as 3.
+void Widen(const uint8_t* in, uint32_t width, const uint8_t (&colours)[256][4], uint32_t bytesPerPixel,
            uint8_t* out) {
-  if (bytesPerPixel == 3) {
-    for (uint32_t x = 0; x < width; ++x, out += 3) std::memcpy(out, colours[in[x]], 3);
-  } else {
-    for (uint32_t x = 0; x < width; ++x, out += 4) {
-      std::memcpy(out, colours[in[x]], 3);
-      out[3] = 0xFF;
-    }
+  if (width == 0) return;
+  if (bytesPerPixel == 4) {
+    for (uint32_t x = 0; x < width; ++x) std::memcpy(out + 4 * size_t{x}, colours[in[x]], 4);
+    return;
   }
+  for (uint32_t x = 0; x + 1 < width; ++x) std::memcpy(out + 3 * size_t{x}, colours[in[x]], 4);
+  std::memcpy(out + 3 * size_t{width - 1}, colours[in[width - 1]], 3);
 }
 
 // Over white: c' = (c a + 255 (255 - a)) / 255, rounded.
