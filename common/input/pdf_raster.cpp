@@ -40,7 +40,8 @@ size_t PdfRaster::PageCount() const {
   return static_cast<size_t>(std::max(m_document->document->pages(), 0));
 }
 
-PageImage PdfRaster::Render(size_t index, uint32_t dpi, uint64_t maxPixels, uint32_t bytesPerPixel) {
+PageImage PdfRaster::Render(size_t index, uint32_t dpi, uint64_t maxPixels, uint32_t bytesPerPixel,
+                            uint64_t maxMemoryBytes) {
   std::string where = "page " + std::to_string(index + 1);
   std::unique_ptr<poppler::page> page(m_document->document->create_page(static_cast<int>(index)));
   if (!page) Fail("cannot read " + where);
@@ -58,9 +59,19 @@ PageImage PdfRaster::Render(size_t index, uint32_t dpi, uint64_t maxPixels, uint
     Fail(where + " is " + std::to_string(static_cast<uint64_t>(width)) + " x " +
          std::to_string(static_cast<uint64_t>(height)) + " pixels" + atDpi + ", over the limit of " +
          std::to_string(maxPixels) + " pixels a page");
-  if (width * height * (kRendererBytesPerPixel + bytesPerPixel) > static_cast<double>(kMaxPageBytes))
+  const double bitmapBytes = width * height * (kRendererBytesPerPixel + bytesPerPixel);
+  if (bitmapBytes > static_cast<double>(kMaxPageBytes))
     Fail(where + " is too large" + atDpi + ": rendering it takes more than " + std::to_string(kMaxPageBytes) +
          " bytes");
+  // The library answers a failed allocation of its own copy of the page with an image of memory
+  // it has already freed, so a page that cannot fit is refused before it is drawn. The program,
+  // its libraries and the document take about 32 MiB besides.
+  constexpr double kBaseBytes = 32 << 20;
+  if (maxMemoryBytes > 0 && bitmapBytes + kBaseBytes > static_cast<double>(maxMemoryBytes))
+    Fail(where + atDpi + " needs about " +
+         std::to_string(static_cast<uint64_t>((bitmapBytes + kBaseBytes) / (1 << 20))) +
+         " MiB to render, over the memory budget of " + std::to_string(maxMemoryBytes >> 20) +
+         " MiB a document");
 
   poppler::page_renderer renderer;
   renderer.set_paper_color(0xFFFFFFFF);

@@ -19,9 +19,11 @@ class PdfRaster {
   ~PdfRaster();
 
   size_t PageCount() const;
-  // Refuses a page over `maxPixels` at `dpi`, or one whose rendering would pass the largest
-  // page buffer, before the renderer allocates anything for it.
-  PageImage Render(size_t index, uint32_t dpi, uint64_t maxPixels, uint32_t bytesPerPixel);
+  // Refuses a page over `maxPixels` at `dpi`, one whose rendering would pass the largest page
+  // buffer, or (when `maxMemoryBytes` is not 0) one whose bitmaps would not fit that memory
+  // budget, before the renderer allocates anything for it.
+  PageImage Render(size_t index, uint32_t dpi, uint64_t maxPixels, uint32_t bytesPerPixel,
+                   uint64_t maxMemoryBytes = 0);
 
  private:
   [[noreturn]] static void Fail(const std::string& message);

@@ -8,6 +8,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <new>
@@ -84,8 +85,8 @@ int main(int argc, char** argv) {
     if (renders) {
       if (page >= reply.pages)
         throw qxvn::ToolError("page " + std::to_string(page + 1) + " is not in the document");
-      image =
-          document.Render(page, static_cast<uint32_t>(dpi), maxPixels, static_cast<uint32_t>(bytesPerPixel));
+      image = document.Render(page, static_cast<uint32_t>(dpi), maxPixels,
+                              static_cast<uint32_t>(bytesPerPixel), maxMemory);
       reply.width = image.width;
       reply.height = image.height;
       reply.bytesPerPixel = image.bytesPerPixel;
@@ -100,6 +101,8 @@ int main(int argc, char** argv) {
   }
   reply.messageBytes = static_cast<uint32_t>(message.size());
   if (!WriteAll(&reply, sizeof reply) || !WriteAll(message.data(), message.size())) return 1;
-  if (image.pixels && !WriteAll(image.pixels, image.SizeBytes())) return 1;
+  // Pixels the library no longer holds (see PdfRaster::Render) are memory it could not get.
+  if (image.pixels && !WriteAll(image.pixels, image.SizeBytes()))
+    return errno == EFAULT ? qxvn::kPdfRendererOutOfMemory : 1;
   return 0;
 }

@@ -83,6 +83,23 @@ TEST_F(DocumentBudget, TheRendererIsStoppedAtTheDeadlineAndItsAnswerChecked) {
   EXPECT_EQ(ReadFile(Path("default.qxvn")), ReadFile(Path("large.qxvn")));
 }
 
+TEST_F(DocumentBudget, AnA4PageNeedsMoreThanTheSmallestBudget) {
+  // The library repairs a PDF without a cross-reference table.
+  WriteFile(
+      Path("a4.pdf"),
+      "%PDF-1.4\n1 0 obj<</Type/Catalog/Pages 2 0 R>>endobj\n2 0 obj<</Type/Pages/Kids[3 0 R]/Count "
+      "1>>endobj\n"
+      "3 0 obj<</Type/Page/Parent 2 0 R/MediaBox[0 0 595 842]>>endobj\ntrailer<</Root 1 0 R>>\n%%EOF\n");
+  RunResult r = RunQxvn({"print", Path("a4.pdf"), "--max-memory", "64", "-o", Path("small.qxvn")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("page 1 at 300 dpi needs about 98 MiB to render, over the memory budget of 64 MiB"),
+            std::string::npos)
+      << r.err;
+  EXPECT_FALSE(Exists(Path("small.qxvn")));
+  r = RunQxvn({"print", Path("a4.pdf"), "-o", Path("default.qxvn")});
+  EXPECT_EQ(r.status, 0) << r.err;
+}
+
 TEST_F(DocumentBudget, BudgetOptionsOutOfRangeAreUsageErrors) {
   const std::string pdf = std::string(QXVN_EXAMPLES) + "/shipping-label.pdf";
   for (const auto& [option, value] :
