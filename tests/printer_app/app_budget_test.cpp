@@ -2,6 +2,7 @@
 // with a message that says so, the app stays small and up, and the other jobs print. And what
 // a printed job leaves in the log: one line a page, the plug-in's own lines at debug level.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <filesystem>
 #include <fstream>
@@ -90,6 +91,30 @@ TEST_F(AppBudget, HostileDocumentsAtOnceAreRefusedAndOtherJobsPrint) {
   EXPECT_LT(PeakKib(app.Pid()), 200 * 1024) << "the app's own memory, in KiB";
   const int after = PrintJob(app.Uri(), good, "image/png", "after");
   EXPECT_EQ(WaitForJob(app.Uri(), after), "completed");
+}
+
+TEST_F(AppBudget, TheBudgetIsSetOnTheCommandLine) {
+  // An A4 page at 300 dpi needs about 98 MiB to render: within the default, over 64 MiB.
+  const std::string a4 = m_dir + "/a4.pdf";
+  std::ofstream(a4, std::ios::binary)
+      << "%PDF-1.4\n1 0 obj<</Type/Catalog/Pages 2 0 R>>endobj\n2 0 obj<</Type/Pages/Kids[3 0 R]/Count "
+         "1>>endobj\n"
+         "3 0 obj<</Type/Page/Parent 2 0 R/MediaBox[0 0 595 842]>>endobj\ntrailer<</Root 1 0 R>>\n%%EOF\n";
+  AppServer app(m_dir + "/state", {}, {"--max-memory", "64", "--max-seconds", "5"});
+  ASSERT_TRUE(app.Start());
+  const int id = PrintJob(app.Uri(), a4, "application/pdf", "a4");
+  ASSERT_EQ(WaitForJob(app.Uri(), id), "aborted");
+  const std::string message = JobStateMessage(app.Uri(), id);
+  EXPECT_NE(message.find("needs about 98 MiB to render, over the memory budget of 64 MiB"), std::string::npos)
+      << message;
+  app.Stop();
+
+  const std::string usage = m_dir + "/usage.txt";
+  const std::string command =
+      std::string(QXVN_APP_PATH) + " --state " + m_dir + "/state --max-seconds 0 2>" + usage;
+  EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 2);
+  EXPECT_NE(ReadFile(usage).find("--max-seconds 0: expected a number from 1 to 86400"), std::string::npos)
+      << ReadFile(usage);
 }
 
 TEST_F(AppBudget, APrintedPageLeavesOneInfoLineWithItsFigures) {
