@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 qxvn="${QXVN:-../build/debug/tools/qxvn}"
 c=corpus
-mkdir -p $c/reg_file_fuzz $c/wire_reader_fuzz $c/pnm_reader_fuzz $c/png_reader_fuzz $c/jpeg_reader_fuzz \
+mkdir -p $c/reg_file_fuzz $c/wire_reader_fuzz $c/pnm_reader_fuzz $c/png_reader_fuzz $c/jpeg_reader_fuzz $c/pdf_reader_fuzz \
   $c/band_rasteriser_fuzz $c/devmode_fuzz $c/trace_format_fuzz
 
 printf 'REGEDIT4\n[HKEY\\x]\n"GrayThreshold"=dword:00000096\n"Note"="a \\"q\\""\n' >$c/reg_file_fuzz/values
@@ -36,6 +36,25 @@ pdftoppm -jpeg -scale-to 24 -singlefile ../examples/shipping-label.pdf "$tmp/col
 pdftoppm -jpeg -gray -scale-to 16 -singlefile ../examples/shipping-label.pdf "$tmp/gray"
 pdftoppm -jpeg -jpegopt progressive=y -scale-to 16 -singlefile ../examples/shipping-label.pdf "$tmp/progressive"
 for j in colour gray progressive; do { printf '\x01'; cat "$tmp/$j.jpg"; } >$c/jpeg_reader_fuzz/$j; done
+
+# Hostile documents: a PNG whose text chunk claims 2 GB (cut to 141 bytes), a PDF whose page is
+# object 2^25 - 1 (gigabytes for the PDF library's cross-reference table); and sound PDFs.
+python3 - "$c" <<'PY'
+import struct, sys, zlib
+c = sys.argv[1]
+def chunk(kind, data, length):
+    return struct.pack(">I", length) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+png = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 2, 2, 8, 0, 0, 0, 0), 13)
+png += chunk(b"tEXt", b"Comment\x00" + b"x" * 40, 0x7FFFFFF0)
+open(c + "/png_reader_fuzz/hostile-text", "wb").write(b"\x00" + png[:141].ljust(141, b"\x00"))
+open(c + "/pdf_reader_fuzz/hostile-object", "wb").write(
+    b"\x00%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
+    b"2 0 obj << /Type /Pages /Kids [33554431 0 R] /Count 1 >> endobj\n"
+    b"33554431 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 144 72] >> endobj\n"
+    b"trailer << /Root 1 0 R >>\n%%EOF\n")
+PY
+printf '\x01%%PDF-1.4\n1 0 obj<</Type/Catalog/Pages 2 0 R>>endobj\n2 0 obj<</Type/Pages/Kids[3 0 R]/Count 1>>endobj\n3 0 obj<</Type/Page/Parent 2 0 R/MediaBox[0 0 72 36]/Contents 4 0 R>>endobj\n4 0 obj<</Length 21>>stream\n0 0 m 72 36 l 2 w S\nendstream endobj\ntrailer<</Root 1 0 R>>\n%%%%EOF\n' >$c/pdf_reader_fuzz/line
+{ printf '\x00'; cat ../examples/shipping-label.pdf; } >$c/pdf_reader_fuzz/label
 
 # Band seeds: state, rotation, label w/h, alignments, threshold, custom, id flag, id,
 # width, height, bit count, size, blank, dm fields, paper size, length, devmode flag, pixels.

@@ -9,13 +9,30 @@ namespace qxapp {
 const char* const kAppUsage =
     "usage: qxvn-printer-app --state DIR [--port N] [--network] [--printer NAME=URI]...\n"
     "                        [--log FILE|-] [--log-level error|warn|info|debug]\n"
+    "                        [--max-memory MIB] [--max-seconds N]\n"
     "  --state DIR        saved settings, spool and the default printer's output folder\n"
     "  --port N           IPP and web port (default 8631)\n"
     "  --network          listen on every network address (default: localhost only)\n"
     "  --printer NAME=URI add a printer: file:///FOLDER, socket://HOST:9100, usb://...\n"
     "                     (default when none is saved: label=file://DIR/output);\n"
     "                     for a saved printer NAME, its device becomes URI\n"
+    "  --max-memory MIB   memory reading one PDF document may take (default 512)\n"
+    "  --max-seconds N    processor seconds reading one PDF document may take, twice that\n"
+    "                     in wall-clock time (default 20)\n"
     "  --version          the version\n";
+
+namespace {
+
+uint32_t Bounded(const std::string& option, const std::string& text, uint32_t min, uint32_t max) {
+  uint32_t number = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (error != std::errc() || end != text.data() + text.size() || number < min || number > max)
+    throw std::runtime_error(option + " " + text + ": expected a number from " + std::to_string(min) +
+                             " to " + std::to_string(max));
+  return number;
+}
+
+}  // namespace
 
 AppOptions ParseAppOptions(int argc, char** argv) {
   AppOptions options;
@@ -37,6 +54,10 @@ AppOptions ParseAppOptions(int argc, char** argv) {
       if (error != std::errc() || end != text.data() + text.size() || options.port < 1 ||
           options.port > 65535)
         throw std::runtime_error("--port " + text + ": not a port number");
+    } else if (arg == "--max-memory") {
+      options.documentLimits.maxMemoryBytes = uint64_t{Bounded(arg, value(), 64, 1048576)} << 20;
+    } else if (arg == "--max-seconds") {
+      options.documentLimits.maxSeconds = Bounded(arg, value(), 1, 86400);
     } else if (arg == "--network") {
       options.network = true;
     } else if (arg == "--log") {

@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/input/page_source.h"
+
 namespace qxapp {
 
 struct AppOptions {
@@ -16,6 +18,7 @@ struct AppOptions {
   // Printers to add when the saved state has none of that name, or whose saved device changes:
   // NAME=DEVICE-URI.
   std::vector<std::pair<std::string, std::string>> printers;
+  qxvn::PageLimits documentLimits;  // what reading one document may cost
   bool help = false;
   bool version = false;
 };

@@ -29,15 +29,45 @@ SHORT TenthsOfHundredths(int hundredths) {
   return static_cast<SHORT>(std::clamp((hundredths + 5) / 10, 1, 32767));
 }
 
-// Trace lines carry their level after the timestamp: "...  [ERR]  ...".
+// Trace lines carry their level after the timestamp: "...  [ERR]  ...". Everything else the
+// plug-in traces is for debugging: the job's log keeps one line a page of it (PageSummary).
 pappl_loglevel_t LevelOf(std::string_view line) {
   std::string_view head = line.substr(0, 40);
   if (head.find("[ERR]") != std::string_view::npos) return PAPPL_LOGLEVEL_ERROR;
   if (head.find("[WRN]") != std::string_view::npos) return PAPPL_LOGLEVEL_WARN;
-  return PAPPL_LOGLEVEL_INFO;
+  return PAPPL_LOGLEVEL_DEBUG;
+}
+
+// The number after "NAME :" in a report line ("...  [INF]      TotalLines  :    898"), or empty.
+std::string ReportFigure(std::string_view line, std::string_view name) {
+  const size_t at = line.find(name);
+  if (at == std::string_view::npos) return {};
+  std::string_view rest = line.substr(at + name.size());
+  const size_t colon = rest.find_first_not_of(' ');
+  if (colon == std::string_view::npos || rest[colon] != ':') return {};
+  rest = rest.substr(colon + 1);
+  const size_t first = rest.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  rest = rest.substr(first);
+  const size_t digits = rest.find_first_not_of("0123456789");
+  return std::string(rest.substr(0, digits));
 }
 
 }  // namespace
+
+std::string PageSummary::Take(std::string_view traceLine) {
+  if (std::string figure = ReportFigure(traceLine, "TotalLines"); !figure.empty()) {
+    m_lines = figure;
+  } else if (std::string dots = ReportFigure(traceLine, "TotalDots"); !dots.empty()) {
+    m_dots = dots;
+  } else if (std::string bytes = ReportFigure(traceLine, "PrintBytes"); !bytes.empty()) {
+    std::string summary = "Page " + std::to_string(m_page) + ": " + m_lines + " lines, " + m_dots +
+                          " dots, " + bytes + " bytes";
+    ++m_page;
+    return summary;
+  }
+  return {};
+}
 
 bool LoadPlugin(std::string* error) {
   if (Host().IsLoaded()) return true;
@@ -68,10 +98,13 @@ bool PrintPage(pappl_job_t* job, const PageJob& spec, const qxvn::PageImage& pag
   host.pages.push_back(std::move(pageSpec));
 
   // The plug-in's trace of this document goes to this job's log, whatever else prints meanwhile.
-  host.traceSink = [job](std::u16string_view line) {
+  auto summary = std::make_shared<PageSummary>(spec.pageNumber);
+  host.traceSink = [job, summary](std::u16string_view line) {
     std::string text = qxhost::ToUtf8(line);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     papplLogJob(job, LevelOf(text), "%s", text.c_str());
+    if (std::string page = summary->Take(text); !page.empty())
+      papplLogJob(job, PAPPL_LOGLEVEL_INFO, "%s", page.c_str());
   };
   if (!Host().IsLoaded()) {
     *error = "the plug-in library is not loaded";

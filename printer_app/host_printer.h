@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/input/page_image.h"
@@ -21,6 +22,21 @@ struct PageJob {
   int mediaWidth = 0;       // hundredths of a millimetre, for user paper
   int mediaLength = 0;
   PrinterData printerData;
+  unsigned pageNumber = 1;  // of the page printed next, as the job's log names it
+};
+
+// The figures of one page's report in the plug-in's trace, gathered line by line: one line for
+// the job's log once the report is complete, the plug-in's own lines going to the debug level.
+class PageSummary {
+ public:
+  explicit PageSummary(unsigned pageNumber) : m_page(pageNumber) {}
+  // "Page N: L lines, D dots, B bytes" once the line with the page's bytes arrives, else empty.
+  std::string Take(std::string_view traceLine);
+
+ private:
+  unsigned m_page;
+  std::string m_lines;
+  std::string m_dots;
 };
 
 // Loads the plug-in library once for the process, before any job prints; false with `error`

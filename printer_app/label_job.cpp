@@ -38,14 +38,17 @@ void Fail(pappl_job_t* job, pappl_jreason_t reason, const std::string& message) 
   if (reason != PAPPL_JREASON_NONE) papplJobSetReasons(job, reason, PAPPL_JREASON_NONE);
 }
 
-// The vendor attribute's value as text: the job's, else the printer's xxx-default.
-std::string VendorValue(pappl_job_t* job, const pappl_pr_options_t* options, std::string_view name) {
-  const std::string key(name);
-  if (const char* value = cupsGetOption(key.c_str(), options->num_vendor, options->vendor)) return value;
-  return VendorDefault(papplJobGetPrinter(job), name);
+// The vendor attribute's value as text: the job's, else the printer's xxx-default from `driverAttrs`.
+std::string VendorValue(ipp_t* driverAttrs, const pappl_pr_options_t* options, std::string_view name) {
+  if (const char* value = cupsGetOption(std::string(name).c_str(), options->num_vendor, options->vendor))
+    return value;
+  return VendorDefault(driverAttrs, name);
 }
 
 JobChoices ChoicesOf(pappl_job_t* job, const pappl_pr_options_t* options) {
+  // A copy of the printer's attributes, made once for the job.
+  std::unique_ptr<ipp_t, decltype(&ippDelete)> driverAttrs(
+      papplPrinterGetDriverAttributes(papplJobGetPrinter(job)), ippDelete);
   JobChoices choices;
   choices.darknessConfigured = options->darkness_configured;
   choices.printDarkness = options->print_darkness;
@@ -56,7 +59,7 @@ JobChoices ChoicesOf(pappl_job_t* job, const pappl_pr_options_t* options) {
   for (const SettingMapping& mapping : kSettingMap) {
     if (mapping.source != SettingSource::VendorInteger && mapping.source != SettingSource::VendorKeyword)
       continue;
-    std::string value = VendorValue(job, options, mapping.ipp);
+    std::string value = VendorValue(driverAttrs.get(), options, mapping.ipp);
     if (!value.empty()) choices.vendor.emplace_back(std::string(mapping.ipp), std::move(value));
   }
   return choices;
@@ -91,6 +94,7 @@ bool PrintHeldPage(pappl_job_t* job, pappl_device_t* device, LabelJobState& stat
     Fail(job, PAPPL_JREASON_NONE, "The label driver failed: " + error);
     return false;
   }
+  ++state.spec.pageNumber;
   if (!SendToDevice(job, device, stream)) return false;
   return true;
 }

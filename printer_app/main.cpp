@@ -66,7 +66,7 @@ int Run(const qxapp::AppOptions& options) {
     papplLog(system, PAPPL_LOGLEVEL_WARN,
              "No Avahi daemon answers: DNS-SD printers cannot be found or used until one runs.");
   qxapp::RegisterLabelDriver(system);
-  qxapp::RegisterPageFileFilters(system);
+  qxapp::RegisterPageFileFilters(system, options.documentLimits);
 
   if (!qxapp::MoveSavedPrinters(state + "/state.conf", options.printers)) {
     papplSystemDelete(system);

@@ -16,6 +16,9 @@
 namespace qxapp {
 namespace {
 
+// Set once, before the system runs.
+qxvn::PageLimits g_documentLimits;
+
 void RefuseDocument(pappl_job_t* job, const std::string& message) {
   papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", message.c_str());
   papplJobSetMessage(job, "%s", message.c_str());
@@ -81,9 +84,10 @@ bool PrintPageFile(pappl_job_t* job, pappl_device_t* device, void* format) {
   std::unique_ptr<qxvn::PageSource> source;
   try {
     const std::string path = filename ? filename : "";
-    source = type == "application/pdf" ? qxvn::OpenPdf(path, qxvn::kDotsPerInch)
-             : type == "image/jpeg"    ? qxvn::OpenJpeg(path)
-                                       : qxvn::OpenPng(path);
+    const qxvn::PageLimits& limits = g_documentLimits;
+    source = type == "application/pdf" ? qxvn::OpenPdf(path, qxvn::kDotsPerInch, limits)
+             : type == "image/jpeg"    ? qxvn::OpenJpeg(path, limits)
+                                       : qxvn::OpenPng(path, limits);
   } catch (const qxvn::ToolError& e) {
     RefuseDocument(job, std::string("Unable to read the document: ") + e.what());
     return false;
@@ -105,7 +109,7 @@ bool PrintPageFile(pappl_job_t* job, pappl_device_t* device, void* format) {
   for (int pass = 0; ok && pass < passes; ++pass) {
     for (unsigned number = first; ok && number <= last && !papplJobIsCanceled(job); ++number) {
       try {
-        qxvn::PageImage page = qxvn::RenderOnLabel(*source, number - 1, layout, 3, {}, name);
+        qxvn::PageImage page = qxvn::RenderOnLabel(*source, number - 1, layout, 3, g_documentLimits, name);
         ok = PrintDecodedPage(job, device, page);
         if (ok && pass == 0) papplJobSetImpressionsCompleted(job, 1);
       } catch (const qxvn::ToolError& e) {
@@ -121,7 +125,8 @@ bool PrintPageFile(pappl_job_t* job, pappl_device_t* device, void* format) {
   return ok;
 }
 
-void RegisterPageFileFilters(pappl_system_t* system) {
+void RegisterPageFileFilters(pappl_system_t* system, const qxvn::PageLimits& limits) {
+  g_documentLimits = limits;
   // To the printer's own format: PAPPL looks for that before its own raster filters.
   static const char kPdf[] = "application/pdf";
   static const char kPng[] = "image/png";

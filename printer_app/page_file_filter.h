@@ -7,10 +7,13 @@
 
 #include <pappl/pappl.h>
 
+#include "common/input/page_source.h"
+
 namespace qxapp {
 
 bool PrintPageFile(pappl_job_t* job, pappl_device_t* device, void* format);
 
-void RegisterPageFileFilters(pappl_system_t* system);
+// Every document is read within `limits`.
+void RegisterPageFileFilters(pappl_system_t* system, const qxvn::PageLimits& limits = {});
 
 }  // namespace qxapp

@@ -1,17 +1,17 @@
 #include "printer_app/printer_defaults.h"
 
+#include <memory>
+
 namespace qxapp {
 
-std::string VendorDefault(pappl_printer_t* printer, std::string_view name) {
-  ipp_t* attrs = papplPrinterGetDriverAttributes(printer);
+std::string VendorDefault(ipp_t* driverAttrs, std::string_view name) {
   std::string text;
   if (ipp_attribute_t* attr =
-          ippFindAttribute(attrs, (std::string(name) + "-default").c_str(), IPP_TAG_ZERO)) {
+          ippFindAttribute(driverAttrs, (std::string(name) + "-default").c_str(), IPP_TAG_ZERO)) {
     char value[256];
     ippAttributeString(attr, value, sizeof value);
     text = value;
   }
-  ippDelete(attrs);
   return text;
 }
 
@@ -25,10 +25,11 @@ JobChoices DefaultChoices(pappl_printer_t* printer) {
   choices.tracking = static_cast<int>(data.media_default.tracking);
   choices.mediaWidth = data.media_default.size_width;
   choices.mediaLength = data.media_default.size_length;
+  std::unique_ptr<ipp_t, decltype(&ippDelete)> attrs(papplPrinterGetDriverAttributes(printer), ippDelete);
   for (const SettingMapping& mapping : kSettingMap) {
     if (mapping.source != SettingSource::VendorInteger && mapping.source != SettingSource::VendorKeyword)
       continue;
-    std::string value = VendorDefault(printer, mapping.ipp);
+    std::string value = VendorDefault(attrs.get(), mapping.ipp);
     if (!value.empty()) choices.vendor.emplace_back(std::string(mapping.ipp), std::move(value));
   }
   return choices;

@@ -10,8 +10,9 @@
 
 namespace qxapp {
 
-// The printer's xxx-default of a vendor attribute, as text; empty when it has none.
-std::string VendorDefault(pappl_printer_t* printer, std::string_view name);
+// The xxx-default of a vendor attribute in a printer's driver attributes
+// (papplPrinterGetDriverAttributes), as text; empty when it has none.
+std::string VendorDefault(ipp_t* driverAttrs, std::string_view name);
 
 // Every setting of a job that sends no attributes of its own.
 JobChoices DefaultChoices(pappl_printer_t* printer);

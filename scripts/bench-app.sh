@@ -1,67 +1,86 @@
 #!/usr/bin/env bash
-# Throughput and latency of qxvn-printer-app: 20 sequential and 4 x 10 concurrent jobs of a
-# 2-inch label PNG at 300 dpi, from submit to the output file complete; peak memory of the app.
+# Jobs per second, latency (median, 90th percentile) and the server's processor time per job of
+# qxvn-printer-app printing a 2-inch label PNG at 300 dpi to a file:// printer, from one client
+# (sequential) and from 4 clients at once, each client one kept-alive IPP connection
+# (bench/ipp_bench_client). When `lprint` is installed, the same for LPrint with its 2-inch
+# 300-dpi driver on the same input, in alternating runs, with our figures over its per round.
+# Both servers log at their default level (info). ROUNDS (default 3) and JOBS (default 100 a
+# run) change the length; the first argument names the preset (default release); APP names
+# another build of the app to measure (an earlier one, say).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-release}"
+rounds="${ROUNDS:-3}"
+jobs="${JOBS:-100}"
 cmake --preset "$preset" >/dev/null
-cmake --build "build/$preset" --target qxvn-printer-app
-state="$PWD/build/$preset/app-bench"
-rm -rf "$state"
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-"build/$preset/printer_app/qxvn-printer-app" --state "$state" --port "$port" --log-level warn &
+cmake --build "build/$preset" --target qxvn-printer-app ipp_bench_client >/dev/null
+client="build/$preset/bench/ipp_bench_client"
+label="$PWD/examples/shipping-label.png"
+work="$PWD/build/$preset/app-bench"
+rm -rf "$work"
+mkdir -p "$work/lprint-home" "$work/lprint-spool" "$work/lprint-output"
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+
+pids=()
+trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null; wait "$p" 2>/dev/null || true; done' EXIT
+
+port=$(free_port)
+"${APP:-build/$preset/printer_app/qxvn-printer-app}" --state "$work/qxvn" --port "$port" &
 app=$!
-trap 'kill $app 2>/dev/null; wait $app 2>/dev/null || true' EXIT
-uri="ipp://127.0.0.1:$port/ipp/print/label"
-for _ in $(seq 50); do ipptool -q "$uri" get-printer-attributes.test 2>/dev/null && break; sleep 0.2; done
-python3 - "$uri" "$state/output" "$app" examples/shipping-label.png <<'PY'
-import os, subprocess, sys, threading, time
-uri, out, pid, png = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4]
-test = os.path.join(out, "..", "job.test")
-open(test, "w").write("""{
-OPERATION Print-Job
-GROUP operation-attributes-tag
-ATTR charset attributes-charset utf-8
-ATTR naturalLanguage attributes-natural-language en
-ATTR uri printer-uri $uri
-ATTR name requesting-user-name bench
-ATTR name job-name $jobname
-ATTR mimeMediaType document-format image/png
-FILE $filename
-STATUS successful-ok
+pids+=("$app")
+qxvn_uri="ipp://127.0.0.1:$port/ipp/print/label"
+for _ in $(seq 50); do ipptool -q "$qxvn_uri" get-printer-attributes.test 2>/dev/null && break; sleep 0.2; done
+
+lprint_pid=""
+start_lprint() {
+  local lport
+  lport=$(free_port)
+  # Its own home, so that its saved state is a fresh one.
+  HOME="$work/lprint-home" lprint server -o server-port="$lport" -o listen-hostname=127.0.0.1 \
+    -o spool-directory="$work/lprint-spool" -o log-file="$work/lprint.log" -o log-level=info &
+  lprint_pid=$!
+  pids+=("$lprint_pid")
+  lprint_uri="ipp://127.0.0.1:$lport/ipp/print/label"
+  for _ in $(seq 50); do HOME="$work/lprint-home" lprint printers >/dev/null 2>&1 && break; sleep 0.2; done
+  HOME="$work/lprint-home" lprint add -d label -v "file://$work/lprint-output" -m zpl_2inch-300dpi-dt >/dev/null 2>&1 || true
+  for _ in $(seq 50); do ipptool -q "$lprint_uri" get-printer-attributes.test 2>/dev/null && break; sleep 0.2; done
 }
-""")
-size = None
-def job(name):
-    start = time.monotonic()
-    subprocess.run(["ipptool", "-q", "-f", png, "-d", "jobname=" + name, uri, test], check=True)
-    path = os.path.join(out, name + ".prn")
-    deadline = start + 60
-    while time.monotonic() < deadline:
-        if os.path.exists(path) and os.path.getsize(path) == size:
-            return time.monotonic() - start
-        time.sleep(0.002)
-    raise SystemExit("job %s did not complete" % name)
-def report(title, latencies, wall):
-    latencies.sort()
-    med = latencies[len(latencies) // 2]
-    p90 = latencies[min(len(latencies) - 1, int(len(latencies) * 0.9))]
-    print("%-22s %3d jobs  %6.1f jobs/s  latency median %6.1f ms  p90 %6.1f ms" % (title, len(latencies), len(latencies) / wall, med * 1000, p90 * 1000))
-# The size of a complete output, from one warm-up job.
-subprocess.run(["ipptool", "-q", "-f", png, "-d", "jobname=warm", uri, test], check=True)
-for _ in range(500):
-    p = os.path.join(out, "warm.prn")
-    if os.path.exists(p) and os.path.getsize(p) > 0:
-        time.sleep(0.3); size = os.path.getsize(p); break
-    time.sleep(0.01)
-t0 = time.monotonic(); seq = [job("s%d" % i) for i in range(20)]; report("sequential", seq, time.monotonic() - t0)
-conc, lock = [], threading.Lock()
-def client(c):
-    for i in range(10):
-        v = job("c%d-%d" % (c, i))
-        with lock: conc.append(v)
-t0 = time.monotonic(); ts = [threading.Thread(target=client, args=(c,)) for c in range(4)]
-[t.start() for t in ts]; [t.join() for t in ts]; report("4 clients x 10", conc, time.monotonic() - t0)
-for line in open("/proc/%s/status" % pid):
-    if line.startswith("VmHWM"): print("peak memory of the app: " + line.split(":")[1].strip())
-PY
+if command -v lprint >/dev/null; then start_lprint; else echo "(lprint is not installed: our figures only)"; fi
+
+# run NAME URI OUTPUT PID CLIENTS: one line of figures, or "failed".
+run() {
+  timeout 300 "$client" "$2" "$label" image/png "$3" "$4" "$1" "$(((jobs + $5 - 1) / $5))" "$5" 2>"$work/client.err" ||
+    echo "$1 failed: $(head -c 200 "$work/client.err")"
+}
+field() { awk -v name="$2" '{ for (i = 1; i < NF; ++i) if ($(i + 1) == name) print $i }' <<<"$1"; }
+ratio() { if [ -n "$1" ] && [ -n "$2" ]; then awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; else echo "n/a"; fi; }
+
+for round in $(seq "$rounds"); do
+  echo "round $round"
+  for clients in 1 4; do
+    kind=$([ "$clients" = 1 ] && echo sequential || echo "4-clients")
+    ours="" theirs=""
+    # Alternating which server goes first.
+    for turn in 1 2; do
+      if [ $(((round + turn) % 2)) = 0 ]; then
+        ours=$(run "qxvn-$kind-r$round" "$qxvn_uri" "$work/qxvn/output" "$app" "$clients")
+        echo "  $ours"
+      elif [ -n "$lprint_pid" ]; then
+        if ! kill -0 "$lprint_pid" 2>/dev/null; then
+          echo "  lprint had stopped (crashed); started again"
+          start_lprint
+        fi
+        theirs=$(run "lprint-$kind-r$round" "$lprint_uri" "$work/lprint-output" "$lprint_pid" "$clients")
+        echo "  $theirs"
+      fi
+    done
+    if [ -n "$theirs" ]; then
+      echo "  ratio $kind: jobs/s $(ratio "$(field "$ours" jobs/s)" "$(field "$theirs" jobs/s)")," \
+        "CPU/job $(ratio "$(field "$ours" ms/job)" "$(field "$theirs" ms/job)") (qxvn over lprint)"
+    fi
+  done
+done
+for p in "$app" ${lprint_pid:+"$lprint_pid"}; do
+  name=$([ "$p" = "$app" ] && echo qxvn-printer-app || echo lprint)
+  kill -0 "$p" 2>/dev/null && echo "peak memory of $name: $(awk '/VmHWM/ { print $2, $3 }' "/proc/$p/status")"
+done

@@ -14,9 +14,15 @@ class MappedFile;
 
 // How much a page may claim before anything is allocated for it. The default leaves ample
 // room: an A4 page at 300 dpi is 8.7 million pixels, a label of a few metres far less.
+// A PDF document is read by a process of its own within a budget of memory and processor time
+// (its wall-clock time may be twice that); the defaults render an A4 page at 600 dpi.
 struct PageLimits {
   static constexpr uint64_t kDefaultMaxPixels = 100'000'000;
+  static constexpr uint64_t kDefaultMaxMemoryBytes = uint64_t{512} << 20;
+  static constexpr uint32_t kDefaultMaxSeconds = 20;
   uint64_t maxPixels = kDefaultMaxPixels;
+  uint64_t maxMemoryBytes = kDefaultMaxMemoryBytes;
+  uint32_t maxSeconds = kDefaultMaxSeconds;
 };
 
 // Throws ToolError naming `source` and the limit when a page of `width` x `height` is over it.

@@ -1,24 +1,39 @@
-// PDF documents: every page is a page, rendered at the requested resolution on white paper,
-// straight into the band layout.
-#include <poppler-document.h>
-#include <poppler-global.h>
-#include <poppler-image.h>
-#include <poppler-page-renderer.h>
-#include <poppler-page.h>
+// PDF documents: every page is a page, rendered at the requested resolution by the PDF renderer
+// process within the document budget, so that the PDF library is loaded only when a PDF is
+// read and a hostile document costs this process nothing.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
-#include <algorithm>
-#include <cmath>
+#include <cerrno>
+#include <cstring>
+#include <utility>
 
 #include "common/input/page_source.h"
+#include "common/input/pdf_process.h"
 #include "common/io/mapped_file.h"
 #include "common/tool_error.h"
 
 namespace qxvn {
 namespace {
 
-// The library's complaints about a damaged file would otherwise go to standard error unasked.
-std::string g_lastPdfMessage;
-void KeepPdfMessage(const std::string& message, void*) { g_lastPdfMessage = message; }
+// A descriptor closed with its owner.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd = -1) : m_fd(fd) {}
+  Descriptor(Descriptor&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+  Descriptor& operator=(Descriptor&& other) noexcept {
+    std::swap(m_fd, other.m_fd);
+    return *this;
+  }
+  ~Descriptor() {
+    if (m_fd >= 0) close(m_fd);
+  }
+  int Get() const { return m_fd; }
+
+ private:
+  int m_fd;
+};
 
 class PdfSource : public PageSource {
  public:
@@ -28,23 +43,16 @@ class PdfSource : public PageSource {
         m_dpiX(dpi),
         m_dpiY(dpi),
         m_limits(limits) {
-    // A file the library can open again itself; what came from a pipe is kept for it.
-    if (!file->IsMapped()) m_piped = std::move(file);
-    poppler::set_debug_error_function(KeepPdfMessage, nullptr);
-    m_pages = Load();
-    if (m_pages == 0) Fail("the PDF document has no pages");
+    // What came from a pipe is kept in a memory file the renderer reads; a file is opened again
+    // for every render.
+    if (!file->IsMapped()) m_piped = KeepInMemory(file->Bytes());
+    m_pages = Ask(std::nullopt).pages;
   }
 
   size_t PageCount() const override { return m_pages; }
 
   std::optional<PointSize> DrawnSize(size_t index) override {
-    std::unique_ptr<poppler::page> page = OpenPage(index);
-    // Drawn as the renderer draws it: the crop box, turned by the page's own rotation.
-    poppler::rectf box = page->page_rect(poppler::crop_box);
-    const poppler::page::orientation_enum turn = page->orientation();
-    const bool sideways = turn == poppler::page::landscape || turn == poppler::page::seascape;
-    if (!(box.width() > 0 && box.height() > 0)) Fail("page " + std::to_string(index + 1) + " has no area");
-    return sideways ? PointSize{box.height(), box.width()} : PointSize{box.width(), box.height()};
+    return Answer(PdfPageRequest{static_cast<uint32_t>(index), 0}).size;
   }
 
   void SetResolution(double dpiX, double dpiY) override {
@@ -53,94 +61,54 @@ class PdfSource : public PageSource {
   }
 
   PageImage Render(size_t index, uint32_t bytesPerPixel) override {
-    std::string where = "page " + std::to_string(index + 1);
-    std::unique_ptr<poppler::page> page = OpenPage(index);
-    // Refuse oversized pages before the renderer tries to allocate them: the renderer draws
-    // into a bitmap of its own (4 bytes a pixel and an alpha plane), then copies it into the
-    // image we keep, so both count.
-    poppler::rectf box = page->page_rect(poppler::crop_box);
-    poppler::rectf media = page->page_rect(poppler::media_box);
-    // Either side may lie either way once the page's rotation turns it.
-    const double dpi = std::max(m_dpiX, m_dpiY);
-    double width = std::ceil(std::max(box.width(), media.width()) * dpi / 72.0);
-    double height = std::ceil(std::max(box.height(), media.height()) * dpi / 72.0);
-    if (!(width >= 1 && height >= 1)) Fail(where + " has no area");
-    constexpr double kRendererBytesPerPixel = 4 + 1;
-    const std::string atDpi = " at " + std::to_string(static_cast<uint32_t>(std::lround(dpi))) + " dpi";
-    if (width * height > static_cast<double>(m_limits.maxPixels))
-      Fail(where + " is " + std::to_string(static_cast<uint64_t>(width)) + " x " +
-           std::to_string(static_cast<uint64_t>(height)) + " pixels" + atDpi + ", over the limit of " +
-           std::to_string(m_limits.maxPixels) + " pixels a page");
-    if (width * height * (kRendererBytesPerPixel + bytesPerPixel) > static_cast<double>(kMaxPageBytes))
-      Fail(where + " is too large" + atDpi + ": rendering it takes more than " +
-           std::to_string(kMaxPageBytes) + " bytes");
-
-    poppler::page_renderer renderer;
-    renderer.set_paper_color(0xFFFFFFFF);
-    renderer.set_image_format(bytesPerPixel == 3 ? poppler::image::format_bgr24
-                                                 : poppler::image::format_argb32);
-    auto image = std::make_shared<poppler::image>(renderer.render_page(page.get(), m_dpiX, m_dpiY));
-    if (!image->is_valid() || image->width() <= 0 || image->height() <= 0) Fail("cannot render " + where);
-
-    PageImage out;
-    out.width = static_cast<uint32_t>(image->width());
-    out.height = static_cast<uint32_t>(image->height());
-    out.bytesPerPixel = bytesPerPixel;
-    out.stride = StrideOf(out.width, bytesPerPixel);
-    if (static_cast<size_t>(image->bytes_per_row()) != out.stride) Fail("unexpected row layout of " + where);
-    out.pixels = reinterpret_cast<uint8_t*>(image->data());
-    out.owner = image;
-    out.dpiX = m_dpiX;
-    out.dpiY = m_dpiY;
-    if (bytesPerPixel == 4) {
-      // Alpha over opaque paper is 0xFF already; the band contract wants exactly that.
-      for (uint32_t y = 0; y < out.height; ++y) {
-        uint8_t* row = out.Row(y);
-        for (uint32_t x = 0; x < out.width; ++x) row[4 * x + 3] = 0xFF;
-      }
-    }
-    return out;
+    return Answer(PdfPageRequest{static_cast<uint32_t>(index), bytesPerPixel}).page;
   }
-
-  void Release() override { m_document.reset(); }
 
  private:
-  std::unique_ptr<poppler::page> OpenPage(size_t index) {
-    // Opened again after Release: a document that lost or gained pages is another document.
-    if (!m_document && Load() != m_pages) Fail("the file changed while printing");
-    std::unique_ptr<poppler::page> page(m_document->create_page(static_cast<int>(index)));
-    if (!page) Fail("cannot read page " + std::to_string(index + 1));
-    return page;
+  PdfAnswer Answer(PdfPageRequest request) const {
+    if (request.index >= m_pages) Fail("page " + std::to_string(request.index + 1) + " is not in the document");
+    PdfAnswer answer = Ask(request);
+    // A document that lost or gained pages since it was opened is another document.
+    if (answer.pages != m_pages) Fail("the file changed while printing");
+    return answer;
   }
 
-  // Opens the document and returns its page count.
-  size_t Load() {
-    g_lastPdfMessage.clear();
-    if (m_piped) {
-      std::span<const uint8_t> bytes = m_piped->Bytes();
-      m_document.reset(poppler::document::load_from_raw_data(reinterpret_cast<const char*>(bytes.data()),
-                                                             static_cast<int>(bytes.size())));
+  PdfAnswer Ask(std::optional<PdfPageRequest> request) const {
+    Descriptor document;
+    if (m_piped.Get() >= 0) {
+      document = Descriptor(dup(m_piped.Get()));
+      if (document.Get() >= 0) lseek(document.Get(), 0, SEEK_SET);
     } else {
-      m_document.reset(poppler::document::load_from_file(m_path));
+      document = Descriptor(open(m_path.c_str(), O_RDONLY | O_CLOEXEC));
     }
-    if (!m_document) Fail("cannot open the PDF document");
-    if (m_document->is_locked()) Fail("the PDF document is password-protected");
-    return static_cast<size_t>(std::max(m_document->pages(), 0));
+    if (document.Get() < 0) throw ToolError("cannot read " + m_name + ": " + std::strerror(errno));
+    try {
+      return RunPdfRenderer(document.Get(), m_dpiX, m_dpiY, m_limits, request);
+    } catch (const ToolError& e) {
+      Fail(e.what());
+    }
   }
 
-  [[noreturn]] void Fail(const std::string& message) const {
-    std::string text = m_name + ": " + message;
-    if (!g_lastPdfMessage.empty()) text += " (" + g_lastPdfMessage + ")";
-    throw ToolError(text);
+  Descriptor KeepInMemory(std::span<const uint8_t> bytes) const {
+    Descriptor memory(memfd_create("qxvn-pdf", MFD_CLOEXEC));
+    size_t done = 0;
+    while (memory.Get() >= 0 && done < bytes.size()) {
+      ssize_t n = write(memory.Get(), bytes.data() + done, bytes.size() - done);
+      if (n <= 0) Fail(std::string("cannot keep the document: ") + std::strerror(errno));
+      done += static_cast<size_t>(n);
+    }
+    if (memory.Get() < 0) Fail(std::string("cannot keep the document: ") + std::strerror(errno));
+    return memory;
   }
+
+  [[noreturn]] void Fail(const std::string& message) const { throw ToolError(m_name + ": " + message); }
 
   std::string m_path;
   std::string m_name;
   double m_dpiX;
   double m_dpiY;
   PageLimits m_limits;
-  std::unique_ptr<MappedFile> m_piped;  // null for a file the library reads itself
-  std::unique_ptr<poppler::document> m_document;
+  Descriptor m_piped;  // -1 for a file opened by its path
   size_t m_pages = 0;
 };
 

@@ -47,9 +47,13 @@ struct Layout {
   uint32_t width = 0;
   uint32_t height = 0;
   bool alpha = false;
+  // Gray and palette images without transparency are read as one byte a pixel (the gray value
+  // or the palette index) and widened to B, G, R once, through `colours`.
+  bool narrow = false;
   int passes = 1;
   double dpiX = 0;  // from the pHYs chunk, when it is in pixels a metre
   double dpiY = 0;
+  uint8_t colours[256][4] = {};  // B, G, R, 0xFF of each gray value or palette index
 };
 
 // These two functions hold only plain data, so that libpng's long jump skips no destructor.
@@ -60,16 +64,39 @@ bool ReadHeader(Decoder& d, uint32_t bytesPerPixel, Layout* layout) {
   int depth = 0, colorType = 0;
   png_get_IHDR(d.png, d.info, &width, &height, &depth, &colorType, nullptr, nullptr, nullptr);
   bool alpha = (colorType & PNG_COLOR_MASK_ALPHA) != 0;
-  if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(d.png);
-  if (colorType == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(d.png);
-  if (png_get_valid(d.png, d.info, PNG_INFO_tRNS)) {
-    png_set_tRNS_to_alpha(d.png);
-    alpha = true;
+  const bool transparent = png_get_valid(d.png, d.info, PNG_INFO_tRNS) != 0;
+  layout->narrow = !transparent && (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_PALETTE);
+  if (layout->narrow) {
+    if (colorType == PNG_COLOR_TYPE_GRAY) {
+      if (depth < 8) png_set_expand_gray_1_2_4_to_8(d.png);
+      for (int v = 0; v < 256; ++v)
+        layout->colours[v][0] = layout->colours[v][1] = layout->colours[v][2] = static_cast<uint8_t>(v);
+      for (auto& colour : layout->colours) colour[3] = 0xFF;
+    } else {
+      if (depth < 8) png_set_packing(d.png);
+      // Indices past the palette are black, as libpng's own expansion makes them.
+      png_colorp palette = nullptr;
+      int entries = 0;
+      png_get_PLTE(d.png, d.info, &palette, &entries);
+      for (int i = 0; i < std::min(entries, 256); ++i) {
+        layout->colours[i][0] = palette[i].blue;
+        layout->colours[i][1] = palette[i].green;
+        layout->colours[i][2] = palette[i].red;
+      }
+      for (auto& colour : layout->colours) colour[3] = 0xFF;
+    }
+  } else {
+    if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(d.png);
+    if (colorType == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(d.png);
+    if (transparent) {
+      png_set_tRNS_to_alpha(d.png);
+      alpha = true;
+    }
+    if (!(colorType & PNG_COLOR_MASK_COLOR)) png_set_gray_to_rgb(d.png);
+    png_set_bgr(d.png);
+    if (!alpha && bytesPerPixel == 4) png_set_filler(d.png, 0xFF, PNG_FILLER_AFTER);
   }
   if (depth == 16) png_set_scale_16(d.png);
-  if (!(colorType & PNG_COLOR_MASK_COLOR)) png_set_gray_to_rgb(d.png);
-  png_set_bgr(d.png);
-  if (!alpha && bytesPerPixel == 4) png_set_filler(d.png, 0xFF, PNG_FILLER_AFTER);
   layout->passes = png_set_interlace_handling(d.png);
   png_read_update_info(d.png, d.info);
   layout->width = width;
@@ -99,6 +126,20 @@ bool ReadRows(Decoder& d, const Layout& layout, const std::function<png_bytep(ui
   return true;
 }
 
+// One byte a pixel to B, G, R (and 0xFF at 4 bytes a pixel) through the colour table. At 3
+// bytes a pixel each pixel is stored as 4 bytes, the fourth overwritten by the next pixel's
+// (one store a pixel), and the last one as 3.
+void Widen(const uint8_t* in, uint32_t width, const uint8_t (&colours)[256][4], uint32_t bytesPerPixel,
+           uint8_t* out) {
+  if (width == 0) return;
+  if (bytesPerPixel == 4) {
+    for (uint32_t x = 0; x < width; ++x) std::memcpy(out + 4 * size_t{x}, colours[in[x]], 4);
+    return;
+  }
+  for (uint32_t x = 0; x + 1 < width; ++x) std::memcpy(out + 3 * size_t{x}, colours[in[x]], 4);
+  std::memcpy(out + 3 * size_t{width - 1}, colours[in[width - 1]], 3);
+}
+
 // Over white: c' = (c a + 255 (255 - a)) / 255, rounded.
 inline uint8_t OverWhite(uint32_t c, uint32_t a) {
   return static_cast<uint8_t>((c * a + 255 * (255 - a) + 127) / 255);
@@ -109,6 +150,7 @@ class PngSource : public ImageFileSource {
   PngSource(std::unique_ptr<MappedFile> file, const PageLimits& limits)
       : ImageFileSource(std::move(file), limits) {
     CheckDeclaredSize();
+    CheckChunkLengths(false);
     Decoder d;
     Open(d);
     Layout layout;
@@ -120,6 +162,7 @@ class PngSource : public ImageFileSource {
   PageImage Render(size_t, uint32_t bytesPerPixel) override {
     MapAgainIfReleased();
     CheckDeclaredSize();
+    CheckChunkLengths(true);
     Decoder d;
     Open(d);
     Layout layout;
@@ -127,12 +170,12 @@ class PngSource : public ImageFileSource {
       Close(d);
       Fail(d);
     }
-    // Without alpha, and with alpha at 4 bytes a pixel, libpng writes straight into the page;
-    // 3-byte pages with alpha go through a staging row (the whole image when interlaced).
-    // Nothing is cleared in advance: memory is touched only by rows the data really holds, so
-    // a short file that claims a large image costs little before it fails.
-    bool staged = layout.alpha && bytesPerPixel == 3;
-    size_t stagingRow = size_t{layout.width} * 4;
+    // Colour without alpha, and with alpha at 4 bytes a pixel, libpng writes straight into the
+    // page; 3-byte pages with alpha and narrow images go through a staging row (the whole image
+    // when interlaced). Nothing is cleared in advance: memory is touched only by rows the data
+    // really holds, so a short file that claims a large image costs little before it fails.
+    bool staged = (layout.alpha && bytesPerPixel == 3) || layout.narrow;
+    size_t stagingRow = size_t{layout.width} * (layout.narrow ? 1 : 4);
     std::unique_ptr<uint8_t[]> staging;
     PageImage page;
     try {
@@ -150,9 +193,13 @@ class PngSource : public ImageFileSource {
     const size_t used = size_t{page.width} * bytesPerPixel;
     std::function<void(uint32_t)> finish = [&](uint32_t y) {
       std::memset(page.Row(y) + used, 0, page.stride - used);
-      if (!layout.alpha) return;
       const uint8_t* in = target(y);
       uint8_t* out = page.Row(y);
+      if (layout.narrow) {
+        Widen(in, layout.width, layout.colours, bytesPerPixel, out);
+        return;
+      }
+      if (!layout.alpha) return;
       for (uint32_t x = 0; x < layout.width; ++x, in += 4, out += bytesPerPixel) {
         uint32_t a = in[3];
         out[0] = OverWhite(in[0], a);
@@ -178,6 +225,33 @@ class PngSource : public ImageFileSource {
       return uint32_t{b[i]} << 24 | uint32_t{b[i + 1]} << 16 | uint32_t{b[i + 2]} << 8 | b[i + 3];
     };
     CheckPageSize(at(16), at(20), m_limits, m_name);
+  }
+
+  // libpng allocates a chunk's buffer from its length field before it reads the data, whatever
+  // the chunk size limit says; so no chunk may claim more than the file still holds, and every
+  // allocation for a chunk is bounded by the file itself. Opening reads the chunks up to the
+  // image data, rendering all of them.
+  void CheckChunkLengths(bool wholeFile) const {
+    std::span<const uint8_t> b = m_file->Bytes();
+    auto at = [&](size_t i) {
+      return uint32_t{b[i]} << 24 | uint32_t{b[i + 1]} << 16 | uint32_t{b[i + 2]} << 8 | b[i + 3];
+    };
+    constexpr size_t kFraming = 12;  // length, type, CRC
+    if (b.size() < 8) return;        // libpng says what is missing
+    for (size_t pos = 8; b.size() - pos >= kFraming;) {
+      const uint32_t length = at(pos);
+      const std::string type(reinterpret_cast<const char*>(b.data() + pos + 4), 4);
+      if (type == "IDAT" && !wholeFile) return;
+      if (length > b.size() - pos - kFraming) {
+        char message[160];
+        std::snprintf(message, sizeof message,
+                      "the file ends early: the chunk at byte %zu claims %u bytes, %zu are left", pos, length,
+                      b.size() - pos - kFraming);
+        FailDecoding("PNG", message);
+      }
+      if (type == "IEND") return;
+      pos += kFraming + length;
+    }
   }
 
   void Open(Decoder& d) const {

@@ -57,8 +57,9 @@ std::string Capture(const std::string& command, int* exitCode) {
   return output;
 }
 
-AppServer::AppServer(std::string stateDir, std::vector<std::string> printers)
-    : m_stateDir(std::move(stateDir)), m_printers(std::move(printers)) {}
+AppServer::AppServer(std::string stateDir, std::vector<std::string> printers,
+                     std::vector<std::string> options)
+    : m_stateDir(std::move(stateDir)), m_printers(std::move(printers)), m_options(std::move(options)) {}
 
 AppServer::~AppServer() { Stop(); }
 
@@ -70,6 +71,7 @@ bool AppServer::Start() {
     args.push_back("--printer");
     args.push_back(printer);
   }
+  args.insert(args.end(), m_options.begin(), m_options.end());
   m_pid = fork();
   if (m_pid == 0) {
     std::vector<char*> argv;

@@ -13,7 +13,9 @@ namespace qxtest {
 class AppServer {
  public:
   // `printers`: NAME=URI for --printer; none gives the default file:// printer "label".
-  AppServer(std::string stateDir, std::vector<std::string> printers = {});
+  // `options`: more of the app's command line.
+  AppServer(std::string stateDir, std::vector<std::string> printers = {},
+            std::vector<std::string> options = {});
   ~AppServer();
   AppServer(const AppServer&) = delete;
   AppServer& operator=(const AppServer&) = delete;
@@ -29,10 +31,12 @@ class AppServer {
   const std::string& StateDir() const { return m_stateDir; }
   std::string OutputDir() const { return m_stateDir + "/output"; }
   std::string Log() const;
+  pid_t Pid() const { return m_pid; }
 
  private:
   std::string m_stateDir;
   std::vector<std::string> m_printers;
+  std::vector<std::string> m_options;
   int m_port = 0;
   pid_t m_pid = -1;
 };

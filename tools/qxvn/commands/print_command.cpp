@@ -51,8 +51,8 @@ int RunPrint(int argc, char** argv, int first) {
   }
   PrinterData printerData = CollectPrinterData(options);
   // Every input opened and the first page decoded now; the other pages as the host reaches them.
-  PageFeeder feeder(options.inputs, options.dpi, options.bitsPerPixel / 8, options.bandRows,
-                    PageLimits{options.maxPixels}, LayoutOf(options));
+  PageFeeder feeder(options.inputs, options.dpi, options.bitsPerPixel / 8, options.bandRows, options.limits,
+                    LayoutOf(options));
   qxhost::JobSpec job =
       BuildJob(options, feeder, std::move(printerData), DocumentName(options.inputs.front()));
 

@@ -122,7 +122,15 @@ PrintOptions ParsePrintOptions(int argc, char** argv, int first) {
       continue;
     }
     if (args.TakeValue("--max-pixels", "", &value)) {
-      o.maxPixels = ParseUnsigned(value, 1, 0xFFFFFFFF, "--max-pixels");
+      o.limits.maxPixels = ParseUnsigned(value, 1, 0xFFFFFFFF, "--max-pixels");
+      continue;
+    }
+    if (args.TakeValue("--max-memory", "", &value)) {
+      o.limits.maxMemoryBytes = uint64_t{ParseUnsigned(value, 64, 1048576, "--max-memory")} << 20;
+      continue;
+    }
+    if (args.TakeValue("--max-seconds", "", &value)) {
+      o.limits.maxSeconds = ParseUnsigned(value, 1, 86400, "--max-seconds");
       continue;
     }
     if (args.TakeValue("--trace", "", &o.traceFile)) continue;

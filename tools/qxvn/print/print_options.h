@@ -32,7 +32,7 @@ struct PrintOptions {
   uint32_t jobId = 1;
   uint32_t bandRows = 0;  // 0: one band a page
   uint32_t dpi = 300;
-  uint64_t maxPixels = PageLimits::kDefaultMaxPixels;  // checked before a page is decoded
+  PageLimits limits;  // --max-pixels checked before a page is decoded; --max-memory, --max-seconds
   std::string traceFile;
   bool verbose = false;
   bool help = false;

@@ -1,0 +1,171 @@
+// ipp_bench_client URI FILE FORMAT OUTPUT-DIR SERVER-PID NAME JOBS CLIENTS
+//
+// Print-Job of FILE, JOBS times from each of CLIENTS threads, every thread over one kept-alive
+// IPP connection. A job counts as done when OUTPUT-DIR/JOBNAME.prn (a file:// printer's output)
+// reaches the size of a first, warm-up job's. Prints jobs per second, the latency from submit
+// to done (median and 90th percentile) and the server's processor time per job (from
+// /proc/SERVER-PID/stat) on one line headed NAME.
+#include <cups/cups.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Target {
+  std::string uri, file, format, outputDir;
+  char host[256] = {}, resource[1024] = {};
+  int port = 0;
+};
+
+// User and system time of a process, in seconds.
+double ProcessCpu(const std::string& pid) {
+  std::ifstream stat("/proc/" + pid + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), {});
+  std::istringstream fields(text.substr(text.rfind(')') + 2));
+  std::string field;
+  double ticks = 0;
+  for (int i = 3; i <= 15 && fields >> field; ++i)
+    if (i == 14 || i == 15) ticks += std::stod(field);
+  return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+long SizeOf(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
+}
+
+class Client {
+ public:
+  Client(const Target& target, pid_t server) : m_target(target), m_server(server) {
+    m_http =
+        httpConnect2(target.host, target.port, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_NEVER, 1, 30000, nullptr);
+    if (!m_http) {
+      std::fprintf(stderr, "ipp_bench_client: cannot connect to %s\n", target.uri.c_str());
+      std::exit(1);
+    }
+    // A server that hangs fails the run instead of holding it.
+    httpSetTimeout(
+        m_http, 10.0, [](http_t*, void*) { return 0; }, nullptr);
+  }
+  ~Client() { httpClose(m_http); }
+
+  void Submit(const std::string& name) {
+    ipp_t* request = ippNewRequest(IPP_OP_PRINT_JOB);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, m_target.uri.c_str());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, "bench");
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, name.c_str());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr,
+                 m_target.format.c_str());
+    ipp_t* response = cupsDoFileRequest(m_http, request, m_target.resource, m_target.file.c_str());
+    if (!response || ippGetStatusCode(response) > IPP_STATUS_OK_CONFLICTING) {
+      std::fprintf(stderr, "ipp_bench_client: Print-Job %s failed: %s\n", name.c_str(),
+                   cupsLastErrorString());
+      std::exit(1);
+    }
+    ippDelete(response);
+  }
+
+  // Seconds from submit until the output is complete.
+  double PrintAndWait(const std::string& name, long size) {
+    const auto start = Clock::now();
+    Submit(name);
+    const std::string path = m_target.outputDir + "/" + name + ".prn";
+    for (int polls = 1; SizeOf(path) != size; ++polls) {
+      if (polls % 256 == 0 && kill(m_server, 0) != 0) {
+        std::fprintf(stderr, "ipp_bench_client: the server stopped during job %s\n", name.c_str());
+        std::exit(1);
+      }
+      if (Clock::now() - start > std::chrono::seconds(60)) {
+        std::fprintf(stderr, "ipp_bench_client: job %s did not complete\n", name.c_str());
+        std::exit(1);
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return std::chrono::duration<double>(Clock::now() - start).count();
+  }
+
+ private:
+  const Target& m_target;
+  pid_t m_server;
+  http_t* m_http = nullptr;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 9) {
+    std::fprintf(stderr, "usage: ipp_bench_client URI FILE FORMAT OUTPUT-DIR SERVER-PID NAME JOBS CLIENTS\n");
+    return 2;
+  }
+  Target target;
+  target.uri = argv[1];
+  target.file = argv[2];
+  target.format = argv[3];
+  target.outputDir = argv[4];
+  const std::string pid = argv[5], name = argv[6];
+  const int jobs = std::atoi(argv[7]), clients = std::atoi(argv[8]);
+  const auto server = static_cast<pid_t>(std::atoi(argv[5]));
+  char scheme[32], user[256];
+  if (httpSeparateURI(HTTP_URI_CODING_ALL, target.uri.c_str(), scheme, sizeof scheme, user, sizeof user,
+                      target.host, sizeof target.host, &target.port, target.resource,
+                      sizeof target.resource) < HTTP_URI_STATUS_OK)
+    return 2;
+
+  // The size of a complete output: a warm-up job's, once it stops growing.
+  const std::string warm = name + "-warm";
+  long size = -1;
+  {
+    Client client(target, server);
+    client.Submit(warm);
+    const std::string path = target.outputDir + "/" + warm + ".prn";
+    for (int i = 0; i < 600; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      const long now = SizeOf(path);
+      if (now > 0 && now == size) break;
+      size = now;
+    }
+    if (size <= 0) {
+      std::fprintf(stderr, "ipp_bench_client: the warm-up job printed nothing\n");
+      return 1;
+    }
+  }
+
+  std::vector<double> latencies;
+  std::mutex lock;
+  const double cpuBefore = ProcessCpu(pid);
+  const auto start = Clock::now();
+  std::vector<std::thread> threads;
+  for (int c = 0; c < clients; ++c)
+    threads.emplace_back([&, c] {
+      Client client(target, server);
+      std::vector<double> mine;
+      for (int j = 0; j < jobs; ++j)
+        mine.push_back(client.PrintAndWait(name + "-" + std::to_string(c) + "-" + std::to_string(j), size));
+      std::lock_guard<std::mutex> hold(lock);
+      latencies.insert(latencies.end(), mine.begin(), mine.end());
+    });
+  for (std::thread& t : threads) t.join();
+  const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+  const double cpu = ProcessCpu(pid) - cpuBefore;
+  std::sort(latencies.begin(), latencies.end());
+  const size_t n = latencies.size();
+  std::printf(
+      "%-24s %4zu jobs %7.1f jobs/s  latency median %6.2f ms  p90 %6.2f ms  server CPU %5.2f ms/job\n",
+      name.c_str(), n, static_cast<double>(n) / wall, latencies[n / 2] * 1000,
+      latencies[std::min(n - 1, n * 9 / 10)] * 1000, cpu / static_cast<double>(n) * 1000);
+  return 0;
+}
