@@ -155,9 +155,12 @@ std::string PdfRendererPath() {
 PdfAnswer RunPdfRenderer(int document, double dpiX, double dpiY, const PageLimits& limits,
                          std::optional<PdfPageRequest> request) {
   const std::string program = PdfRendererPath();
-  std::vector<std::string> args = {program, ResolutionText(dpiX), ResolutionText(dpiY),
+  std::vector<std::string> args = {program,
+                                   ResolutionText(dpiX),
+                                   ResolutionText(dpiY),
                                    std::to_string(limits.maxPixels),
-                                   std::to_string(limits.maxMemoryBytes), std::to_string(limits.maxSeconds)};
+                                   std::to_string(limits.maxMemoryBytes),
+                                   std::to_string(limits.maxSeconds)};
   if (request) {
     args.push_back(std::to_string(request->index));
     args.push_back(std::to_string(request->bytesPerPixel));

@@ -50,8 +50,8 @@ std::pair<double, double> PdfRaster::DrawnSize(size_t index) {
   return sideways ? std::pair{box.height(), box.width()} : std::pair{box.width(), box.height()};
 }
 
-PageImage PdfRaster::Render(size_t index, double dpiX, double dpiY, uint64_t maxPixels, uint32_t bytesPerPixel,
-                            uint64_t maxMemoryBytes) {
+PageImage PdfRaster::Render(size_t index, double dpiX, double dpiY, uint64_t maxPixels,
+                            uint32_t bytesPerPixel, uint64_t maxMemoryBytes) {
   std::string where = "page " + std::to_string(index + 1);
   std::unique_ptr<poppler::page> page(m_document->document->create_page(static_cast<int>(index)));
   if (!page) Fail("cannot read " + where);

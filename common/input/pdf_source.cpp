@@ -66,7 +66,8 @@ class PdfSource : public PageSource {
 
  private:
   PdfAnswer Answer(PdfPageRequest request) const {
-    if (request.index >= m_pages) Fail("page " + std::to_string(request.index + 1) + " is not in the document");
+    if (request.index >= m_pages)
+      Fail("page " + std::to_string(request.index + 1) + " is not in the document");
     PdfAnswer answer = Ask(request);
     // A document that lost or gained pages since it was opened is another document.
     if (answer.pages != m_pages) Fail("the file changed while printing");
