@@ -1,9 +1,14 @@
 #include "printer_app/saved_state.h"
 
+#include <atomic>
 #include <cstdio>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <string>
+#include <vector>
+
+#include "printer_app/job_recovery.h"
 
 namespace qxapp {
 namespace {
@@ -21,9 +26,17 @@ void WriteSpeed(pappl_printer_t* printer, void* out) {
   *static_cast<std::ostringstream*>(out) << papplPrinterGetID(printer) << ' ' << data.speed_default << '\n';
 }
 
+std::mutex g_saveLock;
+std::atomic<bool> g_keeping{false};
+
 // Written beside and renamed, so that a crash never leaves half a file.
 bool SaveState(pappl_system_t* system, void*) {
-  if (!papplSystemSaveState(system, StateFile().c_str())) return false;
+  std::lock_guard<std::mutex> hold(g_saveLock);
+  const std::string stateTemp = StateFile() + ".new";
+  if (!papplSystemSaveState(system, stateTemp.c_str()) || std::rename(stateTemp.c_str(), StateFile().c_str()) != 0) {
+    papplLog(system, PAPPL_LOGLEVEL_ERROR, "Cannot save the state to '%s'.", StateFile().c_str());
+    return false;
+  }
   std::ostringstream speeds;
   papplSystemIteratePrinters(system, WriteSpeed, &speeds);
   const std::string temp = SpeedFile() + ".new";
@@ -57,9 +70,16 @@ void RestoreSpeeds(pappl_system_t* system) {
 
 void RestoreAndKeepState(pappl_system_t* system, const std::string& stateFile) {
   StateFile() = stateFile;
+  const std::vector<SavedJobId> interrupted = RequeueInterruptedJobsIn(stateFile);
   papplSystemLoadState(system, stateFile.c_str());
   RestoreSpeeds(system);
   papplSystemSetSaveCallback(system, SaveState, nullptr);
+  g_keeping = true;
+  ResumeSavedJobs(system, interrupted);
+}
+
+void SaveStateNow(pappl_system_t* system) {
+  if (g_keeping) SaveState(system, nullptr);
 }
 
 }  // namespace qxapp
