@@ -102,6 +102,23 @@ bool OwnsJob(pappl_client_t* client, pappl_job_t* job, ipp_op_t op) {
   return false;
 }
 
+// With TLS on, PAPPL 1.3.1 answers a client on this machine with only the ipp:// printer URI
+// but both entries of uri-security-supported ("none", "tls") and one of
+// uri-authentication-supported, so the three lists, which must pair up, do not. TLS works on
+// every connection, so the answer gets the ipps:// URI and an authentication entry for it too.
+void PairSecureUris(ipp_t* response, bool signIn) {
+  ipp_attribute_t* uris = ippFindAttribute(response, "printer-uri-supported", IPP_TAG_URI);
+  ipp_attribute_t* security = ippFindAttribute(response, "uri-security-supported", IPP_TAG_KEYWORD);
+  ipp_attribute_t* authentication = ippFindAttribute(response, "uri-authentication-supported", IPP_TAG_KEYWORD);
+  if (!uris || !security || ippGetCount(uris) != 1 || ippGetCount(security) != 2) return;
+  std::string uri = ippGetString(uris, 0, nullptr);
+  if (uri.compare(0, 6, "ipp://") != 0) return;
+  uri.replace(0, 3, "ipps");
+  ippSetString(response, &uris, 1, uri.c_str());
+  if (authentication && ippGetCount(authentication) == 1)
+    ippSetString(response, &authentication, 1, signIn ? "basic" : "none");
+}
+
 }  // namespace
 
 bool InGroup(uid_t uid, gid_t gid) {
@@ -179,6 +196,15 @@ __attribute__((visibility("default"))) bool papplClientHTMLAuthorize(pappl_clien
   if (status == HTTP_STATUS_CONTINUE) return original(client);
   papplClientRespond(client, status, nullptr, nullptr, 0, 0);
   return false;
+}
+
+__attribute__((visibility("default"))) void _papplPrinterProcessIPP(pappl_client_t* client) {
+  using Fn = void (*)(pappl_client_t*);
+  static const Fn original = qxapp::Original<Fn>("_papplPrinterProcessIPP");
+  original(client);
+  if (papplClientGetOperation(client) == IPP_OP_GET_PRINTER_ATTRIBUTES)
+    qxapp::PairSecureUris(papplClientGetResponse(client),
+                   papplSystemGetAuthService(papplClientGetSystem(client)) != nullptr);
 }
 
 }  // extern "C"
