@@ -4,6 +4,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "printer_app/app_options.h"
@@ -205,6 +206,34 @@ __attribute__((visibility("default"))) void _papplPrinterProcessIPP(pappl_client
   if (papplClientGetOperation(client) == IPP_OP_GET_PRINTER_ATTRIBUTES)
     qxapp::PairSecureUris(papplClientGetResponse(client),
                    papplSystemGetAuthService(papplClientGetSystem(client)) != nullptr);
+}
+
+// The web password's hash, "NONCE~HASH". PAPPL 1.3.1 takes the nonce of a stored hash up to a
+// ':' it never contains, so a login hashes with the whole stored text as its nonce, and the
+// result starts with the stored text whatever the password: every password was accepted (and
+// the Security page's old password never matched). Here the nonce ends at its '~'.
+__attribute__((visibility("default"))) char* papplSystemHashPassword(pappl_system_t* system, const char* salt,
+                                                                     const char* password, char* buffer,
+                                                                     size_t bufsize) {
+  if (!system || !password || !buffer || bufsize == 0) {
+    if (buffer && bufsize > 0) *buffer = '\0';
+    return buffer;
+  }
+  std::string nonce;
+  if (salt && std::strchr(salt, '~')) {
+    nonce.assign(salt, std::strchr(salt, '~'));
+  } else {
+    char fresh[32];
+    std::snprintf(fresh, sizeof fresh, "%08x%08x", papplGetRand(), papplGetRand());
+    nonce = fresh;
+  }
+  const std::string text = nonce + ":" + password;
+  unsigned char hash[32];
+  char hex[128];
+  cupsHashData("sha2-256", text.data(), text.size(), hash, sizeof hash);
+  cupsHashString(hash, sizeof hash, hex, sizeof hex);
+  std::snprintf(buffer, bufsize, "%s~%s", nonce.c_str(), hex);
+  return buffer;
 }
 
 }  // extern "C"
