@@ -96,7 +96,8 @@ bool OwnsJob(pappl_client_t* client, pappl_job_t* job, ipp_op_t op) {
   if (!owner) return false;
   if (const char* user = papplClientGetUsername(client); user && std::strcmp(user, owner) == 0) return true;
   if ((op == IPP_OP_SEND_DOCUMENT || op == IPP_OP_CLOSE_JOB) && !papplClientGetUsername(client)) {
-    ipp_attribute_t* name = ippFindAttribute(papplClientGetRequest(client), "requesting-user-name", IPP_TAG_NAME);
+    ipp_attribute_t* name =
+        ippFindAttribute(papplClientGetRequest(client), "requesting-user-name", IPP_TAG_NAME);
     const char* given = name ? ippGetString(name, 0, nullptr) : nullptr;
     return given && std::strcmp(given, owner) == 0;
   }
@@ -110,7 +111,8 @@ bool OwnsJob(pappl_client_t* client, pappl_job_t* job, ipp_op_t op) {
 void PairSecureUris(ipp_t* response, bool signIn) {
   ipp_attribute_t* uris = ippFindAttribute(response, "printer-uri-supported", IPP_TAG_URI);
   ipp_attribute_t* security = ippFindAttribute(response, "uri-security-supported", IPP_TAG_KEYWORD);
-  ipp_attribute_t* authentication = ippFindAttribute(response, "uri-authentication-supported", IPP_TAG_KEYWORD);
+  ipp_attribute_t* authentication =
+      ippFindAttribute(response, "uri-authentication-supported", IPP_TAG_KEYWORD);
   if (!uris || !security || ippGetCount(uris) != 1 || ippGetCount(security) != 2) return;
   std::string uri = ippGetString(uris, 0, nullptr);
   if (uri.compare(0, 6, "ipp://") != 0) return;
@@ -146,7 +148,8 @@ std::optional<gid_t> GroupId(const std::string& name) {
   if (name.empty() || name == "none") return std::nullopt;
   std::vector<char> buffer(16384);
   group entry{}, *found = nullptr;
-  if (getgrnam_r(name.c_str(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found) return std::nullopt;
+  if (getgrnam_r(name.c_str(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+    return std::nullopt;
   return found->gr_gid;
 }
 
@@ -171,7 +174,8 @@ __attribute__((visibility("default"))) http_status_t papplClientIsAuthorized(pap
 __attribute__((visibility("default"))) bool _papplPrinterIsAuthorized(pappl_client_t* client) {
   const ipp_op_t op = papplClientGetOperation(client);
   http_status_t status = qxapp::PrintStatus(client);
-  if (status == HTTP_STATUS_CONTINUE && qxapp::IsPrinterAdministration(op)) status = qxapp::AdminStatus(client);
+  if (status == HTTP_STATUS_CONTINUE && qxapp::IsPrinterAdministration(op))
+    status = qxapp::AdminStatus(client);
   pappl_job_t* job = papplClientGetJob(client);
   if (status == HTTP_STATUS_CONTINUE && job && qxapp::IsJobControl(op) && !qxapp::OwnsJob(client, job, op))
     status = qxapp::AdminStatus(client);
@@ -185,7 +189,8 @@ __attribute__((visibility("default"))) bool papplClientHTMLAuthorize(pappl_clien
   using Fn = bool (*)(pappl_client_t*);
   static const Fn original = qxapp::Original<Fn>("papplClientHTMLAuthorize");
   if (!client) return false;
-  if (std::optional<uid_t> uid = qxapp::Recognise(client); uid && qxapp::IsAdministrator(*uid, qxapp::AdminGroup(client)))
+  if (std::optional<uid_t> uid = qxapp::Recognise(client);
+      uid && qxapp::IsAdministrator(*uid, qxapp::AdminGroup(client)))
     return true;
   char password[128] = "";
   papplSystemGetPassword(papplClientGetSystem(client), password, sizeof password);
@@ -205,7 +210,7 @@ __attribute__((visibility("default"))) void _papplPrinterProcessIPP(pappl_client
   original(client);
   if (papplClientGetOperation(client) == IPP_OP_GET_PRINTER_ATTRIBUTES)
     qxapp::PairSecureUris(papplClientGetResponse(client),
-                   papplSystemGetAuthService(papplClientGetSystem(client)) != nullptr);
+                          papplSystemGetAuthService(papplClientGetSystem(client)) != nullptr);
 }
 
 // The web password's hash, "NONCE~HASH". PAPPL 1.3.1 takes the nonce of a stored hash up to a

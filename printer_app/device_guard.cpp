@@ -2,9 +2,8 @@
 
 #include <avahi-client/client.h>
 #include <avahi-common/simple-watch.h>
-#include <pappl/pappl.h>
-
 #include <cups/cups.h>
+#include <pappl/pappl.h>
 #include <sys/stat.h>
 
 #include <cstring>
@@ -63,8 +62,8 @@ struct FolderOutput {
 bool FolderOutputFor(const char* uri, pappl_job_t* job, FolderOutput* out) {
   char scheme[32], userpass[256], host[256], resource[1024];
   int port = 0;
-  if (!job || httpSeparateURI(HTTP_URI_CODING_ALL, uri, scheme, sizeof scheme, userpass, sizeof userpass, host,
-                              sizeof host, &port, resource, sizeof resource) < HTTP_URI_STATUS_OK)
+  if (!job || httpSeparateURI(HTTP_URI_CODING_ALL, uri, scheme, sizeof scheme, userpass, sizeof userpass,
+                              host, sizeof host, &port, resource, sizeof resource) < HTTP_URI_STATUS_OK)
     return false;
   std::string folder = resource;
   std::string ext = "prn";

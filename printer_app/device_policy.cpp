@@ -58,8 +58,8 @@ bool DeviceAllowed(const std::string& uri, const std::vector<std::string>& allow
   char scheme[32], userpass[256], host[256], resource[1024];
   int port = 0;
   std::string path;
-  if (httpSeparateURI(HTTP_URI_CODING_ALL, uri.c_str(), scheme, sizeof scheme, userpass, sizeof userpass, host,
-                      sizeof host, &port, resource, sizeof resource) >= HTTP_URI_STATUS_OK) {
+  if (httpSeparateURI(HTTP_URI_CODING_ALL, uri.c_str(), scheme, sizeof scheme, userpass, sizeof userpass,
+                      host, sizeof host, &port, resource, sizeof resource) >= HTTP_URI_STATUS_OK) {
     path = resource;
     path = path.substr(0, path.find('?'));  // PAPPL's options (ext=) follow the path
   }
@@ -111,8 +111,8 @@ __attribute__((visibility("default"))) pappl_printer_t* papplPrinterCreate(
       papplLog(system, PAPPL_LOGLEVEL_ERROR, "Printer '%s' (%s): %s; its jobs are refused until it is.",
                printer_name ? printer_name : "", device_uri, why.c_str());
     } else {
-      papplLog(system, PAPPL_LOGLEVEL_ERROR, "Not adding printer '%s' (%s): %s.", printer_name ? printer_name : "",
-               device_uri, why.c_str());
+      papplLog(system, PAPPL_LOGLEVEL_ERROR, "Not adding printer '%s' (%s): %s.",
+               printer_name ? printer_name : "", device_uri, why.c_str());
       qxapp::t_refusal = "Not added: " + why + ".";
       errno = EACCES;
       return nullptr;
@@ -128,7 +128,8 @@ __attribute__((visibility("default"))) void _papplSystemProcessIPP(pappl_client_
   static const Fn original = qxapp::Original<Fn>("_papplSystemProcessIPP");
   if (papplClientGetOperation(client) == IPP_OP_CREATE_PRINTER &&
       papplClientIsAuthorized(client) == HTTP_STATUS_CONTINUE) {
-    ipp_attribute_t* attr = ippFindAttribute(papplClientGetRequest(client), "smi55357-device-uri", IPP_TAG_ZERO);
+    ipp_attribute_t* attr =
+        ippFindAttribute(papplClientGetRequest(client), "smi55357-device-uri", IPP_TAG_ZERO);
     const char* uri = attr ? ippGetString(attr, 0, nullptr) : nullptr;
     std::string why;
     if (uri && !qxapp::DeviceAllowedHere(uri, &why)) {
@@ -142,10 +143,12 @@ __attribute__((visibility("default"))) void _papplSystemProcessIPP(pappl_client_
 
 // The web interface's Add Printer form shows the error number's text of a refused printer;
 // the rule is shown in its place.
-__attribute__((visibility("default"))) const char* papplClientGetLocString(pappl_client_t* client, const char* s) {
+__attribute__((visibility("default"))) const char* papplClientGetLocString(pappl_client_t* client,
+                                                                           const char* s) {
   using Fn = const char* (*)(pappl_client_t*, const char*);
   static const Fn original = qxapp::Original<Fn>("papplClientGetLocString");
-  if (!qxapp::t_refusal.empty() && s && std::strcmp(s, std::strerror(EACCES)) == 0) return qxapp::t_refusal.c_str();
+  if (!qxapp::t_refusal.empty() && s && std::strcmp(s, std::strerror(EACCES)) == 0)
+    return qxapp::t_refusal.c_str();
   return original(client, s);
 }
 

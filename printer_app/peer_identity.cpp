@@ -54,7 +54,8 @@ std::optional<uid_t> SocketOwnerIn(const std::string& table, const sockaddr_stor
     std::istringstream fields(line);
     std::string slot, localField, remoteField, state, queues, timer, retransmits;
     long uid = -1;
-    if (!(fields >> slot >> localField >> remoteField >> state >> queues >> timer >> retransmits >> uid)) continue;
+    if (!(fields >> slot >> localField >> remoteField >> state >> queues >> timer >> retransmits >> uid))
+      continue;
     if (localField == local && remoteField == remote && uid >= 0) return static_cast<uid_t>(uid);
   }
   return std::nullopt;
@@ -64,7 +65,8 @@ bool IsLocalSocket(pappl_client_t* client) {
   sockaddr_storage self{};
   socklen_t size = sizeof self;
   const int fd = ClientFd(client);
-  return fd >= 0 && getsockname(fd, reinterpret_cast<sockaddr*>(&self), &size) == 0 && self.ss_family == AF_UNIX;
+  return fd >= 0 && getsockname(fd, reinterpret_cast<sockaddr*>(&self), &size) == 0 &&
+         self.ss_family == AF_UNIX;
 }
 
 std::optional<uid_t> PeerUid(pappl_client_t* client) {

@@ -33,7 +33,8 @@ std::atomic<bool> g_keeping{false};
 bool SaveState(pappl_system_t* system, void*) {
   std::lock_guard<std::mutex> hold(g_saveLock);
   const std::string stateTemp = StateFile() + ".new";
-  if (!papplSystemSaveState(system, stateTemp.c_str()) || std::rename(stateTemp.c_str(), StateFile().c_str()) != 0) {
+  if (!papplSystemSaveState(system, stateTemp.c_str()) ||
+      std::rename(stateTemp.c_str(), StateFile().c_str()) != 0) {
     papplLog(system, PAPPL_LOGLEVEL_ERROR, "Cannot save the state to '%s'.", StateFile().c_str());
     return false;
   }

@@ -263,7 +263,8 @@ TEST_F(AppTest, AFailingDeviceAbortsItsJobAndOtherPrintersGoOn) {
   fs::permissions(locked, fs::perms::owner_all);
   id = PrintJob(app.Uri("locked"), m_png, "image/png", "unlocked");
   ASSERT_EQ(WaitForJob(app.Uri("locked"), id), "completed") << app.Log();
-  EXPECT_TRUE(ReadFile(AppServer::OutputFile(locked, id, "unlocked")) == QxvnPrint(m_png + DefaultSettings()));
+  EXPECT_TRUE(ReadFile(AppServer::OutputFile(locked, id, "unlocked")) ==
+              QxvnPrint(m_png + DefaultSettings()));
 }
 
 // Each client submits its jobs one after another; all clients at once.

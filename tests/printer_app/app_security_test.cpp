@@ -42,13 +42,16 @@ std::string SystemUri(const AppServer& app) {
 // An IPP request as the test's client: its status line.
 std::string StatusOf(const IppResult& result) {
   const size_t at = result.output.find("status-code = ");
-  return at == std::string::npos ? result.output : result.output.substr(at + 14, result.output.find('\n', at) - at - 14);
+  return at == std::string::npos ? result.output
+                                 : result.output.substr(at + 14, result.output.find('\n', at) - at - 14);
 }
 
 std::string Request(const std::string& operation, const std::string& target, const std::string& more = "") {
-  const std::string head = target == "system" ? std::string(kRequestHead).replace(
-                                                    std::string(kRequestHead).find("uri printer-uri"), 15, "uri system-uri")
-                                              : std::string(kRequestHead);
+  const std::string head =
+      target == "system"
+          ? std::string(kRequestHead)
+                .replace(std::string(kRequestHead).find("uri printer-uri"), 15, "uri system-uri")
+          : std::string(kRequestHead);
   return "  OPERATION " + operation + "\n" + head + more;
 }
 
@@ -63,7 +66,8 @@ std::string Token(const std::string& url) {
   // The page as root sees it: its session token, for a request that borrows it.
   const std::string page = Capture("curl -sk --max-time 20 '" + url + "'", nullptr);
   std::smatch found;
-  return std::regex_search(page, found, std::regex("name=\"session\" value=\"([^\"]*)\"")) ? found[1].str() : "";
+  return std::regex_search(page, found, std::regex("name=\"session\" value=\"([^\"]*)\"")) ? found[1].str()
+                                                                                           : "";
 }
 
 std::string Setting(const std::string& stateFile, const std::string& name) {
@@ -102,7 +106,8 @@ TEST_F(AppSecurityTest, AnotherLocalAccountCannotAdministerOverIppOrTheWeb) {
   ASSERT_TRUE(app.Start());
   const std::string stateFile = app.StateDir() + "/state.conf";
   // Root's job, held so that it waits: another user's job for the client.
-  const int rootJob = PrintJob(app.Uri(), m_png, "image/png", "roots", "  ATTR keyword job-hold-until indefinite\n");
+  const int rootJob =
+      PrintJob(app.Uri(), m_png, "image/png", "roots", "  ATTR keyword job-hold-until indefinite\n");
   ASSERT_GT(rootJob, 0);
   const std::string jobId = "  ATTR integer job-id " + std::to_string(rootJob) + "\n";
   const std::string before = ReadFile(stateFile);
@@ -110,15 +115,17 @@ TEST_F(AppSecurityTest, AnotherLocalAccountCannotAdministerOverIppOrTheWeb) {
 
   const std::string evilPrinter =
       "  ATTR keyword printer-service-type print\n  ATTR keyword smi55357-driver qxvn\n"
-      "  ATTR uri smi55357-device-uri file://" + secret + "/victim.sh\n  GROUP printer-attributes-tag\n  ATTR name printer-name evil\n";
+      "  ATTR uri smi55357-device-uri file://" +
+      secret + "/victim.sh\n  GROUP printer-attributes-tag\n  ATTR name printer-name evil\n";
   const std::vector<std::pair<std::string, std::string>> requests = {
       {app.Uri(), Request("Set-Printer-Attributes", "printer",
                           "  GROUP printer-attributes-tag\n  ATTR integer gray-threshold-default 10\n"
                           "  ATTR integer printer-darkness-configured 100\n")},
       {SystemUri(app), Request("Create-Printer", "system", evilPrinter)},
       {SystemUri(app), Request("Delete-Printer", "system", "  ATTR integer printer-id 1\n")},
-      {SystemUri(app), Request("Set-System-Attributes", "system",
-                               "  GROUP system-attributes-tag\n  ATTR integer system-default-printer-id 2\n")},
+      {SystemUri(app),
+       Request("Set-System-Attributes", "system",
+               "  GROUP system-attributes-tag\n  ATTR integer system-default-printer-id 2\n")},
       {SystemUri(app), Request("Pause-All-Printers", "system")},
       {SystemUri(app), Request("Shutdown-All-Printers", "system")},
       {app.Uri(), Request("Pause-Printer", "printer")},
@@ -158,18 +165,21 @@ TEST_F(AppSecurityTest, AnotherLocalAccountCannotAdministerOverIppOrTheWeb) {
   EXPECT_EQ(ReadFile(stateFile), before);
   EXPECT_EQ(ReadFile(secret + "/victim.sh"), "#!/bin/sh\n");
   EXPECT_EQ(std::distance(fs::directory_iterator(secret), fs::directory_iterator()), 1);
-  EXPECT_TRUE(RunIpptool(app.Uri(), Request("Get-Printer-Attributes", "printer", "  STATUS successful-ok\n")).exitCode == 0);
+  EXPECT_TRUE(RunIpptool(app.Uri(), Request("Get-Printer-Attributes", "printer", "  STATUS successful-ok\n"))
+                  .exitCode == 0);
   IppResult held = RunIpptool(app.Uri(), Request("Get-Job-Attributes", "printer", jobId));
   EXPECT_EQ(held.Value("job-state"), "pending-held") << held.output;
   // Printing stays open to the other account; root administers as before.
   const int printed = PrintJob(app.Uri(), m_png, "image/png", "nobodys", "", nullptr);
   ASSERT_GT(printed, 0);
   EXPECT_EQ(WaitForJob(app.Uri(), printed), "completed");
-  IppResult set = RunIpptool(app.Uri(), Request("Set-Printer-Attributes", "printer",
-                                                "  GROUP printer-attributes-tag\n  ATTR integer gray-threshold-default 140\n"
-                                                "  STATUS successful-ok\n"));
+  IppResult set = RunIpptool(
+      app.Uri(), Request("Set-Printer-Attributes", "printer",
+                         "  GROUP printer-attributes-tag\n  ATTR integer gray-threshold-default 140\n"
+                         "  STATUS successful-ok\n"));
   EXPECT_EQ(set.exitCode, 0) << set.output;
-  IppResult cancel = RunIpptool(app.Uri(), Request("Cancel-Job", "printer", jobId + "  STATUS successful-ok\n"));
+  IppResult cancel =
+      RunIpptool(app.Uri(), Request("Cancel-Job", "printer", jobId + "  STATUS successful-ok\n"));
   EXPECT_EQ(cancel.exitCode, 0) << cancel.output;
 }
 
@@ -178,17 +188,20 @@ TEST_F(AppSecurityTest, AnotherAccountPrintsAndCancelsOnlyItsOwnJobs) {
   AppServer app(m_dir + "/state");
   ASSERT_TRUE(app.Start());
   const std::string hold = "  ATTR keyword job-hold-until indefinite\n";
-  IppResult own = RunIpptool(app.Uri(),
-                             Request("Print-Job", "printer",
-                                     "  ATTR mimeMediaType document-format image/png\n  GROUP job-attributes-tag\n" +
-                                         hold + "  FILE " + m_png + "\n"),
-                             {}, kClient);
+  IppResult own =
+      RunIpptool(app.Uri(),
+                 Request("Print-Job", "printer",
+                         "  ATTR mimeMediaType document-format image/png\n  GROUP job-attributes-tag\n" +
+                             hold + "  FILE " + m_png + "\n"),
+                 {}, kClient);
   const std::string ownId = own.Value("job-id");
   ASSERT_FALSE(ownId.empty()) << own.output;
   // The job belongs to the account the app recognised, whatever name the request gave.
-  IppResult attributes = RunIpptool(app.Uri(), Request("Get-Job-Attributes", "printer", "  ATTR integer job-id " + ownId + "\n"));
+  IppResult attributes = RunIpptool(
+      app.Uri(), Request("Get-Job-Attributes", "printer", "  ATTR integer job-id " + ownId + "\n"));
   EXPECT_EQ(attributes.Value("job-originating-user-name"), "nobody") << attributes.output;
-  IppResult cancel = RunIpptool(app.Uri(), Request("Cancel-Job", "printer", "  ATTR integer job-id " + ownId + "\n"), {}, kClient);
+  IppResult cancel = RunIpptool(
+      app.Uri(), Request("Cancel-Job", "printer", "  ATTR integer job-id " + ownId + "\n"), {}, kClient);
   EXPECT_EQ(StatusOf(cancel).find("successful-ok"), 0u) << cancel.output;
 }
 
@@ -198,8 +211,8 @@ TEST_F(AppSecurityTest, TheWebPasswordAdmitsOthersOnlyOverTls) {
   ASSERT_TRUE(app.Start());
   // Root, recognised, sets the password on the Security page.
   const std::string password = "Label2print";
-  std::string report = WebForm("", app.WebUrl("/security") + " old_password= new_password=" + password +
-                                        " new_password2=" + password);
+  std::string report = WebForm(
+      "", app.WebUrl("/security") + " old_password= new_password=" + password + " new_password2=" + password);
   ASSERT_NE(report.find("Password changed."), std::string::npos) << report;
 
   const std::string https = "https://127.0.0.1:" + std::to_string(app.Port());
@@ -208,10 +221,12 @@ TEST_F(AppSecurityTest, TheWebPasswordAdmitsOthersOnlyOverTls) {
   // Without TLS: sent to the https:// page, and a form posted anyway is refused.
   report = WebForm(kClient, app.WebUrl("/addprinter"));
   EXPECT_NE(report.find("GET 301 https://"), std::string::npos) << report;
-  report = WebForm(kClient, "--token " + Token(app.WebUrl("/addprinter")) + " " + app.WebUrl("/addprinter") + add);
+  report =
+      WebForm(kClient, "--token " + Token(app.WebUrl("/addprinter")) + " " + app.WebUrl("/addprinter") + add);
   EXPECT_NE(report.find("POST 426"), std::string::npos) << report;
   // Over TLS without the password, or with a wrong one: the login page, never the form.
-  report = WebForm(kClient, "--token " + Token(app.WebUrl("/addprinter")) + " " + https + "/addprinter" + add);
+  report =
+      WebForm(kClient, "--token " + Token(app.WebUrl("/addprinter")) + " " + https + "/addprinter" + add);
   EXPECT_EQ(report.find("POST 302"), std::string::npos) << report;
   report = WebForm(kClient, cookies + "--login Wrong0pass " + https + "/addprinter" + add);
   EXPECT_EQ(report.find("POST 302"), std::string::npos) << report;
@@ -220,13 +235,15 @@ TEST_F(AppSecurityTest, TheWebPasswordAdmitsOthersOnlyOverTls) {
   // With it, over TLS: the printer is added.
   report = WebForm(kClient, cookies + "--login " + password + " " + https + "/addprinter" + add);
   EXPECT_NE(report.find("POST 302"), std::string::npos) << report;
-  IppResult added = RunIpptool(app.Uri("netadded"), Request("Get-Printer-Attributes", "printer", "  STATUS successful-ok\n"));
+  IppResult added = RunIpptool(app.Uri("netadded"),
+                               Request("Get-Printer-Attributes", "printer", "  STATUS successful-ok\n"));
   EXPECT_EQ(added.exitCode, 0) << added.output;
   // The password is the web interface's: IPP administration still needs the PAM service.
-  IppResult set = RunIpptool("ipps://127.0.0.1:" + std::to_string(app.Port()) + "/ipp/print/label",
-                             Request("Set-Printer-Attributes", "printer",
-                                     "  GROUP printer-attributes-tag\n  ATTR integer gray-threshold-default 10\n"),
-                             {}, kClient);
+  IppResult set =
+      RunIpptool("ipps://127.0.0.1:" + std::to_string(app.Port()) + "/ipp/print/label",
+                 Request("Set-Printer-Attributes", "printer",
+                         "  GROUP printer-attributes-tag\n  ATTR integer gray-threshold-default 10\n"),
+                 {}, kClient);
   EXPECT_EQ(StatusOf(set).find("client-error-forbidden"), 0u) << set.output;
 }
 
@@ -238,11 +255,12 @@ TEST_F(AppSecurityTest, FileDevicesOutsideTheAllowedFoldersAreRefusedEverywhere)
   // The command line: a folder outside, and one inside that is a link to outside.
   for (const std::string& device : {"file://" + outside, "file://" + allowed + "/link"}) {
     int code = -1;
-    const std::string output = Capture(std::string(QXVN_APP_PATH) + " --state " + m_dir + "/cli --allowed-folder " +
-                                           allowed + " --printer x=" + device,
+    const std::string output = Capture(std::string(QXVN_APP_PATH) + " --state " + m_dir +
+                                           "/cli --allowed-folder " + allowed + " --printer x=" + device,
                                        &code);
     EXPECT_EQ(code, 2) << output;
-    EXPECT_NE(output.find("file:// devices may only write inside the allowed folders (" + allowed), std::string::npos)
+    EXPECT_NE(output.find("file:// devices may only write inside the allowed folders (" + allowed),
+              std::string::npos)
         << output;
   }
   AppServer app(m_dir + "/state", {"label=file://" + allowed + "/labels"});
@@ -250,12 +268,15 @@ TEST_F(AppSecurityTest, FileDevicesOutsideTheAllowedFoldersAreRefusedEverywhere)
   ASSERT_TRUE(app.Start());
   // IPP Create-Printer, with the rule in the answer.
   auto create = [&](const std::string& name, const std::string& device) {
-    return RunIpptool(SystemUri(app), Request("Create-Printer", "system",
-                                              "  ATTR keyword printer-service-type print\n"
-                                              "  ATTR keyword smi55357-driver qxvn\n  ATTR uri smi55357-device-uri " +
-                                                  device + "\n  GROUP printer-attributes-tag\n  ATTR name printer-name " + name + "\n"));
+    return RunIpptool(
+        SystemUri(app),
+        Request("Create-Printer", "system",
+                "  ATTR keyword printer-service-type print\n"
+                "  ATTR keyword smi55357-driver qxvn\n  ATTR uri smi55357-device-uri " +
+                    device + "\n  GROUP printer-attributes-tag\n  ATTR name printer-name " + name + "\n"));
   };
-  for (const std::string& device : {"file://" + outside, "file://" + allowed + "/link", "file://" + allowed + "/../outside"}) {
+  for (const std::string& device :
+       {"file://" + outside, "file://" + allowed + "/link", "file://" + allowed + "/../outside"}) {
     SCOPED_TRACE(device);
     IppResult refused = create("outside", device);
     EXPECT_EQ(StatusOf(refused).find("client-error-not-possible"), 0u) << refused.output;
@@ -264,12 +285,14 @@ TEST_F(AppSecurityTest, FileDevicesOutsideTheAllowedFoldersAreRefusedEverywhere)
   IppResult inside = create("inside", "file://" + allowed + "/labels");
   EXPECT_EQ(StatusOf(inside).find("successful-ok"), 0u) << inside.output;
   // The web form, with the rule in its banner.
-  const std::string report =
-      WebForm("", app.WebUrl("/addprinter") + " printer_name=webout driver_name=qxvn device_uri=file://" + outside);
-  EXPECT_NE(report.find("Not added: file:// devices may only write inside the allowed folders"), std::string::npos)
+  const std::string report = WebForm(
+      "", app.WebUrl("/addprinter") + " printer_name=webout driver_name=qxvn device_uri=file://" + outside);
+  EXPECT_NE(report.find("Not added: file:// devices may only write inside the allowed folders"),
+            std::string::npos)
       << report;
-  EXPECT_NE(RunIpptool(app.Uri("webout"), Request("Get-Printer-Attributes", "printer")).output.find("not-found"),
-            std::string::npos);
+  EXPECT_NE(
+      RunIpptool(app.Uri("webout"), Request("Get-Printer-Attributes", "printer")).output.find("not-found"),
+      std::string::npos);
   // A folder made a link to outside after the printer was added: its jobs are refused, with
   // the rule, and nothing is written outside.
   fs::remove_all(allowed + "/labels");
@@ -277,7 +300,8 @@ TEST_F(AppSecurityTest, FileDevicesOutsideTheAllowedFoldersAreRefusedEverywhere)
   const int id = PrintJob(app.Uri(), m_png, "image/png", "swapped");
   ASSERT_GT(id, 0);
   EXPECT_EQ(WaitForJob(app.Uri(), id), "aborted");
-  IppResult job = RunIpptool(app.Uri(), Request("Get-Job-Attributes", "printer", "  ATTR integer job-id " + std::to_string(id) + "\n"));
+  IppResult job = RunIpptool(app.Uri(), Request("Get-Job-Attributes", "printer",
+                                                "  ATTR integer job-id " + std::to_string(id) + "\n"));
   EXPECT_NE(job.Value("job-state-message").find("allowed folders"), std::string::npos) << job.output;
   EXPECT_TRUE(fs::is_empty(outside));
 }

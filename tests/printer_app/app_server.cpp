@@ -103,7 +103,9 @@ bool AppServer::Start() {
 double AppServer::Stop() {
   if (m_pid <= 0) return 0;
   const auto start = std::chrono::steady_clock::now();
-  auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
+  auto elapsed = [&] {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
   kill(m_pid, SIGTERM);
   for (int i = 0; i < 100; ++i) {
     if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
@@ -123,7 +125,9 @@ void AppServer::Kill() {
   m_pid = -1;
 }
 
-void AppServer::AddArgs(const std::vector<std::string>& args) { m_args.insert(m_args.end(), args.begin(), args.end()); }
+void AppServer::AddArgs(const std::vector<std::string>& args) {
+  m_args.insert(m_args.end(), args.begin(), args.end());
+}
 
 std::string AppServer::OutputFile(const std::string& folder, int jobId, const std::string& jobName) {
   return folder + "/" + std::to_string(jobId) + "-" + jobName + ".prn";
@@ -148,8 +152,8 @@ std::string IppResult::Value(const std::string& name) const {
   return output.substr(equals + 3, end - equals - 3);
 }
 
-IppResult RunIpptool(const std::string& uri, const std::string& testBody, const std::vector<std::string>& args,
-                     const std::string& user) {
+IppResult RunIpptool(const std::string& uri, const std::string& testBody,
+                     const std::vector<std::string>& args, const std::string& user) {
   const std::string file = TempTestFile("{\n" + testBody + "}\n");
   std::string command = std::string(IPPTOOL_PATH) + " -tv -T 30";
   if (!user.empty()) {
