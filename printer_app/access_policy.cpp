@@ -11,6 +11,7 @@
 #include "printer_app/device_policy.h"
 #include "printer_app/original_symbol.h"
 #include "printer_app/peer_identity.h"
+#include "printer_app/tls_credentials.h"
 
 // PAPPL's check of a signed-in client (HTTP Basic through the PAM service) against a group.
 extern "C" http_status_t _papplClientIsAuthorizedForGroup(pappl_client_t* client, bool allow_remote,
@@ -159,6 +160,9 @@ void ApplyAccessPolicy(pappl_system_t* system, const AppOptions& options) {
   g_policy.authService = !options.authService.empty();
   if (!options.adminGroup.empty()) papplSystemSetAdminGroup(system, options.adminGroup.c_str());
   SetAllowedFolders(AllowedFolders(options));
+  if (!KeepTlsCredentialsIn(system, options.stateDir + "/ssl"))
+    papplLog(system, PAPPL_LOGLEVEL_ERROR, "Cannot make the folder for the TLS certificate in '%s'.",
+             options.stateDir.c_str());
 }
 
 }  // namespace qxapp

@@ -30,7 +30,7 @@ const char* const kAppUsage =
     "app's own user, recognised from their local connection, and --admin-group members.\n"
     "Anyone else only after signing in over TLS: with the password set on the web\n"
     "interface's Security page (web only), or through --auth-service. Without either,\n"
-    "nobody else may. TLS is on, with a self-signed certificate unless one is installed.\n";
+    "nobody else may. TLS is on: a self-signed certificate, or your own in DIR/ssl.\n";
 
 AppOptions ParseAppOptions(int argc, char** argv) {
   AppOptions options;

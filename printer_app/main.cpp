@@ -44,9 +44,9 @@ int Run(const qxapp::AppOptions& options) {
     return 1;
   }
   const std::string logFile = options.logFile.empty() ? state + "/app.log" : options.logFile;
-  const auto systemOptions = static_cast<pappl_soptions_t>(
-      PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE | PAPPL_SOPTIONS_WEB_LOG |
-      PAPPL_SOPTIONS_WEB_SECURITY | PAPPL_SOPTIONS_WEB_TLS);
+  const auto systemOptions =
+      static_cast<pappl_soptions_t>(PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE |
+                                    PAPPL_SOPTIONS_WEB_LOG | PAPPL_SOPTIONS_WEB_SECURITY);
   pappl_system_t* system =
       papplSystemCreate(systemOptions, "QXVN Label Printer Application", options.port, "_print,_universal",
                         (state + "/spool").c_str(), logFile.c_str(), LogLevel(options.logLevel),

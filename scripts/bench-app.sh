@@ -15,7 +15,7 @@ trap 'kill $app 2>/dev/null; wait $app 2>/dev/null || true' EXIT
 uri="ipp://127.0.0.1:$port/ipp/print/label"
 for _ in $(seq 50); do ipptool -q "$uri" get-printer-attributes.test 2>/dev/null && break; sleep 0.2; done
 python3 - "$uri" "$state/output" "$app" examples/shipping-label.png <<'PY'
-import os, subprocess, sys, threading, time
+import glob, os, subprocess, sys, threading, time
 uri, out, pid, png = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4]
 test = os.path.join(out, "..", "job.test")
 open(test, "w").write("""{
@@ -35,10 +35,11 @@ size = None
 def job(name):
     start = time.monotonic()
     subprocess.run(["ipptool", "-q", "-f", png, "-d", "jobname=" + name, uri, test], check=True)
-    path = os.path.join(out, name + ".prn")
     deadline = start + 60
     while time.monotonic() < deadline:
-        if os.path.exists(path) and os.path.getsize(path) == size:
+        # A job's file is ID-NAME.prn.
+        done = [p for p in glob.glob(os.path.join(out, "*-" + name + ".prn")) if os.path.getsize(p) == size]
+        if done:
             return time.monotonic() - start
         time.sleep(0.002)
     raise SystemExit("job %s did not complete" % name)
@@ -50,8 +51,9 @@ def report(title, latencies, wall):
 # The size of a complete output, from one warm-up job.
 subprocess.run(["ipptool", "-q", "-f", png, "-d", "jobname=warm", uri, test], check=True)
 for _ in range(500):
-    p = os.path.join(out, "warm.prn")
-    if os.path.exists(p) and os.path.getsize(p) > 0:
+    found = glob.glob(os.path.join(out, "*-warm.prn"))
+    p = found[0] if found else ""
+    if p and os.path.getsize(p) > 0:
         time.sleep(0.3); size = os.path.getsize(p); break
     time.sleep(0.01)
 t0 = time.monotonic(); seq = [job("s%d" % i) for i in range(20)]; report("sequential", seq, time.monotonic() - t0)

@@ -205,6 +205,22 @@ TEST_F(AppSecurityTest, AnotherAccountPrintsAndCancelsOnlyItsOwnJobs) {
   EXPECT_EQ(StatusOf(cancel).find("successful-ok"), 0u) << cancel.output;
 }
 
+TEST_F(AppSecurityTest, APrintGroupKeepsOthersFromPrinting) {
+  if (!IsRoot()) GTEST_SKIP() << "the app must run as root and the client as another account (runuser)";
+  AppServer app(m_dir + "/state");
+  app.AddArgs({"--print-group", "root"});
+  ASSERT_TRUE(app.Start());
+  IppResult refused =
+      RunIpptool(app.Uri(),
+                 Request("Print-Job", "printer",
+                         "  ATTR mimeMediaType document-format image/png\n  FILE " + m_png + "\n"),
+                 {}, kClient);
+  EXPECT_EQ(StatusOf(refused).find("client-error-forbidden"), 0u) << refused.output;
+  const int printed = PrintJob(app.Uri(), m_png, "image/png", "roots");
+  ASSERT_GT(printed, 0);
+  EXPECT_EQ(WaitForJob(app.Uri(), printed), "completed");
+}
+
 TEST_F(AppSecurityTest, TheWebPasswordAdmitsOthersOnlyOverTls) {
   if (!IsRoot()) GTEST_SKIP() << "the app must run as root and the client as another account (runuser)";
   AppServer app(m_dir + "/state");
@@ -245,6 +261,11 @@ TEST_F(AppSecurityTest, TheWebPasswordAdmitsOthersOnlyOverTls) {
                          "  GROUP printer-attributes-tag\n  ATTR integer gray-threshold-default 10\n"),
                  {}, kClient);
   EXPECT_EQ(StatusOf(set).find("client-error-forbidden"), 0u) << set.output;
+  // The self-signed certificate is the app's own, in its state folder.
+  bool certificate = false;
+  for (const auto& entry : fs::directory_iterator(app.StateDir() + "/ssl"))
+    certificate = certificate || entry.path().extension() == ".crt";
+  EXPECT_TRUE(certificate);
 }
 
 TEST_F(AppSecurityTest, FileDevicesOutsideTheAllowedFoldersAreRefusedEverywhere) {
