@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -88,10 +89,14 @@ bool ReadText(const std::string& path, std::string* text) {
 
 std::atomic<bool> g_started{false};
 
+// As soon as the system runs, then every minute, so that no pending job ever waits for another
+// to arrive. (A timer kept is freed with the system; PAPPL never frees one that ends.)
+constexpr int kPendingCheckSeconds = 60;
+
 bool StartPendingJobs(pappl_system_t* system, void*) {
   papplSystemIteratePrinters(
       system, [](pappl_printer_t* printer, void*) { _papplPrinterCheckJobs(printer); }, nullptr);
-  return false;  // once
+  return true;
 }
 
 }  // namespace
@@ -167,7 +172,7 @@ void ResumeSavedJobs(pappl_system_t* system, const std::vector<SavedJobId>& inte
     papplJobSetMessage(job, "Interrupted when the app stopped; printing again from the start.");
   }
   g_started = true;
-  papplSystemAddTimerCallback(system, 0, 0, StartPendingJobs, nullptr);
+  papplSystemAddTimerCallback(system, time(nullptr), kPendingCheckSeconds, StartPendingJobs, nullptr);
 }
 
 }  // namespace qxapp

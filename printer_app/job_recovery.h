@@ -27,7 +27,7 @@ std::vector<SavedJobId> RequeueInterruptedJobs(std::string* text);
 std::vector<SavedJobId> RequeueInterruptedJobsIn(const std::string& stateFile);
 
 // After the state is loaded: marks the interrupted jobs and starts every pending job once the
-// system runs.
+// system runs (and looks for pending jobs every minute after).
 void ResumeSavedJobs(pappl_system_t* system, const std::vector<SavedJobId>& interrupted);
 
 }  // namespace qxapp

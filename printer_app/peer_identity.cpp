@@ -36,6 +36,27 @@ bool IsLoopback(const sockaddr_storage& address) {
   return IN6_IS_ADDR_V4MAPPED(&a) && a.s6_addr[12] == 127;
 }
 
+// An IPv4 address an IPv6 socket shows as ::ffff:a.b.c.d, as the IPv4 socket at the other end
+// lists it; other addresses as they are.
+sockaddr_storage Unmapped(const sockaddr_storage& address) {
+  if (address.ss_family != AF_INET6) return address;
+  const auto& in6 = reinterpret_cast<const sockaddr_in6&>(address);
+  if (!IN6_IS_ADDR_V4MAPPED(&in6.sin6_addr)) return address;
+  sockaddr_storage out{};
+  auto& in = reinterpret_cast<sockaddr_in&>(out);
+  in.sin_family = AF_INET;
+  in.sin_port = in6.sin6_port;
+  std::memcpy(&in.sin_addr, &in6.sin6_addr.s6_addr[12], 4);
+  return out;
+}
+
+std::string ReadTable(const char* path) {
+  std::ifstream in(path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
 int ClientFd(pappl_client_t* client) {
   http_t* http = papplClientGetHTTP(client);
   return http ? httpGetFd(http) : -1;
@@ -83,11 +104,12 @@ std::optional<uid_t> PeerUid(pappl_client_t* client) {
   }
   if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerSize) != 0 || !IsLoopback(peer))
     return std::nullopt;
-  const char* table = self.ss_family == AF_INET6 ? "/proc/net/tcp6" : "/proc/net/tcp";
-  std::ifstream in(table);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return SocketOwnerIn(text.str(), peer, self);
+  if (std::optional<uid_t> owner = SocketOwnerIn(
+          ReadTable(self.ss_family == AF_INET6 ? "/proc/net/tcp6" : "/proc/net/tcp"), peer, self))
+    return owner;
+  if (peer.ss_family == AF_INET6 && Unmapped(peer).ss_family == AF_INET)
+    return SocketOwnerIn(ReadTable("/proc/net/tcp"), Unmapped(peer), Unmapped(self));
+  return std::nullopt;
 }
 
 }  // namespace qxapp
