@@ -90,8 +90,9 @@ bool IsLocalSocket(pappl_client_t* client) {
          self.ss_family == AF_UNIX;
 }
 
-std::optional<uid_t> PeerUid(pappl_client_t* client) {
-  const int fd = ClientFd(client);
+std::optional<uid_t> PeerUid(pappl_client_t* client) { return PeerUidOfSocket(ClientFd(client)); }
+
+std::optional<uid_t> PeerUidOfSocket(int fd) {
   if (fd < 0) return std::nullopt;
   sockaddr_storage self{}, peer{};
   socklen_t selfSize = sizeof self, peerSize = sizeof peer;

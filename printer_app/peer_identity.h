@@ -15,6 +15,9 @@ namespace qxapp {
 
 std::optional<uid_t> PeerUid(pappl_client_t* client);
 
+// The same for a connected socket.
+std::optional<uid_t> PeerUidOfSocket(int fd);
+
 // Whether the client is connected through a local (Unix) socket.
 bool IsLocalSocket(pappl_client_t* client);
 

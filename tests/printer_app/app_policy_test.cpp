@@ -4,6 +4,9 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -110,6 +113,48 @@ TEST(PeerIdentityTest, TheClientSocketOfAConnectionNamesItsOwner) {
       "00000000:00000000 "
       "00:00000000 00000000  1000        0 4\n";
   EXPECT_EQ(SocketOwnerIn(tcp6, Address("::1", 40000), Address("::1", 8631)), 1000u);
+}
+
+// A listening loopback socket and a connection to it from a process of `uid` (this one's when
+// it is ours): the accepted end's peer, as the app would see it.
+std::optional<uid_t> LoopbackPeer(const char* ip, uid_t uid) {
+  const sockaddr_storage any = Address(ip, 0);
+  const int family = any.ss_family;
+  const socklen_t size = family == AF_INET ? sizeof(sockaddr_in) : sizeof(sockaddr_in6);
+  int listener = socket(family, SOCK_STREAM, 0);
+  sockaddr_storage bound = any;
+  socklen_t boundSize = size;
+  if (listener < 0 || bind(listener, reinterpret_cast<const sockaddr*>(&any), size) != 0 ||
+      listen(listener, 1) != 0 || getsockname(listener, reinterpret_cast<sockaddr*>(&bound), &boundSize) != 0)
+    return std::nullopt;
+  const pid_t child = fork();
+  if (child == 0) {
+    if (uid != geteuid() && setuid(uid) != 0) _exit(1);
+    int client = socket(family, SOCK_STREAM, 0);
+    if (connect(client, reinterpret_cast<const sockaddr*>(&bound), size) != 0) _exit(1);
+    char byte;
+    (void)!read(client, &byte, 1);  // held open until the parent has looked
+    _exit(0);
+  }
+  int accepted = accept(listener, nullptr, nullptr);
+  std::optional<uid_t> peer = PeerUidOfSocket(accepted);
+  close(accepted);
+  close(listener);
+  waitpid(child, nullptr, 0);
+  return peer;
+}
+
+TEST(PeerIdentityTest, RealConnectionsNameTheirAccount) {
+  int pair[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+  EXPECT_EQ(PeerUidOfSocket(pair[0]), getuid());
+  close(pair[0]);
+  close(pair[1]);
+  EXPECT_EQ(LoopbackPeer("127.0.0.1", geteuid()), geteuid());
+  EXPECT_EQ(LoopbackPeer("::1", geteuid()), geteuid());
+  if (geteuid() == 0) {
+    EXPECT_EQ(LoopbackPeer("127.0.0.1", 65534), 65534u) << "another account (nobody)";
+  }
 }
 
 TEST(ClientMessageTest, PathsAreShortenedToTheirLastPart) {
