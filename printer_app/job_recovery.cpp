@@ -179,15 +179,18 @@ void ResumeSavedJobs(pappl_system_t* system, const std::vector<SavedJobId>& inte
 
 extern "C" {
 
-// A new job's id is saved before it is answered (Create-Job, Print-Job), so that it is never
-// given again; jobs restored from the saved state (an id of their own) are not.
+// A new job's id is saved before it is answered, so that it is never given again: Create-Job
+// answers with it at once; Print-Job only once its document is spooled, and saved then.
+// Jobs restored from the saved state (an id of their own) are not saved again.
 __attribute__((visibility("default"))) pappl_job_t* _papplJobCreate(pappl_printer_t* printer, int job_id,
                                                                     const char* username, const char* format,
                                                                     const char* job_name, ipp_t* attrs) {
   using Fn = pappl_job_t* (*)(pappl_printer_t*, int, const char*, const char*, const char*, ipp_t*);
   static const Fn original = qxapp::Original<Fn>("_papplJobCreate");
   pappl_job_t* job = original(printer, job_id, username, format, job_name, attrs);
-  if (job && job_id <= 0 && qxapp::g_started) qxapp::SaveStateNow(papplPrinterGetSystem(printer));
+  const bool printJob = attrs && ippGetOperation(attrs) == IPP_OP_PRINT_JOB;
+  if (job && job_id <= 0 && !printJob && qxapp::g_started)
+    qxapp::SaveStateNow(papplPrinterGetSystem(printer));
   return job;
 }
 

@@ -1,6 +1,10 @@
 #include "printer_app/peer_identity.h"
 
+#include <linux/inet_diag.h>
+#include <linux/netlink.h>
+#include <linux/sock_diag.h>
 #include <netinet/in.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -57,6 +61,55 @@ std::string ReadTable(const char* path) {
   return text.str();
 }
 
+// The kernel's answer for the one TCP socket whose own address is `peer` and whose remote
+// address is `server` (a sock_diag lookup by address: it costs the same however many sockets
+// there are, where reading the whole table costs milliseconds on a busy machine).
+std::optional<uid_t> SocketOwnerByLookup(const sockaddr_storage& peer, const sockaddr_storage& server) {
+  if (peer.ss_family != server.ss_family) return std::nullopt;
+  struct {
+    nlmsghdr header;
+    inet_diag_req_v2 request;
+  } message{};
+  message.header.nlmsg_len = sizeof message;
+  message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+  message.header.nlmsg_flags = NLM_F_REQUEST;
+  message.request.sdiag_family = static_cast<uint8_t>(peer.ss_family);
+  message.request.sdiag_protocol = IPPROTO_TCP;
+  message.request.idiag_states = ~0u;
+  inet_diag_sockid& id = message.request.id;
+  id.idiag_cookie[0] = id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
+  if (peer.ss_family == AF_INET) {
+    const auto& from = reinterpret_cast<const sockaddr_in&>(peer);
+    const auto& to = reinterpret_cast<const sockaddr_in&>(server);
+    id.idiag_sport = from.sin_port;
+    id.idiag_dport = to.sin_port;
+    std::memcpy(id.idiag_src, &from.sin_addr, 4);
+    std::memcpy(id.idiag_dst, &to.sin_addr, 4);
+  } else {
+    const auto& from = reinterpret_cast<const sockaddr_in6&>(peer);
+    const auto& to = reinterpret_cast<const sockaddr_in6&>(server);
+    id.idiag_sport = from.sin6_port;
+    id.idiag_dport = to.sin6_port;
+    std::memcpy(id.idiag_src, &from.sin6_addr, 16);
+    std::memcpy(id.idiag_dst, &to.sin6_addr, 16);
+  }
+  const int fd = socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+  if (fd < 0) return std::nullopt;
+  timeval timeout{1, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  std::optional<uid_t> owner;
+  alignas(nlmsghdr) char answer[8192];
+  if (send(fd, &message, sizeof message, 0) == static_cast<ssize_t>(sizeof message)) {
+    const ssize_t got = recv(fd, answer, sizeof answer, 0);
+    const auto* reply = reinterpret_cast<const nlmsghdr*>(answer);
+    if (got >= static_cast<ssize_t>(NLMSG_LENGTH(sizeof(inet_diag_msg))) &&
+        reply->nlmsg_type == SOCK_DIAG_BY_FAMILY)
+      owner = static_cast<const inet_diag_msg*>(NLMSG_DATA(reply))->idiag_uid;
+  }
+  close(fd);
+  return owner;
+}
+
 int ClientFd(pappl_client_t* client) {
   http_t* http = papplClientGetHTTP(client);
   return http ? httpGetFd(http) : -1;
@@ -105,11 +158,15 @@ std::optional<uid_t> PeerUidOfSocket(int fd) {
   }
   if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerSize) != 0 || !IsLoopback(peer))
     return std::nullopt;
+  // An IPv4 client of an IPv6 socket is listed with IPv4 addresses.
+  const bool mapped = peer.ss_family == AF_INET6 && Unmapped(peer).ss_family == AF_INET;
+  if (std::optional<uid_t> owner =
+          mapped ? SocketOwnerByLookup(Unmapped(peer), Unmapped(self)) : SocketOwnerByLookup(peer, self))
+    return owner;
   if (std::optional<uid_t> owner = SocketOwnerIn(
           ReadTable(self.ss_family == AF_INET6 ? "/proc/net/tcp6" : "/proc/net/tcp"), peer, self))
     return owner;
-  if (peer.ss_family == AF_INET6 && Unmapped(peer).ss_family == AF_INET)
-    return SocketOwnerIn(ReadTable("/proc/net/tcp"), Unmapped(peer), Unmapped(self));
+  if (mapped) return SocketOwnerIn(ReadTable("/proc/net/tcp"), Unmapped(peer), Unmapped(self));
   return std::nullopt;
 }
 

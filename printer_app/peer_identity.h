@@ -1,7 +1,7 @@
 // Which local account is at the other end of a client's connection: the peer credentials of a
 // local (Unix) socket, or, for a TCP connection from this machine's loopback address, the owner
-// of the client's socket as the kernel lists it (/proc/net/tcp, tcp6). Nothing is known of
-// other addresses.
+// of the client's socket as the kernel tells (a sock_diag lookup; else its tables, /proc/net/tcp
+// and tcp6). Nothing is known of other addresses.
 #pragma once
 
 #include <pappl/pappl.h>

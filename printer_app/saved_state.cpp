@@ -1,6 +1,7 @@
 #include "printer_app/saved_state.h"
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <mutex>
@@ -28,10 +29,15 @@ void WriteSpeed(pappl_printer_t* printer, void* out) {
 
 std::mutex g_saveLock;
 std::atomic<bool> g_keeping{false};
+// Saves asked for and saves begun: a save begun after a request holds what that request
+// changed, so requests that wait while another save runs share the next one.
+std::atomic<uint64_t> g_requested{0};
+uint64_t g_begun = 0;  // under g_saveLock
 
 // Written beside and renamed, so that a crash never leaves half a file.
 bool SaveState(pappl_system_t* system, void*) {
   std::lock_guard<std::mutex> hold(g_saveLock);
+  g_begun = g_requested.load();
   const std::string stateTemp = StateFile() + ".new";
   if (!papplSystemSaveState(system, stateTemp.c_str()) ||
       std::rename(stateTemp.c_str(), StateFile().c_str()) != 0) {
@@ -80,7 +86,13 @@ void RestoreAndKeepState(pappl_system_t* system, const std::string& stateFile) {
 }
 
 void SaveStateNow(pappl_system_t* system) {
-  if (g_keeping) SaveState(system, nullptr);
+  if (!g_keeping) return;
+  const uint64_t ticket = ++g_requested;
+  {
+    std::lock_guard<std::mutex> hold(g_saveLock);
+    if (g_begun >= ticket) return;  // a save begun since holds this change
+  }
+  SaveState(system, nullptr);
 }
 
 }  // namespace qxapp
