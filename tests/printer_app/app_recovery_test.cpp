@@ -26,7 +26,7 @@ class AppRecoveryTest : public ::testing::Test {
     m_png = m_dir + "/label.png";
     WritePngFile(m_png, LabelPattern(true), PngKind::Rgb8);
     m_long = m_dir + "/long.pdf";
-    WriteLongPdf(m_long, 400);
+    WriteLongPdf(m_long, 300);
   }
 
   std::string JobValue(const AppServer& app, int id, const std::string& name) {
@@ -58,6 +58,8 @@ size_t Count(const std::string& text, const std::string& what) {
 
 TEST_F(AppRecoveryTest, AKilledAppPrintsEveryAcceptedJobOnceAfterARestart) {
   AppServer app(m_dir + "/state");
+  // Without debug lines, so that the log (rotated at 1 MB) keeps every job's end.
+  app.AddArgs({"--log-level", "info"});
   ASSERT_TRUE(app.Start());
   const int longJob = PrintJob(app.Uri(), m_long, "application/pdf", "long");
   ASSERT_GT(longJob, 0);
