@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <ctime>
 #include <fstream>
-#include <map>
 #include <sstream>
 
 #include "printer_app/original_symbol.h"
