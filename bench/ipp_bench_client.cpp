@@ -1,8 +1,8 @@
 // ipp_bench_client URI FILE FORMAT OUTPUT-DIR SERVER-PID NAME JOBS CLIENTS
 //
 // Print-Job of FILE, JOBS times from each of CLIENTS threads, every thread over one kept-alive
-// IPP connection. A job counts as done when OUTPUT-DIR/JOBNAME.prn (a file:// printer's output)
-// reaches the size of a first, warm-up job's. Prints jobs per second, the latency from submit
+// IPP connection. A job counts as done when its file:// printer output, OUTPUT-DIR/ID-JOBNAME.prn
+// (or JOBNAME.prn, as other servers name it), reaches the size of a first, warm-up job's. Prints jobs per second, the latency from submit
 // to done (median and 90th percentile) and the server's processor time per job (from
 // /proc/SERVER-PID/stat) on one line headed NAME.
 #include <cups/cups.h>
@@ -48,6 +48,12 @@ long SizeOf(const std::string& path) {
   return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
 }
 
+// The size of job `id`'s output so far; -1 while there is none.
+long OutputSize(const std::string& folder, int id, const std::string& name) {
+  const long size = SizeOf(folder + "/" + std::to_string(id) + "-" + name + ".prn");
+  return size >= 0 ? size : SizeOf(folder + "/" + name + ".prn");
+}
+
 class Client {
  public:
   Client(const Target& target, pid_t server) : m_target(target), m_server(server) {
@@ -63,7 +69,8 @@ class Client {
   }
   ~Client() { httpClose(m_http); }
 
-  void Submit(const std::string& name) {
+  // The job's id.
+  int Submit(const std::string& name) {
     ipp_t* request = ippNewRequest(IPP_OP_PRINT_JOB);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, m_target.uri.c_str());
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, "bench");
@@ -76,15 +83,16 @@ class Client {
                    cupsLastErrorString());
       std::exit(1);
     }
+    const int id = ippGetInteger(ippFindAttribute(response, "job-id", IPP_TAG_INTEGER), 0);
     ippDelete(response);
+    return id;
   }
 
   // Seconds from submit until the output is complete.
   double PrintAndWait(const std::string& name, long size) {
     const auto start = Clock::now();
-    Submit(name);
-    const std::string path = m_target.outputDir + "/" + name + ".prn";
-    for (int polls = 1; SizeOf(path) != size; ++polls) {
+    const int id = Submit(name);
+    for (int polls = 1; OutputSize(m_target.outputDir, id, name) != size; ++polls) {
       if (polls % 256 == 0 && kill(m_server, 0) != 0) {
         std::fprintf(stderr, "ipp_bench_client: the server stopped during job %s\n", name.c_str());
         std::exit(1);
@@ -130,11 +138,10 @@ int main(int argc, char** argv) {
   long size = -1;
   {
     Client client(target, server);
-    client.Submit(warm);
-    const std::string path = target.outputDir + "/" + warm + ".prn";
+    const int id = client.Submit(warm);
     for (int i = 0; i < 600; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      const long now = SizeOf(path);
+      const long now = OutputSize(target.outputDir, id, warm);
       if (now > 0 && now == size) break;
       size = now;
     }

@@ -19,9 +19,19 @@ struct AppOptions {
   // NAME=DEVICE-URI.
   std::vector<std::pair<std::string, std::string>> printers;
   qxvn::PageLimits documentLimits;  // what reading one document may cost
+  // Who may administer and print (access_policy.cpp); each is also the name of a PAPPL
+  // "-o name=value" server option.
+  std::string adminGroup;   // admin-group: local members administer too; checked on sign-in
+  std::string authService;  // auth-service: PAM service for signing in over the network
+  std::string printGroup;   // print-group: printing only for its members and administrators
+  // allowed-folder: where file:// devices may write; empty: STATE/output only.
+  std::vector<std::string> allowedFolders;
   bool help = false;
   bool version = false;
 };
+
+// The folders file:// devices may write in: the given ones, else STATE/output.
+std::vector<std::string> AllowedFolders(const AppOptions& options);
 
 // Throws std::runtime_error with a message for the user.
 AppOptions ParseAppOptions(int argc, char** argv);

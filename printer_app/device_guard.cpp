@@ -2,14 +2,19 @@
 
 #include <avahi-client/client.h>
 #include <avahi-common/simple-watch.h>
+#include <cups/cups.h>
 #include <pappl/pappl.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <utility>
 
+#include "printer_app/device_policy.h"
+#include "printer_app/job_guard.h"
 #include "printer_app/original_symbol.h"
 
 namespace qxapp {
@@ -19,6 +24,7 @@ namespace {
 constexpr const char* kFailingDevice = "file:///dev/full";
 
 thread_local std::string t_fileFailure;
+thread_local std::string t_outputFile;
 
 // The error callback a caller gave, wrapped so that the open's own message is kept too. One per
 // distinct callback and data, kept for the process: a device keeps calling it after the open.
@@ -46,6 +52,37 @@ bool HasScheme(const char* uri, const char* scheme) {
   return uri && std::strncmp(uri, scheme, std::strlen(scheme)) == 0;
 }
 
+// A folder device's file name for the job, "ID-NAME", and where PAPPL will make it (it adds the
+// extension, ".prn" unless the URI's "?ext=" says otherwise, and replaces the same characters).
+struct FolderOutput {
+  std::string name;
+  std::string path;
+};
+
+bool FolderOutputFor(const char* uri, pappl_job_t* job, FolderOutput* out) {
+  char scheme[32], userpass[256], host[256], resource[1024];
+  int port = 0;
+  if (!job || httpSeparateURI(HTTP_URI_CODING_ALL, uri, scheme, sizeof scheme, userpass, sizeof userpass,
+                              host, sizeof host, &port, resource, sizeof resource) < HTTP_URI_STATUS_OK)
+    return false;
+  std::string folder = resource;
+  std::string ext = "prn";
+  if (const size_t query = folder.find('?'); query != std::string::npos) {
+    const std::string options = folder.substr(query + 1);
+    if (options.compare(0, 4, "ext=") == 0 && options.find('/') == std::string::npos) ext = options.substr(4);
+    folder.erase(query);
+  }
+  struct stat info;
+  if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+  const char* jobName = papplJobGetName(job);
+  out->name = std::to_string(papplJobGetID(job)) + "-" + (jobName ? jobName : "");
+  std::string file = out->name + "." + ext;
+  for (char& c : file)
+    if (static_cast<unsigned char>(c) < ' ' || c == 0x7f || (c & 0x80) || c == '/') c = '_';
+  out->path = folder + "/" + file;
+  return true;
+}
+
 }  // namespace
 
 bool DnssdAvailable() {
@@ -61,6 +98,8 @@ bool DnssdAvailable() {
 }
 
 std::string LastFileDeviceFailure() { return t_fileFailure; }
+
+std::string TakeJobOutputFile() { return std::exchange(t_outputFile, std::string()); }
 
 }  // namespace qxapp
 
@@ -87,10 +126,22 @@ __attribute__((visibility("default"))) pappl_device_t* papplDeviceOpen(const cha
     if (err_cb) err_cb("Cannot reach a DNS-SD printer: no Avahi daemon is running.", err_data);
     return nullptr;
   }
-  if (!qxapp::HasScheme(device_uri, "file://")) return original(device_uri, name, err_cb, err_data);
+  if (!qxapp::HasScheme(device_uri, "file:")) return original(device_uri, name, err_cb, err_data);
 
+  std::string why;
+  if (!qxapp::DeviceAllowedHere(device_uri, &why)) {
+    qxapp::t_fileFailure = why;
+    if (err_cb) err_cb(why.c_str(), err_data);
+    return original(qxapp::kFailingDevice, name, err_cb, err_data);
+  }
+  qxapp::FolderOutput output;
+  const bool toFolder = qxapp::FolderOutputFor(device_uri, qxapp::CurrentJob(), &output);
+  if (toFolder) name = output.name.c_str();
   qxapp::ErrorRoute* route = qxapp::RouteFor(err_cb, err_data);
-  if (pappl_device_t* device = original(device_uri, name, qxapp::KeepAndPass, route)) return device;
+  if (pappl_device_t* device = original(device_uri, name, qxapp::KeepAndPass, route)) {
+    if (toFolder) qxapp::t_outputFile = output.path;
+    return device;
+  }
   if (qxapp::t_fileFailure.empty()) qxapp::t_fileFailure = std::string("Unable to open ") + device_uri + ".";
   return original(qxapp::kFailingDevice, name, err_cb, err_data);
 }

@@ -3,6 +3,8 @@
 // - with no Avahi daemon answering, PAPPL aborts the whole process when it browses for or opens
 //   a DNS-SD device (the web interface's Add Printer page browses): listing then leaves DNS-SD
 //   out, and opening a dnssd:// device fails with a reason;
+// - a file:// device outside the allowed folders (device_policy.h) is refused with the rule;
+// - a file:// folder gets one file a job, named by the job's id and name, never another job's;
 // - a file:// folder or file that cannot be written makes PAPPL hold the job and retry every
 //   5 seconds for ever: the job gets a device whose every write fails instead, so that it ends
 //   aborted with the reason, and the next job tries the folder again.
@@ -18,5 +20,9 @@ bool DnssdAvailable();
 // Why the calling thread's last file:// device could not be opened, or what it reported since;
 // empty when it opened well, and after any other device was opened.
 std::string LastFileDeviceFailure();
+
+// The file the calling thread's last job made in a file:// folder, forgotten once taken; empty
+// when it made none.
+std::string TakeJobOutputFile();
 
 }  // namespace qxapp

@@ -4,14 +4,22 @@
 // library calls its job thread and raster-stream entry points through its own symbol table, so
 // the app provides both: each waits for the printer's slot before PAPPL's own code runs, and a
 // job that is no longer pending (or has no spooled file) by then is not started again.
+// When a job ends, a file it left in a folder device is removed unless it completed (a label
+// cut short is of no use), and the state is saved at once, so that a crash right after never
+// prints a finished job again.
 #include "printer_app/job_guard.h"
+
+#include <unistd.h>
 
 #include <atomic>
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <string>
 
+#include "printer_app/device_guard.h"
 #include "printer_app/original_symbol.h"
+#include "printer_app/saved_state.h"
 
 namespace qxapp {
 namespace {
@@ -26,6 +34,25 @@ std::map<pappl_printer_t*, PrinterSlot> g_slots;
 std::mutex g_ownersLock;
 std::map<pappl_printer_t*, int> g_owners;  // printer -> id of the job in our callbacks
 std::atomic<unsigned> g_duplicates{0};
+thread_local pappl_job_t* t_job = nullptr;
+
+// The job's processing on this thread, from its start to its end.
+class JobRun {
+ public:
+  explicit JobRun(pappl_job_t* job) {
+    t_job = job;
+    TakeJobOutputFile();
+  }
+  ~JobRun() {
+    const std::string output = TakeJobOutputFile();
+    if (!output.empty() && papplJobGetState(t_job) != IPP_JSTATE_COMPLETED && unlink(output.c_str()) == 0)
+      papplLogJob(t_job, PAPPL_LOGLEVEL_INFO, "Removed the unfinished output of the job.");
+    SaveStateNow(papplPrinterGetSystem(papplJobGetPrinter(t_job)));
+    t_job = nullptr;
+  }
+  JobRun(const JobRun&) = delete;
+  JobRun& operator=(const JobRun&) = delete;
+};
 
 class SlotHold {
  public:
@@ -66,6 +93,8 @@ void ReleasePrinter(pappl_job_t* job) {
 
 unsigned DuplicateStartsIgnored() { return g_duplicates.load(); }
 
+pappl_job_t* CurrentJob() { return t_job; }
+
 }  // namespace qxapp
 
 extern "C" {
@@ -80,6 +109,7 @@ __attribute__((visibility("default"))) void* _papplJobProcess(pappl_job_t* job) 
     papplLogJob(job, PAPPL_LOGLEVEL_WARN, "Job already started once; the second start is ignored.");
     return nullptr;
   }
+  qxapp::JobRun run(job);
   return original(job);
 }
 
@@ -88,6 +118,7 @@ __attribute__((visibility("default"))) void _papplJobProcessRaster(pappl_job_t* 
   using Fn = void (*)(pappl_job_t*, pappl_client_t*);
   static const Fn original = qxapp::Original<Fn>("_papplJobProcessRaster");
   qxapp::SlotHold hold(papplJobGetPrinter(job));
+  qxapp::JobRun run(job);
   original(job, client);
 }
 

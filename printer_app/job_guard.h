@@ -11,6 +11,9 @@ namespace qxapp {
 bool ClaimPrinter(pappl_job_t* job);
 void ReleasePrinter(pappl_job_t* job);
 
+// The job the calling thread is processing, or null.
+pappl_job_t* CurrentJob();
+
 // Starts of a job that had already been processed or started elsewhere, turned away.
 unsigned DuplicateStartsIgnored();
 

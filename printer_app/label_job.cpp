@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/tool_error.h"
+#include "printer_app/client_message.h"
 #include "printer_app/device_guard.h"
 #include "printer_app/host_printer.h"
 #include "printer_app/job_guard.h"
@@ -34,7 +35,7 @@ LabelJobState* StateOf(pappl_job_t* job) { return static_cast<LabelJobState*>(pa
 
 void Fail(pappl_job_t* job, pappl_jreason_t reason, const std::string& message) {
   papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", message.c_str());
-  papplJobSetMessage(job, "%s", message.c_str());
+  papplJobSetMessage(job, "%s", WithoutServerPaths(message).c_str());
   if (reason != PAPPL_JREASON_NONE) papplJobSetReasons(job, reason, PAPPL_JREASON_NONE);
 }
 
@@ -68,22 +69,30 @@ JobChoices ChoicesOf(pappl_job_t* job, const pappl_pr_options_t* options) {
 bool IsCustomSize(const char* sizeName) { return std::strncmp(sizeName, "custom_", 7) == 0; }
 
 // What the job's message says when the device takes less than the whole stream: with the
-// device's own reason when it gave one (a folder that cannot be written, say).
-std::string DeviceWriteFailure() {
+// device's own reason when it gave one (a folder that cannot be written, say), else the
+// system's reason for the failed write.
+std::string DeviceWriteFailure(int writeError) {
   std::string message = "Unable to send the label to the printer: the device write failed";
-  const std::string reason = LastFileDeviceFailure();
+  std::string reason = LastFileDeviceFailure();
+  if (reason.empty() && writeError != 0) reason = std::strerror(writeError);
   return reason.empty() ? message + "." : message + " (" + reason + ")";
 }
 
-// Writes the whole stream; a device that takes less aborts the job.
+// Writes the whole stream; a device that takes less aborts the job. The device holds small
+// writes until its flush, which reports nothing: its count of bytes written tells.
 bool SendToDevice(pappl_job_t* job, pappl_device_t* device, const std::vector<uint8_t>& stream) {
-  if (!stream.empty() &&
-      papplDeviceWrite(device, stream.data(), stream.size()) != static_cast<ssize_t>(stream.size())) {
-    Fail(job, PAPPL_JREASON_NONE, DeviceWriteFailure());
-    return false;
+  pappl_devmetrics_t before, after;
+  papplDeviceGetMetrics(device, &before);
+  errno = 0;
+  bool ok = stream.empty() ||
+            papplDeviceWrite(device, stream.data(), stream.size()) == static_cast<ssize_t>(stream.size());
+  if (ok) {
+    papplDeviceFlush(device);
+    papplDeviceGetMetrics(device, &after);
+    ok = after.write_bytes - before.write_bytes == stream.size();
   }
-  papplDeviceFlush(device);
-  return true;
+  if (!ok) Fail(job, PAPPL_JREASON_NONE, DeviceWriteFailure(errno));
+  return ok;
 }
 
 bool PrintHeldPage(pappl_job_t* job, pappl_device_t* device, LabelJobState& state,
@@ -213,7 +222,7 @@ bool PrintRawFile(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device)
   while (ok && (bytes = read(fd, buffer, sizeof buffer)) > 0)
     ok = papplDeviceWrite(device, buffer, static_cast<size_t>(bytes)) == bytes;
   close(fd);
-  if (!ok) Fail(job, PAPPL_JREASON_NONE, DeviceWriteFailure());
+  if (!ok) Fail(job, PAPPL_JREASON_NONE, DeviceWriteFailure(errno));
   return ok;
 }
 

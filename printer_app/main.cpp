@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "printer_app/access_policy.h"
 #include "printer_app/app_options.h"
 #include "printer_app/device_guard.h"
 #include "printer_app/host_printer.h"
@@ -47,10 +48,11 @@ int Run(const qxapp::AppOptions& options) {
   const std::string logFile = options.logFile.empty() ? state + "/app.log" : options.logFile;
   const auto systemOptions =
       static_cast<pappl_soptions_t>(PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE |
-                                    PAPPL_SOPTIONS_WEB_LOG | PAPPL_SOPTIONS_NO_TLS);
-  pappl_system_t* system = papplSystemCreate(systemOptions, "QXVN Label Printer Application", options.port,
-                                             "_print,_universal", (state + "/spool").c_str(), logFile.c_str(),
-                                             LogLevel(options.logLevel), nullptr, false);
+                                    PAPPL_SOPTIONS_WEB_LOG | PAPPL_SOPTIONS_WEB_SECURITY);
+  pappl_system_t* system =
+      papplSystemCreate(systemOptions, "QXVN Label Printer Application", options.port, "_print,_universal",
+                        (state + "/spool").c_str(), logFile.c_str(), LogLevel(options.logLevel),
+                        options.authService.empty() ? nullptr : options.authService.c_str(), false);
   if (!system) {
     std::fprintf(stderr, "qxvn-printer-app: cannot create the printer system\n");
     return 1;
@@ -72,6 +74,7 @@ int Run(const qxapp::AppOptions& options) {
     papplSystemDelete(system);
     return 1;
   }
+  qxapp::ApplyAccessPolicy(system, options);
   qxapp::RestoreAndKeepState(system, state + "/state.conf");
 
   auto printers = options.printers;

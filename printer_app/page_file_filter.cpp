@@ -10,6 +10,7 @@
 #include "common/layout/render_on_label.h"
 #include "common/media/label_sizes.h"
 #include "common/tool_error.h"
+#include "printer_app/client_message.h"
 #include "printer_app/label_driver.h"
 #include "printer_app/label_job.h"
 
@@ -21,7 +22,7 @@ qxvn::PageLimits g_documentLimits;
 
 void RefuseDocument(pappl_job_t* job, const std::string& message) {
   papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", message.c_str());
-  papplJobSetMessage(job, "%s", message.c_str());
+  papplJobSetMessage(job, "%s", WithoutServerPaths(message).c_str());
   papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, PAPPL_JREASON_NONE);
 }
 

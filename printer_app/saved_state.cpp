@@ -1,9 +1,15 @@
 #include "printer_app/saved_state.h"
 
+#include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <string>
+#include <vector>
+
+#include "printer_app/job_recovery.h"
 
 #include "printer_app/printer_defaults.h"
 
@@ -23,9 +29,23 @@ void WriteSpeed(pappl_printer_t* printer, void* out) {
   *static_cast<std::ostringstream*>(out) << papplPrinterGetID(printer) << ' ' << data.speed_default << '\n';
 }
 
+std::mutex g_saveLock;
+std::atomic<bool> g_keeping{false};
+// Saves asked for and saves begun: a save begun after a request holds what that request
+// changed, so requests that wait while another save runs share the next one.
+std::atomic<uint64_t> g_requested{0};
+uint64_t g_begun = 0;  // under g_saveLock
+
 // Written beside and renamed, so that a crash never leaves half a file.
 bool SaveState(pappl_system_t* system, void*) {
-  if (!papplSystemSaveState(system, StateFile().c_str())) return false;
+  std::lock_guard<std::mutex> hold(g_saveLock);
+  g_begun = g_requested.load();
+  const std::string stateTemp = StateFile() + ".new";
+  if (!papplSystemSaveState(system, stateTemp.c_str()) ||
+      std::rename(stateTemp.c_str(), StateFile().c_str()) != 0) {
+    papplLog(system, PAPPL_LOGLEVEL_ERROR, "Cannot save the state to '%s'.", StateFile().c_str());
+    return false;
+  }
   std::ostringstream speeds;
   papplSystemIteratePrinters(system, WriteSpeed, &speeds);
   const std::string temp = SpeedFile() + ".new";
@@ -59,11 +79,24 @@ void RestoreSpeeds(pappl_system_t* system) {
 
 void RestoreAndKeepState(pappl_system_t* system, const std::string& stateFile) {
   StateFile() = stateFile;
+  const std::vector<SavedJobId> interrupted = RequeueInterruptedJobsIn(stateFile);
   papplSystemLoadState(system, stateFile.c_str());
   RestoreSpeeds(system);
   papplSystemSetSaveCallback(system, SaveState, nullptr);
   papplSystemIteratePrinters(
       system, [](pappl_printer_t* printer, void*) { FitSavedDefaults(printer); }, nullptr);
+  g_keeping = true;
+  ResumeSavedJobs(system, interrupted);
+}
+
+void SaveStateNow(pappl_system_t* system) {
+  if (!g_keeping) return;
+  const uint64_t ticket = ++g_requested;
+  {
+    std::lock_guard<std::mutex> hold(g_saveLock);
+    if (g_begun >= ticket) return;  // a save begun since holds this change
+  }
+  SaveState(system, nullptr);
 }
 
 }  // namespace qxapp

@@ -8,7 +8,12 @@
 
 namespace qxapp {
 
-// Loads the saved state and makes every later change save it again.
+// Loads the saved state (its interrupted jobs requeued, job_recovery.h) and makes every later
+// change save it again.
 void RestoreAndKeepState(pappl_system_t* system, const std::string& stateFile);
+
+// Saves the state now (nothing before RestoreAndKeepState). Saves never overlap, and each
+// replaces the file whole.
+void SaveStateNow(pappl_system_t* system);
 
 }  // namespace qxapp

@@ -78,7 +78,7 @@ TEST_F(AppBudget, HostileDocumentsAtOnceAreRefusedAndOtherJobsPrint) {
     const std::string state = WaitForJob(app.Uri(), job.id, 60);
     if (job.name.rfind("good", 0) == 0) {
       EXPECT_EQ(state, "completed") << app.Log();
-      EXPECT_TRUE(ReadFile(app.OutputDir() + "/" + job.name + ".prn") == expected);
+      EXPECT_TRUE(ReadFile(app.OutputFile(job.id, job.name)) == expected);
     } else {
       EXPECT_EQ(state, "aborted");
       const std::string message = JobStateMessage(app.Uri(), job.id);

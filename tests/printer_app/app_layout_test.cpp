@@ -55,7 +55,7 @@ class AppLayoutTest : public ::testing::Test {
     const std::string png = m_dir + "/" + name + ".png";
     int code = -1;
     const std::string output =
-        Shell(std::string(QXVN_PATH) + " decode " + app.OutputDir() + "/" + name + ".prn -o " + png, &code);
+        Shell(std::string(QXVN_PATH) + " decode " + app.OutputFile(id, name) + " -o " + png, &code);
     EXPECT_EQ(code, 0) << output;
     if (decoded) *decoded = png;
     return ReadPreview(png);

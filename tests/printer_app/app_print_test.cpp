@@ -121,7 +121,7 @@ TEST_F(AppTest, EveryFormatPrintsWhatQxvnPrintsForTheSamePage) {
     ASSERT_EQ(WaitForJob(app.Uri(), id), "completed") << app.Log();
     const std::string expected = QxvnPrint(c.samePixels + c.qxvnOptions + DefaultSettings());
     ASSERT_FALSE(expected.empty());
-    const std::string printed = ReadFile(app.OutputDir() + "/" + c.name + ".prn");
+    const std::string printed = ReadFile(app.OutputFile(id, c.name));
     if (c.qxvnOptions.find(kOnLabel) == std::string::npos) {
       EXPECT_TRUE(printed == expected);
     } else {
@@ -143,7 +143,7 @@ TEST_F(AppTest, SettingsOverIppChangeTheStreamAndSurviveARestart) {
                  "  ATTR integer gray-threshold 90\n"
                  "  ATTR keyword label-rotation upside-down\n  ATTR keyword label-vertical-alignment end\n");
     ASSERT_EQ(WaitForJob(app.Uri(), id), "completed") << app.Log();
-    EXPECT_TRUE(ReadFile(app.OutputDir() + "/job-values.prn") ==
+    EXPECT_TRUE(ReadFile(app.OutputFile(id, "job-values")) ==
                 QxvnPrint(m_png + DefaultSettings({{"PrintDarkness", 14},
                                                    {"PrintSpeed", 4},
                                                    {"GrayThreshold", 90},
@@ -186,7 +186,7 @@ TEST_F(AppTest, SettingsOverIppChangeTheStreamAndSurviveARestart) {
   ASSERT_TRUE(again.Start());
   int id = PrintJob(again.Uri(), m_png, "image/png", "after-restart");
   ASSERT_EQ(WaitForJob(again.Uri(), id), "completed") << again.Log();
-  EXPECT_TRUE(ReadFile(again.OutputDir() + "/after-restart.prn") == QxvnPrint(m_png + saved));
+  EXPECT_TRUE(ReadFile(again.OutputFile(id, "after-restart")) == QxvnPrint(m_png + saved));
 }
 
 TEST_F(AppTest, TheWebSettingsPageSetsTheThresholdInABrowser) {
@@ -198,16 +198,16 @@ TEST_F(AppTest, TheWebSettingsPageSetsTheThresholdInABrowser) {
     ASSERT_EQ(std::system(command.c_str()), 0) << ReadFile(m_dir + "/browser.txt");
     int id = PrintJob(app.Uri(), m_png, "image/png", "after-browser");
     ASSERT_EQ(WaitForJob(app.Uri(), id), "completed") << app.Log();
-    EXPECT_TRUE(ReadFile(app.OutputDir() + "/after-browser.prn") ==
+    EXPECT_TRUE(ReadFile(app.OutputFile(id, "after-browser")) ==
                 QxvnPrint(m_png + DefaultSettings({{"GrayThreshold", 90}})));
-    EXPECT_FALSE(ReadFile(app.OutputDir() + "/after-browser.prn") == QxvnPrint(m_png + DefaultSettings()))
+    EXPECT_FALSE(ReadFile(app.OutputFile(id, "after-browser")) == QxvnPrint(m_png + DefaultSettings()))
         << "the sample label must print differently at threshold 90";
   }
   AppServer again(m_dir + "/state");
   ASSERT_TRUE(again.Start());
   int id = PrintJob(again.Uri(), m_png, "image/png", "after-restart");
   ASSERT_EQ(WaitForJob(again.Uri(), id), "completed") << again.Log();
-  EXPECT_TRUE(ReadFile(again.OutputDir() + "/after-restart.prn") ==
+  EXPECT_TRUE(ReadFile(again.OutputFile(id, "after-restart")) ==
               QxvnPrint(m_png + DefaultSettings({{"GrayThreshold", 90}})));
 }
 
@@ -259,7 +259,7 @@ TEST_F(AppTest, BadDocumentsEndTheirJobAndTheNextJobPrints) {
 
   int id = PrintJob(app.Uri(), m_png, "image/png", "good");
   ASSERT_EQ(WaitForJob(app.Uri(), id), "completed") << app.Log();
-  EXPECT_TRUE(ReadFile(app.OutputDir() + "/good.prn") == QxvnPrint(m_png + DefaultSettings()));
+  EXPECT_TRUE(ReadFile(app.OutputFile(id, "good")) == QxvnPrint(m_png + DefaultSettings()));
 }
 
 std::string JobMessage(const std::string& uri, int id) {
@@ -276,11 +276,13 @@ TEST_F(AppTest, AFailingDeviceAbortsItsJobAndOtherPrintersGoOn) {
   // A device that takes no bytes, and a folder the job's file cannot be made in: not writable,
   // and (for root, whom permissions do not stop) a folder already where the file would go.
   const std::string locked = m_dir + "/locked";
-  fs::create_directories(locked + "/to-folder.prn");
+  // The folder job's file: the printer's first job, "to-folder".
+  fs::create_directories(AppServer::OutputFile(locked, 1, "to-folder"));
   fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
   fs::create_directories(m_dir + "/state/output");
   AppServer app(m_dir + "/state", {"label=file://" + m_dir + "/state/output", "full=file:///dev/full",
                                    "locked=file://" + locked});
+  app.AddArgs({"--allowed-folder", m_dir, "--allowed-folder", "/dev/full"});
   ASSERT_TRUE(app.Start());
   for (const auto& [printer, name] :
        std::vector<std::pair<std::string, std::string>>{{"full", "to-full"}, {"locked", "to-folder"}}) {
@@ -290,18 +292,23 @@ TEST_F(AppTest, AFailingDeviceAbortsItsJobAndOtherPrintersGoOn) {
     EXPECT_EQ(WaitForJob(app.Uri(printer), failing), "aborted");
     const std::string message = JobMessage(app.Uri(printer), failing);
     EXPECT_NE(message.find("device write failed"), std::string::npos) << message;
+    // The reason, with the file's name but no folder of the server.
+    EXPECT_EQ(message.find(m_dir), std::string::npos) << message;
     if (printer == "locked") {
-      EXPECT_NE(message.find(locked + "/to-folder.prn"), std::string::npos) << "names the file: " << message;
+      EXPECT_NE(message.find("'1-to-folder.prn': Is a directory"), std::string::npos) << message;
+    } else {
+      EXPECT_NE(message.find("No space left on device"), std::string::npos) << message;
     }
   }
   // Other printers go on, and the folder prints again once it can be written.
   int id = PrintJob(app.Uri(), m_png, "image/png", "next");
   ASSERT_EQ(WaitForJob(app.Uri(), id), "completed") << app.Log();
-  EXPECT_TRUE(ReadFile(app.OutputDir() + "/next.prn") == QxvnPrint(m_png + DefaultSettings()));
+  EXPECT_TRUE(ReadFile(app.OutputFile(id, "next")) == QxvnPrint(m_png + DefaultSettings()));
   fs::permissions(locked, fs::perms::owner_all);
   id = PrintJob(app.Uri("locked"), m_png, "image/png", "unlocked");
   ASSERT_EQ(WaitForJob(app.Uri("locked"), id), "completed") << app.Log();
-  EXPECT_TRUE(ReadFile(locked + "/unlocked.prn") == QxvnPrint(m_png + DefaultSettings()));
+  EXPECT_TRUE(ReadFile(AppServer::OutputFile(locked, id, "unlocked")) ==
+              QxvnPrint(m_png + DefaultSettings()));
 }
 
 // Each client submits its jobs one after another; all clients at once.
@@ -328,7 +335,7 @@ void ExpectEveryJobOnce(const AppServer& app, const std::vector<std::pair<std::s
   for (const auto& [name, id] : jobs) {
     SCOPED_TRACE(name);
     ASSERT_GT(id, 0);
-    EXPECT_TRUE(ReadFile(outputOf.at(name) + "/" + name + ".prn") == expected);
+    EXPECT_TRUE(ReadFile(AppServer::OutputFile(outputOf.at(name), id, name)) == expected);
   }
   // PAPPL rotates its log at 1 MB: the older part is app.log.O.
   const std::string log = ReadFile(app.StateDir() + "/app.log.O") + app.Log();
@@ -358,6 +365,7 @@ TEST_F(AppTest, ThreePrintersTakeThirtyJobsEachAtOnce) {
     for (int n = 0; n < 30; ++n) outputOf["c" + std::to_string(p) + "-" + std::to_string(n)] = folder;
   }
   AppServer app(m_dir + "/state", printers);
+  app.AddArgs({"--allowed-folder", m_dir});
   ASSERT_TRUE(app.Start());
   for (int p = 0; p < 3; ++p) uris.push_back(app.Uri("p" + std::to_string(p)));
   std::vector<std::pair<std::string, int>> jobs;

@@ -38,10 +38,24 @@ void WritePwgRaster(const std::string& path, const Image& image) {
 }
 
 void WriteTwoPagePdf(const std::string& path) {
+  WriteLabelPdf(path, {"20 150 90 40 re f", "40 30 60 120 re f"});
+}
+
+void WriteLongPdf(const std::string& path, int pages) {
+  std::vector<std::string> bars;
+  for (int page = 0; page < pages; ++page)
+    bars.push_back(std::to_string(10 + page % 100) + " 30 20 150 re f");
+  WriteLabelPdf(path, bars);
+}
+
+void WriteLabelPdf(const std::string& path, const std::vector<std::string>& bars) {
   // 136 x 215 points is the 48 x 76 mm label; each page has its bar in another place.
-  std::vector<std::string> objects = {"<< /Type /Catalog /Pages 2 0 R >>",
-                                      "<< /Type /Pages /Kids [3 0 R 5 0 R] /Count 2 >>"};
-  for (const char* bar : {"20 150 90 40 re f", "40 30 60 120 re f"}) {
+  std::string kids;
+  for (size_t page = 0; page < bars.size(); ++page) kids += std::to_string(3 + 2 * page) + " 0 R ";
+  std::vector<std::string> objects = {
+      "<< /Type /Catalog /Pages 2 0 R >>",
+      "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(bars.size()) + " >>"};
+  for (const std::string& bar : bars) {
     const std::string content = bar;
     const size_t contentObject = objects.size() + 2;
     objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 136 215] /Contents " +

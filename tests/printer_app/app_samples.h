@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "tests/tools/test_images.h"
 #include "tests/tools/test_jpeg.h"
@@ -19,5 +20,9 @@ Image LabelPattern(bool colour);
 void WritePwgRaster(const std::string& path, const Image& image);
 // A PDF of two different label pages.
 void WriteTwoPagePdf(const std::string& path);
+// A PDF of many label pages (a job that prints for a while).
+void WriteLongPdf(const std::string& path, int pages);
+// A PDF of label pages, each with its own drawing (PDF path operators).
+void WriteLabelPdf(const std::string& path, const std::vector<std::string>& bars);
 
 }  // namespace qxtest

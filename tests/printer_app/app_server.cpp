@@ -3,6 +3,7 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,14 +37,14 @@ std::string TempTestFile(const std::string& body) {
   return path;
 }
 
-constexpr const char* kRequestHead =
+}  // namespace
+
+const char* const kRequestHead =
     "  GROUP operation-attributes-tag\n"
     "  ATTR charset attributes-charset utf-8\n"
     "  ATTR naturalLanguage attributes-natural-language en\n"
     "  ATTR uri printer-uri $uri\n"
     "  ATTR name requesting-user-name test\n";
-
-}  // namespace
 
 std::string Capture(const std::string& command, int* exitCode) {
   std::string output;
@@ -96,19 +97,37 @@ bool AppServer::Start() {
   return false;
 }
 
-void AppServer::Stop() {
-  if (m_pid <= 0) return;
+double AppServer::Stop() {
+  if (m_pid <= 0) return 0;
+  const auto start = std::chrono::steady_clock::now();
+  auto elapsed = [&] {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
   kill(m_pid, SIGTERM);
   for (int i = 0; i < 100; ++i) {
     if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
       m_pid = -1;
-      return;
+      return elapsed();
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
+  Kill();
+  return elapsed();
+}
+
+void AppServer::Kill() {
+  if (m_pid <= 0) return;
   kill(m_pid, SIGKILL);
   waitpid(m_pid, nullptr, 0);
   m_pid = -1;
+}
+
+void AppServer::AddArgs(const std::vector<std::string>& args) {
+  m_options.insert(m_options.end(), args.begin(), args.end());
+}
+
+std::string AppServer::OutputFile(const std::string& folder, int jobId, const std::string& jobName) {
+  return folder + "/" + std::to_string(jobId) + "-" + jobName + ".prn";
 }
 
 std::string AppServer::Uri(const std::string& printer) const {
@@ -131,9 +150,13 @@ std::string IppResult::Value(const std::string& name) const {
 }
 
 IppResult RunIpptool(const std::string& uri, const std::string& testBody,
-                     const std::vector<std::string>& args) {
+                     const std::vector<std::string>& args, const std::string& user) {
   const std::string file = TempTestFile("{\n" + testBody + "}\n");
   std::string command = std::string(IPPTOOL_PATH) + " -tv -T 30";
+  if (!user.empty()) {
+    chmod(file.c_str(), 0644);
+    command = "runuser -u " + user + " -- " + command;
+  }
   for (const std::string& arg : args) command += " '" + arg + "'";
   command += " '" + uri + "' " + file;
   IppResult result;

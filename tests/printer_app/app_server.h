@@ -22,14 +22,24 @@ class AppServer {
 
   // Starts the app and waits (bounded) until it answers; false when it does not.
   bool Start();
-  // SIGTERM, then a bounded wait; SIGKILL if it does not end.
-  void Stop();
+  // SIGTERM, then a bounded wait; SIGKILL if it does not end. How long it took to end.
+  double Stop();
+  // SIGKILL at once, as a crash.
+  void Kill();
+  // More command-line options for the next Start ("--allowed-folder", DIR, ...).
+  void AddArgs(const std::vector<std::string>& args);
 
   std::string Uri(const std::string& printer = "label") const;
   // A page of the web interface: "/label/printing".
   std::string WebUrl(const std::string& path) const;
   const std::string& StateDir() const { return m_stateDir; }
   std::string OutputDir() const { return m_stateDir + "/output"; }
+  // The file a job leaves in a folder device: "ID-NAME.prn".
+  static std::string OutputFile(const std::string& folder, int jobId, const std::string& jobName);
+  std::string OutputFile(int jobId, const std::string& jobName) const {
+    return OutputFile(OutputDir(), jobId, jobName);
+  }
+  int Port() const { return m_port; }
   std::string Log() const;
   pid_t Pid() const { return m_pid; }
 
@@ -48,9 +58,13 @@ struct IppResult {
   std::string Value(const std::string& name) const;
 };
 
-// Runs ipptool with a test made of these lines, against `uri`.
+// Runs ipptool with a test made of these lines, against `uri`; as another local account when
+// `user` is given (runuser, so only as root).
 IppResult RunIpptool(const std::string& uri, const std::string& testBody,
-                     const std::vector<std::string>& args = {});
+                     const std::vector<std::string>& args = {}, const std::string& user = "");
+
+// The operation attributes every request starts with (printer-uri is the test's $uri).
+extern const char* const kRequestHead;
 
 // Print-Job of `file`; `jobAttributes` are ipptool ATTR lines of the job group. The job id, or
 // 0 when the request failed.

@@ -37,11 +37,21 @@ class AppWebTest : public ::testing::Test {
 };
 
 // The stream of a job the app wrote into `folder`, waited for (bounded).
-std::string WaitForStream(const std::string& path) {
-  for (int i = 0; i < 150 && !fs::exists(path); ++i)
+// The path of the first job file in `folder` named "ID-`jobName`.prn", waited for (bounded);
+// empty when none came.
+std::string WaitForJobFile(const std::string& folder, const std::string& jobName) {
+  const std::string suffix = "-" + jobName + ".prn";
+  for (int i = 0; i < 150; ++i) {
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      const std::string name = entry.path().filename().string();
+      if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return entry.path().string();
+      }
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  return ReadFile(path);
+  }
+  return "";
 }
 
 std::string Dump(const std::string& stream) {
@@ -59,8 +69,8 @@ TEST_F(AppWebTest, TheBrowserShowsSettingsInWordsAndPrintsTheTestLabel) {
   ASSERT_EQ(Browser(app.WebUrl("/label/printing") + " print-speed 0", &said), 0) << said;
   ASSERT_EQ(Browser("--test-page " + app.WebUrl("/label/") + " " + m_dir + "/status.png", &said), 0) << said;
 
-  const std::string stream = app.OutputDir() + "/Test Page.prn";
-  ASSERT_FALSE(WaitForStream(stream).empty()) << app.Log();
+  const std::string stream = WaitForJobFile(app.OutputDir(), "Test Page");
+  ASSERT_FALSE(stream.empty() || ReadFile(stream).empty()) << app.Log();
   const std::string dump = Dump(stream);
   EXPECT_NE(dump.find("GAP_LENGTH    40"), std::string::npos) << dump;
   EXPECT_NE(dump.find("SPEED         2"), std::string::npos) << "Auto is the default speed, 3 in/s\n" << dump;
@@ -88,7 +98,8 @@ TEST_F(AppWebTest, APrinterOptionMovesASavedPrinterToItsNewDevice) {
   const std::string png = m_dir + "/label.png";
   WritePngFile(png, LabelPattern(false), PngKind::Gray8);
   {
-    AppServer app(m_dir + "/state", {"label=file://" + first, "other=file://" + third});
+    AppServer app(m_dir + "/state", {"label=file://" + first, "other=file://" + third},
+                  {"--allowed-folder", m_dir});
     ASSERT_TRUE(app.Start());
     ASSERT_EQ(WaitForJob(app.Uri(), PrintJob(app.Uri(), png, "image/png", "one")), "completed") << app.Log();
     // A setting of the printer that must survive the move.
@@ -102,17 +113,17 @@ TEST_F(AppWebTest, APrinterOptionMovesASavedPrinterToItsNewDevice) {
                   .exitCode,
               0);
   }
-  AppServer moved(m_dir + "/state", {"label=file://" + second});
+  AppServer moved(m_dir + "/state", {"label=file://" + second}, {"--allowed-folder", m_dir});
   ASSERT_TRUE(moved.Start());
-  ASSERT_EQ(WaitForJob(moved.Uri(), PrintJob(moved.Uri(), png, "image/png", "two")), "completed")
-      << moved.Log();
-  EXPECT_FALSE(fs::exists(first + "/two.prn")) << "the job went to the old device";
-  ASSERT_TRUE(fs::exists(second + "/two.prn")) << moved.Log();
-  EXPECT_NE(Dump(second + "/two.prn").find("GAP_LENGTH    33"), std::string::npos);
+  const int two = PrintJob(moved.Uri(), png, "image/png", "two");
+  ASSERT_EQ(WaitForJob(moved.Uri(), two), "completed") << moved.Log();
+  EXPECT_FALSE(fs::exists(AppServer::OutputFile(first, two, "two"))) << "the job went to the old device";
+  ASSERT_TRUE(fs::exists(AppServer::OutputFile(second, two, "two"))) << moved.Log();
+  EXPECT_NE(Dump(AppServer::OutputFile(second, two, "two")).find("GAP_LENGTH    33"), std::string::npos);
   // A printer not named keeps its device.
-  ASSERT_EQ(WaitForJob(moved.Uri("other"), PrintJob(moved.Uri("other"), png, "image/png", "three")),
-            "completed");
-  EXPECT_TRUE(fs::exists(third + "/three.prn"));
+  const int three = PrintJob(moved.Uri("other"), png, "image/png", "three");
+  ASSERT_EQ(WaitForJob(moved.Uri("other"), three), "completed");
+  EXPECT_TRUE(fs::exists(AppServer::OutputFile(third, three, "three")));
 }
 
 // Saved by a version whose labels had no margins: clients would take the label for a borderless

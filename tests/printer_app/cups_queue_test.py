@@ -10,6 +10,7 @@ when cupsd cannot run here.
 
 usage: cups_queue_test.py APP QXVN EXAMPLES-DIR
 """
+import glob
 import os
 import shutil
 import socket
@@ -185,9 +186,11 @@ def main(argv):
             submitted = run("lp", "-d", "label", "-t", title, *options, document)
             if submitted.returncode != 0:
                 raise RuntimeError(f"lp {document}: {submitted.stderr}")
-            stream = f"{output}/{title}.prn"
-            wait_until(lambda: run("lpstat", "-o", "label").stdout == "" and os.path.exists(stream), 60,
+            # The app names a job's file ID-TITLE.prn.
+            streams = lambda: glob.glob(f"{output}/*-{title}.prn")
+            wait_until(lambda: run("lpstat", "-o", "label").stdout == "" and streams(), 60,
                        f"lp {' '.join(options)} {document} to print")
+            stream = streams()[0]
             time.sleep(0.3)  # CUPS's backend waits for the app's job to end; the file is closed by then
             return check.decode(stream, title)
 

@@ -1,0 +1,33 @@
+// No accepted job is lost and no job is left stuck by a crash (or kill -9):
+// - the state (jobs, spooled documents, each printer's next job id) is saved before a job's
+//   id or acceptance is answered, so that an answered job survives and its id is never given
+//   again;
+// - a job that was printing when the app stopped prints again from its start after the
+//   restart (a label cut short is of no use; the job's message says so), and every pending
+//   job starts as soon as the app runs again.
+#pragma once
+
+#include <pappl/pappl.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace qxapp {
+
+// A saved job, by its printer's id and its own.
+using SavedJobId = std::pair<int, int>;
+
+// Rewrites PAPPL's saved state text before it is loaded: jobs saved as processing become
+// pending, and each printer's next job id comes after every saved job's. Returns the jobs that
+// were processing; `text` unchanged when there were none and the ids were in order.
+std::vector<SavedJobId> RequeueInterruptedJobs(std::string* text);
+
+// The same for the state file, rewritten in place (by rename) when it changed.
+std::vector<SavedJobId> RequeueInterruptedJobsIn(const std::string& stateFile);
+
+// After the state is loaded: marks the interrupted jobs and starts every pending job once the
+// system runs (and looks for pending jobs every minute after).
+void ResumeSavedJobs(pappl_system_t* system, const std::vector<SavedJobId>& interrupted);
+
+}  // namespace qxapp

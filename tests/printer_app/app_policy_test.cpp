@@ -1,0 +1,169 @@
+// The printer application's policies as functions: which file:// devices are allowed, how a
+// saved state's interrupted jobs are requeued, whose socket a loopback connection is, and what
+// a job's message may show.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "printer_app/client_message.h"
+#include "printer_app/device_policy.h"
+#include "printer_app/job_recovery.h"
+#include "printer_app/peer_identity.h"
+
+namespace qxapp {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(DevicePolicyTest, FileDevicesOnlyInsideAllowedFoldersWithLinksResolved) {
+  const std::string dir = std::string(APP_TEST_DIR) + "/device-policy";
+  fs::remove_all(dir);
+  fs::create_directories(dir + "/allowed/sub");
+  fs::create_directories(dir + "/allowedness");
+  fs::create_symlink(dir + "/allowedness", dir + "/allowed/link");
+  const std::vector<std::string> allowed = {dir + "/allowed"};
+  std::string why;
+  for (const std::string& uri :
+       {"file://" + dir + "/allowed", "file://" + dir + "/allowed/sub",
+        "file://" + dir + "/allowed/new-file.prn", "file://" + dir + "/allowed/sub?ext=bin",
+        std::string("socket://192.0.2.1:9100"), std::string("usb://Maker/Model")}) {
+    EXPECT_TRUE(DeviceAllowed(uri, allowed, &why)) << uri;
+  }
+  for (const std::string& uri :
+       {"file://" + dir + "/allowedness", "file://" + dir + "/allowed/link",
+        "file://" + dir + "/allowed/link/x.prn", "file://" + dir + "/allowed/../allowedness",
+        "file://" + dir + "/allowed/missing/../../allowedness", std::string("file:///etc/passwd"),
+        std::string("file:relative"), std::string("file://")}) {
+    why.clear();
+    EXPECT_FALSE(DeviceAllowed(uri, allowed, &why)) << uri;
+    EXPECT_NE(why.find("allowed folders (" + dir + "/allowed"), std::string::npos) << why;
+  }
+  EXPECT_FALSE(DeviceAllowed("file://" + dir + "/allowed", {}, &why));
+  // A single allowed file (a character device, say) allows that file only.
+  EXPECT_TRUE(DeviceAllowed("file:///dev/null", {"/dev/null"}, &why));
+  EXPECT_FALSE(DeviceAllowed("file:///dev/zero", {"/dev/null"}, &why));
+}
+
+TEST(JobRecoveryTest, InterruptedJobsBecomePendingAndNextIdsFollowEverySavedJob) {
+  std::string state =
+      "DefaultPrinterId 1\n"
+      "<Printer name=\"label\" id=\"1\" did=\"\" uri=\"file:///out\" driver=\"qxvn\">\n"
+      "NextJobId 3\n"
+      "Job id=\"2\" name=\"a \\\" state=\\\"5\\\"\" username=\"root\" format=\"image/png\" "
+      "filename=\"/spool/p1j2.png\" state=\"5\" created=\"100\" processing=\"101\"\n"
+      "Job id=\"4\" name=\"b\" username=\"root\" format=\"image/png\" filename=\"/spool/p1j4.png\" "
+      "state=\"3\" "
+      "created=\"102\"\n"
+      "</Printer>\n"
+      "<Printer name=\"other\" id=\"2\" did=\"\" uri=\"socket://h\" driver=\"qxvn\">\n"
+      "NextJobId 9\n"
+      "Job id=\"7\" name=\"c\" username=\"u\" format=\"image/png\" state=\"9\" completed=\"5\"\n"
+      "</Printer>\n";
+  const std::vector<SavedJobId> interrupted = RequeueInterruptedJobs(&state);
+  ASSERT_EQ(interrupted.size(), 1u);
+  EXPECT_EQ(interrupted[0], SavedJobId(1, 2));
+  // The job's name (which quotes a state of its own) is kept as it was; its state is pending.
+  EXPECT_NE(state.find("Job id=\"2\" name=\"a \\\" state=\\\"5\\\"\" username=\"root\" format=\"image/png\" "
+                       "filename=\"/spool/p1j2.png\" state=\"3\" created=\"100\"\n"),
+            std::string::npos)
+      << state;
+  EXPECT_NE(state.find("NextJobId 5\n"), std::string::npos) << state;
+  EXPECT_NE(state.find("NextJobId 9\n"), std::string::npos) << state;
+  // Nothing to change: the text stays as it is.
+  std::string clean = state;
+  EXPECT_TRUE(RequeueInterruptedJobs(&clean).empty());
+  EXPECT_EQ(clean, state);
+}
+
+sockaddr_storage Address(const char* ip, int port) {
+  sockaddr_storage storage{};
+  if (std::string(ip).find(':') == std::string::npos) {
+    auto& in = reinterpret_cast<sockaddr_in&>(storage);
+    in.sin_family = AF_INET;
+    in.sin_port = htons(static_cast<uint16_t>(port));
+    inet_pton(AF_INET, ip, &in.sin_addr);
+  } else {
+    auto& in6 = reinterpret_cast<sockaddr_in6&>(storage);
+    in6.sin6_family = AF_INET6;
+    in6.sin6_port = htons(static_cast<uint16_t>(port));
+    inet_pton(AF_INET6, ip, &in6.sin6_addr);
+  }
+  return storage;
+}
+
+TEST(PeerIdentityTest, TheClientSocketOfAConnectionNamesItsOwner) {
+  // The server's accepted socket (8631 -> 40000, root) and the client's (40000 -> 8631, 65534).
+  const std::string tcp =
+      "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode\n"
+      "   0: 0100007F:21B7 00000000:0000 0A 00000000:00000000 00:00000000 00000000     0        0 1\n"
+      "   1: 0100007F:21B7 0100007F:9C40 01 00000000:00000000 00:00000000 00000000     0        0 2\n"
+      "   2: 0100007F:9C40 0100007F:21B7 01 00000000:00000000 00:00000000 00000000 65534        0 3\n";
+  EXPECT_EQ(SocketOwnerIn(tcp, Address("127.0.0.1", 40000), Address("127.0.0.1", 8631)), 65534u);
+  EXPECT_FALSE(SocketOwnerIn(tcp, Address("127.0.0.1", 40001), Address("127.0.0.1", 8631)));
+  const std::string tcp6 =
+      "  sl  local_address                         remote_address                        st tx_queue "
+      "rx_queue tr "
+      "tm->when retrnsmt   uid  timeout inode\n"
+      "   0: 00000000000000000000000001000000:9C40 00000000000000000000000001000000:21B7 01 "
+      "00000000:00000000 "
+      "00:00000000 00000000  1000        0 4\n";
+  EXPECT_EQ(SocketOwnerIn(tcp6, Address("::1", 40000), Address("::1", 8631)), 1000u);
+}
+
+// A listening loopback socket and a connection to it from a process of `uid` (this one's when
+// it is ours): the accepted end's peer, as the app would see it.
+std::optional<uid_t> LoopbackPeer(const char* ip, uid_t uid) {
+  const sockaddr_storage any = Address(ip, 0);
+  const int family = any.ss_family;
+  const socklen_t size = family == AF_INET ? sizeof(sockaddr_in) : sizeof(sockaddr_in6);
+  int listener = socket(family, SOCK_STREAM, 0);
+  sockaddr_storage bound = any;
+  socklen_t boundSize = size;
+  if (listener < 0 || bind(listener, reinterpret_cast<const sockaddr*>(&any), size) != 0 ||
+      listen(listener, 1) != 0 || getsockname(listener, reinterpret_cast<sockaddr*>(&bound), &boundSize) != 0)
+    return std::nullopt;
+  const pid_t child = fork();
+  if (child == 0) {
+    if (uid != geteuid() && setuid(uid) != 0) _exit(1);
+    int client = socket(family, SOCK_STREAM, 0);
+    if (connect(client, reinterpret_cast<const sockaddr*>(&bound), size) != 0) _exit(1);
+    char byte;
+    (void)!read(client, &byte, 1);  // held open until the parent has looked
+    _exit(0);
+  }
+  int accepted = accept(listener, nullptr, nullptr);
+  std::optional<uid_t> peer = PeerUidOfSocket(accepted);
+  close(accepted);
+  close(listener);
+  waitpid(child, nullptr, 0);
+  return peer;
+}
+
+TEST(PeerIdentityTest, RealConnectionsNameTheirAccount) {
+  int pair[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+  EXPECT_EQ(PeerUidOfSocket(pair[0]), getuid());
+  close(pair[0]);
+  close(pair[1]);
+  EXPECT_EQ(LoopbackPeer("127.0.0.1", geteuid()), geteuid());
+  EXPECT_EQ(LoopbackPeer("::1", geteuid()), geteuid());
+  if (geteuid() == 0) {
+    EXPECT_EQ(LoopbackPeer("127.0.0.1", 65534), 65534u) << "another account (nobody)";
+  }
+}
+
+TEST(ClientMessageTest, PathsAreShortenedToTheirLastPart) {
+  EXPECT_EQ(WithoutServerPaths("Unable to create '/srv/labels/7-a.prn': Is a directory"),
+            "Unable to create '7-a.prn': Is a directory");
+  EXPECT_EQ(WithoutServerPaths("Unable to read the document: /var/spool/app/p1j2.png: not a PNG file."),
+            "Unable to read the document: p1j2.png: not a PNG file.");
+  EXPECT_EQ(WithoutServerPaths("folder (/srv/out/) full; 1/2 done"), "folder ((folder)) full; 1/2 done");
+}
+
+}  // namespace
+}  // namespace qxapp

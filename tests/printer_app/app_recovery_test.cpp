@@ -1,0 +1,140 @@
+// No job lost or stuck, and every job's output its own: the app killed (SIGKILL) while it
+// prints a long job with others queued and one accepted just before, then started again; jobs
+// of the same name; jobs that end unprinted.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <thread>
+
+#include "tests/printer_app/app_samples.h"
+#include "tests/printer_app/app_server.h"
+
+namespace qxtest {
+namespace {
+
+namespace fs = std::filesystem;
+
+class AppRecoveryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_dir = std::string(APP_TEST_DIR) + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    fs::remove_all(m_dir);
+    fs::create_directories(m_dir);
+    m_png = m_dir + "/label.png";
+    WritePngFile(m_png, LabelPattern(true), PngKind::Rgb8);
+    m_long = m_dir + "/long.pdf";
+    WriteLongPdf(m_long, 300);
+  }
+
+  std::string JobValue(const AppServer& app, int id, const std::string& name) {
+    return RunIpptool(app.Uri(), "  OPERATION Get-Job-Attributes\n" + std::string(kRequestHead) +
+                                     "  ATTR integer job-id " + std::to_string(id) + "\n")
+        .Value(name);
+  }
+
+  // Waits (bounded) until the job is processing.
+  bool WaitUntilProcessing(const AppServer& app, int id) {
+    for (int i = 0; i < 100; ++i) {
+      if (JobValue(app, id, "job-state") == "processing") return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
+
+  std::string m_dir, m_png, m_long;
+};
+
+// PAPPL rotates its log at 1 MB: the older part is app.log.O.
+std::string FullLog(const AppServer& app) { return ReadFile(app.StateDir() + "/app.log.O") + app.Log(); }
+
+size_t Count(const std::string& text, const std::string& what) {
+  size_t count = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+  return count;
+}
+
+TEST_F(AppRecoveryTest, AKilledAppPrintsEveryAcceptedJobOnceAfterARestart) {
+  AppServer app(m_dir + "/state");
+  // Without debug lines, so that the log (rotated at 1 MB) keeps every job's end.
+  app.AddArgs({"--log-level", "info"});
+  ASSERT_TRUE(app.Start());
+  const int longJob = PrintJob(app.Uri(), m_long, "application/pdf", "long");
+  ASSERT_GT(longJob, 0);
+  ASSERT_TRUE(WaitUntilProcessing(app, longJob));
+  std::map<int, std::string> queued;  // id -> name
+  for (const char* name : {"queued-1", "queued-2", "accepted-last"}) {
+    const int id = PrintJob(app.Uri(), m_png, "image/png", name);
+    ASSERT_GT(id, 0);
+    queued[id] = name;
+  }
+  // Killed at once after the last job's acceptance, while the long job still prints.
+  ASSERT_EQ(JobValue(app, longJob, "job-state"), "processing");
+  app.Kill();
+  const std::string logBefore = FullLog(app);
+
+  const auto restart = std::chrono::steady_clock::now();
+  ASSERT_TRUE(app.Start());
+  // Every job prints without a new job arriving to start the queue.
+  EXPECT_EQ(WaitForJob(app.Uri(), longJob, 60), "completed") << app.Log();
+  for (const auto& [id, name] : queued) EXPECT_EQ(WaitForJob(app.Uri(), id, 30), "completed") << name;
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - restart).count();
+  std::printf("restart to every job printed: %.1f s\n", seconds);
+  // The interrupted job was printed again from its start, and says so.
+  EXPECT_NE(JobValue(app, longJob, "job-state-message").find("Interrupted"), std::string::npos);
+  EXPECT_GT(fs::file_size(app.OutputFile(longJob, "long")), 0u);
+  // Each job once, under its own id, its own file.
+  const std::string expected = QxvnPrint(m_png + DefaultSettings());
+  for (const auto& [id, name] : queued) EXPECT_TRUE(ReadFile(app.OutputFile(id, name)) == expected) << name;
+  const std::string log = FullLog(app);
+  for (int id : {longJob, queued.begin()->first, queued.rbegin()->first}) {
+    const std::string completed = "[Job " + std::to_string(id) + "] Completed";
+    EXPECT_EQ(Count(log, completed), 1u) << completed;
+    EXPECT_EQ(Count(logBefore, completed), 0u) << completed;
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(app.OutputDir()), fs::directory_iterator()), 4);
+  // Ids are never given twice.
+  const int next = PrintJob(app.Uri(), m_png, "image/png", "after");
+  EXPECT_GT(next, queued.rbegin()->first);
+  EXPECT_EQ(WaitForJob(app.Uri(), next), "completed");
+  // Nothing holds the shutdown.
+  const double stop = app.Stop();
+  std::printf("SIGTERM to exit: %.1f s\n", stop);
+  EXPECT_LT(stop, 5.0);
+}
+
+TEST_F(AppRecoveryTest, SameNamedJobsLeaveTheirOwnFilesAndUnprintedJobsNone) {
+  AppServer app(m_dir + "/state");
+  ASSERT_TRUE(app.Start());
+  const std::string expected = QxvnPrint(m_png + DefaultSettings());
+  std::vector<int> same;
+  for (int n = 0; n < 3; ++n) same.push_back(PrintJob(app.Uri(), m_png, "image/png", "same"));
+  for (int id : same) {
+    ASSERT_EQ(WaitForJob(app.Uri(), id), "completed");
+    EXPECT_TRUE(ReadFile(app.OutputFile(id, "same")) == expected) << id;
+  }
+  // A job cancelled while it prints, and one whose document is bad: no file left of either.
+  const int cancelled = PrintJob(app.Uri(), m_long, "application/pdf", "cancelled");
+  ASSERT_TRUE(WaitUntilProcessing(app, cancelled));
+  IppResult cancel = RunIpptool(app.Uri(), "  OPERATION Cancel-Job\n" + std::string(kRequestHead) +
+                                               "  ATTR integer job-id " + std::to_string(cancelled) +
+                                               "\n  STATUS successful-ok\n");
+  ASSERT_EQ(cancel.exitCode, 0) << cancel.output;
+  EXPECT_EQ(WaitForJob(app.Uri(), cancelled), "canceled");
+  const std::string bad = m_dir + "/bad.png";
+  std::string png = ReadFile(m_png);
+  std::ofstream(bad, std::ios::binary) << png.substr(0, png.size() / 2);
+  const int broken = PrintJob(app.Uri(), bad, "image/png", "broken");
+  ASSERT_GT(broken, 0);
+  EXPECT_EQ(WaitForJob(app.Uri(), broken), "aborted");
+  EXPECT_FALSE(fs::exists(app.OutputFile(cancelled, "cancelled")));
+  EXPECT_FALSE(fs::exists(app.OutputFile(broken, "broken")));
+  EXPECT_EQ(std::distance(fs::directory_iterator(app.OutputDir()), fs::directory_iterator()), 3);
+  // The job's message names no folder of the server.
+  EXPECT_EQ(JobValue(app, broken, "job-state-message").find(m_dir), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qxtest
