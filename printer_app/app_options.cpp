@@ -7,13 +7,13 @@
 namespace qxapp {
 
 const char* const kAppUsage =
-    "usage: qxvn-printer-app --state DIR [--port N] [--network] [--printer NAME=URI]...\n"
-    "                        [--log FILE|-] [--log-level error|warn|info|debug]\n"
     "  --state DIR        saved settings, spool and the default printer's output folder\n"
     "  --port N           IPP and web port (default 8631)\n"
     "  --network          listen on every network address (default: localhost only)\n"
     "  --printer NAME=URI add a printer: file:///FOLDER, socket://HOST:9100, usb://...\n"
-    "                     (default when none is saved: label=file://DIR/output)\n";
+    "                     (default when none is saved: label=file://DIR/output)\n"
+    "  --log FILE|-       the log (default DIR/app.log; - for standard error)\n"
+    "  --log-level LEVEL  error, warn, info (default) or debug\n";
 
 AppOptions ParseAppOptions(int argc, char** argv) {
   AppOptions options;
@@ -52,7 +52,6 @@ AppOptions ParseAppOptions(int argc, char** argv) {
       throw std::runtime_error("unknown option " + arg);
     }
   }
-  if (!options.help && options.stateDir.empty()) throw std::runtime_error("--state DIR is required");
   return options;
 }
 

@@ -8,7 +8,7 @@
 namespace qxapp {
 
 struct AppOptions {
-  std::string stateDir;  // saved state, spool and, by default, the file:// output
+  std::string stateDir;  // saved state, spool and, by default, the file:// output (empty: the default)
   int port = 8631;
   bool network = false;  // listen on every address, not only on localhost
   std::string logFile;   // "-" standard error; empty: STATE/app.log
@@ -21,6 +21,7 @@ struct AppOptions {
 // Throws std::runtime_error with a message for the user.
 AppOptions ParseAppOptions(int argc, char** argv);
 
+// The options' help lines.
 extern const char* const kAppUsage;
 
 }  // namespace qxapp

@@ -41,7 +41,7 @@ pappl_loglevel_t LevelOf(std::string_view line) {
 
 bool LoadPlugin(std::string* error) {
   if (Host().IsLoaded()) return true;
-  return Host().Load(qxhost::BuiltPluginPath(), error);
+  return Host().Load(qxhost::PluginPath(), error);
 }
 
 DEVMODEW PageDevMode(const PageJob& spec, const qxvn::PageImage& page) {

@@ -8,6 +8,7 @@
 #include "common/media/label_sizes.h"
 #include "printer_app/label_job.h"
 #include "printer_app/setting_map.h"
+#include "printer_app/usb_autoadd.h"
 
 namespace qxapp {
 namespace {
@@ -162,8 +163,8 @@ bool LabelDriver(pappl_system_t*, const char* driverName, const char*, const cha
 }
 
 void RegisterLabelDriver(pappl_system_t* system) {
-  static pappl_pr_driver_t drivers[] = {{kDriverName, "QXVN 300 dpi Label Printer", nullptr, nullptr}};
-  papplSystemSetPrinterDrivers(system, 1, drivers, nullptr, SetSupplies, LabelDriver, nullptr);
+  static pappl_pr_driver_t drivers[] = {{kDriverName, "QXVN 300 dpi Label Printer", kDeviceId, nullptr}};
+  papplSystemSetPrinterDrivers(system, 1, drivers, AutoAddDriver, SetSupplies, LabelDriver, nullptr);
 }
 
 }  // namespace qxapp

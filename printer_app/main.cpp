@@ -1,20 +1,22 @@
 // qxvn-printer-app: an IPP Everywhere printer application for the label printer. PAPPL serves
 // IPP, the web interface, DNS-SD and the devices; every page goes through the plug-in library.
+// PAPPL's main loop runs the command line (app_mainloop.cpp); the system it serves is made here.
 #include <pappl/pappl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <stdexcept>
 #include <string>
 
+#include "printer_app/app_mainloop.h"
 #include "printer_app/app_options.h"
 #include "printer_app/device_guard.h"
 #include "printer_app/host_printer.h"
 #include "printer_app/label_driver.h"
 #include "printer_app/page_file_filter.h"
 #include "printer_app/saved_state.h"
+#include "printer_app/usb_autoadd.h"
 
 namespace {
 
@@ -31,16 +33,18 @@ bool HasPrinter(pappl_system_t* system, const std::string& name) {
   return papplSystemFindPrinter(system, ("/ipp/print/" + name).c_str(), 0, nullptr) != nullptr;
 }
 
-int Run(const qxapp::AppOptions& options) {
+// The printer system the options describe, configured and not yet running; nullptr (with the
+// reason on standard error) when it cannot be made.
+pappl_system_t* CreateSystem(const qxapp::AppOptions& options) {
   const std::string state = options.stateDir;
   if (!MakeFolder(state) || !MakeFolder(state + "/spool")) {
     std::fprintf(stderr, "qxvn-printer-app: cannot make %s: %s\n", state.c_str(), std::strerror(errno));
-    return 1;
+    return nullptr;
   }
   std::string loadError;
   if (!qxapp::LoadPlugin(&loadError)) {
     std::fprintf(stderr, "qxvn-printer-app: cannot load the plug-in: %s\n", loadError.c_str());
-    return 1;
+    return nullptr;
   }
   const std::string logFile = options.logFile.empty() ? state + "/app.log" : options.logFile;
   const auto systemOptions =
@@ -51,12 +55,12 @@ int Run(const qxapp::AppOptions& options) {
                                              LogLevel(options.logLevel), nullptr, false);
   if (!system) {
     std::fprintf(stderr, "qxvn-printer-app: cannot create the printer system\n");
-    return 1;
+    return nullptr;
   }
   if (!papplSystemAddListeners(system, options.network ? nullptr : "localhost")) {
     std::fprintf(stderr, "qxvn-printer-app: cannot listen on port %d\n", options.port);
     papplSystemDelete(system);
-    return 1;
+    return nullptr;
   }
   // PAPPL 1.3.1 crashes rendering any web page of a system that has no footer.
   papplSystemSetFooterHTML(system, "QXVN Label Printer Application");
@@ -75,30 +79,19 @@ int Run(const qxapp::AppOptions& options) {
   }
   for (const auto& [name, uri] : printers) {
     if (HasPrinter(system, name)) continue;
-    if (!papplPrinterCreate(system, 0, name.c_str(), qxapp::kDriverName,
-                            "MFG:QXVN;MDL:Label Printer;CMD:QXVN;", uri.c_str())) {
+    // Given its id: PAPPL 1.3.1 announces printer-id 0 for a printer made with id 0 (and its
+    // `delete` sub-command then refuses it) until the next start.
+    const int id = papplSystemGetNextPrinterID(system);
+    if (!papplPrinterCreate(system, id, name.c_str(), qxapp::kDriverName, qxapp::kDeviceId, uri.c_str())) {
       std::fprintf(stderr, "qxvn-printer-app: cannot add printer %s (%s)\n", name.c_str(), uri.c_str());
       papplSystemDelete(system);
-      return 1;
+      return nullptr;
     }
+    papplSystemSetNextPrinterID(system, id + 1);
   }
-  papplSystemRun(system);
-  papplSystemDelete(system);
-  return 0;
+  return system;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  try {
-    qxapp::AppOptions options = qxapp::ParseAppOptions(argc, argv);
-    if (options.help) {
-      std::fputs(qxapp::kAppUsage, stdout);
-      return 0;
-    }
-    return Run(options);
-  } catch (const std::runtime_error& e) {
-    std::fprintf(stderr, "qxvn-printer-app: %s\n%s", e.what(), qxapp::kAppUsage);
-    return 2;
-  }
-}
+int main(int argc, char** argv) { return qxapp::RunMainloop(argc, argv, CreateSystem); }
