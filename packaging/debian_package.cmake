@@ -38,7 +38,7 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGE_CONTACT "qxvn maintainers <qxvn@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "QXVN 300-dpi label printer: printer application and command-line tool")
 set(CPACK_PACKAGE_DESCRIPTION
-    "qxvn-printer-app serves the label printer as an IPP Everywhere printer (a service on\n localhost:8631 with a web interface); qxvn prints images and PDF files into the printer's\n command stream and previews and inspects streams.")
+    "qxvn-printer-app serves the label printer as an IPP Everywhere printer (a service on localhost:8631 with a web interface); qxvn prints images and PDF files into the printer's command stream and previews and inspects streams.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -79,15 +79,11 @@ pappl_system_t* CreateSystem(const qxapp::AppOptions& options) {
   }
   for (const auto& [name, uri] : printers) {
     if (HasPrinter(system, name)) continue;
-    // Given its id: PAPPL 1.3.1 announces printer-id 0 for a printer made with id 0 (and its
-    // `delete` sub-command then refuses it) until the next start.
-    const int id = papplSystemGetNextPrinterID(system);
-    if (!papplPrinterCreate(system, id, name.c_str(), qxapp::kDriverName, qxapp::kDeviceId, uri.c_str())) {
+    if (!papplPrinterCreate(system, 0, name.c_str(), qxapp::kDriverName, qxapp::kDeviceId, uri.c_str())) {
       std::fprintf(stderr, "qxvn-printer-app: cannot add printer %s (%s)\n", name.c_str(), uri.c_str());
       papplSystemDelete(system);
       return nullptr;
     }
-    papplSystemSetNextPrinterID(system, id + 1);
   }
   return system;
 }

@@ -28,7 +28,9 @@ int FreePort() {
   return ntohs(addr.sin_port);
 }
 
-std::string Capture(const std::string& command, int* exitCode) {
+}  // namespace
+
+std::string RunCommand(const std::string& command, int* exitCode) {
   std::string output;
   FILE* pipe = popen((command + " 2>&1").c_str(), "r");
   if (!pipe) return output;
@@ -39,6 +41,8 @@ std::string Capture(const std::string& command, int* exitCode) {
   if (exitCode) *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return output;
 }
+
+namespace {
 
 std::string TempTestFile(const std::string& body) {
   char path[] = "/tmp/qxvn-app-test-XXXXXX";
@@ -62,10 +66,16 @@ AppServer::AppServer(std::string stateDir, std::vector<std::string> printers)
 
 AppServer::~AppServer() { Stop(); }
 
+void AppServer::SetProgram(std::string program, std::vector<std::string> leadingArgs) {
+  m_program = std::move(program);
+  m_leadingArgs = std::move(leadingArgs);
+}
+
 bool AppServer::Start() {
   m_port = FreePort();
-  std::vector<std::string> args = {QXVN_APP_PATH,          "--state",     m_stateDir, "--port",
-                                   std::to_string(m_port), "--log-level", "debug"};
+  std::vector<std::string> args = {m_program};
+  args.insert(args.end(), m_leadingArgs.begin(), m_leadingArgs.end());
+  args.insert(args.end(), {"--state", m_stateDir, "--port", std::to_string(m_port), "--log-level", "debug"});
   for (const std::string& printer : m_printers) {
     args.push_back("--printer");
     args.push_back(printer);
@@ -135,7 +145,7 @@ IppResult RunIpptool(const std::string& uri, const std::string& testBody,
   for (const std::string& arg : args) command += " '" + arg + "'";
   command += " '" + uri + "' " + file;
   IppResult result;
-  result.output = Capture(command, &result.exitCode);
+  result.output = RunCommand(command, &result.exitCode);
   unlink(file.c_str());
   return result;
 }
@@ -181,7 +191,7 @@ std::string ReadFile(const std::string& path) {
 std::string QxvnPrint(const std::string& args) {
   const std::string out = "/tmp/qxvn-app-test-ref-" + std::to_string(getpid()) + ".bin";
   int code = -1;
-  Capture(std::string(QXVN_PATH) + " print " + args + " -o " + out, &code);
+  RunCommand(std::string(QXVN_PATH) + " print " + args + " -o " + out, &code);
   std::string stream = code == 0 ? ReadFile(out) : "";
   unlink(out.c_str());
   return stream;

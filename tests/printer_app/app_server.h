@@ -18,6 +18,9 @@ class AppServer {
   AppServer(const AppServer&) = delete;
   AppServer& operator=(const AppServer&) = delete;
 
+  // Runs `program` (the app under another name: a separate instance with its own local socket)
+  // with `leadingArgs` before the options, instead of the built app with none.
+  void SetProgram(std::string program, std::vector<std::string> leadingArgs);
   // Starts the app and waits (bounded) until it answers; false when it does not.
   bool Start();
   // SIGTERM, then a bounded wait; SIGKILL if it does not end.
@@ -33,6 +36,8 @@ class AppServer {
  private:
   std::string m_stateDir;
   std::vector<std::string> m_printers;
+  std::string m_program = QXVN_APP_PATH;
+  std::vector<std::string> m_leadingArgs;
   int m_port = 0;
   pid_t m_pid = -1;
 };
@@ -58,6 +63,8 @@ int PrintJob(const std::string& uri, const std::string& file, const std::string&
 std::string WaitForJob(const std::string& uri, int jobId, int seconds = 30);
 
 std::string ReadFile(const std::string& path);
+// Runs a shell command; its standard output and error, and its exit code in `exitCode`.
+std::string RunCommand(const std::string& command, int* exitCode);
 // Runs qxvn print with these arguments; the stream, or empty on failure.
 std::string QxvnPrint(const std::string& args);
 
