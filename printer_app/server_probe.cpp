@@ -10,7 +10,6 @@
 #include <vector>
 
 namespace qxapp {
-namespace {
 
 bool Connects(const std::string& path) {
   sockaddr_un address{};
@@ -23,8 +22,6 @@ bool Connects(const std::string& path) {
   close(fd);
   return connected;
 }
-
-}  // namespace
 
 // The paths are PAPPL's: the user's own server's in the temporary folder, then the system-wide
 // one (Debian's PAPPL puts it in /run; the service's unit links it to its own).
