@@ -7,7 +7,10 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -15,6 +18,8 @@
 
 namespace qxtest {
 namespace {
+
+namespace fs = std::filesystem;
 
 int FreePort() {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -62,13 +67,23 @@ constexpr const char* kRequestHead =
 }  // namespace
 
 AppServer::AppServer(std::string stateDir, std::vector<std::string> printers)
-    : m_stateDir(std::move(stateDir)), m_printers(std::move(printers)) {}
+    : m_stateDir(std::move(stateDir)), m_printers(std::move(printers)) {
+  static std::atomic<int> count{0};
+  const fs::path folder = m_stateDir + ".program";
+  fs::create_directories(folder);
+  m_program = (folder / ("qxvn-printer-app-t" + std::to_string(getpid()) + "-" + std::to_string(++count))).string();
+  fs::remove(m_program);
+  fs::create_symlink(QXVN_APP_PATH, m_program);
+}
 
-AppServer::~AppServer() { Stop(); }
-
-void AppServer::SetProgram(std::string program, std::vector<std::string> leadingArgs) {
-  m_program = std::move(program);
-  m_leadingArgs = std::move(leadingArgs);
+AppServer::~AppServer() {
+  Stop();
+  // PAPPL leaves its local socket behind: where its clients look for this program's server.
+  const std::string name = fs::path(m_program).filename().string();
+  const char* tmp = std::getenv("TMPDIR");
+  unlink((getuid() == 0 ? "/run/" + name + ".sock"
+                        : std::string(tmp && *tmp ? tmp : "/tmp") + "/" + name + std::to_string(getuid()) + ".sock")
+             .c_str());
 }
 
 bool AppServer::Start() {

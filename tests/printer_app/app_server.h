@@ -18,9 +18,11 @@ class AppServer {
   AppServer(const AppServer&) = delete;
   AppServer& operator=(const AppServer&) = delete;
 
-  // Runs `program` (the app under another name: a separate instance with its own local socket)
-  // with `leadingArgs` before the options, instead of the built app with none.
-  void SetProgram(std::string program, std::vector<std::string> leadingArgs);
+  // Arguments before the options: a sub-command and its -o settings.
+  void SetLeadingArgs(std::vector<std::string> leadingArgs) { m_leadingArgs = std::move(leadingArgs); }
+  // The app under a name of this server's own: its local socket is named after the program, so
+  // the sub-commands run by this name reach this server and no other on the machine.
+  const std::string& Program() const { return m_program; }
   // Starts the app and waits (bounded) until it answers; false when it does not.
   bool Start();
   // SIGTERM, then a bounded wait; SIGKILL if it does not end.
@@ -36,7 +38,7 @@ class AppServer {
  private:
   std::string m_stateDir;
   std::vector<std::string> m_printers;
-  std::string m_program = QXVN_APP_PATH;
+  std::string m_program;
   std::vector<std::string> m_leadingArgs;
   int m_port = 0;
   pid_t m_pid = -1;

@@ -2,7 +2,6 @@
 // and listing, printers added and changed, the driver chosen by a device ID, and the errors a
 // user meets (no server, a printer that is not there, server options given to a client).
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -26,18 +25,15 @@ class SubcommandTest : public ::testing::Test {
   void SetUp() override {
     m_dir = std::string(APP_TEST_DIR) + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
     fs::remove_all(m_dir);
+    fs::remove_all(m_app.StateDir());
     fs::create_directories(m_dir);
-    // The local socket is named after the program: a name of its own keeps this server apart
-    // from every other one on the machine.
-    m_program = m_dir + "/qxvn-printer-app-t" + std::to_string(getpid());
-    fs::create_symlink(QXVN_APP_PATH, m_program);
     m_png = m_dir + "/label.png";
     WritePngFile(m_png, LabelPattern(true), PngKind::Rgb8);
   }
 
   Result Run(const std::string& args) {
     Result result;
-    result.output = RunCommand(m_program + " " + args, &result.code);
+    result.output = RunCommand(m_app.Program() + " " + args, &result.code);
     return result;
   }
 
@@ -51,12 +47,14 @@ class SubcommandTest : public ::testing::Test {
     return false;
   }
 
-  std::string m_dir, m_program, m_png;
+  std::string m_dir, m_png;
+  AppServer m_app{std::string(APP_TEST_DIR) + "/" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-state"};
 };
 
 TEST_F(SubcommandTest, SubmitJobsStatusAndPrintersDriveARunningServer) {
-  AppServer app(m_dir + "/state");
-  app.SetProgram(m_program, {"server", "-o", "log-level=debug"});
+  AppServer& app = m_app;
+  app.SetLeadingArgs({"server", "-o", "log-level=debug"});
   ASSERT_TRUE(app.Start()) << app.Log();
 
   Result status = Run("status");
@@ -116,9 +114,7 @@ TEST_F(SubcommandTest, ErrorsSayWhatIsWrong) {
   EXPECT_EQ(badPort.code, 2);
   EXPECT_NE(badPort.output.find("--port 0: not a port number"), std::string::npos) << badPort.output;
 
-  AppServer app(m_dir + "/state");
-  app.SetProgram(m_program, {});
-  ASSERT_TRUE(app.Start()) << app.Log();
+  ASSERT_TRUE(m_app.Start()) << m_app.Log();
   for (const std::string& args : {std::string("jobs -d nosuch"), "submit -d nosuch " + m_png, std::string("status -d nosuch")}) {
     Result result = Run(args);
     EXPECT_EQ(result.code, 1) << args;
