@@ -21,9 +21,9 @@ namespace {
 
 constexpr const char* kFooter = "QXVN Label Printer Application";
 
-constexpr std::string_view kSubcommands[] = {"add",     "autoadd",  "cancel", "default", "delete", "devices",
-                                             "drivers", "jobs",     "modify", "options", "pause",  "printers",
-                                             "resume",  "server",   "shutdown", "status", "submit"};
+constexpr std::string_view kSubcommands[] = {
+    "add",     "autoadd", "cancel",   "default", "delete", "devices",  "drivers", "jobs",  "modify",
+    "options", "pause",   "printers", "resume",  "server", "shutdown", "status",  "submit"};
 // Sub-commands that need no running server.
 constexpr std::string_view kLocalSubcommands[] = {"server", "devices", "drivers"};
 // PAPPL's short options that take a value (-d PRINTER, -o NAME=VALUE, ...).
@@ -34,8 +34,10 @@ struct ServerSetting {
   const char* name;
   const char* longOption;
 };
-constexpr ServerSetting kServerSettings[] = {
-    {"state-directory", "--state"}, {"server-port", "--port"}, {"log-file", "--log"}, {"log-level", "--log-level"}};
+constexpr ServerSetting kServerSettings[] = {{"state-directory", "--state"},
+                                             {"server-port", "--port"},
+                                             {"log-file", "--log"},
+                                             {"log-level", "--log-level"}};
 
 struct Context {
   SystemFactory createSystem;

@@ -23,15 +23,16 @@ extern "C" __attribute__((visibility("default"))) pappl_printer_t* papplPrinterC
   t_newPrinterId = printerId ? 0 : papplSystemGetNextPrinterID(system);
   pappl_printer_t* printer = original(system, printerId, printerName, driverName, deviceId, deviceUri);
   if (printer && t_newPrinterId && papplPrinterGetID(printer) != t_newPrinterId)
-    papplLog(system, PAPPL_LOGLEVEL_WARN, "Printer '%s' was made at once with another: its printer-id may be wrong.",
-             printerName);
+    papplLog(system, PAPPL_LOGLEVEL_WARN,
+             "Printer '%s' was made at once with another: its printer-id may be wrong.", printerName);
   t_newPrinterId = 0;
   return printer;
 }
 
 extern "C" __attribute__((visibility("default"))) ipp_attribute_t* ippAddInteger(ipp_t* ipp, ipp_tag_t group,
                                                                                  ipp_tag_t valueTag,
-                                                                                 const char* name, int value) {
+                                                                                 const char* name,
+                                                                                 int value) {
   static const auto original = qxapp::Original<decltype(&ippAddInteger)>("ippAddInteger");
   if (t_newPrinterId && value == 0 && name && std::strcmp(name, "printer-id") == 0) value = t_newPrinterId;
   return original(ipp, group, valueTag, name, value);

@@ -9,9 +9,9 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -71,7 +71,8 @@ AppServer::AppServer(std::string stateDir, std::vector<std::string> printers)
   static std::atomic<int> count{0};
   const fs::path folder = m_stateDir + ".program";
   fs::create_directories(folder);
-  m_program = (folder / ("qxvn-printer-app-t" + std::to_string(getpid()) + "-" + std::to_string(++count))).string();
+  m_program =
+      (folder / ("qxvn-printer-app-t" + std::to_string(getpid()) + "-" + std::to_string(++count))).string();
   fs::remove(m_program);
   fs::create_symlink(QXVN_APP_PATH, m_program);
 }
@@ -81,8 +82,9 @@ AppServer::~AppServer() {
   // PAPPL leaves its local socket behind: where its clients look for this program's server.
   const std::string name = fs::path(m_program).filename().string();
   const char* tmp = std::getenv("TMPDIR");
-  unlink((getuid() == 0 ? "/run/" + name + ".sock"
-                        : std::string(tmp && *tmp ? tmp : "/tmp") + "/" + name + std::to_string(getuid()) + ".sock")
+  unlink((getuid() == 0
+              ? "/run/" + name + ".sock"
+              : std::string(tmp && *tmp ? tmp : "/tmp") + "/" + name + std::to_string(getuid()) + ".sock")
              .c_str());
 }
 

@@ -101,7 +101,8 @@ TEST_F(SubcommandTest, SubmitJobsStatusAndPrintersDriveARunningServer) {
 }
 
 TEST_F(SubcommandTest, ErrorsSayWhatIsWrong) {
-  for (const std::string& args : {std::string("status"), std::string("jobs"), "submit " + m_png, std::string("autoadd")}) {
+  for (const std::string& args :
+       {std::string("status"), std::string("jobs"), "submit " + m_png, std::string("autoadd")}) {
     Result result = Run(args);
     EXPECT_EQ(result.code, 1) << args;
     EXPECT_NE(result.output.find("no server is running"), std::string::npos) << args << ": " << result.output;
@@ -115,10 +116,12 @@ TEST_F(SubcommandTest, ErrorsSayWhatIsWrong) {
   EXPECT_NE(badPort.output.find("--port 0: not a port number"), std::string::npos) << badPort.output;
 
   ASSERT_TRUE(m_app.Start()) << m_app.Log();
-  for (const std::string& args : {std::string("jobs -d nosuch"), "submit -d nosuch " + m_png, std::string("status -d nosuch")}) {
+  for (const std::string& args :
+       {std::string("jobs -d nosuch"), "submit -d nosuch " + m_png, std::string("status -d nosuch")}) {
     Result result = Run(args);
     EXPECT_EQ(result.code, 1) << args;
-    EXPECT_NE(result.output.find("no printer named 'nosuch'"), std::string::npos) << args << ": " << result.output;
+    EXPECT_NE(result.output.find("no printer named 'nosuch'"), std::string::npos)
+        << args << ": " << result.output;
   }
   Result missingFile = Run("submit -d label " + m_dir + "/missing.png");
   EXPECT_NE(missingFile.code, 0);
@@ -126,9 +129,11 @@ TEST_F(SubcommandTest, ErrorsSayWhatIsWrong) {
 }
 
 TEST_F(SubcommandTest, TheDriverIsChosenByTheDeviceId) {
-  EXPECT_EQ(Run("drivers").output, "qxvn \"QXVN 300 dpi Label Printer\" \"MFG:QXVN;MDL:Label Printer;CMD:QXVN;\"\n");
-  const std::string ours[] = {"MFG:QXVN;MDL:Label Printer;CMD:QXVN;", "MANUFACTURER:qxvn;MODEL:Label Printer;",
-                              "MFG:QXVN;MDL:LP-2;CMD:ESC, QXVN;", "COMMAND SET:QXVN;MFG: QXVN ;"};
+  EXPECT_EQ(Run("drivers").output,
+            "qxvn \"QXVN 300 dpi Label Printer\" \"MFG:QXVN;MDL:Label Printer;CMD:QXVN;\"\n");
+  const std::string ours[] = {"MFG:QXVN;MDL:Label Printer;CMD:QXVN;",
+                              "MANUFACTURER:qxvn;MODEL:Label Printer;", "MFG:QXVN;MDL:LP-2;CMD:ESC, QXVN;",
+                              "COMMAND SET:QXVN;MFG: QXVN ;"};
   for (const std::string& id : ours)
     EXPECT_NE(Run("drivers -o \"device-id='" + id + "'\"").output.find("qxvn "), std::string::npos) << id;
   const std::string others[] = {"MFG:Other;MDL:Label Printer;CMD:QXVN;", "MFG:QXVN;MDL:Laser;CMD:PCL;",
