@@ -40,6 +40,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "QXVN 300-dpi label printer: printer appli
 set(CPACK_PACKAGE_DESCRIPTION
     "qxvn-printer-app serves the label printer as an IPP Everywhere printer (a service on localhost:8631 with a web interface); qxvn prints images and PDF files into the printer's command stream and previews and inspects streams.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_STRIP_FILES TRUE)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS "${CPACK_PACKAGING_INSTALL_PREFIX}/${QX_PRIVATE_LIBDIR}")
