@@ -212,10 +212,9 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
     PrintUsage(&context);
     return 2;
   }
-  std::string socket;
   if (!helpOrVersion && !printerUri && !OneOf(context.subcommand, kLocalSubcommands)) {
     std::string tried;
-    socket = FindServerSocket(context.baseName, &tried);
+    const std::string socket = FindServerSocket(context.baseName, &tried);
     if (socket.empty()) {
       std::fprintf(stderr,
                    "%s: no server is running (none answers on %s); start one with `%s server` or "
@@ -231,13 +230,9 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
     }
   }
   papplArgs.push_back(nullptr);
-  const int status = papplMainloop(static_cast<int>(papplArgs.size()) - 1, papplArgs.data(), QX_APP_VERSION,
-                                   kFooter, 0, nullptr, AutoAddDriver, nullptr, nullptr, nullptr,
-                                   CreateFromMainloop, PrintUsage, &context);
-  // PAPPL's server sees a shutdown request only when its listeners next wake (up to 30 seconds
-  // later, or at the next connection); one connection makes it stop now.
-  if (context.subcommand == "shutdown" && status == 0 && !socket.empty()) Connects(socket);
-  return status;
+  return papplMainloop(static_cast<int>(papplArgs.size()) - 1, papplArgs.data(), QX_APP_VERSION, kFooter, 0,
+                       nullptr, AutoAddDriver, nullptr, nullptr, nullptr, CreateFromMainloop, PrintUsage,
+                       &context);
 }
 
 }  // namespace qxapp

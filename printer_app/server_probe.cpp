@@ -10,6 +10,7 @@
 #include <vector>
 
 namespace qxapp {
+namespace {
 
 bool Connects(const std::string& path) {
   sockaddr_un address{};
@@ -22,6 +23,8 @@ bool Connects(const std::string& path) {
   close(fd);
   return connected;
 }
+
+}  // namespace
 
 // The paths are PAPPL's: the user's own server's in the temporary folder, then the system-wide
 // one (Debian's PAPPL puts it in /run; the service's unit links it to its own).

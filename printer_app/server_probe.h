@@ -11,9 +11,6 @@ namespace qxapp {
 // answers, with the paths tried in `tried`.
 std::string FindServerSocket(const std::string& baseName, std::string* tried);
 
-// True when something accepts a connection on that local socket.
-bool Connects(const std::string& socketPath);
-
 // True when the server on `socketPath` has a printer of that name.
 bool ServerHasPrinter(const std::string& socketPath, const std::string& printerName);
 
