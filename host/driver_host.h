@@ -163,4 +163,8 @@ class DriverHost {
 // Where the build put the plug-in library next to this host (absolute path).
 const char* BuiltPluginPath();
 
+// The plug-in library a program uses: the one installed with it (PREFIX/lib/qxvn/ for a program
+// in PREFIX/bin/), else the one the build made.
+std::string PluginPath();
+
 }  // namespace qxhost

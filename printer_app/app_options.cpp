@@ -10,11 +10,6 @@
 namespace qxapp {
 
 const char* const kAppUsage =
-    "usage: qxvn-printer-app --state DIR [--port N] [--network] [--printer NAME=URI]...\n"
-    "                        [--log FILE|-] [--log-level error|warn|info|debug]\n"
-    "                        [--max-memory MIB] [--max-seconds N]\n"
-    "                        [--allowed-folder DIR]... [--admin-group GROUP]\n"
-    "                        [--auth-service PAM-SERVICE] [--print-group GROUP] [--version]\n"
     "  --state DIR        saved settings, spool and the default printer's output folder\n"
     "  --port N           IPP and web port (default 8631)\n"
     "  --network          listen on every network address (default: localhost only)\n"
@@ -24,14 +19,17 @@ const char* const kAppUsage =
     "  --max-memory MIB   memory reading one PDF document may take (default 512)\n"
     "  --max-seconds N    processor seconds reading one PDF document may take, twice that\n"
     "                     in wall-clock time (default 20)\n"
-    "  --allowed-folder DIR  file:// devices may write only inside these folders\n"
-    "                     (default: DIR/output); checked again, links resolved, at every job\n"
+    "  --allowed-folder DIR  file:// devices may write only inside DIR/output and these\n"
+    "                     folders; checked again, links resolved, at every job\n"
     "  --admin-group GROUP   its members administer the app too\n"
     "  --auth-service NAME   PAM service with which others sign in to administer,\n"
     "                     only over TLS (https://, ipps://); default: none\n"
     "  --print-group GROUP   only its members and administrators may print\n"
     "                     (default: anyone who reaches the port may print)\n"
-    "  --version          the version\n"
+    "  --log FILE|-       the log (default DIR/app.log; - for standard error)\n"
+    "  --log-level LEVEL  error, warn, info (default) or debug\n";
+
+const char* const kAppAccessSummary =
     "Who may administer (settings, printers, devices, other users' jobs): root and the\n"
     "app's own user, recognised from their local connection, and --admin-group members.\n"
     "Anyone else only after signing in over TLS: with the password set on the web\n"
@@ -103,20 +101,24 @@ AppOptions ParseAppOptions(int argc, char** argv) {
     }
   }
   if (options.help || options.version) return options;
-  if (options.stateDir.empty()) throw std::runtime_error("--state DIR is required");
   for (const std::string* group : {&options.adminGroup, &options.printGroup})
     if (!group->empty() && !GroupId(*group)) throw std::runtime_error("no group named " + *group);
+  return options;
+}
+
+std::vector<std::string> AllowedFolders(const AppOptions& options) {
+  // The default printer's own folder stays allowed whatever else is.
+  std::vector<std::string> folders = {options.stateDir + "/output"};
+  folders.insert(folders.end(), options.allowedFolders.begin(), options.allowedFolders.end());
+  return folders;
+}
+
+void CheckDevices(const AppOptions& options) {
   for (const auto& [name, uri] : options.printers) {
     std::string why;
     if (!DeviceAllowed(uri, AllowedFolders(options), &why))
       throw std::runtime_error("--printer " + name + "=" + uri + ": " + why);
   }
-  return options;
-}
-
-std::vector<std::string> AllowedFolders(const AppOptions& options) {
-  if (!options.allowedFolders.empty()) return options.allowedFolders;
-  return {options.stateDir + "/output"};
 }
 
 }  // namespace qxapp

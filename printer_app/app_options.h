@@ -10,7 +10,7 @@
 namespace qxapp {
 
 struct AppOptions {
-  std::string stateDir;  // saved state, spool and, by default, the file:// output
+  std::string stateDir;  // saved state, spool and, by default, the file:// output (empty: the default)
   int port = 8631;
   bool network = false;  // listen on every address, not only on localhost
   std::string logFile;   // "-" standard error; empty: STATE/app.log
@@ -24,7 +24,7 @@ struct AppOptions {
   std::string adminGroup;   // admin-group: local members administer too; checked on sign-in
   std::string authService;  // auth-service: PAM service for signing in over the network
   std::string printGroup;   // print-group: printing only for its members and administrators
-  // allowed-folder: where file:// devices may write; empty: STATE/output only.
+  // allowed-folder: where file:// devices may write besides STATE/output.
   std::vector<std::string> allowedFolders;
   bool help = false;
   bool version = false;
@@ -36,6 +36,12 @@ std::vector<std::string> AllowedFolders(const AppOptions& options);
 // Throws std::runtime_error with a message for the user.
 AppOptions ParseAppOptions(int argc, char** argv);
 
+// Throws std::runtime_error naming the rule when a --printer device may not be used; once the
+// state folder is known, since it decides the default allowed folder.
+void CheckDevices(const AppOptions& options);
+
+// The options' help lines, and who may do what.
 extern const char* const kAppUsage;
+extern const char* const kAppAccessSummary;
 
 }  // namespace qxapp

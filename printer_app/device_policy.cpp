@@ -1,4 +1,5 @@
 #include "printer_app/device_policy.h"
+#include "printer_app/new_printer_id.h"
 
 #include <cups/cups.h>
 #include <pappl/pappl.h>
@@ -102,8 +103,6 @@ extern "C" {
 __attribute__((visibility("default"))) pappl_printer_t* papplPrinterCreate(
     pappl_system_t* system, int printer_id, const char* printer_name, const char* driver_name,
     const char* device_id, const char* device_uri) {
-  using Fn = pappl_printer_t* (*)(pappl_system_t*, int, const char*, const char*, const char*, const char*);
-  static const Fn original = qxapp::Original<Fn>("papplPrinterCreate");
   std::string why;
   qxapp::t_refusal.clear();
   if (device_uri && !qxapp::DeviceAllowedHere(device_uri, &why)) {
@@ -118,7 +117,7 @@ __attribute__((visibility("default"))) pappl_printer_t* papplPrinterCreate(
       return nullptr;
     }
   }
-  return original(system, printer_id, printer_name, driver_name, device_id, device_uri);
+  return qxapp::CreatePrinterWithItsId(system, printer_id, printer_name, driver_name, device_id, device_uri);
 }
 
 // IPP Create-Printer: a device outside the allowed folders is refused with the rule (PAPPL

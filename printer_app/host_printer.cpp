@@ -71,7 +71,7 @@ std::string PageSummary::Take(std::string_view traceLine) {
 
 bool LoadPlugin(std::string* error) {
   if (Host().IsLoaded()) return true;
-  return Host().Load(qxhost::BuiltPluginPath(), error);
+  return Host().Load(qxhost::PluginPath(), error);
 }
 
 DEVMODEW PageDevMode(const PageJob& spec, const qxvn::PageImage& page) {

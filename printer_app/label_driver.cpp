@@ -9,6 +9,7 @@
 #include "printer_app/label_job.h"
 #include "printer_app/setting_map.h"
 #include "printer_app/test_label.h"
+#include "printer_app/usb_autoadd.h"
 #include "printer_app/web_text.h"
 
 namespace qxapp {
@@ -176,8 +177,8 @@ bool LabelDriver(pappl_system_t*, const char* driverName, const char*, const cha
 }
 
 void RegisterLabelDriver(pappl_system_t* system) {
-  static pappl_pr_driver_t drivers[] = {{kDriverName, "QXVN 300 dpi Label Printer", nullptr, nullptr}};
-  papplSystemSetPrinterDrivers(system, 1, drivers, nullptr, SetUpPrinter, LabelDriver, nullptr);
+  static pappl_pr_driver_t drivers[] = {{kDriverName, "QXVN 300 dpi Label Printer", kDeviceId, nullptr}};
+  papplSystemSetPrinterDrivers(system, 1, drivers, AutoAddDriver, SetUpPrinter, LabelDriver, nullptr);
 }
 
 }  // namespace qxapp

@@ -1,15 +1,16 @@
 // qxvn-printer-app: an IPP Everywhere printer application for the label printer. PAPPL serves
 // IPP, the web interface, DNS-SD and the devices; every page goes through the plug-in library.
+// PAPPL's main loop runs the command line (app_mainloop.cpp); the system it serves is made here.
 #include <pappl/pappl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <stdexcept>
 #include <string>
 
 #include "printer_app/access_policy.h"
+#include "printer_app/app_mainloop.h"
 #include "printer_app/app_options.h"
 #include "printer_app/device_guard.h"
 #include "printer_app/host_printer.h"
@@ -17,6 +18,7 @@
 #include "printer_app/page_file_filter.h"
 #include "printer_app/saved_devices.h"
 #include "printer_app/saved_state.h"
+#include "printer_app/usb_autoadd.h"
 #include "printer_app/web_text.h"
 
 namespace {
@@ -34,16 +36,18 @@ bool HasPrinter(pappl_system_t* system, const std::string& name) {
   return papplSystemFindPrinter(system, ("/ipp/print/" + name).c_str(), 0, nullptr) != nullptr;
 }
 
-int Run(const qxapp::AppOptions& options) {
+// The printer system the options describe, configured and not yet running; nullptr (with the
+// reason on standard error) when it cannot be made.
+pappl_system_t* CreateSystem(const qxapp::AppOptions& options) {
   const std::string state = options.stateDir;
   if (!MakeFolder(state) || !MakeFolder(state + "/spool")) {
     std::fprintf(stderr, "qxvn-printer-app: cannot make %s: %s\n", state.c_str(), std::strerror(errno));
-    return 1;
+    return nullptr;
   }
   std::string loadError;
   if (!qxapp::LoadPlugin(&loadError)) {
     std::fprintf(stderr, "qxvn-printer-app: cannot load the plug-in: %s\n", loadError.c_str());
-    return 1;
+    return nullptr;
   }
   const std::string logFile = options.logFile.empty() ? state + "/app.log" : options.logFile;
   const auto systemOptions =
@@ -55,12 +59,12 @@ int Run(const qxapp::AppOptions& options) {
                         options.authService.empty() ? nullptr : options.authService.c_str(), false);
   if (!system) {
     std::fprintf(stderr, "qxvn-printer-app: cannot create the printer system\n");
-    return 1;
+    return nullptr;
   }
   if (!papplSystemAddListeners(system, options.network ? nullptr : "localhost")) {
     std::fprintf(stderr, "qxvn-printer-app: cannot listen on port %d\n", options.port);
     papplSystemDelete(system);
-    return 1;
+    return nullptr;
   }
   // Also the footer: PAPPL 1.3.1 crashes rendering any web page of a system that has none.
   qxapp::AddWebText(system);
@@ -72,7 +76,7 @@ int Run(const qxapp::AppOptions& options) {
 
   if (!qxapp::MoveSavedPrinters(state + "/state.conf", options.printers)) {
     papplSystemDelete(system);
-    return 1;
+    return nullptr;
   }
   qxapp::ApplyAccessPolicy(system, options);
   qxapp::RestoreAndKeepState(system, state + "/state.conf");
@@ -84,35 +88,16 @@ int Run(const qxapp::AppOptions& options) {
   }
   for (const auto& [name, uri] : printers) {
     if (HasPrinter(system, name)) continue;
-    if (!papplPrinterCreate(system, 0, name.c_str(), qxapp::kDriverName,
-                            "MFG:QXVN;MDL:Label Printer;CMD:QXVN;", uri.c_str())) {
+    if (!papplPrinterCreate(system, 0, name.c_str(), qxapp::kDriverName, qxapp::kDeviceId, uri.c_str())) {
       std::fprintf(stderr, "qxvn-printer-app: cannot add printer %s (%s)\n", name.c_str(), uri.c_str());
       papplSystemDelete(system);
-      return 1;
+      return nullptr;
     }
   }
   qxapp::AnnounceUrl(system, options.network, options.port, state);
-  papplSystemRun(system);
-  papplSystemDelete(system);
-  return 0;
+  return system;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  try {
-    qxapp::AppOptions options = qxapp::ParseAppOptions(argc, argv);
-    if (options.help) {
-      std::fputs(qxapp::kAppUsage, stdout);
-      return 0;
-    }
-    if (options.version) {
-      std::printf("qxvn-printer-app %s\n", qxapp::kAppVersion);
-      return 0;
-    }
-    return Run(options);
-  } catch (const std::runtime_error& e) {
-    std::fprintf(stderr, "qxvn-printer-app: %s\n%s", e.what(), qxapp::kAppUsage);
-    return 2;
-  }
-}
+int main(int argc, char** argv) { return qxapp::RunMainloop(argc, argv, CreateSystem); }

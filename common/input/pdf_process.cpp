@@ -149,7 +149,16 @@ constexpr double kMaxPagePoints = 14400.0 * 75000.0;
 
 std::string PdfRendererPath() {
   const char* path = std::getenv("QXVN_PDF_RENDERER");
-  return path && *path ? path : QX_PDF_RENDERER_PATH;
+  if (path && *path) return path;
+  // An installed program's renderer is in the private library folder beside its bin folder.
+  char self[4096];
+  const ssize_t size = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (size > 0) {
+    const std::string program(self, static_cast<size_t>(size));
+    const std::string installed = program.substr(0, program.rfind('/') + 1) + QX_INSTALLED_PDF_RENDERER_FROM_BIN;
+    if (access(installed.c_str(), X_OK) == 0) return installed;
+  }
+  return QX_PDF_RENDERER_PATH;
 }
 
 PdfAnswer RunPdfRenderer(int document, double dpiX, double dpiY, const PageLimits& limits,

@@ -280,7 +280,8 @@ TEST_F(AppSecurityTest, FileDevicesOutsideTheAllowedFoldersAreRefusedEverywhere)
                                            "/cli --allowed-folder " + allowed + " --printer x=" + device,
                                        &code);
     EXPECT_EQ(code, 2) << output;
-    EXPECT_NE(output.find("file:// devices may only write inside the allowed folders (" + allowed),
+    EXPECT_NE(output.find("file:// devices may only write inside the allowed folders (" + m_dir + "/cli/output, " +
+                          allowed + ";"),
               std::string::npos)
         << output;
   }

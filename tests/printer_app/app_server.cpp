@@ -8,14 +8,19 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
 namespace qxtest {
 namespace {
+
+namespace fs = std::filesystem;
 
 int FreePort() {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -60,14 +65,32 @@ std::string Capture(const std::string& command, int* exitCode) {
 
 AppServer::AppServer(std::string stateDir, std::vector<std::string> printers,
                      std::vector<std::string> options)
-    : m_stateDir(std::move(stateDir)), m_printers(std::move(printers)), m_options(std::move(options)) {}
+    : m_stateDir(std::move(stateDir)), m_printers(std::move(printers)), m_options(std::move(options)) {
+  static std::atomic<int> count{0};
+  const fs::path folder = m_stateDir + ".program";
+  fs::create_directories(folder);
+  m_program =
+      (folder / ("qxvn-printer-app-t" + std::to_string(getpid()) + "-" + std::to_string(++count))).string();
+  fs::remove(m_program);
+  fs::create_symlink(QXVN_APP_PATH, m_program);
+}
 
-AppServer::~AppServer() { Stop(); }
+AppServer::~AppServer() {
+  Stop();
+  // PAPPL leaves its local socket behind: where its clients look for this program's server.
+  const std::string name = fs::path(m_program).filename().string();
+  const char* tmp = std::getenv("TMPDIR");
+  unlink((getuid() == 0
+              ? "/run/" + name + ".sock"
+              : std::string(tmp && *tmp ? tmp : "/tmp") + "/" + name + std::to_string(getuid()) + ".sock")
+             .c_str());
+}
 
 bool AppServer::Start() {
   m_port = FreePort();
-  std::vector<std::string> args = {QXVN_APP_PATH,          "--state",     m_stateDir, "--port",
-                                   std::to_string(m_port), "--log-level", "debug"};
+  std::vector<std::string> args = {m_program};
+  args.insert(args.end(), m_leadingArgs.begin(), m_leadingArgs.end());
+  args.insert(args.end(), {"--state", m_stateDir, "--port", std::to_string(m_port), "--log-level", "debug"});
   for (const std::string& printer : m_printers) {
     args.push_back("--printer");
     args.push_back(printer);

@@ -20,6 +20,11 @@ class AppServer {
   AppServer(const AppServer&) = delete;
   AppServer& operator=(const AppServer&) = delete;
 
+  // Arguments before the options: a sub-command and its -o settings.
+  void SetLeadingArgs(std::vector<std::string> leadingArgs) { m_leadingArgs = std::move(leadingArgs); }
+  // The app under a name of this server's own: its local socket is named after the program, so
+  // the sub-commands run by this name reach this server and no other on the machine.
+  const std::string& Program() const { return m_program; }
   // Starts the app and waits (bounded) until it answers; false when it does not.
   bool Start();
   // SIGTERM, then a bounded wait; SIGKILL if it does not end. How long it took to end.
@@ -47,6 +52,8 @@ class AppServer {
   std::string m_stateDir;
   std::vector<std::string> m_printers;
   std::vector<std::string> m_options;
+  std::string m_program;
+  std::vector<std::string> m_leadingArgs;
   int m_port = 0;
   pid_t m_pid = -1;
 };

@@ -16,10 +16,10 @@
 namespace qxvn {
 namespace {
 
-// The plug-in library the build made, unless QXVN_PLUGIN names another.
+// The plug-in library installed with qxvn or the one the build made, unless QXVN_PLUGIN names another.
 std::string PluginPath() {
   const char* path = std::getenv("QXVN_PLUGIN");
-  return path && *path ? path : qxhost::BuiltPluginPath();
+  return path && *path ? path : qxhost::PluginPath();
 }
 
 std::u16string DocumentName(const std::string& firstInput) {

@@ -1,0 +1,262 @@
+#include "printer_app/app_mainloop.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "printer_app/label_driver.h"
+#include "printer_app/server_probe.h"
+#include "printer_app/usb_autoadd.h"
+#include "printer_app/web_text.h"
+
+namespace qxapp {
+namespace {
+
+constexpr const char* kFooter = "QXVN Label Printer Application";
+
+constexpr std::string_view kSubcommands[] = {
+    "add",     "autoadd", "cancel",   "default", "delete", "devices",  "drivers", "jobs",  "modify",
+    "options", "pause",   "printers", "resume",  "server", "shutdown", "status",  "submit"};
+// Sub-commands that need no running server.
+constexpr std::string_view kLocalSubcommands[] = {"server", "devices", "drivers"};
+// PAPPL's short options that take a value (-d PRINTER, -o NAME=VALUE, ...).
+constexpr std::string_view kValueOptions[] = {"-d", "-h", "-j", "-m", "-n", "-o", "-t", "-u", "-v"};
+
+// PAPPL's -o server settings this app takes, each the same as one of its long options.
+struct ServerSetting {
+  const char* name;
+  const char* longOption;
+};
+constexpr ServerSetting kServerSettings[] = {{"state-directory", "--state"},
+                                             {"server-port", "--port"},
+                                             {"log-file", "--log"},
+                                             {"log-level", "--log-level"},
+                                             {"admin-group", "--admin-group"},
+                                             {"auth-service", "--auth-service"},
+                                             {"print-group", "--print-group"},
+                                             {"allowed-folder", "--allowed-folder"},
+                                             {"max-memory", "--max-memory"},
+                                             {"max-seconds", "--max-seconds"}};
+
+struct Context {
+  SystemFactory createSystem;
+  std::string baseName;
+  std::string subcommand;
+  std::vector<std::string> appArgs;  // the long options, after PAPPL's arguments
+};
+
+template <size_t N>
+bool OneOf(std::string_view word, const std::string_view (&list)[N]) {
+  for (std::string_view entry : list)
+    if (word == entry) return true;
+  return false;
+}
+
+bool IsAppOption(std::string_view arg) {
+  return arg.size() > 2 && arg.substr(0, 2) == "--" && arg != "--help" && arg != "--version";
+}
+
+AppOptions ParseArgs(std::vector<std::string> args) {
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  return ParseAppOptions(static_cast<int>(args.size()), argv.data());
+}
+
+bool MakeFolder(const std::string& path) { return mkdir(path.c_str(), 0700) == 0 || errno == EEXIST; }
+
+// Where the server keeps its state when --state is not given: the service's state directory,
+// /var/lib for root, else the user's XDG state folder.
+std::string DefaultStateDir(const std::string& baseName) {
+  if (const char* dir = std::getenv("STATE_DIRECTORY"); dir && *dir) {
+    const std::string dirs = dir;  // systemd lists several with ':'
+    return dirs.substr(0, dirs.find(':'));
+  }
+  if (getuid() == 0) return "/var/lib/" + baseName;
+  std::string base;
+  if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg && *xdg) {
+    base = xdg;
+  } else if (const char* home = std::getenv("HOME"); home && *home) {
+    MakeFolder(std::string(home) + "/.local");
+    base = std::string(home) + "/.local/state";
+  } else {
+    return "";
+  }
+  MakeFolder(base);
+  return base + "/" + baseName;
+}
+
+// A small system that only knows the driver, for the `drivers` sub-command: it must neither
+// listen nor touch the server's state.
+pappl_system_t* DriverListSystem() {
+  pappl_system_t* system = papplSystemCreate(PAPPL_SOPTIONS_NONE, kFooter, 0, nullptr, papplGetTempDir(), "-",
+                                             PAPPL_LOGLEVEL_ERROR, nullptr, false);
+  if (system) RegisterLabelDriver(system);
+  return system;
+}
+
+// The server's options: PAPPL's -o settings as the long options they stand for, then the long
+// options given. Throws std::runtime_error for a wrong command line.
+AppOptions ServerOptions(const Context& context, int numOptions, cups_option_t* options) {
+  std::vector<std::string> args = {context.baseName};
+  for (const ServerSetting& setting : kServerSettings) {
+    if (const char* value = cupsGetOption(setting.name, numOptions, options)) {
+      args.emplace_back(setting.longOption);
+      args.emplace_back(value);
+    }
+  }
+  args.insert(args.end(), context.appArgs.begin(), context.appArgs.end());
+  AppOptions appOptions = ParseArgs(args);
+  if (appOptions.help || appOptions.version) return appOptions;
+  if (appOptions.stateDir.empty()) appOptions.stateDir = DefaultStateDir(context.baseName);
+  if (appOptions.stateDir.empty()) throw std::runtime_error("no state folder: give --state DIR");
+  CheckDevices(appOptions);
+  return appOptions;
+}
+
+pappl_system_t* CreateFromMainloop(int numOptions, cups_option_t* options, void* data) {
+  auto* context = static_cast<Context*>(data);
+  if (context->subcommand == "drivers") return DriverListSystem();
+  AppOptions appOptions;
+  try {
+    appOptions = ServerOptions(*context, numOptions, options);
+  } catch (const std::runtime_error& e) {
+    std::fprintf(stderr, "%s: %s\n", context->baseName.c_str(), e.what());
+    return nullptr;
+  }
+  pappl_system_t* system = context->createSystem(appOptions);
+  // A socket of the service's own, which a link at PAPPL's system-wide path leads to.
+  const char* localSocket = cupsGetOption("local-socket", numOptions, options);
+  if (system && localSocket && !papplSystemAddListeners(system, localSocket)) {
+    std::fprintf(stderr, "%s: cannot listen on %s\n", context->baseName.c_str(), localSocket);
+    papplSystemDelete(system);
+    return nullptr;
+  }
+  return system;
+}
+
+void PrintUsage(void* data) {
+  const char* name = static_cast<Context*>(data)->baseName.c_str();
+  std::printf(
+      "usage: %s server [-o NAME=VALUE]... [SERVER OPTIONS]\n"
+      "       %s [SERVER OPTIONS]                (the same as `server`)\n"
+      "       %s SUB-COMMAND [OPTIONS] [FILE]\n"
+      "\n"
+      "Sub-commands (all but server, devices and drivers talk to the running server):\n"
+      "  server             run the printer application\n"
+      "  submit [FILE]      print a file (standard input without one): -d PRINTER, -n COPIES,\n"
+      "                     -t TITLE, -o NAME=VALUE (media=..., print-darkness=...)\n"
+      "  jobs [-d PRINTER]  list the jobs       cancel -j ID | -a  cancel jobs\n"
+      "  status             the server's, a printer's (-d) or a job's (-j) state\n"
+      "  printers           list the printers   options -d PRINTER  list a printer's options\n"
+      "  devices            list the connected devices (USB, network, DNS-SD)\n"
+      "  drivers            list the drivers (-o device-id=ID: the one for that device)\n"
+      "  add PRINTER -v DEVICE-URI [-m qxvn|auto]   modify -d PRINTER   delete -d PRINTER\n"
+      "  default [-d PRINTER]  show or set the default printer\n"
+      "  pause / resume -d PRINTER\n"
+      "  autoadd            add the connected USB label printers that have no printer yet\n"
+      "  shutdown           stop the server\n"
+      "  --version          the version\n"
+      "\n"
+      "Server settings as -o NAME=VALUE: state-directory=DIR, server-port=N, log-file=FILE|-,\n"
+      "log-level=LEVEL, admin-group=GROUP, auth-service=NAME, print-group=GROUP,\n"
+      "allowed-folder=DIR, max-memory=MIB, max-seconds=N (each as the option of that name below),\n"
+      "local-socket=PATH (one more local socket to listen on).\n"
+      "\n"
+      "SERVER OPTIONS (after the sub-command and its -o settings):\n%s"
+      "  Without --state: $STATE_DIRECTORY (the service's), /var/lib/%s for root, else\n"
+      "  $XDG_STATE_HOME/%s (~/.local/state/%s).\n"
+      "\n%s",
+      name, name, name, kAppUsage, name, name, name, kAppAccessSummary);
+}
+
+}  // namespace
+
+int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
+  Context context{createSystem, "", "", {}};
+  const char* slash = std::strrchr(argv[0], '/');
+  context.baseName = slash ? slash + 1 : argv[0];
+  std::vector<char*> papplArgs = {argv[0]};
+  int i = 1;
+  bool printerUri = false, helpOrVersion = false;
+  std::string printerName;
+  int numSettings = 0;
+  cups_option_t* settings = nullptr;  // the -o settings, for checking the server's options
+  struct SettingsFree {
+    int& count;
+    cups_option_t*& options;
+    ~SettingsFree() { cupsFreeOptions(count, options); }
+  } settingsFree{numSettings, settings};
+  for (; i < argc && !IsAppOption(argv[i]); ++i) {
+    const std::string_view arg = argv[i];
+    papplArgs.push_back(argv[i]);
+    if ((arg == "--" || OneOf(arg, kValueOptions)) && i + 1 < argc) {
+      papplArgs.push_back(argv[++i]);  // a file or a value, whatever it says
+      if (arg == "-d") printerName = argv[i];
+      if (arg == "-u") printerUri = true;
+      if (arg == "-o") numSettings = cupsParseOptions(argv[i], numSettings, &settings);
+    } else if (OneOf(arg, kSubcommands) && context.subcommand.empty()) {
+      context.subcommand = arg;
+    } else if (arg == "--help" || arg == "--version") {
+      helpOrVersion = true;
+    }
+  }
+  for (; i < argc; ++i) context.appArgs.emplace_back(argv[i]);
+
+  if (!context.appArgs.empty()) {
+    std::vector<std::string> args = {context.baseName};
+    args.insert(args.end(), context.appArgs.begin(), context.appArgs.end());
+    try {
+      if (ServerOptions(context, numSettings, settings).help) {
+        PrintUsage(&context);
+        return 0;
+      }
+    } catch (const std::runtime_error& e) {
+      std::fprintf(stderr, "%s: %s (see --help)\n", context.baseName.c_str(), e.what());
+      return 2;
+    }
+    if (context.subcommand.empty()) {
+      context.subcommand = "server";
+      papplArgs.push_back(context.subcommand.data());
+    } else if (context.subcommand != "server") {
+      std::fprintf(stderr, "%s: %s is an option of `server`, not of `%s`\n", context.baseName.c_str(),
+                   context.appArgs.front().c_str(), context.subcommand.c_str());
+      return 2;
+    }
+  }
+  if (argc == 1 && isatty(STDIN_FILENO)) {
+    PrintUsage(&context);
+    return 2;
+  }
+  if (!helpOrVersion && !printerUri && !OneOf(context.subcommand, kLocalSubcommands)) {
+    std::string tried;
+    const std::string socket = FindServerSocket(context.baseName, &tried);
+    if (socket.empty()) {
+      std::fprintf(stderr,
+                   "%s: no server is running (none answers on %s); start one with `%s server` or "
+                   "`systemctl start qxvn-printer-app`\n",
+                   context.baseName.c_str(), tried.c_str(), context.baseName.c_str());
+      return 1;
+    }
+    // `add -d NAME` names the printer it makes.
+    if (!printerName.empty() && context.subcommand != "add" && !ServerHasPrinter(socket, printerName)) {
+      std::fprintf(stderr, "%s: no printer named '%s' (`%s printers` lists them)\n", context.baseName.c_str(),
+                   printerName.c_str(), context.baseName.c_str());
+      return 1;
+    }
+  }
+  papplArgs.push_back(nullptr);
+  return papplMainloop(static_cast<int>(papplArgs.size()) - 1, papplArgs.data(), kAppVersion, kFooter, 0,
+                       nullptr, AutoAddDriver, nullptr, nullptr, nullptr, CreateFromMainloop, PrintUsage,
+                       &context);
+}
+
+}  // namespace qxapp
