@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,9 @@ class PrinterStore {
   PrinterStore(const PrinterStore&) = delete;
   PrinterStore& operator=(const PrinterStore&) = delete;
 
+  // When the printer does not use this package's driver (whose name is kDriverName), says so,
+  // naming the driver it uses; its data would never reach the plug-in.
+  std::optional<std::string> OtherDriver() const;
   // Every value of the printer's data, in the spooler's order.
   std::vector<qxvn::RegValue> Values() const;
   // Sets (or, for `remove`, deletes) each value in order. When the spooler refuses one, the
@@ -32,6 +36,10 @@ class PrinterStore {
   HANDLE m_printer = nullptr;
 };
 
+// The driver's name, as the installation file names the model.
+inline constexpr const wchar_t* kDriverName = L"QXVN LP2 Label Printer";
+
 std::string Narrow(const std::wstring& text);
+std::wstring Widen(const std::string& utf8);
 
 }  // namespace qxvnconf
