@@ -130,7 +130,7 @@ if(SCRIPT)
   execute_process(COMMAND ${SCRIPT} -qec "${launch} ${CONF} '${accented}' show" /dev/null
                   OUTPUT_VARIABLE console ERROR_VARIABLE console TIMEOUT 60)
   expect_in("${console}" "Label settings of \"${accented}\"" "a non-ASCII name on a console")
-  expect_in("${console}" "pixels of luminance 120" "the console's table")
+  expect_in("${console}" "GrayThreshold  120" "the console's table")
 endif()
 wine_step(0 ${HARNESS} delete-printer ${accented})
 

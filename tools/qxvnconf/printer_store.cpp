@@ -81,7 +81,7 @@ PrinterStore::PrinterStore(const std::wstring& printer, bool forChanges) : m_nam
 }
 
 PrinterStore::~PrinterStore() {
-  if (m_printer) ClosePrinter(m_printer);
+  if (m_printer && m_owned) ClosePrinter(m_printer);
 }
 
 std::vector<qxvn::RegValue> PrinterStore::Values() const {

@@ -16,6 +16,8 @@ class PrinterStore {
   // Opens the printer for reading, or for changing its data. Throws ToolError naming the
   // cause: no such printer, access denied, or the spooler's error.
   PrinterStore(const std::wstring& printer, bool forChanges);
+  // Works on a printer someone else opened (and closes): the driver's property sheet's.
+  PrinterStore(HANDLE printer, const std::wstring& name) : m_name(name), m_printer(printer), m_owned(false) {}
   ~PrinterStore();
   PrinterStore(const PrinterStore&) = delete;
   PrinterStore& operator=(const PrinterStore&) = delete;
@@ -34,6 +36,7 @@ class PrinterStore {
   std::vector<qxvn::RegValue> ValuesOfDriverDataKey() const;
   std::wstring m_name;
   HANDLE m_printer = nullptr;
+  bool m_owned = true;
 };
 
 // The driver's name, as the installation file names the model.
