@@ -15,11 +15,6 @@ inline constexpr IID IID_IPrintOemUI = {0xC6A7A9D0, 0x774C, 0x11D1, {0x94, 0x7F,
 inline constexpr IID IID_IPrintOemDriverUI = {
     0x92B05D50, 0x78BC, 0x11D1, {0x94, 0x80, 0x00, 0xA0, 0xC9, 0x06, 0x40, 0xB8}};
 
-// GetInfo modes.
-inline constexpr DWORD OEMGI_GETSIGNATURE = 1;
-inline constexpr DWORD OEMGI_GETINTERFACEVERSION = 2;
-inline constexpr DWORD OEMGI_GETVERSION = 3;
-
 typedef struct _OEMUIOBJ* POEMUIOBJ;
 
 // What the driver passes with the property sheet calls (PROPSHEETUI_INFO's lParamInit).
@@ -37,8 +32,9 @@ typedef struct _OEMUIPSPARAM {
   PVOID pOemEntry;
 } OEMUIPSPARAM, *POEMUIPSPARAM;
 
-// The plug-in's private device-mode parameter block, as the rendering plug-in receives it.
-#include "platform/printoem.h"
+// The GetInfo and DevMode modes and the private device-mode parameter block are the rendering
+// plug-in interface's.
+#include "platform/printoem_com.h"
 
 // The common part of the plug-in interfaces, then the user interface methods, in table order.
 struct IPrintOemUI : public IUnknown {

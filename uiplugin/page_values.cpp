@@ -42,7 +42,8 @@ PageCheck CheckPage(std::span<const std::u16string> texts) {
     }
     const std::optional<uint32_t> v = Number(text);
     if (!v) {
-      check.error = std::string(s.caption) + ": not a whole number from " + qxlabel::RangeText(s);
+      check.error = std::string(s.caption) + ": not a whole number from " +
+                    (s.max == qxlabel::kAnyValue ? "0 to 4294967295" : qxlabel::RangeText(s));
       break;
     }
     if (std::optional<std::string> why = qxlabel::ValueRefusal(s, *v)) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -434,6 +435,31 @@ void CheckInf(const std::string& infName, const Inf& inf, const Entry& gpd,
   if (models == 0) fault("no printer model for x64");
 }
 
+// The install scripts name the driver and the catalog themselves: they must be the package's.
+void CheckScripts(const std::map<std::string, std::string>& byLower, const Entry& gpd, const Inf& inf,
+                  Problems& problems) {
+  const std::string model = Unquoted(ValueOf(gpd, "ModelName"));
+  const std::string catalog = Unquoted(Get(inf, "version", "catalogfile"));
+  for (const char* script : {"install.ps1", "uninstall.ps1"}) {
+    auto it = byLower.find(script);
+    if (it == byLower.end()) continue;
+    auto assigned = [&](const std::string& variable) -> std::optional<std::string> {
+      const std::regex line("\\$" + variable + R"(\s*=\s*'([^']*)')");
+      std::smatch m;
+      if (!std::regex_search(it->second, m, line)) return std::nullopt;
+      return m[1].str();
+    };
+    const std::optional<std::string> driver = assigned("DriverName");
+    if (!driver || *driver != model)
+      problems.push_back(std::string(script) + ": $DriverName is not the model's name \"" + model + "\"");
+    if (std::string(script) == "install.ps1") {
+      const std::optional<std::string> cat = assigned("CatalogName");
+      if (!cat || Lower(*cat) != Lower(catalog))
+        problems.push_back(std::string(script) + ": $CatalogName is not the INF's CatalogFile " + catalog);
+    }
+  }
+}
+
 }  // namespace
 
 std::vector<std::string> CheckDriverPackage(const std::map<std::string, std::string>& files) {
@@ -453,7 +479,9 @@ std::vector<std::string> CheckDriverPackage(const std::map<std::string, std::str
   Entry gpd;
   ParseGpd(files.at(gpdName), gpd, problems);
   CheckGpd(gpd, problems);
-  CheckInf(infName, ParseInf(files.at(infName)), gpd, present, byLower, problems);
+  const Inf inf = ParseInf(files.at(infName));
+  CheckInf(infName, inf, gpd, present, byLower, problems);
+  CheckScripts(byLower, gpd, inf, problems);
   return problems;
 }
 

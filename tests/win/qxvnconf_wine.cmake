@@ -5,7 +5,7 @@
 # Usage: cmake -DWINE=... [-DSETARCH=...] -DHARNESS=... -DCONF=... -DDLL=... -DCASE=... -DQXVN=...
 #        -DIMAGE=... -DOUT=... -P qxvnconf_wine.cmake
 cmake_minimum_required(VERSION 3.25)
-include(${CMAKE_CURRENT_LIST_DIR}/wine_run.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/wine_steps.cmake)
 foreach(var WINE HARNESS CONF DLL CASE QXVN IMAGE OUT)
   if(NOT ${var})
     message(FATAL_ERROR "${var} is not set")
@@ -16,42 +16,6 @@ file(MAKE_DIRECTORY ${OUT})
 # The harness's prefix: a printer left by a crashed run is cleared by the next setup.
 set(printer "qxvn harness qxvnconf")
 set(step 0)
-
-# Runs a Wine program; EXPECT is the exit code wanted; its output lands in `said`.
-function(wine_step expect)
-  math(EXPR n "${step} + 1")
-  set(step ${n} PARENT_SCOPE)
-  set(log ${OUT}/step-${n}.log)
-  qx_run_wine(rc ${log} ${ARGN})
-  file(READ ${log} text)
-  set(said "${text}" PARENT_SCOPE)
-  if(NOT rc EQUAL expect)
-    message(FATAL_ERROR "step ${n}: ${ARGN}\nexited ${rc}, expected ${expect}:\n${text}")
-  endif()
-endfunction()
-
-function(expect_in text wanted what)
-  string(FIND "${text}" "${wanted}" at)
-  if(at EQUAL -1)
-    message(FATAL_ERROR "${what}: \"${wanted}\" not found in:\n${text}")
-  endif()
-endfunction()
-
-function(expect_not_in text unwanted what)
-  string(FIND "${text}" "${unwanted}" at)
-  if(NOT at EQUAL -1)
-    message(FATAL_ERROR "${what}: \"${unwanted}\" found in:\n${text}")
-  endif()
-endfunction()
-
-function(expect_same_file a b what)
-  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${a} ${b} RESULT_VARIABLE rc)
-  if(NOT rc EQUAL 0)
-    file(READ ${a} ta HEX)
-    file(READ ${b} tb HEX)
-    message(FATAL_ERROR "${what}: ${a} and ${b} differ\n${ta}\n${tb}")
-  endif()
-endfunction()
 
 wine_step(0 ${HARNESS} setup)
 wine_step(0 ${HARNESS} add-printer ${printer})
