@@ -435,6 +435,32 @@ void CheckInf(const std::string& infName, const Inf& inf, const Entry& gpd,
   if (models == 0) fault("no printer model for x64");
 }
 
+std::string Utf16(const std::string& ascii) {
+  std::string out;
+  for (char c : ascii) out += std::string{c, '\0'};
+  return out;
+}
+
+// Every binary of the package carries a version resource whose file version is the INF's
+// DriverVer version. A file of a few bytes stands in for a binary in the source tree's tests.
+void CheckVersions(const std::map<std::string, std::string>& files, const Inf& inf, Problems& problems) {
+  const std::vector<std::string> driverVer = Split(Get(inf, "version", "driverver"));
+  const std::string version = driverVer.size() == 2 ? driverVer[1] : "";
+  for (const auto& [name, bytes] : files) {
+    const std::string ext = Lower(std::filesystem::path(name).extension().string());
+    if ((ext != ".dll" && ext != ".exe") || bytes.size() < 1024) continue;
+    const size_t info = bytes.find(Utf16("VS_VERSION_INFO"));
+    const size_t field = info == std::string::npos ? info : bytes.find(Utf16("FileVersion"), info);
+    if (field == std::string::npos) {
+      problems.push_back(name + " has no version resource");
+      continue;
+    }
+    const size_t value = bytes.find(Utf16(version) + std::string(2, '\0'), field);
+    if (version.empty() || value == std::string::npos || value > field + 64)
+      problems.push_back(name + ": its file version is not the INF's DriverVer version " + version);
+  }
+}
+
 // The install scripts name the driver and the catalog themselves: they must be the package's.
 void CheckScripts(const std::map<std::string, std::string>& byLower, const Entry& gpd, const Inf& inf,
                   Problems& problems) {
@@ -482,6 +508,7 @@ std::vector<std::string> CheckDriverPackage(const std::map<std::string, std::str
   const Inf inf = ParseInf(files.at(infName));
   CheckInf(infName, inf, gpd, present, byLower, problems);
   CheckScripts(byLower, gpd, inf, problems);
+  CheckVersions(files, inf, problems);
   return problems;
 }
 

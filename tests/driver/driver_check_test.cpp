@@ -42,6 +42,31 @@ TEST(DriverPackage, BrokenCopyWithCallbackSevenAndMissingBraceFails) {
   EXPECT_NE(problems.find("not closed"), std::string::npos) << problems;
 }
 
+// A binary big enough to be checked: a version resource's strings, as windres lays them out.
+std::string Binary(const std::string& version) {
+  auto utf16 = [](const std::string& ascii) {
+    std::string out;
+    for (char c : ascii) out += std::string{c, '\0'};
+    return out + std::string(2, '\0');
+  };
+  std::string bytes = "MZ" + std::string(2000, 'x');
+  if (!version.empty()) bytes += utf16("VS_VERSION_INFO") + "...." + utf16("FileVersion") + utf16(version);
+  return bytes;
+}
+
+TEST(DriverPackage, EveryBinaryCarriesTheDriverVersion) {
+  auto files = SourcePackage();
+  files["qxvnui.dll"] = Binary("1.0.0.0");
+  EXPECT_EQ(Joined(CheckDriverPackage(files)), "");
+  files["qxvnui.dll"] = Binary("");
+  files["qxvnconf.exe"] = Binary("1.0.0.1");
+  const std::string problems = Joined(CheckDriverPackage(files));
+  EXPECT_NE(problems.find("qxvnui.dll has no version resource"), std::string::npos) << problems;
+  EXPECT_NE(problems.find("qxvnconf.exe: its file version is not the INF's DriverVer version 1.0.0.0"),
+            std::string::npos)
+      << problems;
+}
+
 struct Fault {
   const char* what;
   const char* file;
