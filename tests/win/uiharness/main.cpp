@@ -2,12 +2,13 @@
 // the real (or Wine's) loader, spooler and window system:
 //
 //   qxvn-uiharness apply UI-DLL RENDER-DLL PRINTER [NAME=VALUE]...
+//   qxvn-uiharness show MILLISECONDS UI-DLL RENDER-DLL PRINTER [NAME=VALUE]...
 //
 // loads the DLL through its exports (class factory, the plug-in object), checks that its
 // private device-mode section is the rendering plug-in's, hands it a stand-in driver interface,
 // asks for the printer's property sheet pages with a stand-in sheet callback, makes the page it
 // added, fills the rows that NAME=VALUE names (VALUE empty: not stored; for a list, the value
-// to select) and presses Apply. Prints the page's last line; exit status 0 when the page
+// to select) and presses Apply; `show` first shows the page for that long, for a screenshot. Prints the page's last line; exit status 0 when the page
 // stored its values, 1 when it refused them, 3 when the plug-in failed the harness.
 #include <windows.h>
 #include <commctrl.h>
@@ -15,6 +16,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -108,8 +110,26 @@ bool FillRow(HWND page, const std::wstring& assignment, std::string* error) {
   return false;
 }
 
+// Shows the frame with the page on it and answers the window system for `ms` milliseconds.
+void Show(HWND frame, HWND page, DWORD ms) {
+  RECT r{};
+  GetWindowRect(page, &r);
+  SetWindowPos(frame, nullptr, 20, 20, r.right - r.left + 40, r.bottom - r.top + 60, SWP_NOZORDER);
+  SetWindowPos(page, nullptr, 12, 12, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  ShowWindow(frame, SW_SHOW);
+  ShowWindow(page, SW_SHOW);
+  const DWORD end = GetTickCount() + ms;
+  for (DWORD now = GetTickCount(); now < end; now = GetTickCount()) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, end - now, QS_ALLINPUT);
+    for (MSG msg; PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+}
+
 int Apply(const wchar_t* uiPath, const wchar_t* renderPath, const wchar_t* printerName,
-          const std::vector<std::wstring>& assignments) {
+          const std::vector<std::wstring>& assignments, DWORD showMs) {
   HMODULE ui = LoadLibraryW(uiPath);
   HMODULE render = LoadLibraryW(renderPath);
   if (!ui || !render) return Fail("cannot load the plug-in DLLs (error " + std::to_string(GetLastError()) + ")");
@@ -171,7 +191,7 @@ int Apply(const wchar_t* uiPath, const wchar_t* renderPath, const wchar_t* print
 
   // The sheet makes the page as a child dialog of its frame, whose WM_INITDIALOG gets the page's
   // description.
-  HWND frame = CreateWindowExW(0, L"STATIC", L"Printer Properties", WS_OVERLAPPEDWINDOW, 0, 0, 520, 480, nullptr,
+  HWND frame = CreateWindowExW(0, L"#32770", L"Printer Properties", WS_OVERLAPPEDWINDOW, 0, 0, 520, 480, nullptr,
                                nullptr, GetModuleHandleW(nullptr), nullptr);
   if (!frame) return Fail("no window for the sheet's frame (error " + std::to_string(GetLastError()) + ")");
   HWND page = CreateDialogIndirectParamW(g_page.hInstance, g_page.pResource, frame, g_page.pfnDlgProc,
@@ -180,6 +200,7 @@ int Apply(const wchar_t* uiPath, const wchar_t* renderPath, const wchar_t* print
   std::string error;
   for (const std::wstring& a : assignments)
     if (!FillRow(page, a, &error)) return Fail(error);
+  if (showMs) Show(frame, page, showMs);
   PSHNOTIFY apply{};
   apply.hdr.hwndFrom = nullptr;
   apply.hdr.code = PSN_APPLY;
@@ -203,9 +224,14 @@ int Apply(const wchar_t* uiPath, const wchar_t* renderPath, const wchar_t* print
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc < 5 || std::wstring(argv[1]) != L"apply") {
-    std::fprintf(stderr, "usage: qxvn-uiharness apply UI-DLL RENDER-DLL PRINTER [NAME=VALUE]...\n");
-    return 2;
-  }
-  return Apply(argv[2], argv[3], argv[4], std::vector<std::wstring>(argv + 5, argv + argc));
+  const std::wstring command = argc > 1 ? argv[1] : L"";
+  if (command == L"apply" && argc >= 5)
+    return Apply(argv[2], argv[3], argv[4], std::vector<std::wstring>(argv + 5, argv + argc), 0);
+  if (command == L"show" && argc >= 6)
+    return Apply(argv[3], argv[4], argv[5], std::vector<std::wstring>(argv + 6, argv + argc),
+                 static_cast<DWORD>(std::wcstoul(argv[2], nullptr, 10)));
+  std::fprintf(stderr,
+               "usage: qxvn-uiharness apply UI-DLL RENDER-DLL PRINTER [NAME=VALUE]...\n"
+               "       qxvn-uiharness show MILLISECONDS UI-DLL RENDER-DLL PRINTER [NAME=VALUE]...\n");
+  return 2;
 }
