@@ -24,6 +24,9 @@ constexpr DWORD kRegDword = 4;
 struct PageState {
   HANDLE printer;
   std::wstring printerName;
+  // The rows as the page opened: a row left so is not written, so that a stored value the page
+  // cannot show (another type, or a list value out of range) stays as it was.
+  std::vector<std::u16string> opened;
 };
 
 // Layout in dialog units: the standard property page size, one row a setting.
@@ -134,10 +137,11 @@ std::vector<std::u16string> RowTexts(HWND page) {
   return texts;
 }
 
-// Stores what the rows hold; the values that differ from the printer's only. Empty on success,
-// else why nothing was stored.
-std::string Apply(HWND page, const PageState& state) {
-  const qxui::PageCheck check = qxui::CheckPage(RowTexts(page));
+// Stores what the changed rows hold, where it differs from the printer's. Empty on success, else
+// why nothing was stored.
+std::string Apply(HWND page, PageState& state) {
+  const std::vector<std::u16string> rows = RowTexts(page);
+  const qxui::PageCheck check = qxui::CheckPage(rows);
   if (!check.error.empty()) return check.error + ". Nothing was stored.";
   const auto settings = qxlabel::LabelSettings();
   try {
@@ -145,6 +149,7 @@ std::string Apply(HWND page, const PageState& state) {
     const std::vector<qxvn::RegValue> current = store.Values();
     std::vector<qxvn::RegValue> changes;
     for (size_t i = 0; i < settings.size(); ++i) {
+      if (i < state.opened.size() && rows[i] == state.opened[i]) continue;
       qxvn::RegValue change;
       change.name.assign(settings[i].name.begin(), settings[i].name.end());
       const qxvn::RegValue* stored = nullptr;
@@ -161,6 +166,7 @@ std::string Apply(HWND page, const PageState& state) {
       changes.push_back(std::move(change));
     }
     store.Apply(changes);
+    state.opened = rows;
   } catch (const qxvn::ToolError& e) {
     return std::string(e.what()) + ". Nothing was stored.";
   }
@@ -174,6 +180,7 @@ INT_PTR CALLBACK PageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
       auto* state = reinterpret_cast<PageState*>(sheetPage->lParam);
       SetWindowLongPtrW(page, DWLP_USER, reinterpret_cast<LONG_PTR>(state));
       FillPage(page, *state);
+      state->opened = RowTexts(page);
       return TRUE;
     }
     case WM_COMMAND:
@@ -183,7 +190,7 @@ INT_PTR CALLBACK PageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_NOTIFY: {
       const auto* header = reinterpret_cast<const NMHDR*>(lParam);
       if (!header || header->code != PSN_APPLY) return FALSE;
-      const auto* state = reinterpret_cast<const PageState*>(GetWindowLongPtrW(page, DWLP_USER));
+      auto* state = reinterpret_cast<PageState*>(GetWindowLongPtrW(page, DWLP_USER));
       const std::string refusal = state ? Apply(page, *state) : "the page has no printer";
       SetDlgItemTextW(page, kPageStatusId, refusal.empty() ? L"Stored." : Wide(refusal).c_str());
       SetWindowLongPtrW(page, DWLP_MSGRESULT, refusal.empty() ? PSNRET_NOERROR : PSNRET_INVALID_NOCHANGEPAGE);
@@ -197,7 +204,7 @@ INT_PTR CALLBACK PageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
 }  // namespace
 
 bool AddSettingsPage(PROPSHEETUI_INFO& info, const OEMUIPSPARAM& param) {
-  auto* state = new (std::nothrow) PageState{param.hPrinter, param.pPrinterName ? param.pPrinterName : L""};
+  auto* state = new (std::nothrow) PageState{param.hPrinter, param.pPrinterName ? param.pPrinterName : L"", {}};
   if (!state) return false;
   PROPSHEETPAGEW page{};
   page.dwSize = sizeof page;

@@ -45,5 +45,12 @@ expect_in("${said}" "Offset X: not a whole number" "a malformed number")
 wine_step(0 ${CONF} ${printer} export Z:${OUT}/after.reg)
 expect_same_file(${OUT}/before.reg ${OUT}/after.reg "refused values")
 
+# A stored value the page cannot show (a gap type out of its list) stays when its row is left alone.
+wine_step(0 ${CONF} ${printer} set --force GapType=7)
+wine_step(0 ${page} GrayThreshold=120)
+wine_step(0 ${CONF} ${printer} show)
+expect_in("${said}" "pixels of luminance 120" "the changed row")
+expect_in("${said}" "GapType        7" "the row left alone")
+
 wine_step(0 ${HARNESS} delete-printer ${printer})
 message(STATUS "settings page under Wine: ${step} steps as expected")
