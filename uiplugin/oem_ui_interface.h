@@ -5,12 +5,16 @@
 #pragma once
 
 #include <windows.h>
+// After windows.h, which they need.
 #include <prsht.h>
+// After prsht.h, which it needs.
 #include <compstui.h>
 
 // The class the driver asks a user interface plug-in library for.
-inline constexpr CLSID CLSID_OEMUI = {0xABCE80D7, 0x9F46, 0x11D1, {0x88, 0x2A, 0x00, 0xC0, 0x4F, 0xB9, 0x61, 0xEC}};
-inline constexpr IID IID_IPrintOemUI = {0xC6A7A9D0, 0x774C, 0x11D1, {0x94, 0x7F, 0x00, 0xA0, 0xC9, 0x06, 0x40, 0xB8}};
+inline constexpr CLSID CLSID_OEMUI = {
+    0xABCE80D7, 0x9F46, 0x11D1, {0x88, 0x2A, 0x00, 0xC0, 0x4F, 0xB9, 0x61, 0xEC}};
+inline constexpr IID IID_IPrintOemUI = {
+    0xC6A7A9D0, 0x774C, 0x11D1, {0x94, 0x7F, 0x00, 0xA0, 0xC9, 0x06, 0x40, 0xB8}};
 // The driver's services to the plug-in, handed over by PublishDriverInterface.
 inline constexpr IID IID_IPrintOemDriverUI = {
     0x92B05D50, 0x78BC, 0x11D1, {0x94, 0x80, 0x00, 0xA0, 0xC9, 0x06, 0x40, 0xB8}};
@@ -46,17 +50,21 @@ struct IPrintOemUI : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE DevicePropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam) = 0;
   virtual HRESULT STDMETHODCALLTYPE DevQueryPrintEx(POEMUIOBJ poemuiobj, PVOID pDQPInfo, PDEVMODEW pPublicDM,
                                                     PVOID pOEMDM) = 0;
-  virtual HRESULT STDMETHODCALLTYPE DeviceCapabilities(POEMUIOBJ poemuiobj, HANDLE hPrinter, PWSTR pDeviceName,
-                                                       WORD wCapability, PVOID pOutput, PDEVMODEW pPublicDM,
-                                                       PVOID pOEMDM, DWORD dwOld, DWORD* dwResult) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DeviceCapabilities(POEMUIOBJ poemuiobj, HANDLE hPrinter,
+                                                       PWSTR pDeviceName, WORD wCapability, PVOID pOutput,
+                                                       PDEVMODEW pPublicDM, PVOID pOEMDM, DWORD dwOld,
+                                                       DWORD* dwResult) = 0;
   virtual HRESULT STDMETHODCALLTYPE UpgradePrinter(DWORD dwLevel, PBYTE pDriverUpgradeInfo) = 0;
   virtual HRESULT STDMETHODCALLTYPE PrinterEvent(PWSTR pPrinterName, INT iDriverEvent, DWORD dwFlags,
                                                  LPARAM lParam) = 0;
   virtual HRESULT STDMETHODCALLTYPE DriverEvent(DWORD dwDriverEvent, DWORD dwLevel, LPBYTE pDriverInfo,
                                                 LPARAM lParam) = 0;
-  virtual HRESULT STDMETHODCALLTYPE QueryColorProfile(HANDLE hPrinter, POEMUIOBJ poemuiobj, PDEVMODEW pPublicDM,
-                                                      PVOID pOEMDM, ULONG ulQueryMode, VOID* pvProfileData,
-                                                      ULONG* pcbProfileData, FLONG* pflProfileData) = 0;
-  virtual HRESULT STDMETHODCALLTYPE FontInstallerDlgProc(HWND hWnd, UINT usMsg, WPARAM wParam, LPARAM lParam) = 0;
-  virtual HRESULT STDMETHODCALLTYPE UpdateExternalFonts(HANDLE hPrinter, HANDLE hHeap, PWSTR pwstrCartridges) = 0;
+  virtual HRESULT STDMETHODCALLTYPE QueryColorProfile(HANDLE hPrinter, POEMUIOBJ poemuiobj,
+                                                      PDEVMODEW pPublicDM, PVOID pOEMDM, ULONG ulQueryMode,
+                                                      VOID* pvProfileData, ULONG* pcbProfileData,
+                                                      FLONG* pflProfileData) = 0;
+  virtual HRESULT STDMETHODCALLTYPE FontInstallerDlgProc(HWND hWnd, UINT usMsg, WPARAM wParam,
+                                                         LPARAM lParam) = 0;
+  virtual HRESULT STDMETHODCALLTYPE UpdateExternalFonts(HANDLE hPrinter, HANDLE hHeap,
+                                                        PWSTR pwstrCartridges) = 0;
 };

@@ -3,7 +3,7 @@
 // others are edit boxes, empty for "not stored".
 #pragma once
 
-inline constexpr int kPageStatusId = 999;     // the line that says why Apply was refused
+inline constexpr int kPageStatusId = 999;       // the line that says why Apply was refused
 inline constexpr int kPageFirstValueId = 1000;  // + the setting's index in the table
 
 constexpr int PageValueId(int settingIndex) { return kPageFirstValueId + settingIndex; }

@@ -91,7 +91,8 @@ void FillPage(HWND page, const PageState& state) {
   for (size_t i = 0; i < settings.size(); ++i) {
     const qxlabel::Setting& s = settings[i];
     const int top = kRowTop + static_cast<int>(i) * kRowHeight;
-    Child(page, WC_STATICW, Wide(s.caption), SS_LEFT, -1, {kCaptionX, top + 2, kCaptionX + kCaptionWidth, top + 12});
+    Child(page, WC_STATICW, Wide(s.caption), SS_LEFT, -1,
+          {kCaptionX, top + 2, kCaptionX + kCaptionWidth, top + 12});
     const std::optional<uint32_t> stored = StoredDword(state.printer, s.name);
     const int id = PageValueId(static_cast<int>(i));
     if (!s.choices.empty()) {
@@ -107,14 +108,15 @@ void FillPage(HWND page, const PageState& state) {
       SendMessageW(list, CB_SETCURSEL, selected, 0);
       continue;
     }
-    Child(page, WC_EDITW, stored ? std::to_wstring(*stored) : L"", ES_AUTOHSCROLL | ES_NUMBER | WS_TABSTOP, id,
-          {kValueX, top, kValueX + kEditWidth, top + 12});
+    Child(page, WC_EDITW, stored ? std::to_wstring(*stored) : L"", ES_AUTOHSCROLL | ES_NUMBER | WS_TABSTOP,
+          id, {kValueX, top, kValueX + kEditWidth, top + 12});
     const std::string hint = std::string(qxlabel::UnitText(s.unit)) + ", " + qxlabel::RangeText(s);
     Child(page, WC_STATICW, Wide(hint), SS_LEFT, -1, {kHintX, top + 2, kPageWidth - 6, top + 12});
   }
   const int top = kRowTop + static_cast<int>(settings.size()) * kRowHeight + 2;
-  Child(page, WC_STATICW, L"Empty or \"(not stored)\": the printer keeps no value, and the plug-in its default.",
-        SS_LEFT, kPageStatusId, {kCaptionX, top, kPageWidth - 6, kPageHeight - 4});
+  Child(page, WC_STATICW,
+        L"Empty or \"(not stored)\": the printer keeps no value, and the plug-in its default.", SS_LEFT,
+        kPageStatusId, {kCaptionX, top, kPageWidth - 6, kPageHeight - 4});
 }
 
 // Each row's text, as CheckPage takes it: a list's value, or the edit box's text.
@@ -204,7 +206,8 @@ INT_PTR CALLBACK PageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
 }  // namespace
 
 bool AddSettingsPage(PROPSHEETUI_INFO& info, const OEMUIPSPARAM& param) {
-  auto* state = new (std::nothrow) PageState{param.hPrinter, param.pPrinterName ? param.pPrinterName : L"", {}};
+  auto* state =
+      new (std::nothrow) PageState{param.hPrinter, param.pPrinterName ? param.pPrinterName : L"", {}};
   if (!state) return false;
   PROPSHEETPAGEW page{};
   page.dwSize = sizeof page;
@@ -213,7 +216,8 @@ bool AddSettingsPage(PROPSHEETUI_INFO& info, const OEMUIPSPARAM& param) {
   page.pResource = PageTemplate();
   page.pfnDlgProc = PageProc;
   page.lParam = reinterpret_cast<LPARAM>(state);
-  if (info.pfnComPropSheet(info.hComPropSheet, CPSFUNC_ADD_PROPSHEETPAGEW, reinterpret_cast<LPARAM>(&page), 0) <= 0) {
+  if (info.pfnComPropSheet(info.hComPropSheet, CPSFUNC_ADD_PROPSHEETPAGEW, reinterpret_cast<LPARAM>(&page),
+                           0) <= 0) {
     delete state;
     return false;
   }

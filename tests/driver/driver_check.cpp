@@ -337,7 +337,8 @@ void CheckPluginIni(const std::string& name, const std::string& text, const std:
     for (int n = 1;; ++n) {
       const std::string plugin = Get(ini, "oemfiles", kind + std::to_string(n));
       if (plugin.empty()) break;
-      if (!copied.count(Lower(plugin))) fault(name + " names the plug-in " + plugin + ", which is not installed");
+      if (!copied.count(Lower(plugin)))
+        fault(name + " names the plug-in " + plugin + ", which is not installed");
     }
   }
 }
@@ -354,7 +355,8 @@ void CheckInf(const std::string& infName, const Inf& inf, const Entry& gpd,
     fault("[Version] ClassGUID is not the printer class");
   // Signing names the catalog from this line; an installer refuses a package without one.
   const std::string catalog = Lower(Unquoted(Get(inf, "version", "catalogfile")));
-  if (catalog.size() < 5 || catalog.substr(catalog.size() - 4) != ".cat" || catalog.find_first_of("\\/") != std::string::npos)
+  if (catalog.size() < 5 || catalog.substr(catalog.size() - 4) != ".cat" ||
+      catalog.find_first_of("\\/") != std::string::npos)
     fault("[Version] has no CatalogFile=NAME.cat line, which signing needs");
 
   for (const auto& [name, lines] : inf)

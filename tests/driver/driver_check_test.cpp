@@ -147,15 +147,16 @@ INSTANTIATE_TEST_SUITE_P(
         Fault{"user interface plug-in not in the package", "qxvnui.dll", "", "", "does not hold qxvnui.dll"},
         Fault{"user interface plug-in not installed", "qxvnuni.ini", "OEMConfigFile1=qxvnui.dll",
               "OEMConfigFile1=otherui.dll", "names the plug-in otherui.dll, which is not installed"},
-        Fault{"comment as in other .ini files", "qxvnuni.ini", "# Names", "; Names", "start with '#', not ';'"},
+        Fault{"comment as in other .ini files", "qxvnuni.ini", "# Names", "; Names",
+              "start with '#', not ';'"},
         Fault{"script installs another driver", "install.ps1", "$DriverName = 'QXVN LP2 Label Printer'",
               "$DriverName = 'QXVN LP2'", "install.ps1: $DriverName is not the model's name"},
-        Fault{"script signs another catalog", "install.ps1", "$CatalogName = 'qxvn.cat'", "$CatalogName = 'x.cat'",
-              "$CatalogName is not the INF's CatalogFile"},
+        Fault{"script signs another catalog", "install.ps1", "$CatalogName = 'qxvn.cat'",
+              "$CatalogName = 'x.cat'", "$CatalogName is not the INF's CatalogFile"},
         Fault{"uninstall removes another driver", "uninstall.ps1", "$DriverName = 'QXVN LP2 Label Printer'",
               "$DriverName = 'Other'", "uninstall.ps1: $DriverName"},
-        Fault{"space around the equals sign", "qxvnuni.ini", "OEMDriverFile1=", "OEMDriverFile1 = ",
-              "no space may stand around '='"}));
+        Fault{"space around the equals sign", "qxvnuni.ini",
+              "OEMDriverFile1=", "OEMDriverFile1 = ", "no space may stand around '='"}));
 
 }  // namespace
 }  // namespace qxdriver

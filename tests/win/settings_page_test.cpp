@@ -1,12 +1,11 @@
 // What the label settings page stores when Apply is pressed: every row checked against the
 // shared table, all together, so that one bad row stores nothing.
-#include "uiplugin/page_values.h"
-
 #include <gtest/gtest.h>
 
 #include <map>
 
 #include "tools/qxvnconf/label_settings.h"
+#include "uiplugin/page_values.h"
 
 namespace {
 
@@ -28,8 +27,10 @@ size_t IndexOf(std::string_view name) {
 }
 
 TEST(SettingsPage, SoundRowsGiveTheirValuesAndEmptyRowsNone) {
-  const qxui::PageCheck check = qxui::CheckPage(
-      Rows({{"GrayThreshold", u" 254 "}, {"GapLength", u"16383"}, {"OffsetX", u"4294967"}, {"PrintDarkness", u"0"}}));
+  const qxui::PageCheck check = qxui::CheckPage(Rows({{"GrayThreshold", u" 254 "},
+                                                      {"GapLength", u"16383"},
+                                                      {"OffsetX", u"4294967"},
+                                                      {"PrintDarkness", u"0"}}));
   ASSERT_EQ(check.error, "");
   ASSERT_EQ(check.values.size(), qxlabel::LabelSettings().size());
   EXPECT_EQ(check.values[IndexOf("GrayThreshold")], 254u);
@@ -52,13 +53,15 @@ TEST(SettingsPage, OneBadRowStoresNothing) {
            {{{"OffsetY", u"4294967296"}}, "Offset Y: not a whole number from 0 to 4294967295"},
            {{{"LabelWidth", u"14316558"}}, "Label width: 14316558 mm is too large"},
            {{{"LabelWidth", u"49"}}, "LabelWidth 49 mm is 579 dots, wider than the 576-dot head"},
-           {{{"Rotation", u"3"}, {"LabelWidth", u"76"}, {"LabelHeight", u"50"}}, "LabelHeight 50 mm is 591 dots"},
+           {{{"Rotation", u"3"}, {"LabelWidth", u"76"}, {"LabelHeight", u"50"}},
+            "LabelHeight 50 mm is 591 dots"},
        }) {
     const qxui::PageCheck check = qxui::CheckPage(Rows(c.rows));
     EXPECT_EQ(check.error.rfind(c.error, 0), 0u) << check.error;
     EXPECT_TRUE(check.values.empty()) << c.error;
   }
-  EXPECT_EQ(qxui::CheckPage(Rows({{"Rotation", u"1"}, {"LabelWidth", u"76"}, {"LabelHeight", u"48"}})).error, "")
+  EXPECT_EQ(qxui::CheckPage(Rows({{"Rotation", u"1"}, {"LabelWidth", u"76"}, {"LabelHeight", u"48"}})).error,
+            "")
       << "turned a quarter, the height lies across the head";
 }
 

@@ -6,10 +6,8 @@
 namespace qxlabel {
 namespace {
 
-constexpr Choice kTurns[] = {{0, "upright"},
-                             {1, "a quarter turn clockwise"},
-                             {2, "a half turn"},
-                             {3, "a quarter turn anticlockwise"}};
+constexpr Choice kTurns[] = {
+    {0, "upright"}, {1, "a quarter turn clockwise"}, {2, "a half turn"}, {3, "a quarter turn anticlockwise"}};
 constexpr Choice kAcross[] = {{0, "left"}, {1, "centred"}, {2, "right"}};
 constexpr Choice kDown[] = {{0, "top"}, {1, "centred"}, {2, "bottom"}};
 constexpr Choice kGapTypes[] = {{0, "continuous media, no gap"},
@@ -18,27 +16,70 @@ constexpr Choice kGapTypes[] = {{0, "continuous media, no gap"},
                                 {3, "the printer's third kind, sent as 3"}};
 
 constexpr std::array<Setting, 12> kSettings{{
-    {"GrayThreshold", "Gray threshold", 1, 254, Unit::Level, false,
-     "a pixel prints a dot when its luminance (0 to 255) is at or below this; 150 until first set", {}},
-    {"LabelWidth", "Label width", 0, kAnyValue, Unit::Millimetres, false,
-     "width of the label window cut out of each band; 0 or not smaller than the band: whole band", {}},
-    {"LabelHeight", "Label height", 0, kAnyValue, Unit::Millimetres, false,
-     "height of the label window cut out of each band; 0 or not smaller than the band: whole band", {}},
+    {"GrayThreshold",
+     "Gray threshold",
+     1,
+     254,
+     Unit::Level,
+     false,
+     "a pixel prints a dot when its luminance (0 to 255) is at or below this; 150 until first set",
+     {}},
+    {"LabelWidth",
+     "Label width",
+     0,
+     kAnyValue,
+     Unit::Millimetres,
+     false,
+     "width of the label window cut out of each band; 0 or not smaller than the band: whole band",
+     {}},
+    {"LabelHeight",
+     "Label height",
+     0,
+     kAnyValue,
+     Unit::Millimetres,
+     false,
+     "height of the label window cut out of each band; 0 or not smaller than the band: whole band",
+     {}},
     {"Rotation", "Rotation", 0, 3, Unit::QuarterTurns, false, "quarter turns of each band", kTurns},
     {"HorAlignment", "Horizontal alignment", 0, 2, Unit::Alignment, false,
      "where the label window lies across the band", kAcross},
     {"VerAlignment", "Vertical alignment", 0, 2, Unit::Alignment, false,
      "where the label window lies down the band", kDown},
-    {"OffsetX", "Offset X", 0, kAnyValue, Unit::Millimetres, false,
-     "kept with the job; the image is not shifted by it", {}},
-    {"OffsetY", "Offset Y", 0, kAnyValue, Unit::Millimetres, false,
-     "kept with the job; the image is not shifted by it", {}},
-    {"PrintDarkness", "Darkness", 0, 14, Unit::Level, true, "print darkness, sent to the printer with each page", {}},
+    {"OffsetX",
+     "Offset X",
+     0,
+     kAnyValue,
+     Unit::Millimetres,
+     false,
+     "kept with the job; the image is not shifted by it",
+     {}},
+    {"OffsetY",
+     "Offset Y",
+     0,
+     kAnyValue,
+     Unit::Millimetres,
+     false,
+     "kept with the job; the image is not shifted by it",
+     {}},
+    {"PrintDarkness",
+     "Darkness",
+     0,
+     14,
+     Unit::Level,
+     true,
+     "print darkness, sent to the printer with each page",
+     {}},
     {"PrintSpeed", "Speed", 0, 4, Unit::Level, true, "print speed, sent to the printer with each page", {}},
     {"GapType", "Gap type", 0, 3, Unit::Level, true, "kind of gap between labels, sent with each page",
      kGapTypes},
-    {"GapLength", "Gap length", 0, 0x3FFF, Unit::Dots, true,
-     "length of the gap between labels, sent with each page when GapType is 1 to 3", {}},
+    {"GapLength",
+     "Gap length",
+     0,
+     0x3FFF,
+     Unit::Dots,
+     true,
+     "length of the gap between labels, sent with each page when GapType is 1 to 3",
+     {}},
 }};
 
 char16_t Fold(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c; }
@@ -107,8 +148,8 @@ std::optional<std::string> AcrossHeadRefusal(uint32_t widthMm, uint32_t heightMm
   const uint32_t across = quarter ? heightMm : widthMm;
   if (across > kLargestMillimetres || DotsOf(across) <= kHeadDots) return std::nullopt;
   return std::string(quarter ? "LabelHeight " : "LabelWidth ") + std::to_string(across) + " mm is " +
-         std::to_string(DotsOf(across)) + " dots, wider than the " + std::to_string(kHeadDots) +
-         "-dot head" + (quarter ? " once turned a quarter" : "") + " (at most 48 mm)";
+         std::to_string(DotsOf(across)) + " dots, wider than the " + std::to_string(kHeadDots) + "-dot head" +
+         (quarter ? " once turned a quarter" : "") + " (at most 48 mm)";
 }
 
 }  // namespace qxlabel

@@ -78,7 +78,8 @@ void WriteFileWhole(const std::wstring& path, const std::vector<uint8_t>& bytes)
 
 // Everything is checked, against the printer's driver and its values as they are, before the
 // first value is written.
-void Change(const std::wstring& printer, std::vector<qxvn::RegValue> values, bool force, const std::string& file) {
+void Change(const std::wstring& printer, std::vector<qxvn::RegValue> values, bool force,
+            const std::string& file) {
   qxvnconf::PrinterStore store(printer, true);
   if (std::optional<std::string> other = store.OtherDriver(); other && !force)
     throw qxvn::ToolError(*other + "; --force stores the values anyway");

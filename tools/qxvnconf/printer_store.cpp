@@ -52,8 +52,10 @@ std::optional<std::string> PrinterStore::OtherDriver() const {
   GetPrinterW(m_printer, 2, nullptr, 0, &needed);
   std::vector<BYTE> buffer(std::max<DWORD>(needed, sizeof(PRINTER_INFO_2W)));
   if (!GetPrinterW(m_printer, 2, buffer.data(), static_cast<DWORD>(buffer.size()), &needed))
-    return std::string("cannot tell the driver of \"").append(Narrow(m_name)).append("\": ").append(
-        SystemMessage(GetLastError()));
+    return std::string("cannot tell the driver of \"")
+        .append(Narrow(m_name))
+        .append("\": ")
+        .append(SystemMessage(GetLastError()));
   const auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
   const std::wstring driver = info->pDriverName ? info->pDriverName : L"";
   if (driver == kDriverName) return std::nullopt;

@@ -151,7 +151,8 @@ qxvn::RegValue ParseAssignment(std::string_view argument) {
 }
 
 std::vector<qxvn::RegValue> PlanChanges(std::vector<qxvn::RegValue> values, bool force,
-                                        const std::string& fileName, std::span<const qxvn::RegValue> current) {
+                                        const std::string& fileName,
+                                        std::span<const qxvn::RegValue> current) {
   std::vector<qxvn::RegValue> plan;
   for (qxvn::RegValue& value : values) {
     std::erase_if(plan, [&](const qxvn::RegValue& p) { return SameName(p.name, value.name); });
@@ -176,8 +177,8 @@ std::vector<qxvn::RegValue> PlanChanges(std::vector<qxvn::RegValue> values, bool
     if (!v || v->remove || Refusal(*FindSetting(Wide(name)), *v)) return 0;
     return DwordOf(*v);
   };
-  if (std::optional<std::string> why = qxlabel::AcrossHeadRefusal(after("LabelWidth"), after("LabelHeight"),
-                                                                  after("Rotation")))
+  if (std::optional<std::string> why =
+          qxlabel::AcrossHeadRefusal(after("LabelWidth"), after("LabelHeight"), after("Rotation")))
     throw qxvn::ToolError(*why + ": every line would be cut; --force stores it anyway");
   return plan;
 }

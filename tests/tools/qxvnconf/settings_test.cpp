@@ -123,14 +123,16 @@ std::string PlanError(std::vector<qxvn::RegValue> values, std::vector<qxvn::RegV
 }
 
 TEST(QxvnconfSettings, MessagesNameTheSettingOnce) {
-  EXPECT_EQ(PlanError({Dword(u"PrintDarkness", 15)}).rfind("PrintDarkness: 15 is out of range (0 to 14)", 0), 0u);
+  EXPECT_EQ(PlanError({Dword(u"PrintDarkness", 15)}).rfind("PrintDarkness: 15 is out of range (0 to 14)", 0),
+            0u);
 }
 
 // The side of the label that lies across the head once turned must fit its 576 dots (48 mm),
 // judged with the printer's own values for what the change leaves alone.
 TEST(QxvnconfSettings, LabelsWiderThanTheHeadAreRefused) {
-  EXPECT_NE(PlanError({Dword(u"LabelWidth", 50)}).find("LabelWidth 50 mm is 591 dots, wider than the 576-dot head"),
-            std::string::npos);
+  EXPECT_NE(
+      PlanError({Dword(u"LabelWidth", 50)}).find("LabelWidth 50 mm is 591 dots, wider than the 576-dot head"),
+      std::string::npos);
   EXPECT_EQ(PlanError({Dword(u"LabelWidth", 48), Dword(u"LabelHeight", 150)}), "");
   EXPECT_NE(PlanError({Dword(u"LabelHeight", 76)}, {Dword(u"Rotation", 3)}).find("LabelHeight 76 mm"),
             std::string::npos)

@@ -8,9 +8,11 @@
 // private device-mode section is the rendering plug-in's, hands it a stand-in driver interface,
 // asks for the printer's property sheet pages with a stand-in sheet callback, makes the page it
 // added, fills the rows that NAME=VALUE names (VALUE empty: not stored; for a list, the value
-// to select) and presses Apply; `show` first shows the page for that long, for a screenshot. Prints the page's last line; exit status 0 when the page
-// stored its values, 1 when it refused them, 3 when the plug-in failed the harness.
+// to select) and presses Apply; `show` first shows the page for that long, for a screenshot. Prints the
+// page's last line; exit status 0 when the page stored its values, 1 when it refused them, 3 when the plug-in
+// failed the harness.
 #include <windows.h>
+// After windows.h, which they need.
 #include <commctrl.h>
 #include <winspool.h>
 
@@ -34,8 +36,9 @@ int Fail(const std::string& what) {
 
 std::string Narrow(const std::wstring& text) {
   std::string out(text.size() * 3 + 1, '\0');
-  out.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                                     out.data(), static_cast<int>(out.size()), nullptr, nullptr)));
+  out.resize(
+      static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
+                                              out.data(), static_cast<int>(out.size()), nullptr, nullptr)));
   return out;
 }
 
@@ -132,7 +135,8 @@ int Apply(const wchar_t* uiPath, const wchar_t* renderPath, const wchar_t* print
           const std::vector<std::wstring>& assignments, DWORD showMs) {
   HMODULE ui = LoadLibraryW(uiPath);
   HMODULE render = LoadLibraryW(renderPath);
-  if (!ui || !render) return Fail("cannot load the plug-in DLLs (error " + std::to_string(GetLastError()) + ")");
+  if (!ui || !render)
+    return Fail("cannot load the plug-in DLLs (error " + std::to_string(GetLastError()) + ")");
   auto getUi = Export<GetClassObjectFn>(ui, "DllGetClassObject");
   auto canUnload = Export<CanUnloadFn>(ui, "DllCanUnloadNow");
   auto getRender = Export<GetClassObjectFn>(render, "DllGetClassObject");
@@ -155,14 +159,20 @@ int Apply(const wchar_t* uiPath, const wchar_t* renderPath, const wchar_t* print
   if (FAILED(made) || !oem || !renderer) return Fail("CreateInstance failed");
 
   DWORD signature = 0, needed = 0;
-  if (FAILED(oem->GetInfo(OEMGI_GETSIGNATURE, &signature, sizeof signature, &needed)) || signature != 0x4E565851)
+  if (FAILED(oem->GetInfo(OEMGI_GETSIGNATURE, &signature, sizeof signature, &needed)) ||
+      signature != 0x4E565851)
     return Fail("GetInfo gives another signature than QXVN");
   OEM_DMEXTRAHEADER mine{}, theirs{};
   DWORD mineSize = 0, theirsSize = 0;
-  auto uiDevMode = [](void* o, DWORD m, POEMDMPARAM p) { return static_cast<IPrintOemUI*>(o)->DevMode(m, p); };
-  auto renderDevMode = [](void* o, DWORD m, POEMDMPARAM p) { return static_cast<IPrintOemUni*>(o)->DevMode(m, p); };
-  if (!DefaultSection(uiDevMode, oem, &mine, &mineSize) || !DefaultSection(renderDevMode, renderer, &theirs, &theirsSize) ||
-      mineSize != theirsSize || std::memcmp(&mine, &theirs, sizeof mine) != 0)
+  auto uiDevMode = [](void* o, DWORD m, POEMDMPARAM p) {
+    return static_cast<IPrintOemUI*>(o)->DevMode(m, p);
+  };
+  auto renderDevMode = [](void* o, DWORD m, POEMDMPARAM p) {
+    return static_cast<IPrintOemUni*>(o)->DevMode(m, p);
+  };
+  if (!DefaultSection(uiDevMode, oem, &mine, &mineSize) ||
+      !DefaultSection(renderDevMode, renderer, &theirs, &theirsSize) || mineSize != theirsSize ||
+      std::memcmp(&mine, &theirs, sizeof mine) != 0)
     return Fail("the private device-mode section differs from the rendering plug-in's");
   renderer->Release();
 
@@ -191,8 +201,8 @@ int Apply(const wchar_t* uiPath, const wchar_t* renderPath, const wchar_t* print
 
   // The sheet makes the page as a child dialog of its frame, whose WM_INITDIALOG gets the page's
   // description.
-  HWND frame = CreateWindowExW(0, L"#32770", L"Printer Properties", WS_OVERLAPPEDWINDOW, 0, 0, 520, 480, nullptr,
-                               nullptr, GetModuleHandleW(nullptr), nullptr);
+  HWND frame = CreateWindowExW(0, L"#32770", L"Printer Properties", WS_OVERLAPPEDWINDOW, 0, 0, 520, 480,
+                               nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
   if (!frame) return Fail("no window for the sheet's frame (error " + std::to_string(GetLastError()) + ")");
   HWND page = CreateDialogIndirectParamW(g_page.hInstance, g_page.pResource, frame, g_page.pfnDlgProc,
                                          reinterpret_cast<LPARAM>(&g_page));
