@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/printoem_com.h"
+#include "tests/win/harness/import_patch.h"
 #include "tools/qxvnconf/label_settings.h"
 #include "uiplugin/oem_ui_interface.h"
 #include "uiplugin/page_layout.h"
@@ -66,6 +67,21 @@ LONG_PTR CALLBACK StandInSheet(HANDLE, UINT function, LPARAM lParam1, LPARAM) {
   if (function != CPSFUNC_ADD_PROPSHEETPAGEW || !lParam1) return 0;
   std::memcpy(&g_page, reinterpret_cast<const PROPSHEETPAGEW*>(lParam1), sizeof g_page);
   return 0x100 + ++g_pagesAdded;
+}
+
+// Wine's spooler lacks DeletePrinterDataW (calling it ends the process); under Wine the
+// harness answers it as Wine's spooler keeps printer data, in the printer's registry key.
+std::wstring g_printerName;
+DWORD WINAPI WineDeletePrinterDataW(HANDLE, LPWSTR valueName) {
+  const std::wstring key =
+      L"System\\CurrentControlSet\\Control\\Print\\Printers\\" + g_printerName + L"\\PrinterDriverData";
+  const LSTATUS result = RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), valueName);
+  return static_cast<DWORD>(result);
+}
+
+bool OnWine() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version");
 }
 
 template <class F>
@@ -137,6 +153,10 @@ int Apply(const wchar_t* uiPath, const wchar_t* renderPath, const wchar_t* print
   HMODULE render = LoadLibraryW(renderPath);
   if (!ui || !render)
     return Fail("cannot load the plug-in DLLs (error " + std::to_string(GetLastError()) + ")");
+  g_printerName = printerName;
+  if (OnWine() && !qxwin::PatchImport(ui, "winspool.drv", "DeletePrinterDataW",
+                                      reinterpret_cast<void*>(&WineDeletePrinterDataW), nullptr))
+    return Fail("the user interface DLL does not import DeletePrinterDataW");
   auto getUi = Export<GetClassObjectFn>(ui, "DllGetClassObject");
   auto canUnload = Export<CanUnloadFn>(ui, "DllCanUnloadNow");
   auto getRender = Export<GetClassObjectFn>(render, "DllGetClassObject");
