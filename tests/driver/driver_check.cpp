@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -176,9 +177,31 @@ void CheckGpd(const Entry& root, Problems& problems) {
       if (Number(ValueOf(*o, "DevBPP"), -1) != 0 || Number(ValueOf(*o, "DevNumOfPlanes"), -1) != 0)
         fault("colour mode " + o->value + " must have *DevBPP: 0 and *DevNumOfPlanes: 0");
     }
-    if (options.size() != 2 || modes != std::set<std::pair<long, long>>{{24, 5}, {32, 6}})
-      fault("the colour modes must be two: *DrvBPP 24 with *IPCallbackID 5, and 32 with 6");
+    // The band formats the plug-in's ImageProcessing is documented to receive are 1, 8 and 24
+    // bits; 24 is the one it takes.
+    if (options.size() != 1 || modes != std::set<std::pair<long, long>>{{24, 5}})
+      fault("the colour mode must be one: *DrvBPP 24 with *IPCallbackID 5");
   }
+
+  // Commands the driver requires of every printer description, empty here.
+  for (const char* name : {"CmdCR", "CmdLF", "CmdFF", "CmdSendBlockData"}) {
+    bool found = false;
+    for (const Entry* c : All(root, "Command"))
+      found = found || (c->value == name && First(*c, "Cmd") != nullptr);
+    if (!found) fault(std::string("the required command *Command: ") + name + " { *Cmd: \"\" } is missing");
+  }
+
+  // Standard display names are strings of the system's resource library, which must be named.
+  bool standardNames = false;
+  std::vector<const Entry*> names{&root};
+  while (!names.empty() && !standardNames) {
+    const Entry* e = names.back();
+    names.pop_back();
+    standardNames = e->keyword == "rcNameID" && !e->value.empty() && e->value[0] == '=';
+    for (const auto& c : e->children) names.push_back(c.get());
+  }
+  if (standardNames && Lower(ValueOf(root, "ResourceDLL")) != "\"unires.dll\"")
+    fault("standard display names (=..._DISPLAY) are used without *ResourceDLL: \"unires.dll\"");
 
   const Entry* paper = Feature(root, "PaperSize");
   if (!paper) fault("no PaperSize feature");
@@ -290,6 +313,36 @@ bool IsSystemFile(const std::string& name) {
   return system.count(Lower(name)) != 0;
 }
 
+// The plug-in configuration file: comments start with '#', "KEY=VALUE" has no space around '=',
+// and every plug-in it names (OEMDriverFile1..n, OEMConfigFile1..n) is installed too.
+template <typename Fault>
+void CheckPluginIni(const std::string& name, const std::string& text, const std::set<std::string>& copied,
+                    Fault fault) {
+  int number = 0;
+  for (const std::string& raw : Lines(text)) {
+    ++number;
+    const std::string line = Trim(raw);
+    if (!line.empty() && line[0] == ';')
+      fault(name + ":" + std::to_string(number) + ": comments start with '#', not ';'");
+    const size_t eq = line.find('=');
+    if (!line.empty() && line[0] != '#' && eq != std::string::npos &&
+        ((eq > 0 && std::isspace(static_cast<unsigned char>(line[eq - 1]))) ||
+         (eq + 1 < line.size() && std::isspace(static_cast<unsigned char>(line[eq + 1])))))
+      fault(name + ":" + std::to_string(number) + ": no space may stand around '='");
+  }
+  Inf ini = ParseInf(text);
+  if (Get(ini, "oemfiles", "oemdriverfile1").empty())
+    fault(name + " names no rendering plug-in (OEMDriverFile1 in [OEMFiles])");
+  for (const std::string kind : {"oemdriverfile", "oemconfigfile"}) {
+    for (int n = 1;; ++n) {
+      const std::string plugin = Get(ini, "oemfiles", kind + std::to_string(n));
+      if (plugin.empty()) break;
+      if (!copied.count(Lower(plugin)))
+        fault(name + " names the plug-in " + plugin + ", which is not installed");
+    }
+  }
+}
+
 void CheckInf(const std::string& infName, const Inf& inf, const Entry& gpd,
               const std::set<std::string>& present, const std::map<std::string, std::string>& byLowerName,
               Problems& problems) {
@@ -300,6 +353,11 @@ void CheckInf(const std::string& infName, const Inf& inf, const Entry& gpd,
   if (Lower(Get(inf, "version", "class")) != "printer") fault("[Version] Class must be Printer");
   if (Lower(Get(inf, "version", "classguid")) != "{4d36e979-e325-11ce-bfc1-08002be10318}")
     fault("[Version] ClassGUID is not the printer class");
+  // Signing names the catalog from this line; an installer refuses a package without one.
+  const std::string catalog = Lower(Unquoted(Get(inf, "version", "catalogfile")));
+  if (catalog.size() < 5 || catalog.substr(catalog.size() - 4) != ".cat" ||
+      catalog.find_first_of("\\/") != std::string::npos)
+    fault("[Version] has no CatalogFile=NAME.cat line, which signing needs");
 
   for (const auto& [name, lines] : inf)
     for (const InfLine& l : lines)
@@ -372,17 +430,62 @@ void CheckInf(const std::string& infName, const Inf& inf, const Entry& gpd,
         if (!has(f)) fault("the package does not hold " + f + ", which the INF copies");
         if (!sourceFiles.count(f)) fault(f + " is copied but not in [SourceDisksFiles.amd64]");
         if (Lower(std::filesystem::path(f).extension().string()) != ".ini" || !has(f)) continue;
-        // The plug-in configuration file must name a plug-in that is installed too.
-        Inf ini = ParseInf(byLowerName.at(f));
-        const std::string plugin = Get(ini, "oemfiles", "oemdriverfile1");
-        if (plugin.empty())
-          fault(f + " names no plug-in (OEMDriverFile1 in [OEMFiles])");
-        else if (!copied.count(Lower(plugin)))
-          fault(f + " names the plug-in " + plugin + ", which is not installed");
+        CheckPluginIni(f, byLowerName.at(f), copied, fault);
       }
     }
   }
   if (models == 0) fault("no printer model for x64");
+}
+
+std::string Utf16(const std::string& ascii) {
+  std::string out;
+  for (char c : ascii) out += std::string{c, '\0'};
+  return out;
+}
+
+// Every binary of the package carries a version resource whose file version is the INF's
+// DriverVer version. A file of a few bytes stands in for a binary in the source tree's tests.
+void CheckVersions(const std::map<std::string, std::string>& files, const Inf& inf, Problems& problems) {
+  const std::vector<std::string> driverVer = Split(Get(inf, "version", "driverver"));
+  const std::string version = driverVer.size() == 2 ? driverVer[1] : "";
+  for (const auto& [name, bytes] : files) {
+    const std::string ext = Lower(std::filesystem::path(name).extension().string());
+    if ((ext != ".dll" && ext != ".exe") || bytes.size() < 1024) continue;
+    const size_t info = bytes.find(Utf16("VS_VERSION_INFO"));
+    const size_t field = info == std::string::npos ? info : bytes.find(Utf16("FileVersion"), info);
+    if (field == std::string::npos) {
+      problems.push_back(name + " has no version resource");
+      continue;
+    }
+    const size_t value = bytes.find(Utf16(version) + std::string(2, '\0'), field);
+    if (version.empty() || value == std::string::npos || value > field + 64)
+      problems.push_back(name + ": its file version is not the INF's DriverVer version " + version);
+  }
+}
+
+// The install scripts name the driver and the catalog themselves: they must be the package's.
+void CheckScripts(const std::map<std::string, std::string>& byLower, const Entry& gpd, const Inf& inf,
+                  Problems& problems) {
+  const std::string model = Unquoted(ValueOf(gpd, "ModelName"));
+  const std::string catalog = Unquoted(Get(inf, "version", "catalogfile"));
+  for (const char* script : {"install.ps1", "uninstall.ps1"}) {
+    auto it = byLower.find(script);
+    if (it == byLower.end()) continue;
+    auto assigned = [&](const std::string& variable) -> std::optional<std::string> {
+      const std::regex line("\\$" + variable + R"(\s*=\s*'([^']*)')");
+      std::smatch m;
+      if (!std::regex_search(it->second, m, line)) return std::nullopt;
+      return m[1].str();
+    };
+    const std::optional<std::string> driver = assigned("DriverName");
+    if (!driver || *driver != model)
+      problems.push_back(std::string(script) + ": $DriverName is not the model's name \"" + model + "\"");
+    if (std::string(script) == "install.ps1") {
+      const std::optional<std::string> cat = assigned("CatalogName");
+      if (!cat || Lower(*cat) != Lower(catalog))
+        problems.push_back(std::string(script) + ": $CatalogName is not the INF's CatalogFile " + catalog);
+    }
+  }
 }
 
 }  // namespace
@@ -404,7 +507,10 @@ std::vector<std::string> CheckDriverPackage(const std::map<std::string, std::str
   Entry gpd;
   ParseGpd(files.at(gpdName), gpd, problems);
   CheckGpd(gpd, problems);
-  CheckInf(infName, ParseInf(files.at(infName)), gpd, present, byLower, problems);
+  const Inf inf = ParseInf(files.at(infName));
+  CheckInf(infName, inf, gpd, present, byLower, problems);
+  CheckScripts(byLower, gpd, inf, problems);
+  CheckVersions(files, inf, problems);
   return problems;
 }
 

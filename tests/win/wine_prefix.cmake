@@ -39,6 +39,19 @@ if(NOT EXISTS ${ready})
   file(WRITE ${ready} "")
 endif()
 
+# Windows without a display: Wine's null graphics driver, so that the settings page's windows
+# can be made headless. Read when Wine's desktop starts, so the server is restarted once.
+set(headless ${PREFIX}/qxvn-null-graphics)
+if(NOT EXISTS ${headless})
+  run_wine("cannot choose Wine's null graphics driver" reg add "HKCU\\Software\\Wine\\Drivers" /v Graphics /d null /f)
+  get_filename_component(wine_dir ${WINE} DIRECTORY)
+  find_program(WINESERVER NAMES wineserver64 wineserver PATHS ${wine_dir} NO_DEFAULT_PATH)
+  find_program(WINESERVER NAMES wineserver)
+  execute_process(COMMAND ${WINESERVER} -k)
+  execute_process(COMMAND ${WINESERVER} -w)
+  file(WRITE ${headless} "")
+endif()
+
 now_ms(start)
 run_wine("the harness could not ready Wine's spooler" ${HARNESS} setup)
 now_ms(end)

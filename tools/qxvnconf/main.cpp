@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,10 +15,29 @@
 
 namespace {
 
-void Print(const std::string& text) {
-  std::fputs(text.c_str(), stdout);
-  std::fflush(stdout);
+// UTF-8 text to standard output or error: as wide text to a console, whose code page may not
+// be UTF-8, and as UTF-8 bytes to a file or pipe.
+void Write(DWORD which, const std::string& text) {
+  HANDLE out = GetStdHandle(which);
+  DWORD mode = 0;
+  if (out && out != INVALID_HANDLE_VALUE && GetConsoleMode(out, &mode)) {
+    const std::wstring wide = qxvnconf::Widen(text);
+    DWORD written = 0;
+    WriteConsoleW(out, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+    return;
+  }
+  std::FILE* stream = which == STD_ERROR_HANDLE ? stderr : stdout;
+  std::fputs(text.c_str(), stream);
+  std::fflush(stream);
 }
+
+void Print(const std::string& text) { Write(STD_OUTPUT_HANDLE, text); }
+
+// A malformed NAME=VALUE: one line, not the whole usage.
+class ValueError : public qxvn::ToolError {
+ public:
+  using ToolError::ToolError;
+};
 
 std::string Usage() {
   return "usage: qxvnconf PRINTER show\n"
@@ -56,6 +76,16 @@ void WriteFileWhole(const std::wstring& path, const std::vector<uint8_t>& bytes)
   }
 }
 
+// Everything is checked, against the printer's driver and its values as they are, before the
+// first value is written.
+void Change(const std::wstring& printer, std::vector<qxvn::RegValue> values, bool force,
+            const std::string& file) {
+  qxvnconf::PrinterStore store(printer, true);
+  if (std::optional<std::string> other = store.OtherDriver(); other && !force)
+    throw qxvn::ToolError(*other + "; --force stores the values anyway");
+  store.Apply(qxvnconf::PlanChanges(std::move(values), force, file, store.Values()));
+}
+
 int Run(int argc, wchar_t** argv) {
   std::vector<std::wstring> args(argv + 1, argv + argc);
   if (args.size() == 1 && (args[0] == L"--help" || args[0] == L"-h")) {
@@ -71,6 +101,8 @@ int Run(int argc, wchar_t** argv) {
 
   if (command == L"show" && rest.empty() && !force) {
     qxvnconf::PrinterStore store(printer, false);
+    if (std::optional<std::string> other = store.OtherDriver())
+      Write(STD_ERROR_HANDLE, "qxvnconf: warning: " + *other + "\n");
     Print(qxvnconf::ShowTable(qxvnconf::Narrow(printer), store.Values()));
     return 0;
   }
@@ -82,16 +114,19 @@ int Run(int argc, wchar_t** argv) {
   }
   if (command == L"set" && !rest.empty()) {
     std::vector<qxvn::RegValue> values;
-    for (const std::wstring& a : rest) values.push_back(qxvnconf::ParseAssignment(qxvnconf::Narrow(a)));
-    std::vector<qxvn::RegValue> plan = qxvnconf::PlanChanges(std::move(values), force, "");
-    qxvnconf::PrinterStore(printer, true).Apply(plan);
+    for (const std::wstring& a : rest) {
+      try {
+        values.push_back(qxvnconf::ParseAssignment(qxvnconf::Narrow(a)));
+      } catch (const qxvn::UsageError& e) {
+        throw ValueError(e.what());
+      }
+    }
+    Change(printer, std::move(values), force, "");
     return 0;
   }
   if (command == L"import" && rest.size() == 1) {
     const std::string file = qxvnconf::Narrow(rest[0]);
-    // Read and checked whole before the printer is opened for changes.
-    std::vector<qxvn::RegValue> plan = qxvnconf::PlanChanges(qxvn::ReadRegFile(file), force, file);
-    qxvnconf::PrinterStore(printer, true).Apply(plan);
+    Change(printer, qxvn::ReadRegFile(file), force, file);
     return 0;
   }
   throw qxvn::UsageError("unknown command or wrong arguments");
@@ -102,14 +137,14 @@ int Run(int argc, wchar_t** argv) {
 int wmain(int argc, wchar_t** argv) {
   try {
     return Run(argc, argv);
-  } catch (const qxvn::UsageError& e) {
-    std::fprintf(stderr, "qxvnconf: %s\n%s", e.what(), Usage().c_str());
+  } catch (const ValueError& e) {
+    Write(STD_ERROR_HANDLE, std::string("qxvnconf: ") + e.what() + "\n");
     return 2;
-  } catch (const qxvn::ToolError& e) {
-    std::fprintf(stderr, "qxvnconf: %s\n", e.what());
-    return 1;
+  } catch (const qxvn::UsageError& e) {
+    Write(STD_ERROR_HANDLE, std::string("qxvnconf: ") + e.what() + "\n" + Usage());
+    return 2;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "qxvnconf: %s\n", e.what());
+    Write(STD_ERROR_HANDLE, std::string("qxvnconf: ") + e.what() + "\n");
     return 1;
   }
 }

@@ -41,6 +41,31 @@ std::string Narrow(const std::wstring& text) {
   return qxvn::Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
 }
 
+std::wstring Widen(const std::string& utf8) {
+  std::u16string wide;
+  if (!qxvn::Utf8ToUtf16(utf8, &wide)) return std::wstring(utf8.begin(), utf8.end());
+  return std::wstring(wide.begin(), wide.end());
+}
+
+std::optional<std::string> PrinterStore::OtherDriver() const {
+  DWORD needed = 0;
+  GetPrinterW(m_printer, 2, nullptr, 0, &needed);
+  std::vector<BYTE> buffer(std::max<DWORD>(needed, sizeof(PRINTER_INFO_2W)));
+  if (!GetPrinterW(m_printer, 2, buffer.data(), static_cast<DWORD>(buffer.size()), &needed))
+    return std::string("cannot tell the driver of \"")
+        .append(Narrow(m_name))
+        .append("\": ")
+        .append(SystemMessage(GetLastError()));
+  const auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
+  const std::wstring driver = info->pDriverName ? info->pDriverName : L"";
+  if (driver == kDriverName) return std::nullopt;
+  // Appended piece by piece: GCC 12 warns wrongly (-Wrestrict) about a chain of "+".
+  std::string text(1, '"');
+  text.append(Narrow(m_name)).append("\" uses the driver \"").append(Narrow(driver));
+  text.append("\", not \"").append(Narrow(kDriverName)).append("\": the plug-in never reads its values");
+  return text;
+}
+
 PrinterStore::PrinterStore(const std::wstring& printer, bool forChanges) : m_name(printer) {
   PRINTER_DEFAULTSW access{nullptr, nullptr,
                            static_cast<ACCESS_MASK>(forChanges ? PRINTER_ALL_ACCESS : PRINTER_ACCESS_USE)};
@@ -58,7 +83,7 @@ PrinterStore::PrinterStore(const std::wstring& printer, bool forChanges) : m_nam
 }
 
 PrinterStore::~PrinterStore() {
-  if (m_printer) ClosePrinter(m_printer);
+  if (m_printer && m_owned) ClosePrinter(m_printer);
 }
 
 std::vector<qxvn::RegValue> PrinterStore::Values() const {

@@ -13,30 +13,6 @@ namespace {
 constexpr uint32_t kRegSz = 1;
 constexpr uint32_t kRegBinary = 3;
 constexpr uint32_t kRegDword = 4;
-constexpr uint32_t kAny = 0xFFFFFFFF;
-
-constexpr std::array<Setting, 12> kSettings{{
-    {"GrayThreshold", 1, 254, Unit::Level, false,
-     "a pixel prints a dot when its luminance (0 to 255) is at or below this; 150 until first set"},
-    {"LabelWidth", 0, kAny, Unit::Millimetres, false,
-     "width of the label window cut out of each band; 0 or not smaller than the band: whole band"},
-    {"LabelHeight", 0, kAny, Unit::Millimetres, false,
-     "height of the label window cut out of each band; 0 or not smaller than the band: whole band"},
-    {"Rotation", 0, 3, Unit::QuarterTurns, false,
-     "quarter turns clockwise: 0 upright, 1 a quarter turn, 2 a half turn, 3 anticlockwise"},
-    {"HorAlignment", 0, 2, Unit::Alignment, false,
-     "where the label window lies across the band: 0 left, 1 centre, 2 right"},
-    {"VerAlignment", 0, 2, Unit::Alignment, false,
-     "where the label window lies down the band: 0 top, 1 centre, 2 bottom"},
-    {"OffsetX", 0, kAny, Unit::Millimetres, false, "kept with the job; the image is not shifted by it"},
-    {"OffsetY", 0, kAny, Unit::Millimetres, false, "kept with the job; the image is not shifted by it"},
-    {"PrintDarkness", 0, 14, Unit::Level, true, "print darkness, sent to the printer with each page"},
-    {"PrintSpeed", 0, 4, Unit::Level, true, "print speed, sent to the printer with each page"},
-    {"GapType", 0, 3, Unit::Level, true,
-     "kind of gap between labels, sent with each page; 0 sends no gap length"},
-    {"GapLength", 0, 0x3FFF, Unit::Dots, true,
-     "length of the gap between labels, sent with each page when GapType is 1 to 3"},
-}};
 
 char16_t Fold(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c; }
 
@@ -60,29 +36,10 @@ uint32_t DwordOf(const qxvn::RegValue& value) {
   return n;
 }
 
-std::string RangeText(const Setting& s) {
-  if (s.max == kAny) return "any";
-  return std::to_string(s.min) + " to " + std::to_string(s.max);
-}
-
-const char* UnitText(Unit unit) {
-  switch (unit) {
-    case Unit::Level:
-      return "level";
-    case Unit::Millimetres:
-      return "millimetres";
-    case Unit::Dots:
-      return "dots";
-    case Unit::QuarterTurns:
-      return "quarter turns";
-    case Unit::Alignment:
-      return "position";
-  }
-  return "";
-}
-
-// As the plug-in turns millimetres into dots: the product in 32 bits, then rounded.
-uint32_t Dots(uint32_t mm) { return static_cast<uint32_t>(static_cast<uint32_t>(mm * 300u) / 25.4 + 0.5); }
+using qxlabel::ChoiceMeaning;
+using qxlabel::RangeText;
+using qxlabel::UnitText;
+uint32_t Dots(uint32_t mm) { return qxlabel::DotsOf(mm); }
 
 std::string TypeName(uint32_t type) {
   switch (type) {
@@ -114,16 +71,9 @@ std::string Effect(const Setting& s, uint32_t v) {
     if ((name == "LabelWidth" || name == "LabelHeight") && v == 0) return "no crop";
     return std::to_string(v) + " mm = " + std::to_string(Dots(v)) + " dots";
   }
-  if (name == "Rotation") {
-    static constexpr const char* kTurns[] = {"upright", "a quarter turn clockwise", "a half turn",
-                                             "a quarter turn anticlockwise"};
-    return kTurns[v];
-  }
-  if (s.unit == Unit::Alignment) {
-    static constexpr const char* kAcross[] = {"left", "centred", "right"};
-    static constexpr const char* kDown[] = {"top", "centred", "bottom"};
-    return name == "HorAlignment" ? kAcross[v] : kDown[v];
-  }
+  if (std::string_view meaning = ChoiceMeaning(s, v); !meaning.empty())
+    return s.readEveryPage ? "sent to the printer as " + std::to_string(v) + " (" + std::string(meaning) + ")"
+                           : std::string(meaning);
   return "sent to the printer as " + std::to_string(v);
 }
 
@@ -140,25 +90,12 @@ std::string Fallback(const Setting& s) {
 
 }  // namespace
 
-std::span<const Setting> Settings() { return kSettings; }
-
-const Setting* FindSetting(std::u16string_view name) {
-  for (const Setting& s : kSettings)
-    if (SameName(Wide(s.name), name)) return &s;
-  return nullptr;
-}
-
 std::optional<std::string> Refusal(const Setting& s, const qxvn::RegValue& value) {
   if (value.type != kRegDword)
     return "it is " + TypeName(value.type) + "; the plug-in reads only REG_DWORD values";
   if (value.data.size() != 4)
     return "a REG_DWORD must be 4 bytes, this one is " + std::to_string(value.data.size());
-  const uint32_t v = DwordOf(value);
-  if (v < s.min || v > s.max) return std::to_string(v) + " is out of range (" + RangeText(s) + ")";
-  if (s.unit == Unit::Millimetres && v > kLargestMillimetres)
-    return std::to_string(v) + " mm is too large: the plug-in would make it " + std::to_string(Dots(v)) +
-           " dots (at most " + std::to_string(kLargestMillimetres) + ")";
-  return std::nullopt;
+  return qxlabel::ValueRefusal(s, DwordOf(value));
 }
 
 Verdict Judge(const Setting& s, std::span<const qxvn::RegValue> values) {
@@ -214,7 +151,8 @@ qxvn::RegValue ParseAssignment(std::string_view argument) {
 }
 
 std::vector<qxvn::RegValue> PlanChanges(std::vector<qxvn::RegValue> values, bool force,
-                                        const std::string& fileName) {
+                                        const std::string& fileName,
+                                        std::span<const qxvn::RegValue> current) {
   std::vector<qxvn::RegValue> plan;
   for (qxvn::RegValue& value : values) {
     std::erase_if(plan, [&](const qxvn::RegValue& p) { return SameName(p.name, value.name); });
@@ -223,16 +161,25 @@ std::vector<qxvn::RegValue> PlanChanges(std::vector<qxvn::RegValue> values, bool
   if (force) return plan;
   for (const qxvn::RegValue& value : plan) {
     if (value.remove) continue;
-    const std::string where =
-        fileName.empty() ? qxvn::Utf16ToUtf8(value.name) : fileName + ":" + std::to_string(value.line);
+    const std::string where = fileName.empty() ? "" : fileName + ":" + std::to_string(value.line) + ": ";
     const Setting* s = FindSetting(value.name);
     if (!s)
-      throw qxvn::ToolError(where + ": \"" + qxvn::Utf16ToUtf8(value.name) +
+      throw qxvn::ToolError(where + "\"" + qxvn::Utf16ToUtf8(value.name) +
                             "\" is not a value the plug-in reads (see --help); --force stores it anyway");
     if (std::optional<std::string> why = Refusal(*s, value))
-      throw qxvn::ToolError(where + ": " + std::string(s->name) + ": " + *why +
+      throw qxvn::ToolError(where + std::string(s->name) + ": " + *why +
                             ", so the plug-in would ignore it; --force stores it anyway");
   }
+  // The label as it will be: the planned values over the printer's own.
+  auto after = [&](std::string_view name) -> uint32_t {
+    const qxvn::RegValue* v = Find(plan, name);
+    if (!v) v = Find(current, name);
+    if (!v || v->remove || Refusal(*FindSetting(Wide(name)), *v)) return 0;
+    return DwordOf(*v);
+  };
+  if (std::optional<std::string> why =
+          qxlabel::AcrossHeadRefusal(after("LabelWidth"), after("LabelHeight"), after("Rotation")))
+    throw qxvn::ToolError(*why + ": every line would be cut; --force stores it anyway");
   return plan;
 }
 
@@ -254,7 +201,7 @@ std::string ShowTable(const std::string& printer, std::span<const qxvn::RegValue
   std::snprintf(line, sizeof line, "  %-14s %-22s %-12s %-14s %s\n", "NAME", "STORED", "RANGE", "UNIT",
                 "WHAT THE PLUG-IN MAKES OF IT");
   out += line;
-  for (const Setting& s : kSettings) {
+  for (const Setting& s : Settings()) {
     const qxvn::RegValue* value = Find(values, s.name);
     const std::string stored = value ? DescribeStored(*value) : "-";
     std::snprintf(line, sizeof line, "  %-14s %-22s %-12s %-14s %s\n", std::string(s.name).c_str(),
@@ -271,11 +218,12 @@ std::string ShowTable(const std::string& printer, std::span<const qxvn::RegValue
 std::string SettingsHelp() {
   std::string out;
   char line[512];
-  for (const Setting& s : kSettings) {
+  for (const Setting& s : Settings()) {
     std::snprintf(line, sizeof line, "  %-14s %-12s %-14s %s%s\n", std::string(s.name).c_str(),
                   RangeText(s).c_str(), UnitText(s.unit), std::string(s.meaning).c_str(),
                   s.readEveryPage ? " (read at every page)" : " (read at the start of each job)");
     out += line;
+    if (!s.choices.empty()) out += std::string(33, ' ') + qxlabel::ChoicesText(s) + "\n";
   }
   return out;
 }

@@ -11,28 +11,18 @@
 #include <vector>
 
 #include "common/printerdata/reg_file.h"
+#include "tools/qxvnconf/label_settings.h"
 
 namespace qxvnconf {
 
-enum class Unit { Level, Millimetres, Dots, QuarterTurns, Alignment };
+using qxlabel::kLargestMillimetres;
+using qxlabel::Setting;
+using qxlabel::Unit;
 
-struct Setting {
-  std::string_view name;
-  uint32_t min;
-  uint32_t max;
-  Unit unit;
-  bool readEveryPage;  // read at each page end (page header), else once at job start
-  std::string_view meaning;
-};
-
-// Every value the plug-in reads, in the order it reads them.
-std::span<const Setting> Settings();
+// Every value the plug-in reads, in the order it reads them (the shared table).
+inline std::span<const Setting> Settings() { return qxlabel::LabelSettings(); }
 // The setting of that name (letter case aside, as the registry compares names), or null.
-const Setting* FindSetting(std::u16string_view name);
-
-// Sizes in millimetres above this wrap when the plug-in turns them into dots (v x 300 in 32
-// bits), giving a size that has nothing to do with the one stored.
-inline constexpr uint32_t kLargestMillimetres = 14316557;
+inline const Setting* FindSetting(std::u16string_view name) { return qxlabel::FindLabelSetting(name); }
 
 // What the plug-in does with the stored value of one setting, given all the printer's values.
 enum class Outcome { Taken, Absent, Ignored };
@@ -51,9 +41,12 @@ qxvn::RegValue ParseAssignment(std::string_view argument);
 
 // The changes a list of values makes, later values of a name (letter case aside) replacing
 // earlier ones. Unless `force`, throws ToolError naming the first value the plug-in would not
-// use ("FILE:LINE: ..." when the value came from a file, else "NAME=..."), or an unknown name.
+// use ("FILE:LINE: NAME: ..." when the value came from a file, else "NAME: ..."), an unknown
+// name, or a label wider than the head once the changes are made to the printer's `current`
+// values.
 std::vector<qxvn::RegValue> PlanChanges(std::vector<qxvn::RegValue> values, bool force,
-                                        const std::string& fileName);
+                                        const std::string& fileName,
+                                        std::span<const qxvn::RegValue> current = {});
 
 // The table that `show` prints: every setting with its stored value, range, unit and verdict,
 // then the printer's other values.

@@ -113,6 +113,42 @@ TEST(QxvnconfSettings, PlanRefusesWhatThePluginWouldIgnoreUnlessForced) {
   EXPECT_EQ(plan[0].data, Dword(u"Rotation", 2).data);
 }
 
+std::string PlanError(std::vector<qxvn::RegValue> values, std::vector<qxvn::RegValue> current = {}) {
+  try {
+    PlanChanges(std::move(values), false, "", current);
+  } catch (const qxvn::ToolError& e) {
+    return e.what();
+  }
+  return "";
+}
+
+TEST(QxvnconfSettings, MessagesNameTheSettingOnce) {
+  EXPECT_EQ(PlanError({Dword(u"PrintDarkness", 15)}).rfind("PrintDarkness: 15 is out of range (0 to 14)", 0),
+            0u);
+}
+
+// The side of the label that lies across the head once turned must fit its 576 dots (48 mm),
+// judged with the printer's own values for what the change leaves alone.
+TEST(QxvnconfSettings, LabelsWiderThanTheHeadAreRefused) {
+  EXPECT_NE(
+      PlanError({Dword(u"LabelWidth", 50)}).find("LabelWidth 50 mm is 591 dots, wider than the 576-dot head"),
+      std::string::npos);
+  EXPECT_EQ(PlanError({Dword(u"LabelWidth", 48), Dword(u"LabelHeight", 150)}), "");
+  EXPECT_NE(PlanError({Dword(u"LabelHeight", 76)}, {Dword(u"Rotation", 3)}).find("LabelHeight 76 mm"),
+            std::string::npos)
+      << "turned a quarter, the height lies across the head";
+  EXPECT_EQ(PlanError({Dword(u"Rotation", 1)}, {Dword(u"LabelWidth", 76), Dword(u"LabelHeight", 40)}), "");
+  EXPECT_NE(PlanError({Dword(u"Rotation", 0)}, {Dword(u"LabelWidth", 76)}), "") << "turned back upright";
+  EXPECT_EQ(PlanError({Dword(u"LabelWidth", 0)}, {Dword(u"LabelWidth", 76)}), "") << "0 is no crop";
+  EXPECT_EQ(PlanChanges({Dword(u"LabelWidth", 50)}, true, "").size(), 1u) << "--force";
+}
+
+TEST(QxvnconfSettings, NamedValuesShowTheirMeaning) {
+  EXPECT_EQ(JudgeOf(u"GapType", {Dword(u"GapType", 2)}).text, "taken: sent to the printer as 2 (black mark)");
+  EXPECT_NE(SettingsHelp().find("0 continuous media, no gap, 1 gap between labels"), std::string::npos);
+  EXPECT_EQ(JudgeOf(u"HorAlignment", {Dword(u"HorAlignment", 2)}).text, "taken: right");
+}
+
 TEST(QxvnconfExport, ReadsBackThroughTheRegParserToTheSameValues) {
   std::vector<qxvn::RegValue> values{
       Dword(u"GrayThreshold", 100),

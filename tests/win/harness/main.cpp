@@ -11,6 +11,7 @@
 //   run and print take a PRINTER after FOLDER to print on that installed printer, with its
 //   data, rather than on one made for the print
 //   qxvn-winharness add-printer NAME           installs a printer on the harness's driver
+//   qxvn-winharness add-other-printer NAME     installs one on another maker's driver
 //   qxvn-winharness delete-printer NAME        removes it
 #include <windows.h>
 
@@ -39,7 +40,7 @@ int Usage() {
                "usage: qxvn-winharness setup\n"
                "       qxvn-winharness run PLUG-IN-DLL CASE-FILE OUTPUT-FOLDER [PRINTER]\n"
                "       qxvn-winharness print PLUG-IN-DLL CASE-FILE OUTPUT-FOLDER [PRINTER]\n"
-               "       qxvn-winharness add-printer NAME | delete-printer NAME\n");
+               "       qxvn-winharness add-printer NAME | add-other-printer NAME | delete-printer NAME\n");
   return 2;
 }
 
@@ -93,6 +94,8 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"setup" && argc == 2) return Setup();
   std::string error;
   if (command == L"add-printer" && argc == 3) return qxwin::AddPrinter(argv[2], &error) ? 0 : Fail(error);
+  if (command == L"add-other-printer" && argc == 3)
+    return qxwin::AddPrinter(argv[2], &error, true) ? 0 : Fail(error);
   if (command == L"delete-printer" && argc == 3)
     return qxwin::DeleteNamedPrinter(argv[2], &error) ? 0 : Fail(error);
   if (argc != 5 && argc != 6) return Usage();

@@ -16,7 +16,10 @@ namespace {
 
 // The printers the harness makes only need a driver the spooler accepts; Wine's own PostScript
 // driver files are in every prefix, and the plug-in is not a driver the spooler loads anyway.
-constexpr const wchar_t* kDriverName = L"qxvn harness driver";
+// The driver takes the package's model name, as qxvnconf expects of a printer it changes; the
+// other one stands for a printer of another maker.
+constexpr const wchar_t* kDriverName = L"QXVN LP2 Label Printer";
+constexpr const wchar_t* kOtherDriverName = L"qxvn harness other driver";
 constexpr const wchar_t* kDriverFile = L"wineps.drv";
 constexpr const wchar_t* kPrinterPrefix = L"qxvn harness ";
 
@@ -113,13 +116,13 @@ ULONG_PTR g_nextPalette = 0x5A000;
 
 }  // namespace
 
-bool AddPrinter(const std::wstring& printer, std::string* error) {
+bool AddPrinter(const std::wstring& printer, std::string* error, bool otherDriver) {
   std::wstring name = printer;
   DEVMODEW dm = DeviceModeFor(name, nullptr);
   PRINTER_INFO_2W info{};
   info.pPrinterName = name.data();
   info.pPortName = const_cast<LPWSTR>(L"FILE:");
-  info.pDriverName = const_cast<LPWSTR>(kDriverName);
+  info.pDriverName = const_cast<LPWSTR>(otherDriver ? kOtherDriverName : kDriverName);
   info.pPrintProcessor = const_cast<LPWSTR>(L"WinPrint");
   info.pDatatype = const_cast<LPWSTR>(L"RAW");
   // With a device mode given, the spooler does not ask the driver for one.
@@ -155,16 +158,18 @@ bool DeleteNamedPrinter(const std::wstring& printer, std::string* error) {
 void UseExistingPrinter(const std::wstring& printer) { g_existingPrinter = printer; }
 
 bool PrepareSpooler(std::string* error) {
-  DRIVER_INFO_3W driver{};
-  driver.cVersion = 3;
-  driver.pName = const_cast<LPWSTR>(kDriverName);
-  driver.pDriverPath = const_cast<LPWSTR>(kDriverFile);
-  driver.pDataFile = const_cast<LPWSTR>(kDriverFile);
-  driver.pConfigFile = const_cast<LPWSTR>(kDriverFile);
-  if (!AddPrinterDriverW(nullptr, 3, reinterpret_cast<LPBYTE>(&driver)) &&
-      GetLastError() != ERROR_PRINTER_DRIVER_ALREADY_INSTALLED) {
-    if (error) *error = "AddPrinterDriverW failed (error " + std::to_string(GetLastError()) + ")";
-    return false;
+  for (const wchar_t* name : {kDriverName, kOtherDriverName}) {
+    DRIVER_INFO_3W driver{};
+    driver.cVersion = 3;
+    driver.pName = const_cast<LPWSTR>(name);
+    driver.pDriverPath = const_cast<LPWSTR>(kDriverFile);
+    driver.pDataFile = const_cast<LPWSTR>(kDriverFile);
+    driver.pConfigFile = const_cast<LPWSTR>(kDriverFile);
+    if (!AddPrinterDriverW(nullptr, 3, reinterpret_cast<LPBYTE>(&driver)) &&
+        GetLastError() != ERROR_PRINTER_DRIVER_ALREADY_INSTALLED) {
+      if (error) *error = "AddPrinterDriverW failed (error " + std::to_string(GetLastError()) + ")";
+      return false;
+    }
   }
   RemoveStalePrinters();
   return true;

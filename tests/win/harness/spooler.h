@@ -13,9 +13,9 @@ namespace qxwin {
 // printers that earlier runs left behind. False with the reason in `error`.
 bool PrepareSpooler(std::string* error);
 
-// Adds a printer of that name on the harness's driver (replacing one left behind), or removes
-// it. False with the reason in `error`.
-bool AddPrinter(const std::wstring& printer, std::string* error);
+// Adds a printer of that name on the harness's driver, or on another maker's driver
+// (replacing one left behind), or removes it. False with the reason in `error`.
+bool AddPrinter(const std::wstring& printer, std::string* error, bool otherDriver = false);
 bool DeleteNamedPrinter(const std::wstring& printer, std::string* error);
 // Prints from now on go to this existing printer, with the data it holds, and leave it
 // installed; the case's own printer values are added to it.

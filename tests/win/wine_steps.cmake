@@ -1,0 +1,40 @@
+# Steps of the Wine test scripts: run a Windows program and check what it said; included by
+# them. wine_step expects OUT (the folder for its logs) and WINE (see wine_run.cmake).
+include(${CMAKE_CURRENT_LIST_DIR}/wine_run.cmake)
+set(step 0)
+
+# Runs a Wine program; EXPECT is the exit code wanted; its output lands in `said`.
+function(wine_step expect)
+  math(EXPR n "${step} + 1")
+  set(step ${n} PARENT_SCOPE)
+  set(log ${OUT}/step-${n}.log)
+  qx_run_wine(rc ${log} ${ARGN})
+  file(READ ${log} text)
+  set(said "${text}" PARENT_SCOPE)
+  if(NOT rc EQUAL expect)
+    message(FATAL_ERROR "step ${n}: ${ARGN}\nexited ${rc}, expected ${expect}:\n${text}")
+  endif()
+endfunction()
+
+function(expect_in text wanted what)
+  string(FIND "${text}" "${wanted}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "${what}: \"${wanted}\" not found in:\n${text}")
+  endif()
+endfunction()
+
+function(expect_not_in text unwanted what)
+  string(FIND "${text}" "${unwanted}" at)
+  if(NOT at EQUAL -1)
+    message(FATAL_ERROR "${what}: \"${unwanted}\" found in:\n${text}")
+  endif()
+endfunction()
+
+function(expect_same_file a b what)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${a} ${b} RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    file(READ ${a} ta HEX)
+    file(READ ${b} tb HEX)
+    message(FATAL_ERROR "${what}: ${a} and ${b} differ\n${ta}\n${tb}")
+  endif()
+endfunction()
