@@ -39,11 +39,7 @@ long PeakKib(pid_t pid) {
 
 class AppBudget : public ::testing::Test {
  protected:
-  void SetUp() override {
-    m_dir = std::string(APP_TEST_DIR) + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    fs::remove_all(m_dir);
-    fs::create_directories(m_dir);
-  }
+  void SetUp() override { m_dir = FreshTestFolder(); }
   std::string m_dir;
 };
 

@@ -39,11 +39,7 @@ std::string Shell(const std::string& command, int* code) {
 
 class AppLayoutTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    m_dir = std::string(APP_TEST_DIR) + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    fs::remove_all(m_dir);
-    fs::create_directories(m_dir);
-  }
+  void SetUp() override { m_dir = FreshTestFolder(); }
 
   // Prints `file` as job `name` and returns the decoded label; `decoded` is its PNG.
   Bitmap PrintAndDecode(AppServer& app, const std::string& file, const std::string& format,

@@ -21,17 +21,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string FreshFolder(const std::string& name) {
-  const std::string path = std::string(APP_TEST_DIR) + "/" + name;
-  fs::remove_all(path);
-  fs::create_directories(path);
-  return path;
-}
-
 class AppTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_dir = FreshFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    m_dir = FreshTestFolder();
     m_png = m_dir + "/label.png";
     WritePngFile(m_png, LabelPattern(true), PngKind::Rgb8);
   }

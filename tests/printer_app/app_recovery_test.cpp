@@ -20,9 +20,7 @@ namespace fs = std::filesystem;
 class AppRecoveryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_dir = std::string(APP_TEST_DIR) + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    fs::remove_all(m_dir);
-    fs::create_directories(m_dir);
+    m_dir = FreshTestFolder();
     m_png = m_dir + "/label.png";
     WritePngFile(m_png, LabelPattern(true), PngKind::Rgb8);
     m_long = m_dir + "/long.pdf";

@@ -80,9 +80,7 @@ std::string Setting(const std::string& stateFile, const std::string& name) {
 class AppSecurityTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_dir = std::string(APP_TEST_DIR) + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    fs::remove_all(m_dir);
-    fs::create_directories(m_dir);
+    m_dir = FreshTestFolder();
     m_png = m_shared.Path() + "/label.png";
     WritePngFile(m_png, LabelPattern(true), PngKind::Rgb8);
     chmod(m_png.c_str(), 0644);
@@ -280,8 +278,8 @@ TEST_F(AppSecurityTest, FileDevicesOutsideTheAllowedFoldersAreRefusedEverywhere)
                                            "/cli --allowed-folder " + allowed + " --printer x=" + device,
                                        &code);
     EXPECT_EQ(code, 2) << output;
-    EXPECT_NE(output.find("file:// devices may only write inside the allowed folders (" + m_dir + "/cli/output, " +
-                          allowed + ";"),
+    EXPECT_NE(output.find("file:// devices may only write inside the allowed folders (" + m_dir +
+                          "/cli/output, " + allowed + ";"),
               std::string::npos)
         << output;
   }

@@ -1,5 +1,6 @@
 #include "tests/printer_app/app_server.h"
 
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -244,6 +245,14 @@ std::string DefaultSettings(const std::map<std::string, int>& changes) {
   std::string args;
   for (const auto& [key, value] : values) args += " --set " + key + "=" + std::to_string(value);
   return args;
+}
+
+std::string FreshTestFolder() {
+  const std::string dir =
+      std::string(APP_TEST_DIR) + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir;
 }
 
 }  // namespace qxtest

@@ -83,6 +83,8 @@ int PrintJob(const std::string& uri, const std::string& file, const std::string&
 std::string WaitForJob(const std::string& uri, int jobId, int seconds = 30);
 
 std::string ReadFile(const std::string& path);
+// A fresh, empty folder of the running test's own name under the tests' folder.
+std::string FreshTestFolder();
 // Runs a shell command; what it wrote to standard output and error.
 std::string Capture(const std::string& command, int* exitCode = nullptr);
 // Runs qxvn print with these arguments; the stream, or empty on failure.

@@ -23,10 +23,8 @@ struct Result {
 class SubcommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_dir = std::string(APP_TEST_DIR) + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    fs::remove_all(m_dir);
+    m_dir = FreshTestFolder();
     fs::remove_all(m_app.StateDir());
-    fs::create_directories(m_dir);
     m_png = m_dir + "/label.png";
     WritePngFile(m_png, LabelPattern(true), PngKind::Rgb8);
   }

@@ -18,11 +18,7 @@ namespace fs = std::filesystem;
 
 class AppWebTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    m_dir = std::string(APP_TEST_DIR) + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    fs::remove_all(m_dir);
-    fs::create_directories(m_dir);
-  }
+  void SetUp() override { m_dir = FreshTestFolder(); }
 
   // Runs the browser script; its exit code, with what it said in `output`.
   int Browser(const std::string& args, std::string* output) {
@@ -44,7 +40,8 @@ std::string WaitForJobFile(const std::string& folder, const std::string& jobName
   for (int i = 0; i < 150; ++i) {
     for (const auto& entry : fs::directory_iterator(folder)) {
       const std::string name = entry.path().filename().string();
-      if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
+      if (name.size() > suffix.size() &&
+          name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         return entry.path().string();
       }
