@@ -184,6 +184,11 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
   Context context{createSystem, "", "", {}};
   const char* slash = std::strrchr(argv[0], '/');
   context.baseName = slash ? slash + 1 : argv[0];
+  // PAPPL's own answer is the bare number.
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("qxvn-printer-app %s\n", kAppVersion);
+    return 0;
+  }
   std::vector<char*> papplArgs = {argv[0]};
   int i = 1;
   bool printerUri = false, helpOrVersion = false;

@@ -108,6 +108,7 @@ TEST_F(SubcommandTest, ErrorsSayWhatIsWrong) {
   EXPECT_EQ(misplaced.code, 2);
   EXPECT_NE(misplaced.output.find("--port is an option of `server`, not of `jobs`"), std::string::npos)
       << misplaced.output;
+  EXPECT_EQ(Run("--version").output, "qxvn-printer-app 1.0.0\n");
   Result badPort = Run("server --port 0");
   EXPECT_EQ(badPort.code, 2);
   EXPECT_NE(badPort.output.find("--port 0: not a port number"), std::string::npos) << badPort.output;
