@@ -60,11 +60,12 @@ std::vector<std::vector<uint8_t>> PrintedPages(const std::string& stream, const 
     const std::string path = fs::exists(numbered) ? numbered : page == 1 && fs::exists(one) ? one : "";
     if (path.empty()) break;
     Bitmap bitmap = ReadPreview(path);
-    while (bitmap.height > 0 && std::all_of(bitmap.dots.end() - bitmap.width, bitmap.dots.end(),
-                                            [](uint8_t dot) { return dot == 0; })) {
-      bitmap.dots.resize(bitmap.dots.size() - bitmap.width);
-      --bitmap.height;
-    }
+    const size_t width = bitmap.width;
+    size_t height = bitmap.height;
+    auto row = [&](size_t y) { return bitmap.dots.begin() + static_cast<std::ptrdiff_t>(y * width); };
+    while (height > 0 && std::all_of(row(height - 1), row(height), [](uint8_t dot) { return dot == 0; }))
+      --height;
+    bitmap.dots.erase(row(height), bitmap.dots.end());
     pages.push_back(bitmap.dots);
     if (path == one) break;
   }
