@@ -69,17 +69,7 @@ int LabelPdf::Barcode(int x, int y, int moduleDots, int heightDots, std::string_
   return x - start;
 }
 
-std::string LabelPdf::Finish() const {
-  std::vector<std::string> objects = {
-      "<< /Type /Catalog /Pages 2 0 R >>",
-      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-      Format("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 %.3f %.3f] ", m_width * kPointsPerDot,
-             m_height * kPointsPerDot, 0, 0) +
-          "/Resources << /Font << /F1 4 0 R /F2 5 0 R >> >> /Contents 6 0 R >>",
-      "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
-      "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica-Bold /Encoding /WinAnsiEncoding >>",
-      "<< /Length " + std::to_string(m_content.size()) + " >>\nstream\n" + m_content + "endstream",
-  };
+std::string PdfFile(const std::vector<std::string>& objects) {
   std::string file = "%PDF-1.4\n";
   std::vector<size_t> offsets;
   for (size_t i = 0; i < objects.size(); ++i) {
@@ -96,6 +86,20 @@ std::string LabelPdf::Finish() const {
   file += "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
           std::to_string(xref) + "\n%%EOF\n";
   return file;
+}
+
+std::string LabelPdf::Finish() const {
+  std::vector<std::string> objects = {
+      "<< /Type /Catalog /Pages 2 0 R >>",
+      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+      Format("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 %.3f %.3f] ", m_width * kPointsPerDot,
+             m_height * kPointsPerDot, 0, 0) +
+          "/Resources << /Font << /F1 4 0 R /F2 5 0 R >> >> /Contents 6 0 R >>",
+      "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
+      "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica-Bold /Encoding /WinAnsiEncoding >>",
+      "<< /Length " + std::to_string(m_content.size()) + " >>\nstream\n" + m_content + "endstream",
+  };
+  return PdfFile(objects);
 }
 
 }  // namespace qxdraw

@@ -4,8 +4,13 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qxdraw {
+
+// A PDF file of these objects, numbered from 1 (the first is the catalog), with its cross-reference
+// table and trailer.
+std::string PdfFile(const std::vector<std::string>& objects);
 
 class LabelPdf {
  public:

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/draw/label_pdf.h"
 #include "tests/tools/test_jpeg.h"
 
 namespace qxtest {
@@ -107,22 +108,7 @@ void WriteFramedPdf(const std::string& path, double width, double height) {
           "]/Contents 4 0 R>>",
       "<</Length " + std::to_string(stream.size()) + ">>stream\n" + stream + "endstream",
   };
-  std::string pdf = "%PDF-1.4\n";
-  std::vector<size_t> offsets;
-  for (size_t i = 0; i < objects.size(); ++i) {
-    offsets.push_back(pdf.size());
-    pdf += std::to_string(i + 1) + " 0 obj" + objects[i] + "endobj\n";
-  }
-  const size_t xref = pdf.size();
-  pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
-  for (size_t offset : offsets) {
-    char line[21];
-    std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
-    pdf += line;
-  }
-  pdf += "trailer<</Size " + std::to_string(objects.size() + 1) + "/Root 1 0 R>>\nstartxref\n" +
-         std::to_string(xref) + "\n%%EOF\n";
-  std::ofstream(path, std::ios::binary) << pdf;
+  std::ofstream(path, std::ios::binary) << qxdraw::PdfFile(objects);
 }
 
 DotBox DotsBox(const Bitmap& label) {
