@@ -48,6 +48,9 @@ bool SaveState(pappl_system_t* system, void*) {
   }
   std::ostringstream speeds;
   papplSystemIteratePrinters(system, WriteSpeed, &speeds);
+  // Most saves are for jobs: the speeds file is written again only when a speed changed.
+  static std::string written;  // under g_saveLock
+  if (speeds.str() == written) return true;
   const std::string temp = SpeedFile() + ".new";
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
@@ -58,7 +61,9 @@ bool SaveState(pappl_system_t* system, void*) {
       return false;
     }
   }
-  return std::rename(temp.c_str(), SpeedFile().c_str()) == 0;
+  if (std::rename(temp.c_str(), SpeedFile().c_str()) != 0) return false;
+  written = speeds.str();
+  return true;
 }
 
 void RestoreSpeeds(pappl_system_t* system) {

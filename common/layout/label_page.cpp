@@ -85,9 +85,15 @@ inline void PutPixel(uint8_t* out, uint32_t bytesPerPixel, const uint8_t* value,
 }
 
 void CopyWindow(const PageImage& page, const Window& w, PageImage& label, uint32_t channels) {
+  // Pixels of the same layout are copied a row at a time.
+  const bool sameLayout = channels == 3 && page.bytesPerPixel == label.bytesPerPixel;
   for (uint32_t row = 0; row < w.height; ++row) {
     const uint8_t* in = page.Row(w.y + row) + size_t{w.x} * page.bytesPerPixel;
     uint8_t* out = label.Row(w.labelY + row) + size_t{w.labelX} * label.bytesPerPixel;
+    if (sameLayout) {
+      std::memcpy(out, in, size_t{w.width} * label.bytesPerPixel);
+      continue;
+    }
     for (uint32_t x = 0; x < w.width; ++x, in += page.bytesPerPixel, out += label.bytesPerPixel)
       PutPixel(out, label.bytesPerPixel, in, channels);
   }

@@ -155,6 +155,16 @@ Placement PlaceDocument(const DocumentGeometry& document, const LayoutChoice& ch
       break;
   }
 
+  // A scale that changes no side by more than two dots is rounding (a 48 x 76 mm label image of
+  // 567 x 898 pixels on a label of 566 x 897 dots): the page keeps its pixels, centred, rather
+  // than being resampled; at most a dot is cut at each edge.
+  constexpr double kRoundingDots = 2;
+  const bool pixelsAreDots =
+      std::round(width) == (placement.quarterTurns % 2 ? document.height : document.width) &&
+      std::round(height) == (placement.quarterTurns % 2 ? document.width : document.height);
+  if (pixelsAreDots && std::abs(std::round(width * scale) - std::round(width)) <= kRoundingDots &&
+      std::abs(std::round(height * scale) - std::round(height)) <= kRoundingDots)
+    scale = 1;
   const double placedWidth = std::max(1.0, std::round(width * scale));
   const double placedHeight = std::max(1.0, std::round(height * scale));
   if (!(placedWidth <= kMaxPlacedDots && placedHeight <= kMaxPlacedDots))

@@ -59,6 +59,15 @@ TEST(Placement, ALabelImageAt203DpiFillsTheLabelWithAutoAndIsCutWithNone) {
   ExpectPlaced(PlaceDocument({1134, 1796, 600, 600}, On48x76(Scaling::kAuto)), {566, 896, 0, 0, 0});
 }
 
+TEST(Placement, ALabelImageADotOverTheLabelKeepsItsPixels) {
+  // 48 x 76 mm at 300 dpi rounds to 567 x 898 pixels, a dot over the 566 x 897 dot label: cut by a
+  // dot, not resampled, whether its resolution is given or not.
+  ExpectPlaced(PlaceDocument({567, 898, 300, 300}, On48x76(Scaling::kAuto)), {567, 898, -1, -1, 0});
+  ExpectPlaced(PlaceDocument({567, 898, 0, 0}, On48x76(Scaling::kAuto)), {567, 898, -1, -1, 0});
+  // Three dots over is a page of another size: brought to the label.
+  ExpectPlaced(PlaceDocument({569, 901, 300, 300}, On48x76(Scaling::kAuto)), {566, 896, 0, 0, 0});
+}
+
 TEST(Placement, FitKeepsAllOfThePageAndFillCoversTheLabel) {
   const DocumentGeometry tall{1000, 2000, 0, 0};
   ExpectPlaced(PlaceDocument(tall, On48x76(Scaling::kFit)), {449, 897, 58, 0, 0});
