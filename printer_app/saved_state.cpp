@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "printer_app/job_recovery.h"
-
 #include "printer_app/printer_defaults.h"
 
 namespace qxapp {
