@@ -2,9 +2,9 @@
 //
 // Print-Job of FILE, JOBS times from each of CLIENTS threads, every thread over one kept-alive
 // IPP connection. A job counts as done when its file:// printer output, OUTPUT-DIR/ID-JOBNAME.prn
-// (or JOBNAME.prn, as other servers name it), reaches the size of a first, warm-up job's. Prints jobs per second, the latency from submit
-// to done (median and 90th percentile) and the server's processor time per job (from
-// /proc/SERVER-PID/stat) on one line headed NAME.
+// (or JOBNAME.prn, as other servers name it), reaches the size of a first, warm-up job's. Prints jobs per
+// second, the latency from submit to done (median and 90th percentile) and the server's processor time per
+// job (from /proc/SERVER-PID/stat) on one line headed NAME.
 #include <cups/cups.h>
 #include <signal.h>
 #include <sys/stat.h>

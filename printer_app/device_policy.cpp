@@ -1,5 +1,4 @@
 #include "printer_app/device_policy.h"
-#include "printer_app/new_printer_id.h"
 
 #include <cups/cups.h>
 #include <pappl/pappl.h>
@@ -9,6 +8,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "printer_app/new_printer_id.h"
 #include "printer_app/original_symbol.h"
 
 namespace qxapp {

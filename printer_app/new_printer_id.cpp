@@ -5,11 +5,12 @@
 // ippAddInteger through its symbol table, so the app's version runs in its place: the id PAPPL will
 // pick is noted while it makes the printer (papplPrinterCreate, device_policy.cpp, calls
 // CreatePrinterWithItsId) and written instead of the 0.
+#include "printer_app/new_printer_id.h"
+
 #include <pappl/pappl.h>
 
 #include <cstring>
 
-#include "printer_app/new_printer_id.h"
 #include "printer_app/original_symbol.h"
 
 namespace {

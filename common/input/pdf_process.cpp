@@ -155,7 +155,8 @@ std::string PdfRendererPath() {
   const ssize_t size = readlink("/proc/self/exe", self, sizeof self - 1);
   if (size > 0) {
     const std::string program(self, static_cast<size_t>(size));
-    const std::string installed = program.substr(0, program.rfind('/') + 1) + QX_INSTALLED_PDF_RENDERER_FROM_BIN;
+    const std::string installed =
+        program.substr(0, program.rfind('/') + 1) + QX_INSTALLED_PDF_RENDERER_FROM_BIN;
     if (access(installed.c_str(), X_OK) == 0) return installed;
   }
   return QX_PDF_RENDERER_PATH;
