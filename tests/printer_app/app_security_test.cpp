@@ -3,6 +3,7 @@
 // ipptool and through the web interface's forms; the web password over TLS; and file:// devices
 // kept inside the allowed folders wherever a device is set.
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -87,6 +88,51 @@ class AppSecurityTest : public ::testing::Test {
   }
 
   bool IsRoot() const { return geteuid() == 0; }
+
+  // Root, recognised, sets the web password; another account is let in by it only over TLS.
+  void CheckThePasswordAdmitsOthersOnlyOverTls(AppServer& app) {
+    // Root, recognised, sets the password on the Security page.
+    const std::string password = "Label2print";
+    std::string report = WebForm("", app.WebUrl("/security") + " old_password= new_password=" + password +
+                                         " new_password2=" + password);
+    ASSERT_NE(report.find("Password changed."), std::string::npos) << report;
+
+    const std::string https = "https://127.0.0.1:" + std::to_string(app.Port());
+    const std::string cookies = "--cookies " + m_shared.Path() + "/cookies.txt ";
+    const std::string add = " printer_name=netadded driver_name=qxvn device_uri=file://" + app.OutputDir();
+    // Without TLS: sent to the https:// page, and a form posted anyway is refused.
+    report = WebForm(kClient, app.WebUrl("/addprinter"));
+    EXPECT_NE(report.find("GET 301 https://"), std::string::npos) << report;
+    report = WebForm(kClient,
+                     "--token " + Token(app.WebUrl("/addprinter")) + " " + app.WebUrl("/addprinter") + add);
+    EXPECT_NE(report.find("POST 426"), std::string::npos) << report;
+    // Over TLS without the password, or with a wrong one: the login page, never the form.
+    report =
+        WebForm(kClient, "--token " + Token(app.WebUrl("/addprinter")) + " " + https + "/addprinter" + add);
+    EXPECT_EQ(report.find("POST 302"), std::string::npos) << report;
+    report = WebForm(kClient, cookies + "--login Wrong0pass " + https + "/addprinter" + add);
+    EXPECT_EQ(report.find("POST 302"), std::string::npos) << report;
+    IppResult missing = RunIpptool(app.Uri("netadded"), Request("Get-Printer-Attributes", "printer"));
+    EXPECT_NE(missing.output.find("client-error-not-found"), std::string::npos) << missing.output;
+    // With it, over TLS: the printer is added.
+    report = WebForm(kClient, cookies + "--login " + password + " " + https + "/addprinter" + add);
+    EXPECT_NE(report.find("POST 302"), std::string::npos) << report;
+    IppResult added = RunIpptool(app.Uri("netadded"),
+                                 Request("Get-Printer-Attributes", "printer", "  STATUS successful-ok\n"));
+    EXPECT_EQ(added.exitCode, 0) << added.output;
+    // The password is the web interface's: IPP administration still needs the PAM service.
+    IppResult set =
+        RunIpptool("ipps://127.0.0.1:" + std::to_string(app.Port()) + "/ipp/print/label",
+                   Request("Set-Printer-Attributes", "printer",
+                           "  GROUP printer-attributes-tag\n  ATTR integer gray-threshold-default 10\n"),
+                   {}, kClient);
+    EXPECT_EQ(StatusOf(set).find("client-error-forbidden"), 0u) << set.output;
+    // The self-signed certificate is the app's own, in its state folder.
+    bool certificate = false;
+    for (const auto& entry : fs::directory_iterator(app.StateDir() + "/ssl"))
+      certificate = certificate || entry.path().extension() == ".crt";
+    EXPECT_TRUE(certificate);
+  }
 
   SharedFolder m_shared;
   std::string m_dir;
@@ -223,47 +269,18 @@ TEST_F(AppSecurityTest, TheWebPasswordAdmitsOthersOnlyOverTls) {
   if (!IsRoot()) GTEST_SKIP() << "the app must run as root and the client as another account (runuser)";
   AppServer app(m_dir + "/state");
   ASSERT_TRUE(app.Start());
-  // Root, recognised, sets the password on the Security page.
-  const std::string password = "Label2print";
-  std::string report = WebForm(
-      "", app.WebUrl("/security") + " old_password= new_password=" + password + " new_password2=" + password);
-  ASSERT_NE(report.find("Password changed."), std::string::npos) << report;
+  CheckThePasswordAdmitsOthersOnlyOverTls(app);
+}
 
-  const std::string https = "https://127.0.0.1:" + std::to_string(app.Port());
-  const std::string cookies = "--cookies " + m_shared.Path() + "/cookies.txt ";
-  const std::string add = " printer_name=netadded driver_name=qxvn device_uri=file://" + app.OutputDir();
-  // Without TLS: sent to the https:// page, and a form posted anyway is refused.
-  report = WebForm(kClient, app.WebUrl("/addprinter"));
-  EXPECT_NE(report.find("GET 301 https://"), std::string::npos) << report;
-  report =
-      WebForm(kClient, "--token " + Token(app.WebUrl("/addprinter")) + " " + app.WebUrl("/addprinter") + add);
-  EXPECT_NE(report.find("POST 426"), std::string::npos) << report;
-  // Over TLS without the password, or with a wrong one: the login page, never the form.
-  report =
-      WebForm(kClient, "--token " + Token(app.WebUrl("/addprinter")) + " " + https + "/addprinter" + add);
-  EXPECT_EQ(report.find("POST 302"), std::string::npos) << report;
-  report = WebForm(kClient, cookies + "--login Wrong0pass " + https + "/addprinter" + add);
-  EXPECT_EQ(report.find("POST 302"), std::string::npos) << report;
-  IppResult missing = RunIpptool(app.Uri("netadded"), Request("Get-Printer-Attributes", "printer"));
-  EXPECT_NE(missing.output.find("client-error-not-found"), std::string::npos) << missing.output;
-  // With it, over TLS: the printer is added.
-  report = WebForm(kClient, cookies + "--login " + password + " " + https + "/addprinter" + add);
-  EXPECT_NE(report.find("POST 302"), std::string::npos) << report;
-  IppResult added = RunIpptool(app.Uri("netadded"),
-                               Request("Get-Printer-Attributes", "printer", "  STATUS successful-ok\n"));
-  EXPECT_EQ(added.exitCode, 0) << added.output;
-  // The password is the web interface's: IPP administration still needs the PAM service.
-  IppResult set =
-      RunIpptool("ipps://127.0.0.1:" + std::to_string(app.Port()) + "/ipp/print/label",
-                 Request("Set-Printer-Attributes", "printer",
-                         "  GROUP printer-attributes-tag\n  ATTR integer gray-threshold-default 10\n"),
-                 {}, kClient);
-  EXPECT_EQ(StatusOf(set).find("client-error-forbidden"), 0u) << set.output;
-  // The self-signed certificate is the app's own, in its state folder.
-  bool certificate = false;
-  for (const auto& entry : fs::directory_iterator(app.StateDir() + "/ssl"))
-    certificate = certificate || entry.path().extension() == ".crt";
-  EXPECT_TRUE(certificate);
+// --network: the app listens on every address, here those of a network namespace of the test's
+// own, which has loopback only; nobody reaching it is trusted for the address it comes from.
+TEST_F(AppSecurityTest, OnTheNetworkThePasswordAdmitsOthersOnlyOverTls) {
+  if (!IsRoot()) GTEST_SKIP() << "the app must run as root and the client as another account (runuser)";
+  if (unshare(CLONE_NEWNET) != 0 || std::system("ip link set lo up") != 0)
+    GTEST_SKIP() << "no network namespace of the test's own, where --network reaches only loopback";
+  AppServer app(m_dir + "/state", {}, {"--network"});
+  ASSERT_TRUE(app.Start()) << app.Log();
+  CheckThePasswordAdmitsOthersOnlyOverTls(app);
 }
 
 TEST_F(AppSecurityTest, FileDevicesOutsideTheAllowedFoldersAreRefusedEverywhere) {
