@@ -6,13 +6,7 @@
 #        -DIMAGE=... -DOUT=... -P qxvnconf_wine.cmake
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/wine_steps.cmake)
-foreach(var WINE HARNESS CONF DLL CASE QXVN IMAGE OUT)
-  if(NOT ${var})
-    message(FATAL_ERROR "${var} is not set")
-  endif()
-endforeach()
-file(REMOVE_RECURSE ${OUT})
-file(MAKE_DIRECTORY ${OUT})
+wine_script_needs(WINE HARNESS CONF DLL CASE QXVN IMAGE OUT)
 # The harness's prefix: a printer left by a crashed run is cleared by the next setup.
 set(printer "qxvn harness qxvnconf")
 set(step 0)

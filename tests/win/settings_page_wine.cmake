@@ -6,13 +6,7 @@
 #        -DDLL=... -DCASE=... -DOUT=... -P settings_page_wine.cmake
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/wine_steps.cmake)
-foreach(var WINE HARNESS UI_HARNESS UI_DLL CONF DLL CASE OUT)
-  if(NOT ${var})
-    message(FATAL_ERROR "${var} is not set")
-  endif()
-endforeach()
-file(REMOVE_RECURSE ${OUT})
-file(MAKE_DIRECTORY ${OUT})
+wine_script_needs(WINE HARNESS UI_HARNESS UI_DLL CONF DLL CASE OUT)
 set(printer "qxvn harness settings page")
 set(page ${UI_HARNESS} apply Z:${UI_DLL} Z:${DLL} ${printer})
 

@@ -3,6 +3,17 @@
 include(${CMAKE_CURRENT_LIST_DIR}/wine_run.cmake)
 set(step 0)
 
+# Stops the script when any of the named variables is not set; then empties OUT for the logs.
+function(wine_script_needs)
+  foreach(var ${ARGN})
+    if(NOT ${var})
+      message(FATAL_ERROR "${var} is not set")
+    endif()
+  endforeach()
+  file(REMOVE_RECURSE ${OUT})
+  file(MAKE_DIRECTORY ${OUT})
+endfunction()
+
 # Runs a Wine program; EXPECT is the exit code wanted; its output lands in `said`.
 function(wine_step expect)
   math(EXPR n "${step} + 1")
