@@ -140,7 +140,11 @@ def main(argv):
     try:
         app_port, cups_port = free_port(), free_port()
         output = f"{root}/app/output"
-        app = subprocess.Popen([app_path, "--state", f"{root}/app", "--port", str(app_port), "--log",
+        # A name of the test's own: the app's local socket is named after it, and as root it would
+        # otherwise take over the installed service's socket in /run.
+        program = f"{root}/qxvn-printer-app-cups{os.getpid()}"
+        os.symlink(os.path.abspath(app_path), program)
+        app = subprocess.Popen([program, "--state", f"{root}/app", "--port", str(app_port), "--log",
                                 f"{root}/app.log"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wait_until(lambda: answers(f"http://127.0.0.1:{app_port}/"), 20, "the app")
 
@@ -155,11 +159,15 @@ def main(argv):
         def run(*args, timeout=30):
             return subprocess.run(list(args), env=env, capture_output=True, text=True, timeout=timeout)
 
+        # `lpstat -r` exits 0 whether or not the scheduler answers; only its words tell.
+        def scheduler_runs():
+            return run("lpstat", "-r").stdout.strip() == "scheduler is running"
+
         try:
-            wait_until(lambda: cupsd.poll() is not None or run("lpstat", "-r").returncode == 0, 20, "cupsd")
+            wait_until(lambda: cupsd.poll() is not None or scheduler_runs(), 30, "cupsd")
         except RuntimeError:
             pass
-        if cupsd.poll() is not None or run("lpstat", "-r").returncode != 0:
+        if cupsd.poll() is not None or not scheduler_runs():
             stop(cupsd)
             print("skipped: a private cupsd does not run here: " + (cupsd.stdout.read() or "no answer")[-500:])
             return SKIP
@@ -246,6 +254,9 @@ def main(argv):
                     with open(log, errors="replace") as f:
                         print(f"--- {log} (end)\n" + f.read()[-3000:], file=sys.stderr)
         shutil.rmtree(root, ignore_errors=True)
+        for folder in ("/run", tempfile.gettempdir()):
+            for sock in glob.glob(f"{folder}/qxvn-printer-app-cups{os.getpid()}*.sock"):
+                os.remove(sock)
     return 1 if failures else 0
 
 
