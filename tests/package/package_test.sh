@@ -105,7 +105,7 @@ ln -s "$root/usr/bin/qxvn-printer-app" "$app"
 port="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
 "$app" server --state "$scratch/state" --port "$port" --log "$scratch/app.log" &
 server_pid=$!
-for _ in $(seq 100); do
+for _ in $(seq 300); do
   "$app" status >/dev/null 2>&1 && break
   kill -0 "$server_pid" 2>/dev/null || fail "the server ended: $(cat "$scratch/app.log")"
   sleep 0.1
@@ -114,7 +114,7 @@ status="$("$app" status)"
 expect "$status" "status" "Running"
 job="$("$app" submit -d label "$source_dir/examples/shipping-label.png")"
 [[ "$job" == "label-1" ]] || fail "submit said '$job'"
-for _ in $(seq 100); do
+for _ in $(seq 300); do
   jobs="$("$app" jobs -d label)"
   grep -q "^1 completed" <<<"$jobs" && break
   sleep 0.1

@@ -35,7 +35,7 @@ class AppRecoveryTest : public ::testing::Test {
 
   // Waits (bounded) until the job is processing.
   bool WaitUntilProcessing(const AppServer& app, int id) {
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 0; i < 300; ++i) {
       if (JobValue(app, id, "job-state") == "processing") return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }

@@ -107,7 +107,7 @@ bool AppServer::Start() {
   }
   const std::string name =
       m_printers.empty() ? "label" : m_printers.front().substr(0, m_printers.front().find('='));
-  for (int i = 0; i < 100; ++i) {
+  for (int i = 0; i < 300; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
       m_pid = -1;

@@ -37,7 +37,7 @@ class SubcommandTest : public ::testing::Test {
 
   // Polls `jobs` (bounded) until the job is listed as completed.
   bool JobCompletes(const std::string& printer, const std::string& jobId) {
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 0; i < 300; ++i) {
       const std::string jobs = Run("jobs -d " + printer).output;
       if (jobs.find(jobId + " completed") != std::string::npos) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
