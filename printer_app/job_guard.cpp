@@ -5,7 +5,7 @@
 // the app provides both: each waits for the printer's slot before PAPPL's own code runs, and a
 // job that is no longer pending (or has no spooled file) by then is not started again.
 // When a job ends, a file it left in a folder device is removed unless it completed (a label
-// cut short is of no use), and the state is saved at once, so that a crash right after never
+// cut short is of no use), and its end is kept at once, so that a crash right after never
 // prints a finished job again.
 #include "printer_app/job_guard.h"
 
@@ -47,7 +47,7 @@ class JobRun {
     const std::string output = TakeJobOutputFile();
     if (!output.empty() && papplJobGetState(t_job) != IPP_JSTATE_COMPLETED && unlink(output.c_str()) == 0)
       papplLogJob(t_job, PAPPL_LOGLEVEL_INFO, "Removed the unfinished output of the job.");
-    SaveStateNow(papplPrinterGetSystem(papplJobGetPrinter(t_job)));
+    SaveJobChange(t_job);
     t_job = nullptr;
   }
   JobRun(const JobRun&) = delete;

@@ -7,8 +7,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "printer_app/job_journal.h"
 #include "printer_app/original_symbol.h"
 #include "printer_app/saved_state.h"
+#include "printer_app/state_line.h"
 
 // PAPPL's own check for pending jobs; it runs only when a job arrives or ends.
 extern "C" void _papplPrinterCheckJobs(pappl_printer_t* printer);
@@ -18,64 +20,6 @@ namespace {
 
 constexpr int kPending = IPP_JSTATE_PENDING;
 constexpr int kProcessing = IPP_JSTATE_PROCESSING;
-
-// One line of PAPPL's state file: a directive and its name="value" pairs (a value escapes '"'
-// and '\' with '\').
-struct StateLine {
-  std::string directive;
-  std::vector<std::pair<std::string, std::string>> pairs;
-  bool parsed = false;
-
-  const std::string* Find(const std::string& name) const {
-    for (const auto& [key, value] : pairs)
-      if (key == name) return &value;
-    return nullptr;
-  }
-};
-
-StateLine ParseLine(const std::string& line) {
-  StateLine out;
-  size_t at = line.find(' ');
-  out.directive = line.substr(0, at);
-  while (at != std::string::npos && at < line.size()) {
-    while (at < line.size() && line[at] == ' ') ++at;
-    if (at >= line.size() || line[at] == '>') break;
-    const size_t equals = line.find("=\"", at);
-    if (equals == std::string::npos) return out;
-    std::string name = line.substr(at, equals - at), value;
-    size_t i = equals + 2;
-    for (; i < line.size() && line[i] != '"'; ++i) {
-      if (line[i] == '\\' && i + 1 < line.size()) ++i;
-      value += line[i];
-    }
-    if (i >= line.size()) return out;
-    out.pairs.emplace_back(std::move(name), std::move(value));
-    at = i + 1;
-  }
-  out.parsed = true;
-  return out;
-}
-
-std::string FormatLine(const StateLine& line) {
-  std::string text = line.directive;
-  for (const auto& [name, value] : line.pairs) {
-    text += " " + name + "=\"";
-    for (char c : value) {
-      if (c == '"' || c == '\\') text += '\\';
-      text += c;
-    }
-    text += '"';
-  }
-  return text;
-}
-
-int ToInt(const std::string* text) {
-  try {
-    return text ? std::stoi(*text) : 0;
-  } catch (const std::exception&) {
-    return 0;
-  }
-}
 
 bool ReadText(const std::string& path, std::string* text) {
   std::ifstream in(path, std::ios::binary);
@@ -112,26 +56,25 @@ std::vector<SavedJobId> RequeueInterruptedJobs(std::string* text) {
   for (size_t i = 0; i < lines.size(); ++i) {
     const std::string& line = lines[i];
     if (line.compare(0, 9, "<Printer ") == 0) {
-      printerId = ToInt(ParseLine(line).Find("id"));
+      printerId = StateInt(ParseStateLine(line).Find("id"));
       maxJobId = 0;
       nextIdLine = std::string::npos;
     } else if (line.compare(0, 10, "NextJobId ") == 0) {
       nextIdLine = i;
     } else if (line.compare(0, 4, "Job ") == 0) {
-      StateLine job = ParseLine(line);
+      StateLine job = ParseStateLine(line);
       if (!job.parsed) continue;
-      const int id = ToInt(job.Find("id"));
+      const int id = StateInt(job.Find("id"));
       maxJobId = std::max(maxJobId, id);
-      if (ToInt(job.Find("state")) != kProcessing) continue;
-      for (auto& [name, value] : job.pairs)
-        if (name == "state") value = std::to_string(kPending);
-      std::erase_if(job.pairs, [](const auto& pair) { return pair.first == "processing"; });
-      lines[i] = FormatLine(job);
+      if (StateInt(job.Find("state")) != kProcessing) continue;
+      job.Set("state", std::to_string(kPending));
+      job.Erase("processing");
+      lines[i] = FormatStateLine(job);
       interrupted.emplace_back(printerId, id);
       changed = true;
     } else if (line == "</Printer>" && nextIdLine != std::string::npos) {
       const std::string nextId = lines[nextIdLine].substr(10);
-      if (ToInt(&nextId) > maxJobId) continue;
+      if (StateInt(&nextId) > maxJobId) continue;
       lines[nextIdLine] = "NextJobId " + std::to_string(maxJobId + 1);
       changed = true;
     }
@@ -143,12 +86,18 @@ std::vector<SavedJobId> RequeueInterruptedJobs(std::string* text) {
   return interrupted;
 }
 
-std::vector<SavedJobId> RequeueInterruptedJobsIn(const std::string& stateFile) {
+std::vector<SavedJobId> RecoverSavedJobs(const std::string& stateFile, const std::string& journal,
+                                         bool* journalHeld) {
+  *journalHeld = journal.empty();
   std::string text;
   if (!ReadText(stateFile, &text)) return {};
   const std::string before = text;
+  ApplyJobJournal(journal, &text);
   std::vector<SavedJobId> interrupted = RequeueInterruptedJobs(&text);
-  if (text == before) return interrupted;
+  if (text == before) {
+    *journalHeld = true;
+    return interrupted;
+  }
   const std::string temp = stateFile + ".requeue";
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
@@ -159,6 +108,7 @@ std::vector<SavedJobId> RequeueInterruptedJobsIn(const std::string& stateFile) {
     }
   }
   if (std::rename(temp.c_str(), stateFile.c_str()) != 0) return {};
+  *journalHeld = true;
   return interrupted;
 }
 
@@ -174,31 +124,82 @@ void ResumeSavedJobs(pappl_system_t* system, const std::vector<SavedJobId>& inte
   papplSystemAddTimerCallback(system, time(nullptr), kPendingCheckSeconds, StartPendingJobs, nullptr);
 }
 
+namespace {
+
+// Set while PAPPL creates a job the journal keeps: PAPPL would count the new job as a change of
+// its configuration and save the whole state for it.
+thread_local bool t_creatingJournaledJob = false;
+
+// A change of a job's state from outside its processing (cancelled, held or released).
+void KeepChangedJob(pappl_job_t* job) {
+  if (g_started && job) SaveJobChange(job);
+}
+
+}  // namespace
 }  // namespace qxapp
 
 extern "C" {
 
-// A new job's id is saved before it is answered, so that it is never given again: Create-Job
-// answers with it at once; Print-Job only once its document is spooled, and saved then.
-// Jobs restored from the saved state (an id of their own) are not saved again.
+// A new job is kept before it is answered, so that it is never lost and its id never given
+// again: its attributes file at once (what PAPPL's loader needs besides its line), its line for
+// Create-Job at once (answered with the id), for Print-Job once its document is spooled. Jobs
+// restored from the saved state (an id of their own) are kept already.
 __attribute__((visibility("default"))) pappl_job_t* _papplJobCreate(pappl_printer_t* printer, int job_id,
                                                                     const char* username, const char* format,
                                                                     const char* job_name, ipp_t* attrs) {
   using Fn = pappl_job_t* (*)(pappl_printer_t*, int, const char*, const char*, const char*, ipp_t*);
   static const Fn original = qxapp::Original<Fn>("_papplJobCreate");
+  const bool keep = job_id <= 0 && qxapp::g_started;
+  qxapp::t_creatingJournaledJob = keep && qxapp::JobJournalOpen();
   pappl_job_t* job = original(printer, job_id, username, format, job_name, attrs);
-  const bool printJob = attrs && ippGetOperation(attrs) == IPP_OP_PRINT_JOB;
-  if (job && job_id <= 0 && !printJob && qxapp::g_started)
+  const bool journaled = qxapp::t_creatingJournaledJob;
+  qxapp::t_creatingJournaledJob = false;
+  if (!job || !keep) return job;
+  if (!journaled || !qxapp::WriteJobAttributes(job, attrs)) {
     qxapp::SaveStateNow(papplPrinterGetSystem(printer));
+  } else if (!attrs || ippGetOperation(attrs) != IPP_OP_PRINT_JOB) {
+    qxapp::SaveJobChange(job);
+  }
   return job;
 }
 
-// A job whose document is spooled is saved before its acceptance is answered.
+// A job whose document is spooled is kept before its acceptance is answered.
 __attribute__((visibility("default"))) void _papplJobSubmitFile(pappl_job_t* job, const char* filename) {
   using Fn = void (*)(pappl_job_t*, const char*);
   static const Fn original = qxapp::Original<Fn>("_papplJobSubmitFile");
   original(job, filename);
-  if (qxapp::g_started) qxapp::SaveStateNow(papplPrinterGetSystem(papplJobGetPrinter(job)));
+  qxapp::KeepChangedJob(job);
+}
+
+__attribute__((visibility("default"))) void _papplSystemConfigChanged(pappl_system_t* system) {
+  using Fn = void (*)(pappl_system_t*);
+  static const Fn original = qxapp::Original<Fn>("_papplSystemConfigChanged");
+  if (!qxapp::t_creatingJournaledJob) original(system);
+}
+
+// Cancelled, held or released: kept before the answer.
+__attribute__((visibility("default"))) void papplJobCancel(pappl_job_t* job) {
+  using Fn = void (*)(pappl_job_t*);
+  static const Fn original = qxapp::Original<Fn>("papplJobCancel");
+  original(job);
+  qxapp::KeepChangedJob(job);
+}
+
+__attribute__((visibility("default"))) bool papplJobHold(pappl_job_t* job, const char* username,
+                                                         const char* until, time_t until_time) {
+  using Fn = bool (*)(pappl_job_t*, const char*, const char*, time_t);
+  static const Fn original = qxapp::Original<Fn>("papplJobHold");
+  const bool held = original(job, username, until, until_time);
+  if (held) qxapp::KeepChangedJob(job);
+  return held;
+}
+
+__attribute__((visibility("default"))) bool papplJobRelease(pappl_job_t* job, const char* username) {
+  using Fn = bool (*)(pappl_job_t*, const char*);
+  static const Fn original = qxapp::Original<Fn>("papplJobRelease");
+  const bool released = original(job, username);
+  if (released) qxapp::KeepChangedJob(job);
+  return released;
 }
 
 }  // extern "C"

@@ -1,7 +1,7 @@
 // No accepted job is lost and no job is left stuck by a crash (or kill -9):
-// - the state (jobs, spooled documents, each printer's next job id) is saved before a job's
-//   id or acceptance is answered, so that an answered job survives and its id is never given
-//   again;
+// - a job is kept (its line in the job journal, job_journal.h, and its attributes file) before
+//   its id or acceptance is answered, so that an answered job survives and its id is never
+//   given again; so is every later change of its state;
 // - a job that was printing when the app stopped prints again from its start after the
 //   restart (a label cut short is of no use; the job's message says so), and every pending
 //   job starts as soon as the app runs again.
@@ -23,8 +23,10 @@ using SavedJobId = std::pair<int, int>;
 // were processing; `text` unchanged when there were none and the ids were in order.
 std::vector<SavedJobId> RequeueInterruptedJobs(std::string* text);
 
-// The same for the state file, rewritten in place (by rename) when it changed.
-std::vector<SavedJobId> RequeueInterruptedJobsIn(const std::string& stateFile);
+// The same for the state file, with the job journal's lines applied first, rewritten in place (by
+// rename) when it changed. `journalHeld`: whether the state file now holds the journal.
+std::vector<SavedJobId> RecoverSavedJobs(const std::string& stateFile, const std::string& journal,
+                                         bool* journalHeld);
 
 // After the state is loaded: marks the interrupted jobs and starts every pending job once the
 // system runs (and looks for pending jobs every minute after).

@@ -16,6 +16,7 @@
 #include "printer_app/host_printer.h"
 #include "printer_app/job_guard.h"
 #include "printer_app/printer_defaults.h"
+#include "printer_app/saved_state.h"
 #include "printer_app/setting_map.h"
 
 namespace qxapp {
@@ -115,6 +116,8 @@ bool StartLabelJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t
     Fail(job, PAPPL_JREASON_NONE, "Another job is printing on this printer.");
     return false;
   }
+  // Kept as printing: should the app stop now, the job prints again from its start, and says so.
+  SaveJobChange(job);
   auto state = std::make_unique<LabelJobState>();
   state->spec.jobId = papplJobGetID(job);
   if (const char* name = papplJobGetName(job)) state->spec.documentName = name;

@@ -94,6 +94,8 @@ pappl_system_t* CreateSystem(const qxapp::AppOptions& options) {
       return nullptr;
     }
   }
+  // At once: the printers just made, and the jobs the journal brought back, in the state file.
+  qxapp::SaveStateNow(system);
   qxapp::AnnounceUrl(system, options.network, options.port, state);
   return system;
 }

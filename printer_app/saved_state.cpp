@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "printer_app/job_journal.h"
 #include "printer_app/job_recovery.h"
 #include "printer_app/printer_defaults.h"
 
@@ -35,19 +36,22 @@ std::atomic<bool> g_keeping{false};
 std::atomic<uint64_t> g_requested{0};
 uint64_t g_begun = 0;  // under g_saveLock
 
-// Written beside and renamed, so that a crash never leaves half a file.
+// Written beside and renamed, so that a crash never leaves half a file. The job journal's lines
+// so far are in memory already, so the state saved holds them.
 bool SaveState(pappl_system_t* system, void*) {
   std::lock_guard<std::mutex> hold(g_saveLock);
   g_begun = g_requested.load();
+  const bool journalAside = SetJournalAside();
   const std::string stateTemp = StateFile() + ".new";
   if (!papplSystemSaveState(system, stateTemp.c_str()) ||
       std::rename(stateTemp.c_str(), StateFile().c_str()) != 0) {
     papplLog(system, PAPPL_LOGLEVEL_ERROR, "Cannot save the state to '%s'.", StateFile().c_str());
     return false;
   }
+  if (journalAside) DropSavedJournal();
   std::ostringstream speeds;
   papplSystemIteratePrinters(system, WriteSpeed, &speeds);
-  // Most saves are for jobs: the speeds file is written again only when a speed changed.
+  // The speeds file is written again only when a speed changed.
   static std::string written;  // under g_saveLock
   if (speeds.str() == written) return true;
   const std::string temp = SpeedFile() + ".new";
@@ -83,7 +87,13 @@ void RestoreSpeeds(pappl_system_t* system) {
 
 void RestoreAndKeepState(pappl_system_t* system, const std::string& stateFile) {
   StateFile() = stateFile;
-  const std::vector<SavedJobId> interrupted = RequeueInterruptedJobsIn(stateFile);
+  const std::string journal = stateFile + ".jobs";
+  OpenJobJournal(journal, false);
+  bool journalHeld = false;
+  const std::vector<SavedJobId> interrupted = RecoverSavedJobs(stateFile, ReadJobJournals(), &journalHeld);
+  if (!OpenJobJournal(journal, journalHeld))
+    papplLog(system, PAPPL_LOGLEVEL_WARN,
+             "Cannot open the job journal '%s': every job saves the whole state.", journal.c_str());
   papplSystemLoadState(system, stateFile.c_str());
   RestoreSpeeds(system);
   papplSystemSetSaveCallback(system, SaveState, nullptr);
@@ -101,6 +111,12 @@ void SaveStateNow(pappl_system_t* system) {
     if (g_begun >= ticket) return;  // a save begun since holds this change
   }
   SaveState(system, nullptr);
+}
+
+void SaveJobChange(pappl_job_t* job) {
+  if (!g_keeping) return;
+  if (JournalJob(job) != JournalWrite::kWritten) SaveStateNow(papplPrinterGetSystem(papplJobGetPrinter(job)));
+  if (papplJobGetState(job) >= IPP_JSTATE_STOPPED) RemoveJobAttributes(job);
 }
 
 }  // namespace qxapp

@@ -16,4 +16,8 @@ void RestoreAndKeepState(pappl_system_t* system, const std::string& stateFile);
 // replaces the file whole.
 void SaveStateNow(pappl_system_t* system);
 
+// Keeps a change of the job: its line in the job journal, or the whole state when the journal
+// cannot be written or is long. A job that has ended leaves no attributes file behind.
+void SaveJobChange(pappl_job_t* job);
+
 }  // namespace qxapp

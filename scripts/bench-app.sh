@@ -22,7 +22,16 @@ mkdir -p "$work/lprint-home" "$work/lprint-spool" "$work/lprint-output"
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
 
 pids=()
-trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null; wait "$p" 2>/dev/null || true; done' EXIT
+# SIGTERM, then SIGKILL for a server that has not ended within 10 s.
+stop_all() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  for p in "${pids[@]}"; do
+    for _ in $(seq 50); do kill -0 "$p" 2>/dev/null || break; sleep 0.2; done
+    kill -9 "$p" 2>/dev/null || true
+    wait "$p" 2>/dev/null || true
+  done
+}
+trap stop_all EXIT
 
 port=$(free_port)
 "${APP:-build/$preset/printer_app/qxvn-printer-app}" --state "$work/qxvn" --port "$port" &

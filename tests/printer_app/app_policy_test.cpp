@@ -1,6 +1,6 @@
 // The printer application's policies as functions: which file:// devices are allowed, how a
-// saved state's interrupted jobs are requeued, whose socket a loopback connection is, and what
-// a job's message may show.
+// saved state's interrupted jobs are requeued and its job journal applied, whose socket a loopback connection
+// is, and what a job's message may show.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -12,6 +12,7 @@
 
 #include "printer_app/client_message.h"
 #include "printer_app/device_policy.h"
+#include "printer_app/job_journal.h"
 #include "printer_app/job_recovery.h"
 #include "printer_app/peer_identity.h"
 
@@ -94,6 +95,61 @@ sockaddr_storage Address(const char* ip, int port) {
     inet_pton(AF_INET6, ip, &in6.sin6_addr);
   }
   return storage;
+}
+
+TEST(JobRecoveryTest, TheJournalBringsBackJobsTheStateHasNotSavedAndNeverTakesOneBack) {
+  const std::string state =
+      "<Printer name=\"label\" id=\"1\" did=\"\" uri=\"file:///out\" driver=\"qxvn\">\n"
+      "NextJobId 3\n"
+      "Job id=\"2\" name=\"done\" username=\"u\" format=\"image/png\" state=\"9\" completed=\"50\"\n"
+      "</Printer>\n"
+      "<Printer name=\"other\" id=\"2\" did=\"\" uri=\"socket://h\" driver=\"qxvn\">\n"
+      "NextJobId 1\n"
+      "</Printer>\n";
+  auto job = [](int printer, int id, int jobState, const std::string& rest = "") {
+    return "Job printer=\"" + std::to_string(printer) + "\" id=\"" + std::to_string(id) +
+           "\" name=\"n\" username=\"u\" format=\"image/png\" state=\"" + std::to_string(jobState) + "\"" +
+           rest + "\n";
+  };
+  const std::string journal =
+      // Set aside by a save that saw it done: a stale line never makes it pending again.
+      job(1, 2, 3, " filename=\"/spool/p1j2.png\"") +
+      // Accepted, then printing when the app stopped: its last line counts.
+      job(1, 3, 3, " filename=\"/spool/p1j3.png\"") +
+      job(1, 3, 5, " filename=\"/spool/p1j3.png\" processing=\"60\"") +
+      // Accepted on the second printer; cancelled, then an older line of it after (the order
+      // the set-aside and the new journal are read in).
+      job(2, 1, 3, " filename=\"/spool/p2j1.png\"") + job(2, 1, 7, " completed=\"61\"") + job(2, 1, 3) +
+      // A printer the state no longer has, and a line cut short by the crash.
+      job(9, 1, 3) + "Job printer=\"1\" id=\"4\" name=\"cut";
+  std::string text = state;
+  ASSERT_TRUE(ApplyJobJournal(journal, &text));
+  EXPECT_NE(text.find("Job id=\"2\" name=\"done\" username=\"u\" format=\"image/png\" state=\"9\""),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("Job id=\"3\" name=\"n\" username=\"u\" format=\"image/png\" state=\"5\" "
+                      "filename=\"/spool/p1j3.png\" processing=\"60\"\n</Printer>\n<Printer name=\"other\""),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("Job id=\"1\" name=\"n\" username=\"u\" format=\"image/png\" state=\"7\" "
+                      "completed=\"61\"\n</Printer>\n"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("printer=\""), std::string::npos) << text;
+  EXPECT_EQ(text.find("id=\"4\""), std::string::npos) << text;
+  // The job printing when the app stopped prints again; ids go on after every job.
+  const std::vector<SavedJobId> interrupted = RequeueInterruptedJobs(&text);
+  EXPECT_EQ(interrupted, std::vector<SavedJobId>{SavedJobId(1, 3)});
+  EXPECT_NE(text.find("NextJobId 4\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("NextJobId 2\n"), std::string::npos) << text;
+  // Applied again (a crash before the journal was emptied), nothing changes.
+  const std::string once = text;
+  ApplyJobJournal(journal, &text);
+  RequeueInterruptedJobs(&text);
+  EXPECT_EQ(text, once);
+  std::string unchanged = state;
+  EXPECT_FALSE(ApplyJobJournal("", &unchanged));
+  EXPECT_EQ(unchanged, state);
 }
 
 TEST(PeerIdentityTest, TheClientSocketOfAConnectionNamesItsOwner) {

@@ -63,11 +63,22 @@ TEST_F(AppRecoveryTest, AKilledAppPrintsEveryAcceptedJobOnceAfterARestart) {
   ASSERT_GT(longJob, 0);
   ASSERT_TRUE(WaitUntilProcessing(app, longJob));
   std::map<int, std::string> queued;  // id -> name
-  for (const char* name : {"queued-1", "queued-2", "accepted-last"}) {
-    const int id = PrintJob(app.Uri(), m_png, "image/png", name);
+  // One with values of its own, which it keeps through the restart.
+  const std::string ownValues = "  ATTR integer print-darkness 100\n  ATTR integer gray-threshold 90\n";
+  for (const char* name : {"queued-1", "own-values", "accepted-last"}) {
+    const int id =
+        PrintJob(app.Uri(), m_png, "image/png", name, name == std::string("own-values") ? ownValues : "");
     ASSERT_GT(id, 0);
     queued[id] = name;
   }
+  // A job cancelled while it waits stays cancelled.
+  const int cancelled = PrintJob(app.Uri(), m_png, "image/png", "cancelled");
+  ASSERT_GT(cancelled, 0);
+  ASSERT_EQ(RunIpptool(app.Uri(), "  OPERATION Cancel-Job\n" + std::string(kRequestHead) +
+                                      "  ATTR integer job-id " + std::to_string(cancelled) +
+                                      "\n  STATUS successful-ok\n")
+                .exitCode,
+            0);
   // Killed at once after the last job's acceptance, while the long job still prints.
   ASSERT_EQ(JobValue(app, longJob, "job-state"), "processing");
   app.Kill();
@@ -85,7 +96,13 @@ TEST_F(AppRecoveryTest, AKilledAppPrintsEveryAcceptedJobOnceAfterARestart) {
   EXPECT_GT(fs::file_size(app.OutputFile(longJob, "long")), 0u);
   // Each job once, under its own id, its own file.
   const std::string expected = QxvnPrint(m_png + DefaultSettings());
-  for (const auto& [id, name] : queued) EXPECT_TRUE(ReadFile(app.OutputFile(id, name)) == expected) << name;
+  const std::string expectedOwn =
+      QxvnPrint(m_png + DefaultSettings({{"PrintDarkness", 14}, {"GrayThreshold", 90}}));
+  for (const auto& [id, name] : queued)
+    EXPECT_TRUE(ReadFile(app.OutputFile(id, name)) == (name == "own-values" ? expectedOwn : expected))
+        << name;
+  EXPECT_EQ(WaitForJob(app.Uri(), cancelled), "canceled");
+  EXPECT_FALSE(fs::exists(app.OutputFile(cancelled, "cancelled")));
   const std::string log = FullLog(app);
   for (int id : {longJob, queued.begin()->first, queued.rbegin()->first}) {
     const std::string completed = "[Job " + std::to_string(id) + "] Completed";
