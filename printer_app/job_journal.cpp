@@ -3,10 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <map>
 #include <mutex>
-#include <sstream>
 #include <vector>
 
 #include "printer_app/job_recovery.h"
@@ -76,17 +74,9 @@ bool AppendText(int fd, const std::string& text) {
 }
 
 std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream all;
-  all << in.rdbuf();
-  return all.str();
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
+  std::string text;
+  ReadTextFile(path, &text);
+  return text;
 }
 
 }  // namespace
@@ -174,7 +164,7 @@ std::string ReadJobJournals() {
 
 bool ApplyJobJournal(const std::string& journal, std::string* stateText) {
   std::map<SavedJobId, StateLine> latest;
-  for (const std::string& text : Lines(journal)) {
+  for (const std::string& text : SplitLines(journal)) {
     StateLine line = ParseStateLine(text);
     if (!line.parsed || line.directive != "Job") continue;  // a line cut short by a crash, say
     const SavedJobId key(StateInt(line.Find("printer")), StateInt(line.Find("id")));
@@ -186,10 +176,10 @@ bool ApplyJobJournal(const std::string& journal, std::string* stateText) {
   }
   if (latest.empty()) return false;
 
-  std::vector<std::string> lines = Lines(*stateText), out;
+  std::vector<std::string> out;
   bool changed = false;
   int printerId = 0;
-  for (const std::string& text : lines) {
+  for (const std::string& text : SplitLines(*stateText)) {
     if (text.compare(0, 9, "<Printer ") == 0) {
       printerId = StateInt(ParseStateLine(text).Find("id"));
     } else if (text.compare(0, 4, "Job ") == 0) {
@@ -215,10 +205,7 @@ bool ApplyJobJournal(const std::string& journal, std::string* stateText) {
     }
     out.push_back(text);
   }
-  if (changed) {
-    stateText->clear();
-    for (const std::string& line : out) *stateText += line + "\n";
-  }
+  if (changed) *stateText = JoinLines(out);
   return changed;
 }
 

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <ctime>
 #include <fstream>
-#include <sstream>
 
 #include "printer_app/job_journal.h"
 #include "printer_app/original_symbol.h"
@@ -20,15 +19,6 @@ namespace {
 
 constexpr int kPending = IPP_JSTATE_PENDING;
 constexpr int kProcessing = IPP_JSTATE_PROCESSING;
-
-bool ReadText(const std::string& path, std::string* text) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream all;
-  all << in.rdbuf();
-  *text = all.str();
-  return true;
-}
 
 std::atomic<bool> g_started{false};
 
@@ -45,9 +35,7 @@ bool StartPendingJobs(pappl_system_t* system, void*) {
 }  // namespace
 
 std::vector<SavedJobId> RequeueInterruptedJobs(std::string* text) {
-  std::vector<std::string> lines;
-  std::istringstream in(*text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  std::vector<std::string> lines = SplitLines(*text);
 
   std::vector<SavedJobId> interrupted;
   bool changed = false;
@@ -79,10 +67,7 @@ std::vector<SavedJobId> RequeueInterruptedJobs(std::string* text) {
       changed = true;
     }
   }
-  if (changed) {
-    text->clear();
-    for (const std::string& line : lines) *text += line + "\n";
-  }
+  if (changed) *text = JoinLines(lines);
   return interrupted;
 }
 
@@ -90,7 +75,7 @@ std::vector<SavedJobId> RecoverSavedJobs(const std::string& stateFile, const std
                                          bool* journalHeld) {
   *journalHeld = journal.empty();
   std::string text;
-  if (!ReadText(stateFile, &text)) return {};
+  if (!ReadTextFile(stateFile, &text)) return {};
   const std::string before = text;
   ApplyJobJournal(journal, &text);
   std::vector<SavedJobId> interrupted = RequeueInterruptedJobs(&text);

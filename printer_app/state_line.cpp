@@ -1,6 +1,8 @@
 #include "printer_app/state_line.h"
 
 #include <algorithm>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 namespace qxapp {
@@ -66,6 +68,28 @@ int StateInt(const std::string* text) {
   } catch (const std::exception&) {
     return 0;
   }
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::string JoinLines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  return text;
+}
+
+bool ReadTextFile(const std::string& path, std::string* text) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream all;
+  all << in.rdbuf();
+  *text = all.str();
+  return true;
 }
 
 }  // namespace qxapp

@@ -24,4 +24,11 @@ std::string FormatStateLine(const StateLine& line);
 // A whole number of the line (0 when absent or not a number).
 int StateInt(const std::string* text);
 
+// A state text as lines and back (each line ended by a newline).
+std::vector<std::string> SplitLines(const std::string& text);
+std::string JoinLines(const std::vector<std::string>& lines);
+
+// A file's whole text; false when it cannot be read.
+bool ReadTextFile(const std::string& path, std::string* text);
+
 }  // namespace qxapp
