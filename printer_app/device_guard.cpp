@@ -5,6 +5,7 @@
 #include <cups/cups.h>
 #include <pappl/pappl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <map>
@@ -100,6 +101,27 @@ bool DnssdAvailable() {
 std::string LastFileDeviceFailure() { return t_fileFailure; }
 
 std::string TakeJobOutputFile() { return std::exchange(t_outputFile, std::string()); }
+
+void RemoveOutputsOfUnprintedJobs(pappl_system_t* system) {
+  papplSystemIteratePrinters(
+      system,
+      [](pappl_printer_t* printer, void*) {
+        const char* uri = papplPrinterGetDeviceURI(printer);
+        if (!HasScheme(uri, "file:")) return;
+        papplPrinterIterateCompletedJobs(
+            printer,
+            [](pappl_job_t* job, void* data) {
+              FolderOutput output;
+              if (papplJobGetState(job) == IPP_JSTATE_COMPLETED ||
+                  !FolderOutputFor(static_cast<const char*>(data), job, &output))
+                return;
+              if (unlink(output.path.c_str()) == 0)
+                papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Removed the unfinished output of the job.");
+            },
+            const_cast<char*>(uri), 1, 0);
+      },
+      nullptr);
+}
 
 }  // namespace qxapp
 

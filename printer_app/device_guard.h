@@ -10,6 +10,8 @@
 //   aborted with the reason, and the next job tries the folder again.
 #pragma once
 
+#include <pappl/pappl.h>
+
 #include <string>
 
 namespace qxapp {
@@ -24,5 +26,9 @@ std::string LastFileDeviceFailure();
 // The file the calling thread's last job made in a file:// folder, forgotten once taken; empty
 // when it made none.
 std::string TakeJobOutputFile();
+
+// Removes what the jobs of the system that ended without printing (cancelled or aborted) left in
+// a file:// folder: a job cut short by a crash ends so after the restart, and its file stayed.
+void RemoveOutputsOfUnprintedJobs(pappl_system_t* system);
 
 }  // namespace qxapp

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <fstream>
 
+#include "printer_app/device_guard.h"
 #include "printer_app/job_journal.h"
 #include "printer_app/original_symbol.h"
 #include "printer_app/saved_state.h"
@@ -98,6 +99,7 @@ std::vector<SavedJobId> RecoverSavedJobs(const std::string& stateFile, const std
 }
 
 void ResumeSavedJobs(pappl_system_t* system, const std::vector<SavedJobId>& interrupted) {
+  RemoveOutputsOfUnprintedJobs(system);
   for (const auto& [printerId, jobId] : interrupted) {
     pappl_printer_t* printer = papplSystemFindPrinter(system, nullptr, printerId, nullptr);
     pappl_job_t* job = printer ? papplPrinterFindJob(printer, jobId) : nullptr;
@@ -160,6 +162,15 @@ __attribute__((visibility("default"))) void _papplSystemConfigChanged(pappl_syst
   using Fn = void (*)(pappl_system_t*);
   static const Fn original = qxapp::Original<Fn>("_papplSystemConfigChanged");
   if (!qxapp::t_creatingJournaledJob) original(system);
+}
+
+// Every job of the printer cancelled at once (Cancel-Jobs, the web page's "Cancel All Jobs"):
+// the whole state, once.
+__attribute__((visibility("default"))) void papplPrinterCancelAllJobs(pappl_printer_t* printer) {
+  using Fn = void (*)(pappl_printer_t*);
+  static const Fn original = qxapp::Original<Fn>("papplPrinterCancelAllJobs");
+  original(printer);
+  if (qxapp::g_started && printer) qxapp::SaveStateNow(papplPrinterGetSystem(printer));
 }
 
 // Cancelled, held or released: kept before the answer.

@@ -28,8 +28,9 @@ std::vector<SavedJobId> RequeueInterruptedJobs(std::string* text);
 std::vector<SavedJobId> RecoverSavedJobs(const std::string& stateFile, const std::string& journal,
                                          bool* journalHeld);
 
-// After the state is loaded: marks the interrupted jobs and starts every pending job once the
-// system runs (and looks for pending jobs every minute after).
+// After the state is loaded: removes what unprinted jobs left in folders, marks the interrupted
+// jobs and starts every pending job once the system runs (and looks for pending jobs every
+// minute after).
 void ResumeSavedJobs(pappl_system_t* system, const std::vector<SavedJobId>& interrupted);
 
 }  // namespace qxapp

@@ -120,6 +120,25 @@ TEST_F(AppRecoveryTest, AKilledAppPrintsEveryAcceptedJobOnceAfterARestart) {
   EXPECT_LT(stop, 5.0);
 }
 
+TEST_F(AppRecoveryTest, JobsCancelledAllAtOnceStayCancelledAfterAKill) {
+  AppServer app(m_dir + "/state");
+  ASSERT_TRUE(app.Start());
+  const int longJob = PrintJob(app.Uri(), m_long, "application/pdf", "long");
+  ASSERT_TRUE(WaitUntilProcessing(app, longJob));
+  const int waiting = PrintJob(app.Uri(), m_png, "image/png", "waiting");
+  ASSERT_GT(waiting, 0);
+  ASSERT_EQ(RunIpptool(app.Uri(),
+                       "  OPERATION Cancel-Jobs\n" + std::string(kRequestHead) + "  STATUS successful-ok\n")
+                .exitCode,
+            0);
+  ASSERT_EQ(WaitForJob(app.Uri(), waiting), "canceled");
+  app.Kill();
+  ASSERT_TRUE(app.Start());
+  EXPECT_EQ(WaitForJob(app.Uri(), waiting, 5), "canceled");
+  EXPECT_EQ(WaitForJob(app.Uri(), longJob, 60), "canceled");
+  EXPECT_TRUE(fs::is_empty(app.OutputDir()));
+}
+
 TEST_F(AppRecoveryTest, SameNamedJobsLeaveTheirOwnFilesAndUnprintedJobsNone) {
   AppServer app(m_dir + "/state");
   ASSERT_TRUE(app.Start());
