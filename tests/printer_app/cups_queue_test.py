@@ -13,7 +13,6 @@ usage: cups_queue_test.py APP QXVN EXAMPLES-DIR
 import glob
 import os
 import shutil
-import socket
 import subprocess
 import sys
 import tempfile
@@ -22,17 +21,12 @@ import urllib.request
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import label_png  # noqa: E402
+from local_process import free_port, stop  # noqa: E402
 
 SKIP = 77
 CUPSD = "/usr/sbin/cupsd"
 LABEL_DOTS = (568, 898)  # 48 x 76 mm at 300 dpi, the line rounded up to whole bytes
 failures = []
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def wait_until(test, seconds, what):
@@ -50,16 +44,6 @@ def answers(url):
             return True
     except OSError:
         return False
-
-
-def stop(process):
-    if process and process.poll() is None:
-        process.terminate()
-        try:
-            process.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            process.wait()
 
 
 def write_cups_config(root, port):

@@ -13,22 +13,18 @@ import base64
 import json
 import os
 import shutil
-import socket
 import subprocess
 import sys
 import tempfile
 import time
 import urllib.request
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from local_process import free_port, stop  # noqa: E402
+
 CHROMEDRIVER = shutil.which("chromedriver") or "/usr/bin/chromedriver"
 CHROMIUM = shutil.which("chromium") or "/usr/bin/chromium"
 ELEMENT = "element-6066-11e4-a52e-4f735466cecf"  # the WebDriver element reference key
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 class WebDriver:
@@ -121,12 +117,7 @@ def with_browser(action):
         return action(driver)
     finally:
         driver.stop()
-        driver_process.terminate()
-        try:
-            driver_process.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            driver_process.kill()
-            driver_process.wait()
+        stop(driver_process)
         shutil.rmtree(profile, ignore_errors=True)
 
 
