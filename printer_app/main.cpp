@@ -16,8 +16,10 @@
 #include "printer_app/host_printer.h"
 #include "printer_app/label_driver.h"
 #include "printer_app/page_file_filter.h"
+#include "printer_app/raw_stream.h"
 #include "printer_app/saved_devices.h"
 #include "printer_app/saved_state.h"
+#include "printer_app/socket_delivery.h"
 #include "printer_app/usb_autoadd.h"
 #include "printer_app/web_text.h"
 
@@ -71,8 +73,10 @@ pappl_system_t* CreateSystem(const qxapp::AppOptions& options) {
   if (!qxapp::DnssdAvailable())
     papplLog(system, PAPPL_LOGLEVEL_WARN,
              "No Avahi daemon answers: DNS-SD printers cannot be found or used until one runs.");
+  qxapp::RegisterSocketDelivery();
   qxapp::RegisterLabelDriver(system);
   qxapp::RegisterPageFileFilters(system, options.documentLimits);
+  papplSystemSetMIMECallback(system, qxapp::SniffRawStream, nullptr);
 
   if (!qxapp::MoveSavedPrinters(state + "/state.conf", options.printers)) {
     papplSystemDelete(system);

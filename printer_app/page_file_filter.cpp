@@ -122,8 +122,7 @@ bool PrintPageFile(pappl_job_t* job, pappl_device_t* device, void* format) {
       }
     }
   }
-  EndLabelJob(job, options.get(), device);
-  return ok;
+  return FinishLabelJob(job, device, ok);
 }
 
 void RegisterPageFileFilters(pappl_system_t* system, const qxvn::PageLimits& limits) {
