@@ -211,7 +211,7 @@ ssize_t WriteDevice(pappl_device_t* pappl, const void* buffer, size_t bytes) {
 
 void RegisterSocketDelivery() {
   // PAPPL adds its own schemes when its table is first used, and only when it is still empty.
-  papplDeviceIsSupported("file:///dev/null");
+  papplDeviceIsSupported("socket://localhost");
   papplDeviceAddScheme(kScheme, PAPPL_DEVTYPE_SOCKET, nullptr, OpenDevice, CloseDevice, ReadDevice,
                        WriteDevice, nullptr, nullptr);
 }
