@@ -110,7 +110,8 @@ bool Reconnect(NetworkDevice& device, std::string why) {
   milliseconds pause = kFirstPause;
   for (;;) {
     if (!why.empty()) {
-      if (!device.faultSince) device.faultSince = Clock::now();
+      const bool first = !device.faultSince;
+      if (first) device.faultSince = Clock::now();
       const auto waited = std::chrono::duration_cast<milliseconds>(Clock::now() - *device.faultSince);
       if (waited >= limit || Stopping(job)) {
         t_failure = Stopping(job) ? "cancelled while waiting for the printer at " + device.Address()
@@ -122,7 +123,8 @@ bool Reconnect(NetworkDevice& device, std::string why) {
       }
       const std::string waiting = "Waiting for the printer at " + device.Address() + " (" + why + ")";
       if (job) {
-        papplLogJob(job, PAPPL_LOGLEVEL_WARN, "%s; sending the job again from its start.", waiting.c_str());
+        papplLogJob(job, first ? PAPPL_LOGLEVEL_WARN : PAPPL_LOGLEVEL_DEBUG,
+                    "%s; sending the job again from its start.", waiting.c_str());
         papplJobSetMessage(job, "%s; the job prints from its start once it answers (for up to %s).",
                            waiting.c_str(), Span(limit).c_str());
       }
@@ -242,6 +244,9 @@ bool FinishDelivery(pappl_device_t* pappl) {
                     "The printer at %s took every byte but kept the connection open.",
                     device->Address().c_str());
       delivered = true;
+      if (device->faultSince && CurrentJob())
+        papplJobSetMessage(CurrentJob(), "Printed from its start again once the printer at %s answered.",
+                           device->Address().c_str());
     } else if (!Reconnect(*device, why.empty() ? "the connection was closed" : why)) {
       break;
     }
