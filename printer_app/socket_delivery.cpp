@@ -12,6 +12,7 @@
 #include <set>
 #include <thread>
 
+#include "printer_app/dnssd_resolve.h"
 #include "printer_app/job_bytes.h"
 #include "printer_app/job_guard.h"
 #include "printer_app/original_symbol.h"
@@ -25,8 +26,10 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
-// PAPPL's device table knows the app's network device by this scheme; printers keep socket://.
+// PAPPL's device table knows the app's network devices by these schemes; printers keep
+// socket:// and dnssd:// (a raw-socket printer found by DNS-SD, resolved at each connection).
 constexpr const char* kScheme = "x-qxvn-socket";
+constexpr const char* kDnssdScheme = "x-qxvn-dnssd";
 constexpr int kDefaultPort = 9100;
 // A connection that takes nothing this long has failed (a third of a shorter retry limit).
 constexpr milliseconds kLongestStall = seconds(30);
@@ -36,6 +39,7 @@ constexpr milliseconds kLongestPause = seconds(5);
 thread_local std::string t_failure;
 
 struct NetworkDevice {
+  std::string service;  // a DNS-SD printer's full service name; empty for a socket:// one
   std::string host;
   int port = kDefaultPort;
   PrinterConnection connection;
@@ -45,7 +49,9 @@ struct NetworkDevice {
   std::optional<Clock::time_point> faultSince;  // the job's first fault
   bool discarding = false;
 
-  std::string Address() const { return host + ":" + std::to_string(port); }
+  std::string Address() const {
+    return service.empty() ? host + ":" + std::to_string(port) : "'" + service + "'";
+  }
 };
 
 std::mutex g_lock;
@@ -133,7 +139,9 @@ bool Reconnect(NetworkDevice& device, std::string why) {
       pause = std::min(pause * 2, kLongestPause);
     }
     device.connection.Close();
-    if (device.connection.Connect(device.host, device.port, stall, &why) &&
+    if ((device.service.empty() ||
+         ResolveDnssdService(device.service, stall, &device.host, &device.port, &why)) &&
+        device.connection.Connect(device.host, device.port, stall, &why) &&
         device.sent.Replay(
             [&](const uint8_t* data, size_t size) { return device.connection.Send(data, size, stall, &why); },
             &why)) {
@@ -166,7 +174,10 @@ bool OpenDevice(pappl_device_t* device, const char* uri, const char*) {
     return false;
   }
   auto data = std::make_unique<NetworkDevice>();
-  data->host = host;
+  if (std::strcmp(scheme, kDnssdScheme) == 0)
+    data->service = host;
+  else
+    data->host = host;
   data->port = port > 0 ? port : kDefaultPort;
   papplDeviceSetData(device, data.release());
   std::lock_guard<std::mutex> hold(g_lock);
@@ -216,12 +227,18 @@ void RegisterSocketDelivery() {
   papplDeviceIsSupported("socket://localhost");
   papplDeviceAddScheme(kScheme, PAPPL_DEVTYPE_SOCKET, nullptr, OpenDevice, CloseDevice, ReadDevice,
                        WriteDevice, nullptr, nullptr);
+  papplDeviceAddScheme(kDnssdScheme, PAPPL_DEVTYPE_DNS_SD, nullptr, OpenDevice, CloseDevice, ReadDevice,
+                       WriteDevice, nullptr, nullptr);
 }
 
 std::string SocketDeliveryUri(const char* uri) {
   constexpr const char kSocket[] = "socket://";
-  if (!uri || std::strncmp(uri, kSocket, sizeof kSocket - 1) != 0) return {};
-  return std::string(kScheme) + "://" + (uri + sizeof kSocket - 1);
+  constexpr const char kDnssd[] = "dnssd://";
+  if (uri && std::strncmp(uri, kSocket, sizeof kSocket - 1) == 0)
+    return std::string(kScheme) + "://" + (uri + sizeof kSocket - 1);
+  if (uri && std::strncmp(uri, kDnssd, sizeof kDnssd - 1) == 0)
+    return std::string(kDnssdScheme) + "://" + (uri + sizeof kDnssd - 1);
+  return {};
 }
 
 bool FinishDelivery(pappl_device_t* pappl) {

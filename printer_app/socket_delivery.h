@@ -1,4 +1,5 @@
-// Network printers (socket://HOST[:PORT]) through a device of the app's own. PAPPL 1.3.1's own
+// Network printers (socket://HOST[:PORT], and dnssd:// raw-socket printers found by DNS-SD)
+// through a device of the app's own. PAPPL 1.3.1's own
 // keeps one connection for a run of jobs and reports a job completed once its bytes are in the
 // system's buffers, so a printer that closes or resets the connection loses jobs reported as
 // printed, and the next job writes into the dead connection. Here:
@@ -24,7 +25,7 @@ inline constexpr int kDefaultRetryLimitSeconds = 600;
 // Registers the app's network device with PAPPL; once, before the system runs.
 void RegisterSocketDelivery();
 
-// The URI of the app's own device for a socket:// URI; empty for any other.
+// The URI of the app's own device for a socket:// or dnssd:// URI; empty for any other.
 std::string SocketDeliveryUri(const char* uri);
 
 // The end of a job that printed: true once the printer took every byte (at once for devices

@@ -7,7 +7,9 @@ network or services is touched:
   clients read (pdl with image/urf, image/pwg-raster and application/pdf; URF; Color; Duplex;
   kind; UUID, the printer's own; adminurl, its web page);
 - a private cupsd's `lpinfo -v` lists it, `lpadmin -m everywhere` on that discovered URI makes
-  a queue, and `lp` prints a whole label through it.
+  a queue, and `lp` prints a whole label through it;
+- a raw-socket label printer announced as _pdl-datastream._tcp (a listener of the test's own)
+  prints a whole label from a dnssd:// printer of the app.
 
 Every wait is bounded; every daemon started is stopped. Exits 77 (skipped) with the reason when
 a namespace cannot be made (not root, or no user and network namespaces) or a tool is missing.
@@ -19,7 +21,9 @@ import os
 import shutil
 import subprocess
 import sys
+import socket
 import tempfile
+import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -28,7 +32,7 @@ from local_process import free_port, stop  # noqa: E402
 
 SKIP = 77
 INSIDE = "--inside-namespace"
-TOOLS = ("unshare", "ip", "dbus-daemon", "avahi-daemon", "ippfind", "ipptool", "lpinfo", "lpadmin", "lp")
+TOOLS = ("unshare", "ip", "dbus-daemon", "avahi-daemon", "avahi-publish", "ippfind", "ipptool", "lpinfo", "lpadmin", "lp")
 
 BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
@@ -100,6 +104,36 @@ def start_bus_and_avahi(root):
     return bus, avahi
 
 
+class RawPrinter:
+    """A network label printer: takes one job on 127.0.0.1 and keeps its bytes once the sender has
+    ended it."""
+
+    def __init__(self):
+        self.listener = socket.socket()
+        self.listener.bind(("127.0.0.1", 0))
+        self.listener.listen(1)
+        self.listener.settimeout(60)
+        self.port = self.listener.getsockname()[1]
+        self.job = None
+        self.thread = threading.Thread(target=self.serve, daemon=True)
+        self.thread.start()
+
+    def serve(self):
+        try:
+            connection, _ = self.listener.accept()
+            connection.settimeout(60)
+            data = b""
+            while chunk := connection.recv(65536):
+                data += chunk
+            connection.close()
+            self.job = data
+        except OSError:
+            pass
+
+    def close(self):
+        self.listener.close()
+
+
 def check_txt(keys, uuid, port):
     expect = cups.expect
     pdl = keys.get("pdl", "").split(",")
@@ -118,14 +152,20 @@ def check_txt(keys, uuid, port):
 def inside(app_path, qxvn, examples):
     root = tempfile.mkdtemp(prefix="qxvn-discovery-")
     os.chmod(root, 0o755)
-    bus = avahi = app = cupsd = None
+    bus = avahi = app = cupsd = publisher = raw = None
     try:
         bus, avahi = start_bus_and_avahi(root)
+        raw = RawPrinter()
+        publisher = subprocess.Popen(["avahi-publish", "-s", "Raw Label", "_pdl-datastream._tcp", str(raw.port)],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         port, cups_port = free_port(), free_port()
         program = f"{root}/qxvn-printer-app-dnssd{os.getpid()}"
         os.symlink(os.path.abspath(app_path), program)
+        os.makedirs(f"{root}/app/output")
         app = subprocess.Popen([program, "--state", f"{root}/app", "--port", str(port), "--network", "--log",
-                                f"{root}/app.log"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                f"{root}/app.log", "--printer", f"label=file://{root}/app/output", "--printer",
+                                "raw=dnssd://Raw\\032Label._pdl-datastream._tcp.local/"],
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         cups.wait_until(lambda: cups.answers(f"http://127.0.0.1:{port}/"), 20, "the app")
         uuid = printer_uuid(f"ipp://127.0.0.1:{port}/ipp/print/label")
 
@@ -141,6 +181,18 @@ def inside(app_path, qxvn, examples):
         secure = ippfind("_ipps._tcp")
         cups.expect(f":{port}/ipp/print/label" in secure and secure.startswith("ipps://"),
                     f"ippfind _ipps._tcp finds {secure!r}")
+
+        check = cups.Check(qxvn, root)
+        reference = check.reference(f"{examples}/shipping-label.png", "reference")
+        submitted = subprocess.run([program, "submit", "-d", "raw", f"{examples}/shipping-label.png"],
+                                   capture_output=True, text=True, timeout=30)
+        cups.expect(submitted.returncode == 0, f"submit to the DNS-SD printer: {submitted.stderr}")
+        cups.wait_until(lambda: raw.job is not None, 60, "the DNS-SD printer to take the job")
+        with open(f"{root}/raw.prn", "wb") as f:
+            f.write(raw.job)
+        labels = check.decode(f"{root}/raw.prn", "raw")
+        cups.expect(len(labels) == 1, f"the DNS-SD printer printed {len(labels)} labels")
+        cups.check_labels("through dnssd://", labels, cups.LABEL_DOTS, reference)
 
         cups.write_cups_config(f"{root}/cups", cups_port)
         cupsd = subprocess.Popen([cups.CUPSD, "-f", "-c", f"{root}/cups/conf/cupsd.conf", "-s",
@@ -178,17 +230,17 @@ def inside(app_path, qxvn, examples):
         streams = lambda: glob.glob(f"{root}/app/output/*-found.prn")
         cups.wait_until(lambda: run("lpstat", "-o", "found").stdout == "" and streams(), 90, "the label")
         time.sleep(0.3)
-        check = cups.Check(qxvn, root)
         labels = check.decode(streams()[0], "found")
         cups.expect(len(labels) == 1, f"the discovered queue printed {len(labels)} labels")
-        cups.check_labels("through the discovered queue", labels, cups.LABEL_DOTS,
-                          check.reference(f"{examples}/shipping-label.png", "reference"))
+        cups.check_labels("through the discovered queue", labels, cups.LABEL_DOTS, reference)
     except (OSError, RuntimeError, subprocess.SubprocessError) as error:
         cups.failures.append(str(error))
         print(f"FAIL: {error}", file=sys.stderr)
     finally:
-        for process in (cupsd, app, avahi, bus):
+        for process in (cupsd, app, publisher, avahi, bus):
             stop(process)
+        if raw:
+            raw.close()
         if cups.failures and os.path.exists(f"{root}/app.log"):
             with open(f"{root}/app.log", errors="replace") as f:
                 print("--- app.log (end)\n" + f.read()[-3000:], file=sys.stderr)
