@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/tool_error.h"
-#include "tools/qxvnconf/label_settings.h"
+#include "settings/label_settings.h"
 #include "tools/qxvnconf/printer_store.h"
 #include "uiplugin/page_layout.h"
 #include "uiplugin/page_values.h"

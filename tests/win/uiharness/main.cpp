@@ -24,7 +24,7 @@
 
 #include "platform/printoem_com.h"
 #include "tests/win/harness/import_patch.h"
-#include "tools/qxvnconf/label_settings.h"
+#include "settings/label_settings.h"
 #include "uiplugin/oem_ui_interface.h"
 #include "uiplugin/page_layout.h"
 
