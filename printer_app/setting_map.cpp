@@ -13,12 +13,14 @@ namespace {
 // the plug-in takes.
 constexpr bool MapsOntoTheLabelSettings() {
   for (const SettingMapping& mapping : kSettingMap) {
-    const qxlabel::Setting* setting = nullptr;
-    for (const qxlabel::Setting& s : qxlabel::kLabelSettings)
-      if (s.key == mapping.key) setting = &s;
-    if (!setting) return false;
-    for (const KeywordValue& keyword : mapping.keywords)
-      if (!qxlabel::InRange(*setting, keyword.value)) return false;
+    bool known = false;
+    for (const qxlabel::Setting& s : qxlabel::kLabelSettings) {
+      if (s.key != mapping.key) continue;
+      known = true;
+      for (const KeywordValue& keyword : mapping.keywords)
+        if (!qxlabel::InRange(s, keyword.value)) return false;
+    }
+    if (!known) return false;
   }
   return true;
 }
