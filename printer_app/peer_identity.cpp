@@ -3,6 +3,7 @@
 #include <linux/inet_diag.h>
 #include <linux/netlink.h>
 #include <linux/sock_diag.h>
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <unistd.h>
 
@@ -175,6 +176,21 @@ std::optional<uid_t> SocketOwnerIn(const std::string& table, const sockaddr_stor
     if (uid >= 0 && inode != 0 && IsLiveState(static_cast<unsigned>(stateCode))) return static_cast<uid_t>(uid);
   }
   return std::nullopt;
+}
+
+std::string PeerAddress(pappl_client_t* client) {
+  const int fd = ClientFd(client);
+  sockaddr_storage peer{};
+  socklen_t size = sizeof peer;
+  if (fd < 0 || getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &size) != 0) return "unknown";
+  if (peer.ss_family == AF_UNIX) return "local";
+  peer = Unmapped(peer);
+  char text[INET6_ADDRSTRLEN] = "";
+  if (peer.ss_family == AF_INET)
+    inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(peer).sin_addr, text, sizeof text);
+  else if (peer.ss_family == AF_INET6)
+    inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(peer).sin6_addr, text, sizeof text);
+  return text[0] ? text : "unknown";
 }
 
 bool IsLocalSocket(pappl_client_t* client) {
