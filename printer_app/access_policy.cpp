@@ -2,9 +2,8 @@
 
 #include <grp.h>
 #include <pwd.h>
-#include <unistd.h>
-
 #include <strings.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -275,7 +274,8 @@ __attribute__((visibility("default"))) bool papplClientHTMLAuthorize(pappl_clien
     return false;
   }
   // A form posted without the cookie is PAPPL's sign-in with the password.
-  if (qxapp::g_policy.authService || papplClientGetMethod(client) != HTTP_STATE_POST || qxapp::HasWebSignIn(client))
+  if (qxapp::g_policy.authService || papplClientGetMethod(client) != HTTP_STATE_POST ||
+      qxapp::HasWebSignIn(client))
     return original(client);
   bool checked = false;  // PAPPL answers a sign-in it checked and refused with its form
   const bool signedIn = qxapp::AttemptSignIn(client, "web-admin", [&] {
@@ -289,7 +289,8 @@ __attribute__((visibility("default"))) bool papplClientHTMLAuthorize(pappl_clien
 // The printer's web page: anyone may look at it, but its buttons (hold new jobs, release them,
 // pause, resume, identify, print the test page, make it the default) are administration, as
 // their IPP operations are.
-__attribute__((visibility("default"))) void _papplPrinterWebHome(pappl_client_t* client, pappl_printer_t* printer) {
+__attribute__((visibility("default"))) void _papplPrinterWebHome(pappl_client_t* client,
+                                                                 pappl_printer_t* printer) {
   using Fn = void (*)(pappl_client_t*, pappl_printer_t*);
   static const Fn original = qxapp::Original<Fn>("_papplPrinterWebHome");
   if (client && papplClientGetMethod(client) == HTTP_STATE_POST && !papplClientHTMLAuthorize(client)) return;

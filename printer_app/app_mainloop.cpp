@@ -139,7 +139,8 @@ pappl_system_t* CreateFromMainloop(int numOptions, cups_option_t* options, void*
   std::string problem;
   const std::string folder = SocketFolder(getuid(), true, &problem);
   const std::string socket =
-      folder + "/" + SocketName(context->baseName, appOptions.stateDir, DefaultStateDir(context->baseName, false));
+      folder + "/" +
+      SocketName(context->baseName, appOptions.stateDir, DefaultStateDir(context->baseName, false));
   if (folder.empty() || !(problem = ClaimSocket(socket)).empty()) {
     std::fprintf(stderr, "%s: %s\n", context->baseName.c_str(), problem.c_str());
     return nullptr;

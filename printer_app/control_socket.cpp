@@ -98,11 +98,14 @@ std::string ClaimSocket(const std::string& path) {
   if (lstat(path.c_str(), &info) == 0) {
     if (!S_ISSOCK(info.st_mode)) return path + " exists and is not a socket";
     const int probe = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const bool answers = probe >= 0 && connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    const bool answers =
+        probe >= 0 && connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     if (probe >= 0) close(probe);
-    if (answers) return path + " is taken: another server answers there (stop it, or give this one another --state)";
+    if (answers)
+      return path + " is taken: another server answers there (stop it, or give this one another --state)";
     // Left by a server that ended without removing it.
-    if (unlink(path.c_str()) != 0) return "cannot remove the old socket " + path + ": " + std::strerror(errno);
+    if (unlink(path.c_str()) != 0)
+      return "cannot remove the old socket " + path + ": " + std::strerror(errno);
   }
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return std::string("cannot make a local socket: ") + std::strerror(errno);
@@ -190,7 +193,8 @@ __attribute__((visibility("default"))) http_t* _papplMainloopConnect(const char*
   http_t* http =
       httpConnect2(path.c_str(), 0, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 30000, nullptr);
   if (!http) {
-    std::fprintf(stderr, "%s: cannot connect to the server on %s: %s\n", name, path.c_str(), cupsLastErrorString());
+    std::fprintf(stderr, "%s: cannot connect to the server on %s: %s\n", name, path.c_str(),
+                 cupsLastErrorString());
     return nullptr;
   }
   if (std::string problem = qxapp::UntrustedPeer(path, httpGetFd(http)); !problem.empty()) {

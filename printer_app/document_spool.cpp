@@ -14,8 +14,8 @@ bool IsNoSpaceAnswer(std::string_view statusMessage) {
   constexpr std::string_view kPrefix = "Unable to write print file: ";
   if (statusMessage.substr(0, kPrefix.size()) != kPrefix) return false;
   const std::string_view reason = statusMessage.substr(kPrefix.size());
-  return reason == std::strerror(ENOSPC) || reason == std::strerror(EDQUOT) || reason == std::strerror(EFBIG) ||
-         reason == std::strerror(0);
+  return reason == std::strerror(ENOSPC) || reason == std::strerror(EDQUOT) ||
+         reason == std::strerror(EFBIG) || reason == std::strerror(0);
 }
 
 }  // namespace qxapp
@@ -24,7 +24,8 @@ extern "C" {
 
 // The document of a Print-Job or Send-Document copied to the spool; PAPPL's answer has not been
 // sent yet when this returns, so a full spool's is made a temporary error with its reason.
-__attribute__((visibility("default"))) void _papplJobCopyDocumentData(pappl_client_t* client, pappl_job_t* job) {
+__attribute__((visibility("default"))) void _papplJobCopyDocumentData(pappl_client_t* client,
+                                                                      pappl_job_t* job) {
   using Fn = void (*)(pappl_client_t*, pappl_job_t*);
   static const Fn original = qxapp::Original<Fn>("_papplJobCopyDocumentData");
   original(client, job);

@@ -1,9 +1,9 @@
 #include "printer_app/peer_identity.h"
 
+#include <arpa/inet.h>
 #include <linux/inet_diag.h>
 #include <linux/netlink.h>
 #include <linux/sock_diag.h>
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <unistd.h>
 
@@ -173,7 +173,8 @@ std::optional<uid_t> SocketOwnerIn(const std::string& table, const sockaddr_stor
     if (localField != local || remoteField != remote) continue;
     // An orphaned or closing entry of the pair is no one's.
     const unsigned long stateCode = std::strtoul(state.c_str(), nullptr, 16);
-    if (uid >= 0 && inode != 0 && IsLiveState(static_cast<unsigned>(stateCode))) return static_cast<uid_t>(uid);
+    if (uid >= 0 && inode != 0 && IsLiveState(static_cast<unsigned>(stateCode)))
+      return static_cast<uid_t>(uid);
   }
   return std::nullopt;
 }

@@ -55,7 +55,8 @@ bool Answers(const std::string& path, std::string* problem) {
 ServerSocket FindServerSocket(const std::string& baseName, const std::string& stateDir,
                               const std::string& defaultStateDir) {
   ServerSocket found;
-  const std::string name = SocketName(baseName, stateDir.empty() ? defaultStateDir : stateDir, defaultStateDir);
+  const std::string name =
+      SocketName(baseName, stateDir.empty() ? defaultStateDir : stateDir, defaultStateDir);
   const std::vector<std::string> folders = SocketFolders();
   for (const std::string& folder : folders) {
     const std::string path = folder + "/" + name;

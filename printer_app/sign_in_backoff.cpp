@@ -48,7 +48,8 @@ SignInBackoff::Failure SignInBackoff::Failed(const std::string& address, const s
     Entry& entry = m_entries[key];
     ++entry.failures;
     entry.lastFailure = now;
-    if (entry.failures >= kFreeFailures) entry.notBefore = std::max(entry.notBefore, now + DelayAfter(entry.failures));
+    if (entry.failures >= kFreeFailures)
+      entry.notBefore = std::max(entry.notBefore, now + DelayAfter(entry.failures));
     failure.count = std::max(failure.count, entry.failures);
     failure.nextWait = std::max<Clock::duration>(failure.nextWait, entry.notBefore - now);
   }
@@ -65,7 +66,7 @@ void SignInBackoff::Succeeded(const std::string& address, const std::string& use
 void SignInBackoff::Prune(Clock::time_point now) {
   for (auto it = m_entries.begin(); it != m_entries.end();)
     it = now - it->second.lastFailure > kForgetAfter && it->second.notBefore <= now ? m_entries.erase(it)
-                                                                                     : std::next(it);
+                                                                                    : std::next(it);
   while (m_entries.size() > kMaxEntries)
     m_entries.erase(std::min_element(m_entries.begin(), m_entries.end(), [](const auto& a, const auto& b) {
       return a.second.lastFailure < b.second.lastFailure;

@@ -18,8 +18,8 @@ class SignInBackoff {
   using Clock = std::chrono::steady_clock;
 
   struct Verdict {
-    bool refused = false;            // too many waiting: not checked at all
-    Clock::duration wait{};          // how long the attempt waits before it is checked
+    bool refused = false;    // too many waiting: not checked at all
+    Clock::duration wait{};  // how long the attempt waits before it is checked
   };
 
   // An attempt begins: how long it waits (its place in the queue is kept).
