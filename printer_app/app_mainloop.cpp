@@ -181,6 +181,8 @@ void PrintUsage(void* data) {
       "  pause / resume -d PRINTER\n"
       "  autoadd            add the connected USB label printers that have no printer yet\n"
       "  shutdown           stop the server\n"
+      "  A sub-command talks to the server of --state DIR, given last (default: the default\n"
+      "  state folder's server, else the only one running).\n"
       "  --version          the version\n"
       "\n"
       "Server settings as -o NAME=VALUE: state-directory=DIR, server-port=N, log-file=FILE|-,\n"
