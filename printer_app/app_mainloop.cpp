@@ -240,6 +240,11 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
       context.appArgs.size() == 2 && context.appArgs.front() == "--state") {
     clientStateDir = context.appArgs.back();  // which instance the sub-command talks to
     context.appArgs.clear();
+  } else if (!context.appArgs.empty() && context.subcommand != "server" && !context.subcommand.empty() &&
+             context.appArgs.front() == "--state") {
+    std::fprintf(stderr, "%s: `--state DIR` (the server to talk to) comes last, after `%s`'s own options\n",
+                 context.baseName.c_str(), context.subcommand.c_str());
+    return 2;
   }
   if (!context.appArgs.empty()) {
     std::vector<std::string> args = {context.baseName};
