@@ -60,14 +60,31 @@ std::string Canonical(const std::string& folder) {
 
 }  // namespace
 
+std::string PrivateTempFolder(uid_t uid) {
+  const char* tmp = std::getenv("TMPDIR");
+  return std::string(tmp && *tmp == '/' ? tmp : "/tmp") + "/qxvn-printer-app-" + std::to_string(uid);
+}
+
+std::vector<std::string> ClientSocketFolders() {
+  std::vector<std::string> folders;
+  if (getuid() != 0) {
+    std::string problem;
+    const std::string own = SocketFolder(getuid(), false, &problem);
+    if (!own.empty()) folders.push_back(own);
+    // A server started where XDG_RUNTIME_DIR was not set uses the other folder.
+    const std::string temp = PrivateTempFolder(getuid());
+    if (own != temp && NotPrivate(temp, getuid()).empty()) folders.push_back(temp);
+  }
+  folders.push_back("/run");
+  return folders;
+}
+
 std::string SocketFolder(uid_t uid, bool create, std::string* problem) {
   if (uid == 0) return "/run";
   if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime == '/') {
     if (NotPrivate(runtime, uid).empty()) return runtime;
   }
-  const char* tmp = std::getenv("TMPDIR");
-  const std::string folder =
-      std::string(tmp && *tmp == '/' ? tmp : "/tmp") + "/qxvn-printer-app-" + std::to_string(uid);
+  const std::string folder = PrivateTempFolder(uid);
   if (create && mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
     *problem = "cannot make " + folder + ": " + std::strerror(errno);
     return "";

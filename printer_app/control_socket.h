@@ -19,6 +19,14 @@ namespace qxapp {
 // `create` makes the private folder when it is missing.
 std::string SocketFolder(uid_t uid, bool create, std::string* problem);
 
+// The private folder of the temporary directory for `uid`'s sockets (where XDG_RUNTIME_DIR is
+// not the user's own).
+std::string PrivateTempFolder(uid_t uid);
+
+// The folders a sub-command looks for servers in, the user's own first, then root's (/run);
+// only those that are the user's alone.
+std::vector<std::string> ClientSocketFolders();
+
 // The socket's file name of the instance whose state folder is `stateDir`.
 std::string SocketName(const std::string& baseName, const std::string& stateDir,
                        const std::string& defaultStateDir);

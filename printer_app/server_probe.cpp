@@ -13,18 +13,6 @@
 namespace qxapp {
 namespace {
 
-// The folders servers' sockets may be in for this user: its own, then root's.
-std::vector<std::string> SocketFolders() {
-  std::vector<std::string> folders;
-  std::string problem;
-  if (getuid() != 0) {
-    const std::string own = SocketFolder(getuid(), false, &problem);
-    if (!own.empty()) folders.push_back(own);
-  }
-  folders.push_back(SocketFolder(0, false, &problem));
-  return folders;
-}
-
 // The sockets of instances with a state folder of their own ("NAME-...sock").
 std::vector<std::string> InstanceSockets(const std::string& folder, const std::string& baseName) {
   std::vector<std::string> paths;
@@ -57,7 +45,7 @@ ServerSocket FindServerSocket(const std::string& baseName, const std::string& st
   ServerSocket found;
   const std::string name =
       SocketName(baseName, stateDir.empty() ? defaultStateDir : stateDir, defaultStateDir);
-  const std::vector<std::string> folders = SocketFolders();
+  const std::vector<std::string> folders = ClientSocketFolders();
   for (const std::string& folder : folders) {
     const std::string path = folder + "/" + name;
     if (Answers(path, &found.problem)) {
