@@ -106,7 +106,7 @@ std::string SocketName(const std::string& baseName, const std::string& stateDir,
     if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_' && c != '-') c = '_';
   char hex[17];
   std::snprintf(hex, sizeof hex, "%012llx", static_cast<unsigned long long>(hash & 0xffffffffffffull));
-  return baseName + "-" + name + "-" + hex + ".sock";
+  return baseName + "@" + name + "-" + hex + ".sock";
 }
 
 std::string ClaimSocket(const std::string& path) {

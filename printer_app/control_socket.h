@@ -1,5 +1,5 @@
 // The local sockets the sub-commands reach a server through. Each instance has one, named after
-// its state folder (the default state folder's is `NAME.sock`, another's `NAME-FOLDER-HASH.sock`):
+// its state folder (the default state folder's is `NAME.sock`, another's `NAME@FOLDER-HASH.sock`):
 // root's in /run, where only root may create files; a user's in $XDG_RUNTIME_DIR when that is
 // the user's own private folder, else in a folder of the temporary directory made for the user
 // alone (0700) and checked to be so. A client only talks to a server run by itself, root or

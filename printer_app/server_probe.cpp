@@ -13,12 +13,12 @@
 namespace qxapp {
 namespace {
 
-// The sockets of instances with a state folder of their own ("NAME-...sock").
+// The sockets of instances with a state folder of their own ("NAME@...sock").
 std::vector<std::string> InstanceSockets(const std::string& folder, const std::string& baseName) {
   std::vector<std::string> paths;
   DIR* dir = opendir(folder.c_str());
   if (!dir) return paths;
-  const std::string prefix = baseName + "-", suffix = ".sock";
+  const std::string prefix = baseName + "@", suffix = ".sock";
   while (const dirent* entry = readdir(dir)) {
     const std::string name = entry->d_name;
     if (name.size() > prefix.size() + suffix.size() && name.compare(0, prefix.size(), prefix) == 0 &&

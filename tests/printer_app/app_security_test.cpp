@@ -430,7 +430,7 @@ std::vector<std::string> RunSockets(const std::string& program) {
   std::vector<std::string> found;
   const std::string name = fs::path(program).filename().string();
   for (const auto& entry : fs::directory_iterator("/run"))
-    if (entry.path().filename().string().rfind(name + "-", 0) == 0) found.push_back(entry.path().string());
+    if (entry.path().filename().string().rfind(name + "@", 0) == 0) found.push_back(entry.path().string());
   return found;
 }
 

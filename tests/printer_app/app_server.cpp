@@ -91,7 +91,7 @@ AppServer::~AppServer() {
     if (folder.empty() || (getuid() != 0 && folder == "/run")) continue;
     for (const auto& entry : fs::directory_iterator(folder, error)) {
       const std::string file = entry.path().filename().string();
-      if (file == name + ".sock" || file.rfind(name + "-", 0) == 0) fs::remove(entry.path(), error);
+      if (file == name + ".sock" || file.rfind(name + "@", 0) == 0) fs::remove(entry.path(), error);
     }
   }
 }
