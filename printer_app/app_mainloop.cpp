@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "printer_app/client_commands.h"
 #include "printer_app/label_driver.h"
 #include "printer_app/server_probe.h"
 #include "printer_app/usb_autoadd.h"
@@ -61,7 +62,8 @@ bool OneOf(std::string_view word, const std::string_view (&list)[N]) {
 }
 
 bool IsAppOption(std::string_view arg) {
-  return arg.size() > 2 && arg.substr(0, 2) == "--" && arg != "--help" && arg != "--version";
+  return arg.size() > 2 && arg.substr(0, 2) == "--" && arg != "--help" && arg != "--version" &&
+         arg != "--wait";
 }
 
 AppOptions ParseArgs(std::vector<std::string> args) {
@@ -193,6 +195,7 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
   int i = 1;
   bool printerUri = false, helpOrVersion = false;
   std::string printerName;
+  std::vector<std::string> commandArgs;  // the sub-command's own arguments
   int numSettings = 0;
   cups_option_t* settings = nullptr;  // the -o settings, for checking the server's options
   struct SettingsFree {
@@ -204,7 +207,9 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
     const std::string_view arg = argv[i];
     papplArgs.push_back(argv[i]);
     if ((arg == "--" || OneOf(arg, kValueOptions)) && i + 1 < argc) {
+      commandArgs.emplace_back(argv[i]);
       papplArgs.push_back(argv[++i]);  // a file or a value, whatever it says
+      commandArgs.emplace_back(argv[i]);
       if (arg == "-d") printerName = argv[i];
       if (arg == "-u") printerUri = true;
       if (arg == "-o") numSettings = cupsParseOptions(argv[i], numSettings, &settings);
@@ -212,6 +217,8 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
       context.subcommand = arg;
     } else if (arg == "--help" || arg == "--version") {
       helpOrVersion = true;
+    } else {
+      commandArgs.emplace_back(arg);
     }
   }
   for (; i < argc; ++i) context.appArgs.emplace_back(argv[i]);
@@ -241,6 +248,8 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
     PrintUsage(&context);
     return 2;
   }
+  if (!helpOrVersion && context.subcommand == "drivers")
+    return RunClientCommand(context.baseName, context.subcommand, commandArgs, "");
   if (!helpOrVersion && !printerUri && !OneOf(context.subcommand, kLocalSubcommands)) {
     std::string tried;
     const std::string socket = FindServerSocket(context.baseName, &tried);
@@ -257,6 +266,8 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
                    printerName.c_str(), context.baseName.c_str());
       return 1;
     }
+    if (IsClientCommand(context.subcommand))
+      return RunClientCommand(context.baseName, context.subcommand, commandArgs, socket);
   }
   papplArgs.push_back(nullptr);
   return papplMainloop(static_cast<int>(papplArgs.size()) - 1, papplArgs.data(), kAppVersion, kFooter, 0,

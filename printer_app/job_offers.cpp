@@ -1,0 +1,78 @@
+#include "printer_app/job_offers.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qxapp {
+namespace {
+
+struct IppFree {
+  void operator()(ipp_t* ipp) const { ippDelete(ipp); }
+};
+
+// True when the request asks for this attribute or a group that holds it.
+bool Requested(ipp_t* request) {
+  ipp_attribute_t* asked = ippFindAttribute(request, "requested-attributes", IPP_TAG_KEYWORD);
+  return !asked || ippContainsString(asked, "all") || ippContainsString(asked, "printer-description") ||
+         ippContainsString(asked, "job-template");
+}
+
+void Replace(ipp_t* response, const char* name, std::span<const std::string_view> keywords) {
+  ipp_attribute_t* attr = ippFindAttribute(response, name, IPP_TAG_ZERO);
+  if (!attr) return;
+  std::vector<const char*> values;
+  for (std::string_view keyword : keywords) values.push_back(keyword.data());
+  ippDeleteAttribute(response, attr);
+  ippAddStrings(response, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, name, static_cast<int>(values.size()), nullptr,
+                values.data());
+}
+
+void Replace(ipp_t* response, const char* name, std::span<const int> enums) {
+  ipp_attribute_t* attr = ippFindAttribute(response, name, IPP_TAG_ZERO);
+  if (!attr) return;
+  ippDeleteAttribute(response, attr);
+  ippAddIntegers(response, IPP_TAG_PRINTER, IPP_TAG_ENUM, name, static_cast<int>(enums.size()), enums.data());
+}
+
+void CopyIfMissing(ipp_t* response, ipp_t* from, const std::string& name) {
+  if (ippFindAttribute(response, name.c_str(), IPP_TAG_ZERO)) return;
+  if (ipp_attribute_t* attr = ippFindAttribute(from, name.c_str(), IPP_TAG_ZERO)) {
+    ipp_attribute_t* copy = ippCopyAttribute(response, attr, 0);
+    ippSetGroupTag(response, &copy, IPP_TAG_PRINTER);
+  }
+}
+
+}  // namespace
+
+void CompleteOffers(pappl_client_t* client) {
+  ipp_t* response = papplClientGetResponse(client);
+  pappl_printer_t* printer = papplClientGetPrinter(client);
+  if (!response || !printer || ippGetStatusCode(response) > IPP_STATUS_OK_EVENTS_COMPLETE) return;
+  Replace(response, "print-color-mode-supported", kOfferedColorModes);
+  Replace(response, "print-quality-supported", kOfferedQualities);
+  if (!Requested(papplClientGetRequest(client))) return;
+
+  std::unique_ptr<ipp_t, IppFree> driver(papplPrinterGetDriverAttributes(printer));
+  ipp_attribute_t* creatable =
+      ippFindAttribute(driver.get(), "job-creation-attributes-supported", IPP_TAG_KEYWORD);
+  if (!creatable)
+    creatable = ippFindAttribute(response, "job-creation-attributes-supported", IPP_TAG_KEYWORD);
+  for (int i = 0; creatable && i < ippGetCount(creatable); ++i) {
+    const std::string name = ippGetString(creatable, i, nullptr);
+    CopyIfMissing(response, driver.get(), name + "-supported");
+    CopyIfMissing(response, driver.get(), name + "-default");
+  }
+  // PAPPL announces neither default among the driver's attributes.
+  pappl_pr_driver_data_t data;
+  papplPrinterGetDriverData(printer, &data);
+  if (ippFindAttribute(response, "print-darkness-supported", IPP_TAG_ZERO) &&
+      !ippFindAttribute(response, "print-darkness-default", IPP_TAG_ZERO))
+    ippAddInteger(response, IPP_TAG_PRINTER, IPP_TAG_INTEGER, "print-darkness-default",
+                  data.darkness_default);
+  if (ippFindAttribute(response, "print-speed-supported", IPP_TAG_ZERO) &&
+      !ippFindAttribute(response, "print-speed-default", IPP_TAG_ZERO))
+    ippAddInteger(response, IPP_TAG_PRINTER, IPP_TAG_INTEGER, "print-speed-default", data.speed_default);
+}
+
+}  // namespace qxapp
