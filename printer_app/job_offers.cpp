@@ -35,6 +35,21 @@ void Replace(ipp_t* response, const char* name, std::span<const int> enums) {
   ippAddIntegers(response, IPP_TAG_PRINTER, IPP_TAG_ENUM, name, static_cast<int>(enums.size()), enums.data());
 }
 
+// Values of a keyword attribute but those dropped.
+void Drop(ipp_t* response, const char* name, std::span<const std::string_view> dropped) {
+  ipp_attribute_t* attr = ippFindAttribute(response, name, IPP_TAG_KEYWORD);
+  if (!attr) return;
+  std::vector<std::string> kept;
+  for (int i = 0; i < ippGetCount(attr); ++i) {
+    const std::string value = ippGetString(attr, i, nullptr);
+    bool drop = false;
+    for (std::string_view gone : dropped) drop = drop || value == gone;
+    if (!drop) kept.push_back(value);
+  }
+  std::vector<std::string_view> views(kept.begin(), kept.end());
+  Replace(response, name, views);
+}
+
 void CopyIfMissing(ipp_t* response, ipp_t* from, const std::string& name) {
   if (ippFindAttribute(response, name.c_str(), IPP_TAG_ZERO)) return;
   if (ipp_attribute_t* attr = ippFindAttribute(from, name.c_str(), IPP_TAG_ZERO)) {
@@ -51,6 +66,12 @@ void CompleteOffers(pappl_client_t* client) {
   if (!response || !printer || ippGetStatusCode(response) > IPP_STATUS_OK_EVENTS_COMPLETE) return;
   Replace(response, "print-color-mode-supported", kOfferedColorModes);
   Replace(response, "print-quality-supported", kOfferedQualities);
+  Replace(response, "print-color-mode-default", std::span(kOfferedColorModes).first(1));
+  // Colour raster is still taken (and printed in gray), but not asked for: CUPS offers colour
+  // from these, and qualities from "PQ".
+  static constexpr std::string_view kColourRaster[] = {"srgb_8", "SRGB24", "PQ3-4-5"};
+  Drop(response, "pwg-raster-document-type-supported", kColourRaster);
+  Drop(response, "urf-supported", kColourRaster);
   if (!Requested(papplClientGetRequest(client))) return;
 
   std::unique_ptr<ipp_t, IppFree> driver(papplPrinterGetDriverAttributes(printer));

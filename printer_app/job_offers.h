@@ -12,8 +12,12 @@
 
 namespace qxapp {
 
-inline constexpr std::string_view kOfferedColorModes[] = {"auto", "monochrome"};
+// Announced; "auto" (the printer's choice, monochrome) is taken from clients too.
+inline constexpr std::string_view kOfferedColorModes[] = {"monochrome"};
+inline constexpr std::string_view kAcceptedColorModes[] = {"auto", "monochrome"};
 inline constexpr int kOfferedQualities[] = {IPP_QUALITY_NORMAL};
+// Taken, and printed as normal: CUPS offers "Draft" for every printer of an even resolution.
+inline constexpr int kAcceptedQualities[] = {IPP_QUALITY_DRAFT, IPP_QUALITY_NORMAL, IPP_QUALITY_HIGH};
 
 // Completes a Get-Printer-Attributes response for the client's printer.
 void CompleteOffers(pappl_client_t* client);

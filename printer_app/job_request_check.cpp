@@ -1,6 +1,8 @@
 #include "printer_app/job_request_check.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <span>
 #include <string>
@@ -30,7 +32,7 @@ struct KeywordChoice {
   std::span<const std::string_view> accepted;
 };
 constexpr KeywordChoice kKeywordChoices[] = {
-    {"print-color-mode", kOfferedColorModes},
+    {"print-color-mode", kAcceptedColorModes},
     {"multiple-document-handling", kCopyHandling},
     {"job-sheets", kSheets},
     {"print-content-optimize", kContent},
@@ -44,7 +46,7 @@ struct EnumChoice {
   std::span<const int> accepted;
 };
 constexpr EnumChoice kEnumChoices[] = {{"orientation-requested", kOrientations},
-                                       {"print-quality", kOfferedQualities}};
+                                       {"print-quality", kAcceptedQualities}};
 
 class Refusals {
  public:
@@ -120,6 +122,39 @@ void CheckKeywordChoices(ipp_t* request, Refusals& refusals) {
     if (!accepted)
       refusals.Refuse(attr, std::string(choice.name) + " " + ValueOf(attr) +
                                 " is not offered (accepted: " + Listed(choice.accepted, choice.name) + ")");
+  }
+}
+
+// CUPS sends the settings it does not know as names ("60"): made the integers and keywords
+// they are.
+void RetypeAsInteger(ipp_t* request, const char* name) {
+  ipp_attribute_t* attr = ippFindAttribute(request, name, IPP_TAG_ZERO);
+  if (!attr || ippGetGroupTag(attr) != IPP_TAG_JOB || !IsKeyword(attr)) return;
+  const char* text = ippGetString(attr, 0, nullptr);
+  char* end = nullptr;
+  errno = 0;
+  const long value = std::strtol(text, &end, 10);
+  if (!*text || *end || errno == ERANGE || value < -0x7FFFFFFFL || value > 0x7FFFFFFFL) return;
+  ippDeleteAttribute(request, attr);
+  ippAddInteger(request, IPP_TAG_JOB, IPP_TAG_INTEGER, name, static_cast<int>(value));
+}
+
+void RetypeAsKeyword(ipp_t* request, const char* name) {
+  ipp_attribute_t* attr = ippFindAttribute(request, name, IPP_TAG_ZERO);
+  if (!attr || ippGetGroupTag(attr) != IPP_TAG_JOB || !IsKeyword(attr) ||
+      ippGetValueTag(attr) == IPP_TAG_KEYWORD)
+    return;
+  const std::string text = ippGetString(attr, 0, nullptr);
+  ippDeleteAttribute(request, attr);
+  ippAddString(request, IPP_TAG_JOB, IPP_TAG_KEYWORD, name, nullptr, text.c_str());
+}
+
+void RetypeSettings(ipp_t* request) {
+  RetypeAsInteger(request, "print-darkness");
+  RetypeAsInteger(request, "print-speed");
+  for (const SettingMapping& mapping : kSettingMap) {
+    if (mapping.source == SettingSource::VendorInteger) RetypeAsInteger(request, mapping.ipp.data());
+    if (mapping.source == SettingSource::VendorKeyword) RetypeAsKeyword(request, mapping.ipp.data());
   }
 }
 
@@ -225,6 +260,15 @@ void ResolveMediaCol(ipp_t* request, Refusals& refusals) {
                                        Millimetres(ippGetInteger(y, 0)) + " mm"));
 }
 
+bool IsPrintableType(const std::string& type) {
+  for (qxvn::DocumentFormat format :
+       {qxvn::DocumentFormat::kPdf, qxvn::DocumentFormat::kPng, qxvn::DocumentFormat::kJpeg,
+        qxvn::DocumentFormat::kPnm, qxvn::DocumentFormat::kPwgRaster, qxvn::DocumentFormat::kAppleRaster,
+        qxvn::DocumentFormat::kText})
+    if (type == qxvn::MimeTypeOf(format)) return true;
+  return false;
+}
+
 bool IsDocumentRequest(ipp_op_t op) { return op == IPP_OP_PRINT_JOB || op == IPP_OP_SEND_DOCUMENT; }
 
 // The format by the document's first bytes, as far as they have arrived.
@@ -249,7 +293,8 @@ bool CheckDocumentFormat(pappl_client_t* client) {
   if (current == kPrinterFormat) return true;
   const qxvn::DocumentFormat format = PeekedFormat(client);
   if (format == qxvn::DocumentFormat::kUnknown) {
-    if (current != "application/octet-stream") return true;  // the reader says what is wrong
+    // A damaged document of a format the printer prints: its reader says what is wrong.
+    if (IsPrintableType(current)) return true;
     papplClientRespondIPP(client, IPP_STATUS_ERROR_DOCUMENT_FORMAT_NOT_SUPPORTED,
                           "The document is of no format this printer prints (%s).",
                           std::string(qxvn::PrintableFormatList()).c_str());
@@ -271,6 +316,7 @@ bool CheckDocumentFormat(pappl_client_t* client) {
 bool CheckJobTemplate(pappl_client_t* client) {
   ipp_t* request = papplClientGetRequest(client);
   Refusals refusals(client);
+  RetypeSettings(request);
   ResolveMedia(request, refusals);
   ResolveMediaCol(request, refusals);
   CheckVendorSettings(request, refusals);

@@ -123,6 +123,8 @@ bool LabelDriver(pappl_system_t*, const char* driverName, const char*, const cha
   data->duplex = PAPPL_DUPLEX_NONE;
   data->sides_supported = PAPPL_SIDES_ONE_SIDED;
   data->sides_default = PAPPL_SIDES_ONE_SIDED;
+  // Portrait, as IPP Everywhere asks of a default; a job that asks for no orientation is then
+  // turned only when it fits the label turned and not upright (page_file_filter.cpp).
   data->orient_default = IPP_ORIENT_PORTRAIT;
   data->identify_cb = Identify;
   data->testpage_cb = WriteTestLabel;

@@ -62,15 +62,18 @@ qxvn::Scaling ScalingOf(pappl_scaling_t scaling) {
   }
 }
 
-// The job's label, scaling and orientation. The orientation is the job's own: without one, a
-// document is turned to lie along the label (the printer's default of portrait would never turn).
+// The job's label, scaling and orientation. The orientation is the job's own; a job that asks
+// for none takes the printer's default, and the factory default of portrait (which IPP asks a
+// printer to announce) then means the automatic turn: upright unless the page fits only turned.
 qxvn::LayoutChoice LayoutOfJob(pappl_job_t* job, const pappl_pr_options_t& options) {
   qxvn::LayoutChoice choice;
   choice.scaling = ScalingOf(options.print_scaling);
-  ipp_attribute_t* orientation = papplJobGetAttribute(job, "orientation-requested");
-  choice.orientation = orientation && ippGetValueTag(orientation) == IPP_TAG_ENUM
-                           ? qxvn::OrientationOfIpp(ippGetInteger(orientation, 0))
-                           : qxvn::Orientation::kAutomatic;
+  ipp_attribute_t* asked = papplJobGetAttribute(job, "orientation-requested");
+  const int orientation = asked && ippGetValueTag(asked) == IPP_TAG_ENUM ? ippGetInteger(asked, 0)
+                          : options.orientation_requested == IPP_ORIENT_PORTRAIT
+                              ? IPP_ORIENT_NONE
+                              : static_cast<int>(options.orientation_requested);
+  choice.orientation = qxvn::OrientationOfIpp(orientation);
   const pappl_media_col_t& media = options.media;
   choice.label.width = Dots(media.size_width);
   choice.label.height = Dots(media.size_length);

@@ -41,7 +41,14 @@ int QuarterTurns(Orientation orientation, double width, double height, const Lab
     case Orientation::kAutomatic:
       break;
   }
-  // A document whose long side lies across a label's short side is turned as landscape is.
+  // A page that fits on the label upright stays upright; one that fits only turned is turned as
+  // landscape is; one too large either way (it is shrunk) is turned when its long side lies
+  // across the label's short side, so that it is shrunk the least. Fitting allows the
+  // millimetre of rounding that PlaceDocument brings to the label's size.
+  const double slack = label.dpi / 25.4;
+  auto fits = [&](double w, double h) { return w <= label.width + slack && h <= label.height + slack; };
+  if (fits(width, height)) return 0;
+  if (fits(height, width)) return 3;
   const bool documentWide = width > height;
   const bool documentTall = height > width;
   const bool labelWide = label.width > label.height;

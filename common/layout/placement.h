@@ -20,7 +20,8 @@ enum class Scaling {
 
 // The IPP orientation-requested values, and the automatic choice when none is asked.
 enum class Orientation {
-  kAutomatic,         // a landscape document on a portrait label (or the reverse) is turned
+  kAutomatic,         // turned as landscape only when it fits the label turned and not upright
+                      // (or, too large either way, when turning shrinks it less)
   kPortrait,          // 3: as it is
   kLandscape,         // 4: turned a quarter counter-clockwise
   kReverseLandscape,  // 5: turned a quarter clockwise

@@ -110,10 +110,15 @@ TEST(Placement, OrientationTurnsAndTheAutomaticTurn) {
                {354, 472, 106, 212, 1});
   ExpectPlaced(PlaceDocument(wide, On48x76(Scaling::kNone, Orientation::kReversePortrait)),
                {472, 354, 47, 271, 2});
-  // Unasked, a landscape page on a portrait label is turned as landscape turns it; a portrait
-  // or square page is not.
-  ExpectPlaced(PlaceDocument(wide, On48x76(Scaling::kNone)), {354, 472, 106, 212, 3});
+  // Unasked, a page that fits upright stays upright, even a landscape one on a portrait label
+  // (a 44 x 18 mm bar code at 203 dpi); one that fits only turned is turned as landscape turns
+  // it; one too large either way is turned when its long side lies across the label's short one.
+  ExpectPlaced(PlaceDocument(wide, On48x76(Scaling::kNone)), {472, 354, 47, 271, 0});
+  EXPECT_EQ(PlaceDocument({351, 144, 203, 203}, On48x76(Scaling::kAuto)).quarterTurns, 0);
   EXPECT_EQ(PlaceDocument({354, 472, 300, 300}, On48x76(Scaling::kNone)).quarterTurns, 0);
+  ExpectPlaced(PlaceDocument({800, 500, 300, 300}, On48x76(Scaling::kNone)), {500, 800, 33, 48, 3});
+  EXPECT_EQ(PlaceDocument({3508, 2480, 300, 300}, On48x76(Scaling::kFit)).quarterTurns, 3);
+  EXPECT_EQ(PlaceDocument({2480, 3508, 300, 300}, On48x76(Scaling::kFit)).quarterTurns, 0);
   EXPECT_EQ(PlaceDocument({400, 400, 0, 0}, On48x76(Scaling::kFit)).quarterTurns, 0);
   // The turn is judged on the page's size in inches, not its pixels.
   EXPECT_EQ(PlaceDocument({400, 300, 100, 50}, On48x76(Scaling::kFit)).quarterTurns, 0);
