@@ -58,6 +58,33 @@ void CopyIfMissing(ipp_t* response, ipp_t* from, const std::string& name) {
   }
 }
 
+// The job settings' -supported and -default, from the driver's attributes.
+void AddJobSettings(ipp_t* response, pappl_printer_t* printer) {
+  std::unique_ptr<ipp_t, IppFree> driver(papplPrinterGetDriverAttributes(printer));
+  ipp_attribute_t* creatable =
+      ippFindAttribute(driver.get(), "job-creation-attributes-supported", IPP_TAG_KEYWORD);
+  if (!creatable)
+    creatable = ippFindAttribute(response, "job-creation-attributes-supported", IPP_TAG_KEYWORD);
+  for (int i = 0; creatable && i < ippGetCount(creatable); ++i) {
+    const std::string name = ippGetString(creatable, i, nullptr);
+    CopyIfMissing(response, driver.get(), name + "-supported");
+    CopyIfMissing(response, driver.get(), name + "-default");
+  }
+}
+
+// PAPPL announces neither default, whatever is asked.
+void AddMissingDefaults(ipp_t* response, pappl_printer_t* printer) {
+  pappl_pr_driver_data_t data;
+  papplPrinterGetDriverData(printer, &data);
+  if (ippFindAttribute(response, "print-darkness-supported", IPP_TAG_ZERO) &&
+      !ippFindAttribute(response, "print-darkness-default", IPP_TAG_ZERO))
+    ippAddInteger(response, IPP_TAG_PRINTER, IPP_TAG_INTEGER, "print-darkness-default",
+                  data.darkness_default);
+  if (ippFindAttribute(response, "print-speed-supported", IPP_TAG_ZERO) &&
+      !ippFindAttribute(response, "print-speed-default", IPP_TAG_ZERO))
+    ippAddInteger(response, IPP_TAG_PRINTER, IPP_TAG_INTEGER, "print-speed-default", data.speed_default);
+}
+
 }  // namespace
 
 void CompleteOffers(pappl_client_t* client) {
@@ -72,28 +99,8 @@ void CompleteOffers(pappl_client_t* client) {
   static constexpr std::string_view kColourRaster[] = {"srgb_8", "SRGB24", "PQ3-4-5"};
   Drop(response, "pwg-raster-document-type-supported", kColourRaster);
   Drop(response, "urf-supported", kColourRaster);
-  if (!Requested(papplClientGetRequest(client))) return;
-
-  std::unique_ptr<ipp_t, IppFree> driver(papplPrinterGetDriverAttributes(printer));
-  ipp_attribute_t* creatable =
-      ippFindAttribute(driver.get(), "job-creation-attributes-supported", IPP_TAG_KEYWORD);
-  if (!creatable)
-    creatable = ippFindAttribute(response, "job-creation-attributes-supported", IPP_TAG_KEYWORD);
-  for (int i = 0; creatable && i < ippGetCount(creatable); ++i) {
-    const std::string name = ippGetString(creatable, i, nullptr);
-    CopyIfMissing(response, driver.get(), name + "-supported");
-    CopyIfMissing(response, driver.get(), name + "-default");
-  }
-  // PAPPL announces neither default among the driver's attributes.
-  pappl_pr_driver_data_t data;
-  papplPrinterGetDriverData(printer, &data);
-  if (ippFindAttribute(response, "print-darkness-supported", IPP_TAG_ZERO) &&
-      !ippFindAttribute(response, "print-darkness-default", IPP_TAG_ZERO))
-    ippAddInteger(response, IPP_TAG_PRINTER, IPP_TAG_INTEGER, "print-darkness-default",
-                  data.darkness_default);
-  if (ippFindAttribute(response, "print-speed-supported", IPP_TAG_ZERO) &&
-      !ippFindAttribute(response, "print-speed-default", IPP_TAG_ZERO))
-    ippAddInteger(response, IPP_TAG_PRINTER, IPP_TAG_INTEGER, "print-speed-default", data.speed_default);
+  if (Requested(papplClientGetRequest(client))) AddJobSettings(response, printer);
+  AddMissingDefaults(response, printer);
 }
 
 }  // namespace qxapp
