@@ -158,13 +158,16 @@ void RetypeSettings(ipp_t* request) {
   }
 }
 
-void CheckVendorSettings(ipp_t* request, Refusals& refusals) {
+// The job's vendor settings (IPP_TAG_JOB, "") or the printer's defaults of them
+// (IPP_TAG_PRINTER, "-default").
+void CheckVendorSettings(ipp_t* request, Refusals& refusals, ipp_tag_t group = IPP_TAG_JOB,
+                         const std::string& suffix = "") {
   for (const SettingMapping& mapping : kSettingMap) {
     if (mapping.source != SettingSource::VendorInteger && mapping.source != SettingSource::VendorKeyword)
       continue;
-    const std::string name(mapping.ipp);
+    const std::string name = std::string(mapping.ipp) + suffix;
     ipp_attribute_t* attr = ippFindAttribute(request, name.c_str(), IPP_TAG_ZERO);
-    if (!attr || ippGetGroupTag(attr) != IPP_TAG_JOB) continue;
+    if (!attr || ippGetGroupTag(attr) != group) continue;
     if (mapping.source == SettingSource::VendorInteger) {
       const bool ok = ippGetCount(attr) == 1 && ippGetValueTag(attr) == IPP_TAG_INTEGER &&
                       ippGetInteger(attr, 0) >= mapping.min && ippGetInteger(attr, 0) <= mapping.max;
@@ -324,9 +327,36 @@ bool CheckJobTemplate(pappl_client_t* client) {
   return refusals.Finish(request);
 }
 
+bool CheckPrinterDefaults(pappl_client_t* client) {
+  ipp_t* request = papplClientGetRequest(client);
+  Refusals refusals(client);
+  CheckVendorSettings(request, refusals, IPP_TAG_PRINTER, "-default");
+  if (ipp_attribute_t* attr = ippFindAttribute(request, "print-color-mode-default", IPP_TAG_ZERO)) {
+    bool ok = false;
+    for (std::string_view mode : kAcceptedColorModes)
+      ok = ok || (IsKeyword(attr) && mode == ippGetString(attr, 0, nullptr));
+    if (!ok)
+      refusals.Refuse(attr, "print-color-mode-default " + ValueOf(attr) + " is not offered (accepted: " +
+                                Listed(std::span<const std::string_view>(kAcceptedColorModes), nullptr) +
+                                ")");
+  }
+  return refusals.Finish(request);
+}
+
 }  // namespace qxapp
 
 extern "C" {
+
+// Set-Printer-Attributes (and Create-Printer's attributes): PAPPL 1.3.1 takes any value of a
+// vendor default, in range or not; those are checked first, and nothing is set when one is
+// refused.
+__attribute__((visibility("default"))) bool _papplPrinterSetAttributes(pappl_client_t* client,
+                                                                       pappl_printer_t* printer) {
+  using Fn = bool (*)(pappl_client_t*, pappl_printer_t*);
+  static const Fn original = qxapp::Original<Fn>("_papplPrinterSetAttributes");
+  if (!qxapp::CheckPrinterDefaults(client)) return false;
+  return original(client, printer);
+}
 
 __attribute__((visibility("default"))) bool _papplJobValidateDocumentAttributes(pappl_client_t* client) {
   using Fn = bool (*)(pappl_client_t*);

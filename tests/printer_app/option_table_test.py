@@ -272,6 +272,36 @@ def run_table(clients, documents, cups):
     expect(missing.returncode == 1 and "no job 9999" in missing.stderr, f"status -j 9999: {missing.stderr!r}")
 
 
+def set_printer(clients, *attributes):
+    """Set-Printer-Attributes; the status code and message."""
+    test = ("{\n OPERATION Set-Printer-Attributes\n GROUP operation-attributes-tag\n"
+            " ATTR charset attributes-charset utf-8\n ATTR naturalLanguage attributes-natural-language en\n"
+            " ATTR uri printer-uri $uri\n GROUP printer-attributes-tag\n" +
+            "".join(f" ATTR {line}\n" for line in attributes) + "}\n")
+    path = f"{clients.root}/set.test"
+    open(path, "w").write(test)
+    run = subprocess.run(["ipptool", "-tv", clients.uri, path], capture_output=True, text=True, timeout=60)
+    status = re.search(r"status-code = (\S+) \((.*)\)", run.stdout)
+    return status.groups() if status else ("no answer", run.stderr)
+
+
+def run_defaults(clients, documents, restart):
+    """Printer defaults set over IPP hold for jobs that ask nothing, and across a restart."""
+    bars, png = documents["bars"], documents["png"]
+    turned = lambda s: isinstance(s, Stream) and s.box is not None and s.box[2] - s.box[0] < s.box[3] - s.box[1]
+    expect(set_printer(clients, "keyword media-ready om_48x50mm_48x50mm")[0] == "successful-ok", "media-ready")
+    loaded = clients.submit([], png)
+    expect(isinstance(loaded, Stream) and loaded.lines == [590], f"a job on the loaded 48 x 50 mm label: {loaded}")
+    expect(set_printer(clients, "enum orientation-requested-default 4")[0] == "successful-ok", "landscape default")
+    expect(turned(clients.submit([], bars)), "a job under the landscape default is not turned")
+    status, message = set_printer(clients, "integer gray-threshold-default 999")
+    expect(status == "client-error-attributes-or-values-not-supported" and "accepted: 1 to 254" in message,
+           f"gray-threshold-default 999: {status} {message}")
+    restart()
+    expect(turned(clients.submit([], bars)), "after a restart, the landscape default is lost")
+    expect(set_printer(clients, "enum orientation-requested-default 3")[0] == "successful-ok", "portrait default")
+
+
 def readme_examples(readme):
     text = open(readme).read()
     block = text.split("runs them as written, against a server of its own):\n", 1)[1]
@@ -307,9 +337,13 @@ def main(argv):
         app_port = free_port()
         program = f"{root}/qxvn-printer-app-options{os.getpid()}"
         os.symlink(os.path.abspath(app_path), program)
-        app = subprocess.Popen([program, "--state", f"{root}/app", "--port", str(app_port), "--log",
-                                f"{root}/app.log"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_until(lambda: answers(f"http://127.0.0.1:{app_port}/"), 20, "the app")
+
+        def start_app():
+            started = subprocess.Popen([program, "--state", f"{root}/app", "--port", str(app_port), "--log",
+                                        f"{root}/app.log"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            wait_until(lambda: answers(f"http://127.0.0.1:{app_port}/"), 20, "the app")
+            return started
+        app = start_app()
         cupsd, env = start_cups(root, app_port)
         if not cupsd:
             print(f"the lp rows are skipped: {env}")
@@ -326,6 +360,12 @@ def main(argv):
                      "text": text, "garbage": garbage}
         clients = Clients(program, qxvn, root, app_port, env if cupsd else None)
         run_table(clients, documents, cupsd is not None)
+
+        def restart():
+            nonlocal app
+            stop(app)
+            app = start_app()
+        run_defaults(clients, documents, restart)
         run_readme_examples(program, readme)
     except (OSError, RuntimeError, subprocess.SubprocessError, AssertionError) as error:
         failures.append(str(error))
