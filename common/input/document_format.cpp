@@ -29,10 +29,25 @@ bool StartsWith(std::span<const uint8_t> head, std::string_view magic) {
   return head.size() >= magic.size() && std::memcmp(head.data(), magic.data(), magic.size()) == 0;
 }
 
-// P1 to P6, then the white space before the width.
+// P1 to P6, white space and comments, then the width's first digit (so that a text starting
+// "P1 is ..." stays text).
 bool IsPnm(std::span<const uint8_t> head) {
-  return head.size() >= 3 && head[0] == 'P' && head[1] >= '1' && head[1] <= '6' &&
-         (head[2] == ' ' || head[2] == '\t' || head[2] == '\n' || head[2] == '\r' || head[2] == '#');
+  if (head.size() < 3 || head[0] != 'P' || head[1] < '1' || head[1] > '6') return false;
+  size_t i = 2;
+  bool separated = false;
+  while (i < head.size()) {
+    const uint8_t c = head[i];
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+      separated = true;
+      ++i;
+    } else if (c == '#') {
+      while (i < head.size() && head[i] != '\n') ++i;
+      separated = true;
+    } else {
+      return separated && c >= '0' && c <= '9';
+    }
+  }
+  return separated;  // the probe ends in a comment: still a PNM header
 }
 
 bool IsText(std::span<const uint8_t> head) {
