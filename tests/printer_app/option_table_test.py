@@ -105,8 +105,17 @@ class Clients:
         """The stream of the job of that title, once it is complete."""
         found = lambda: glob.glob(f"{self.output}/*-{title}.prn")
         wait_until(found, 60, f"the job {title}")
-        time.sleep(0.3)
-        return Stream(self.qxvn, found()[0], self.root)
+        # Written as the job goes: read once it has stopped growing and holds whole pages.
+        path, size, deadline = found()[0], -1, time.monotonic() + 60
+        while time.monotonic() < deadline:
+            time.sleep(0.4)
+            now = os.path.getsize(path) if os.path.exists(path) else -1
+            if now == size and now > 0:
+                stream = Stream(self.qxvn, path, self.root)
+                if stream.pages > 0:
+                    return stream
+            size = now
+        return Stream(self.qxvn, path, self.root)
 
     def submit(self, args, document):
         self.clear()
@@ -285,6 +294,17 @@ def set_printer(clients, *attributes):
     return status.groups() if status else ("no answer", run.stderr)
 
 
+def printer_value(clients, name):
+    test = ("{\n OPERATION Get-Printer-Attributes\n GROUP operation-attributes-tag\n"
+            " ATTR charset attributes-charset utf-8\n ATTR naturalLanguage attributes-natural-language en\n"
+            f" ATTR uri printer-uri $uri\n ATTR keyword requested-attributes {name}\n}}\n")
+    path = f"{clients.root}/get.test"
+    open(path, "w").write(test)
+    run = subprocess.run(["ipptool", "-tv", clients.uri, path], capture_output=True, text=True, timeout=60)
+    found = re.findall(rf"^\s+{re.escape(name)} \([^)]*\) = (.*)$", run.stdout, re.M)
+    return found[-1] if found else None
+
+
 def run_defaults(clients, documents, restart):
     """Printer defaults set over IPP hold for jobs that ask nothing, and across a restart."""
     bars, png = documents["bars"], documents["png"]
@@ -297,7 +317,15 @@ def run_defaults(clients, documents, restart):
     status, message = set_printer(clients, "integer gray-threshold-default 999")
     expect(status == "client-error-attributes-or-values-not-supported" and "accepted: 1 to 254" in message,
            f"gray-threshold-default 999: {status} {message}")
+    # The web interface's Printing Defaults page sets it too.
+    form = subprocess.run([sys.executable, f"{os.path.dirname(os.path.abspath(__file__))}/web_form.py",
+                           clients.uri.replace("ipp://", "http://").replace("/ipp/print/", "/") + "/printing",
+                           "orientation-requested=5"], capture_output=True, text=True, timeout=60)
+    expect(printer_value(clients, "orientation-requested-default") == "reverse-landscape",
+           f"the web page's orientation: {form.stdout} {form.stderr}")
+    expect(set_printer(clients, "enum orientation-requested-default 4")[0] == "successful-ok", "landscape again")
     restart()
+    expect(printer_value(clients, "orientation-requested-default") == "landscape", "the default after a restart")
     expect(turned(clients.submit([], bars)), "after a restart, the landscape default is lost")
     expect(set_printer(clients, "enum orientation-requested-default 3")[0] == "successful-ok", "portrait default")
 
