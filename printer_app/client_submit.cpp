@@ -151,6 +151,7 @@ std::string Unsupported(ipp_t* response) {
 int WaitForVerdict(const std::string& baseName, ServerConnection& server, const std::string& printer,
                    int jobId) {
   static const char* const names[] = {"job-state", "job-state-reasons", "job-state-message"};
+  int toldState = 0;  // a held or stopped job is said once, so that a wait for it is understood
   for (;;) {
     ipp_t* request = PrinterRequest(IPP_OP_GET_JOB_ATTRIBUTES, printer);
     ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", jobId);
@@ -170,6 +171,12 @@ int WaitForVerdict(const std::string& baseName, ServerConnection& server, const 
                    JobStateName(state).c_str(), message && *message ? message : "no reason given",
                    ValuesText(ippFindAttribute(job.get(), "job-state-reasons", IPP_TAG_KEYWORD)).c_str());
       return 1;
+    }
+    if ((state == IPP_JSTATE_HELD || state == IPP_JSTATE_STOPPED) && state != toldState) {
+      std::fprintf(stderr, "%s: job %s-%d is %s (%s); waiting for it to end\n", baseName.c_str(),
+                   printer.c_str(), jobId, JobStateName(state).c_str(),
+                   ValuesText(ippFindAttribute(job.get(), "job-state-reasons", IPP_TAG_KEYWORD)).c_str());
+      toldState = state;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "printer_app/original_symbol.h"
+#include "printer_app/printer_defaults.h"
 
 namespace qxapp {
 namespace {
@@ -54,6 +55,7 @@ __attribute__((visibility("default"))) bool papplPrinterSetDriverDefaults(pappl_
   static const Fn original = qxapp::Original<Fn>("papplPrinterSetDriverDefaults");
   if (!original(printer, data, num_vendor, vendor)) return false;
   if (data) qxapp::SetOrientation(printer, data->orient_default);
+  qxapp::LoadDefaultLabel(printer);
   return true;
 }
 

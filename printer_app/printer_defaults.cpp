@@ -90,6 +90,18 @@ void FollowLoadedLabel(pappl_printer_t* printer) {
   papplPrinterSetDriverDefaults(printer, &data, 0, nullptr);
 }
 
+void LoadDefaultLabel(pappl_printer_t* printer) {
+  pappl_pr_driver_data_t data;
+  papplPrinterGetDriverData(printer, &data);
+  const pappl_media_col_t& chosen = data.media_default;
+  if (data.num_source < 1 || !chosen.size_name[0] || chosen.size_width <= 0 || chosen.size_length <= 0 ||
+      SameMedia(chosen, data.media_ready[0]))
+    return;
+  data.media_ready[0] = chosen;
+  std::snprintf(data.media_ready[0].source, sizeof data.media_ready[0].source, "%s", data.source[0]);
+  papplPrinterSetReadyMedia(printer, data.num_source, data.media_ready);
+}
+
 }  // namespace qxapp
 
 extern "C" {

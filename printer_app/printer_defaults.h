@@ -27,5 +27,8 @@ void FitSavedDefaults(pappl_printer_t* printer);
 // papplPrinterSetReadyMedia, which PAPPL calls for every change of the loaded media, and calls
 // this after PAPPL's own.
 void FollowLoadedLabel(pappl_printer_t* printer);
+// The other way: a media-default chosen (the Printing Defaults page, Set-Printer-Attributes) is
+// the label loaded. Called after PAPPL's papplPrinterSetDriverDefaults.
+void LoadDefaultLabel(pappl_printer_t* printer);
 
 }  // namespace qxapp
