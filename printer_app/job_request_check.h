@@ -11,7 +11,9 @@
 //   (client-error-attributes-or-values-not-supported, the attribute in the unsupported group).
 // PAPPL runs its own document checks first for Print-Job, Validate-Job, Create-Job and
 // Send-Document; the app provides that function (_papplJobValidateDocumentAttributes) and
-// adds its own after PAPPL's.
+// adds its own after PAPPL's. Set-Printer-Attributes is checked likewise before PAPPL sets
+// anything (_papplPrinterSetAttributes): a vendor default out of its range or keywords, or a
+// colour mode not offered, is refused and nothing is set.
 #pragma once
 
 #include <pappl/pappl.h>
