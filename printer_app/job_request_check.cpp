@@ -92,6 +92,13 @@ std::string ValueOf(ipp_attribute_t* attr) {
   return value;
 }
 
+// 'value', for a name given by a client.
+std::string Quoted(const std::string& value) {
+  std::string text(1, '\'');
+  text.append(value).push_back('\'');
+  return text;
+}
+
 bool IsKeyword(ipp_attribute_t* attr) {
   const ipp_tag_t tag = ippGetValueTag(attr);
   return ippGetCount(attr) == 1 && (tag == IPP_TAG_KEYWORD || tag == IPP_TAG_NAME || tag == IPP_TAG_NAMELANG);
@@ -219,7 +226,7 @@ void ResolveMedia(ipp_t* request, Refusals& refusals) {
     return;  // the range's own names, which PAPPL takes
   const std::optional<MediaSize> size = name.empty() ? std::nullopt : ResolveMediaName(name);
   if (!size) {
-    refusals.Refuse(attr, MediaRefusal("'" + ValueOf(attr) + "'"));
+    refusals.Refuse(attr, MediaRefusal(Quoted(ValueOf(attr))));
     return;
   }
   if (!size->listedName.empty()) {
@@ -243,7 +250,7 @@ void ResolveMediaCol(ipp_t* request, Refusals& refusals) {
     const std::string name = IsKeyword(named) ? ippGetString(named, 0, nullptr) : "";
     const std::optional<MediaSize> size = name.empty() ? std::nullopt : ResolveMediaName(name);
     if (!size) {
-      refusals.Refuse(attr, MediaRefusal("'" + ValueOf(named) + "'"));
+      refusals.Refuse(attr, MediaRefusal(Quoted(ValueOf(named))));
     } else if (!size->listedName.empty()) {
       ippSetString(col, &named, 0, size->listedName.c_str());
     } else {
