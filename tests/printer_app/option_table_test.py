@@ -48,6 +48,29 @@ def write_png(path, width, height, dpi, draw):
                 chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
 
 
+def write_pwg(path, width_dots, height_mm, y_dpi):
+    """One 8-bit gray PWG raster page at 300 x Y_DPI dpi: its left half black."""
+    height = round(height_mm * y_dpi / 25.4)
+    header = bytearray(1796)
+    put = lambda offset, value: struct.pack_into(">I", header, offset, value)
+    header[0:8] = b"PwgRaster"[:8]
+    put(276, 300), put(280, y_dpi)                                  # HWResolution
+    put(352, round(width_dots * 72 / 300)), put(356, round(height_mm * 72 / 25.4))  # PageSize, points
+    put(372, width_dots), put(376, height)                          # cupsWidth, cupsHeight
+    put(384, 8), put(388, 8), put(392, width_dots)                  # bits per colour, pixel; bytes a line
+    put(400, 18), put(420, 1)                                       # sgray, one colour
+    def runs(value, count):
+        out = b""
+        while count:
+            n = min(count, 128)
+            out += bytes([n - 1, value])
+            count -= n
+        return out
+    line = b"\0" + runs(0, width_dots // 2) + runs(255, width_dots - width_dots // 2)
+    with open(path, "wb") as f:
+        f.write(b"RaS2" + bytes(header) + line * height)
+
+
 def jpeg_without_jfif(pdf, work):
     """A JPEG whose first segment is a quantisation table (FF D8 FF DB), as some encoders write."""
     subprocess.run(["pdftoppm", "-jpeg", "-r", "300", "-singlefile", pdf, f"{work}/page"], check=True, timeout=60)
@@ -263,6 +286,14 @@ def run_table(clients, documents, cups):
                     expect(result.startswith(unsupported) or result.startswith("client-error-document"),
                            f"{row}: {result!r}")
             print(f"{row}: {result}")
+    # A raster at 150 dpi down the page (what CUPS's "Draft" asks for) prints at its size.
+    for y_dpi in (300, 150):
+        raster = f"{clients.root}/half-{y_dpi}.pwg"
+        write_pwg(raster, 566, 76, y_dpi)
+        result = clients.ipptool([], raster, format="image/pwg-raster")
+        expect(isinstance(result, Stream) and result.lines and result.lines[0] >= 890 and
+               result.box[3] - result.box[1] >= 890, f"a 300 x {y_dpi} dpi raster: {result}")
+        print(f"a 300 x {y_dpi} dpi raster: {result}")
     # A format declared that the bytes contradict: printed as what it is.
     result = clients.ipptool([], jpeg, format="image/png")
     expect(isinstance(result, Stream) and result.pages == 1, f"a JPEG sent as PNG: {result}")
