@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/input/document_format.h"
+#include "common/media/label_sizes.h"
 #include "printer_app/job_offers.h"
 #include "printer_app/label_driver.h"
 #include "printer_app/media_names.h"
@@ -24,6 +25,8 @@ constexpr std::string_view kCopyHandling[] = {"separate-documents-uncollated-cop
                                               "separate-documents-collated-copies"};
 constexpr std::string_view kSheets[] = {"none"};
 constexpr std::string_view kContent[] = {"auto", "graphic", "photo", "text", "text-and-graphic"};
+constexpr std::string_view kSides[] = {"one-sided"};
+constexpr std::string_view kBins[] = {"face-down"};
 constexpr std::string_view kHolds[] = {"day-time", "evening",      "indefinite",  "night",
                                        "no-hold",  "second-shift", "third-shift", "weekend"};
 
@@ -37,6 +40,8 @@ constexpr KeywordChoice kKeywordChoices[] = {
     {"job-sheets", kSheets},
     {"print-content-optimize", kContent},
     {"job-hold-until", kHolds},
+    {"sides", kSides},
+    {"output-bin", kBins},
 };
 
 constexpr int kOrientations[] = {IPP_ORIENT_PORTRAIT, IPP_ORIENT_LANDSCAPE, IPP_ORIENT_REVERSE_LANDSCAPE,
@@ -102,6 +107,29 @@ std::string Quoted(const std::string& value) {
 bool IsKeyword(ipp_attribute_t* attr) {
   const ipp_tag_t tag = ippGetValueTag(attr);
   return ippGetCount(attr) == 1 && (tag == IPP_TAG_KEYWORD || tag == IPP_TAG_NAME || tag == IPP_TAG_NAMELANG);
+}
+
+// The head's one resolution, and the speeds it prints at (0 is "Auto", the default speed).
+void CheckResolutionAndSpeed(ipp_t* request, Refusals& refusals) {
+  if (ipp_attribute_t* attr = ippFindAttribute(request, "printer-resolution", IPP_TAG_ZERO);
+      attr && ippGetGroupTag(attr) == IPP_TAG_JOB) {
+    int down = 0;
+    ipp_res_t units = IPP_RES_PER_INCH;
+    const int across =
+        ippGetValueTag(attr) == IPP_TAG_RESOLUTION ? ippGetResolution(attr, 0, &down, &units) : 0;
+    if (ippGetCount(attr) != 1 || across != qxvn::kDotsPerInch || down != qxvn::kDotsPerInch ||
+        units != IPP_RES_PER_INCH)
+      refusals.Refuse(attr, "printer-resolution " + ValueOf(attr) + " is not offered (accepted: 300dpi)");
+  }
+  if (ipp_attribute_t* attr = ippFindAttribute(request, "print-speed", IPP_TAG_ZERO);
+      attr && ippGetGroupTag(attr) == IPP_TAG_JOB) {
+    const int speed = ippGetValueTag(attr) == IPP_TAG_INTEGER ? ippGetInteger(attr, 0) : -1;
+    if (ippGetCount(attr) != 1 || (speed != 0 && (speed < kSpeedStep || speed > 5 * kSpeedStep)))
+      refusals.Refuse(attr, "print-speed " + ValueOf(attr) +
+                                " is out of range (accepted: 0 for the default, " +
+                                std::to_string(kSpeedStep) + " to " + std::to_string(5 * kSpeedStep) +
+                                " hundredths of a millimetre a second)");
+  }
 }
 
 void CheckKeywordChoices(ipp_t* request, Refusals& refusals) {
@@ -331,6 +359,7 @@ bool CheckJobTemplate(pappl_client_t* client) {
   ResolveMediaCol(request, refusals);
   CheckVendorSettings(request, refusals);
   CheckKeywordChoices(request, refusals);
+  CheckResolutionAndSpeed(request, refusals);
   return refusals.Finish(request);
 }
 
