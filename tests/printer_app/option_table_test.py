@@ -12,6 +12,7 @@ usage: option_table_test.py APP QXVN EXAMPLES-DIR README
 """
 import glob
 import os
+import pwd
 import re
 import shlex
 import shutil
@@ -358,6 +359,13 @@ def run_defaults(clients, documents, restart):
                            "orientation-requested=5"], capture_output=True, text=True, timeout=60)
     expect(printer_value(clients, "orientation-requested-default") == "reverse-landscape",
            f"the web page's orientation: {form.stdout} {form.stderr}")
+    # The printer page's test page is the requester's job, not "guest"'s.
+    subprocess.run([sys.executable, f"{os.path.dirname(os.path.abspath(__file__))}/web_form.py",
+                    clients.uri.replace("ipp://", "http://").replace("/ipp/print/", "/"), "action=print-test-page"],
+                   capture_output=True, text=True, timeout=60)
+    jobs = subprocess.run([clients.program, "jobs", "-d", "label"], capture_output=True, text=True, timeout=30).stdout
+    test_page = next((line for line in jobs.splitlines() if line.endswith("Test Page")), "")
+    expect(pwd.getpwuid(os.getuid()).pw_name in test_page.split(), f"the test page's job: {test_page!r}")
     expect(set_printer(clients, "enum orientation-requested-default 4")[0] == "successful-ok", "landscape again")
     restart()
     expect(printer_value(clients, "orientation-requested-default") == "landscape", "the default after a restart")
