@@ -34,14 +34,6 @@ int Progress(int state) {
   return 0;
 }
 
-// Values stay on their line: PAPPL's loader reads a line per job.
-std::string OneLine(const char* text) {
-  std::string out = text ? text : "";
-  for (char& c : out)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
-  return out;
-}
-
 std::string JobLine(pappl_job_t* job) {
   StateLine line;
   line.directive = "Job";
@@ -50,11 +42,11 @@ std::string JobLine(pappl_job_t* job) {
   };
   number("printer", papplPrinterGetID(papplJobGetPrinter(job)), true);
   number("id", papplJobGetID(job), true);
-  line.pairs.emplace_back("name", OneLine(papplJobGetName(job)));
-  line.pairs.emplace_back("username", OneLine(papplJobGetUsername(job)));
+  line.pairs.emplace_back("name", WithoutControls(papplJobGetName(job)));
+  line.pairs.emplace_back("username", WithoutControls(papplJobGetUsername(job)));
   const char* format = papplJobGetFormat(job);
-  line.pairs.emplace_back("format", format ? OneLine(format) : "application/octet-stream");
-  if (const char* filename = papplJobGetFilename(job)) line.pairs.emplace_back("filename", OneLine(filename));
+  line.pairs.emplace_back("format", format ? WithoutControls(format) : "application/octet-stream");
+  if (const char* filename = papplJobGetFilename(job)) line.pairs.emplace_back("filename", WithoutControls(filename));
   number("state", papplJobGetState(job), true);
   number("state_reasons", papplJobGetReasons(job));
   number("created", papplJobGetTimeCreated(job));
@@ -62,6 +54,7 @@ std::string JobLine(pappl_job_t* job) {
   number("completed", papplJobGetTimeCompleted(job));
   number("impressions", papplJobGetImpressions(job));
   number("imcompleted", papplJobGetImpressionsCompleted(job));
+  FitStateLine(&line, {"name", "username"});
   return FormatStateLine(line) + "\n";
 }
 
@@ -160,6 +153,21 @@ void DropSavedJournal() {
 std::string ReadJobJournals() {
   std::lock_guard<std::mutex> hold(g_lock);
   return ReadText(AsidePath()) + ReadText(g_path);
+}
+
+bool FitJobLines(std::string* stateText) {
+  bool changed = false;
+  std::vector<std::string> lines = SplitLines(*stateText);
+  for (std::string& text : lines) {
+    if (text.size() <= kStateLineBytes || text.compare(0, 4, "Job ") != 0) continue;
+    StateLine line = ParseStateLine(text);
+    if (!line.parsed) continue;
+    FitStateLine(&line, {"name", "username"});
+    text = FormatStateLine(line);
+    changed = true;
+  }
+  if (changed) *stateText = JoinLines(lines);
+  return changed;
 }
 
 bool ApplyJobJournal(const std::string& journal, std::string* stateText) {

@@ -1,9 +1,13 @@
 #include "printer_app/tls_credentials.h"
 
 #include <cups/cups.h>
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 #include <mutex>
 
 #include "printer_app/original_symbol.h"
@@ -16,12 +20,27 @@ std::string g_folder;
 
 }  // namespace
 
+void KeepKeysPrivate(const std::string& folder) {
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return;
+  while (dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.size() < 5 || name.compare(name.size() - 4, 4, ".key") != 0) continue;
+    struct stat info;
+    if (fstatat(dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode) &&
+        info.st_uid == geteuid() && (info.st_mode & 077) != 0)
+      fchmodat(dirfd(dir), entry->d_name, info.st_mode & 0700, 0);
+  }
+  closedir(dir);
+}
+
 bool KeepTlsCredentialsIn(pappl_system_t* system, const std::string& folder) {
   if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
   {
     std::lock_guard<std::mutex> hold(g_lock);
     g_folder = folder;
   }
+  KeepKeysPrivate(folder);  // keys made before
   char host[256] = "";
   papplSystemGetHostName(system, host, sizeof host);
   return cupsSetServerCredentials(nullptr, host[0] ? host : "localhost", 1) != 0;
@@ -42,6 +61,18 @@ __attribute__((visibility("default"))) int cupsSetServerCredentials(const char* 
     folder = qxapp::g_folder;
   }
   return original(path || folder.empty() ? path : folder.c_str(), common_name, auto_create);
+}
+
+// The library writes a new private key readable by everyone (only its folder's mode keeps others
+// out): every key in the folder is made the app's alone once made.
+__attribute__((visibility("default"))) int cupsMakeServerCredentials(const char* path, const char* common_name,
+                                                                     int num_alt_names, const char** alt_names,
+                                                                     time_t expiration_date) {
+  using Fn = int (*)(const char*, const char*, int, const char**, time_t);
+  static const Fn original = qxapp::Original<Fn>("cupsMakeServerCredentials");
+  const int made = original(path, common_name, num_alt_names, alt_names, expiration_date);
+  if (path) qxapp::KeepKeysPrivate(path);
+  return made;
 }
 
 }  // extern "C"
