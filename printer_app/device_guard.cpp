@@ -3,9 +3,9 @@
 #include <avahi-client/client.h>
 #include <avahi-common/simple-watch.h>
 #include <cups/cups.h>
-#include <pappl/pappl.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <pappl/pappl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -126,9 +126,10 @@ int CreateOutputFile(const FolderOutput& output, std::string* why) {
         unlinkat(folder, output.file.c_str(), 0) == 0) {
       fd = openat(folder, output.file.c_str(), kNewFile, 0666);
     } else {
-      *why = "'" + output.path + "' is " +
-             (found && S_ISLNK(info.st_mode) ? std::string("a link") : std::string("not the app's own file")) +
-             ": not written through or over.";
+      *why =
+          "'" + output.path + "' is " +
+          (found && S_ISLNK(info.st_mode) ? std::string("a link") : std::string("not the app's own file")) +
+          ": not written through or over.";
       close(folder);
       return -1;
     }

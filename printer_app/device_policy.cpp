@@ -88,9 +88,13 @@ void SetAllowedFolders(std::vector<std::string> folders) {
   g_folders = std::move(folders);
 }
 
-bool DeviceAllowedHere(const std::string& uri, std::string* why) { return DeviceAllowed(uri, FoldersSet(), why); }
+bool DeviceAllowedHere(const std::string& uri, std::string* why) {
+  return DeviceAllowed(uri, FoldersSet(), why);
+}
 
-bool PathAllowedHere(const std::string& path, std::string* why) { return PathAllowed(path, FoldersSet(), why); }
+bool PathAllowedHere(const std::string& path, std::string* why) {
+  return PathAllowed(path, FoldersSet(), why);
+}
 
 namespace {
 // Why the last printer this thread tried to add was refused, for the web form's message.

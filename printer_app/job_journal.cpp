@@ -46,7 +46,8 @@ std::string JobLine(pappl_job_t* job) {
   line.pairs.emplace_back("username", WithoutControls(papplJobGetUsername(job)));
   const char* format = papplJobGetFormat(job);
   line.pairs.emplace_back("format", format ? WithoutControls(format) : "application/octet-stream");
-  if (const char* filename = papplJobGetFilename(job)) line.pairs.emplace_back("filename", WithoutControls(filename));
+  if (const char* filename = papplJobGetFilename(job))
+    line.pairs.emplace_back("filename", WithoutControls(filename));
   number("state", papplJobGetState(job), true);
   number("state_reasons", papplJobGetReasons(job));
   number("created", papplJobGetTimeCreated(job));

@@ -1,6 +1,6 @@
 // PAPPL 1.3.1 reads a request with libcups' ippRead, which parses collections recursively with
 // no bound (ten thousand nested media-col values overflow the thread's stack) and takes any
-// number of attributes; it then copies the document with httpRead for as long as the client
+// number of attributes; it then copies the document with httpRead2 for as long as the client
 // sends, and takes a body that times out or breaks off as a whole document. Both are called
 // through the libraries' symbol tables, so the app's versions below run in their place.
 #include "printer_app/request_bounds.h"
@@ -161,14 +161,14 @@ __attribute__((visibility("default"))) ipp_state_t ippRead(http_t* http, ipp_t* 
   return state;
 }
 
-__attribute__((visibility("default"))) int httpRead(http_t* http, char* buffer, int length) {
-  using Fn = int (*)(http_t*, char*, int);
-  static const Fn original = qxapp::Original<Fn>("httpRead");
+__attribute__((visibility("default"))) ssize_t httpRead2(http_t* http, char* buffer, size_t length) {
+  using Fn = ssize_t (*)(http_t*, char*, size_t);
+  static const Fn original = qxapp::Original<Fn>("httpRead2");
   qxapp::RequestState& request = qxapp::t_request;
   if (!http || http != request.http || !request.counting) return original(http, buffer, length);
   if (!request.documentFailure.empty()) return -1;
   const uint64_t limit = qxapp::CurrentRequestLimits().maxDocumentBytes;
-  const int read = original(http, buffer, length);
+  const ssize_t read = original(http, buffer, length);
   if (read > 0) {
     request.documentBytes += static_cast<uint64_t>(read);
     if (request.documentBytes <= limit) return read;

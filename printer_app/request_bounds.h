@@ -3,7 +3,7 @@
 // - ippRead: a request read from a client of the server is checked as it arrives
 //   (ipp_scan.h) before the IPP library parses it, and refused with an IPP status and a message
 //   when it breaks the bounds, before any job exists;
-// - httpRead: the document a request carries is counted as PAPPL copies it; one larger than the
+// - httpRead2: the document a request carries is counted as PAPPL copies it; one larger than the
 //   limit, or cut short (no data for the time-out, or the connection closed), fails the job with
 //   that reason, never a job of half a document;
 // - _papplClientRun (client_connections.cpp): every read of a connection times out, and one

@@ -30,7 +30,8 @@ constexpr size_t kStateLineBytes = 2000;
 
 // Shortens the values named, the first before the next, each at a character's boundary, until
 // the formatted line fits in `bytes`. False when it cannot fit.
-bool FitStateLine(StateLine* line, const std::vector<std::string>& shortenable, size_t bytes = kStateLineBytes);
+bool FitStateLine(StateLine* line, const std::vector<std::string>& shortenable,
+                  size_t bytes = kStateLineBytes);
 
 // The text with each control character turned into a space.
 std::string WithoutControls(const char* text);

@@ -65,8 +65,10 @@ __attribute__((visibility("default"))) int cupsSetServerCredentials(const char* 
 
 // The library writes a new private key readable by everyone (only its folder's mode keeps others
 // out): every key in the folder is made the app's alone once made.
-__attribute__((visibility("default"))) int cupsMakeServerCredentials(const char* path, const char* common_name,
-                                                                     int num_alt_names, const char** alt_names,
+__attribute__((visibility("default"))) int cupsMakeServerCredentials(const char* path,
+                                                                     const char* common_name,
+                                                                     int num_alt_names,
+                                                                     const char** alt_names,
                                                                      time_t expiration_date) {
   using Fn = int (*)(const char*, const char*, int, const char**, time_t);
   static const Fn original = qxapp::Original<Fn>("cupsMakeServerCredentials");
