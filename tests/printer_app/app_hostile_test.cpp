@@ -274,14 +274,18 @@ TEST(AppHostileTest, HostileRequestsAreRefusedAndTheAppPrintsOn) {
   // A request that stops halfway is dropped after the time-out; the app serves on.
   const int fd = Connect(app.Port());
   const std::string half =
-      "POST /ipp/print/label HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/ipp\r\nContent-Length: 9000\r\n\r\n" +
+      "POST /ipp/print/label HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/ipp\r\nContent-Length: "
+      "9000\r\n\r\n" +
       PrinterRequest(kPrintJob, app, "stalled").Done("P1\n");
   ASSERT_EQ(send(fd, half.data(), half.size(), MSG_NOSIGNAL), static_cast<ssize_t>(half.size()));
-  ReadAll(fd, 15);  // returns once the app closes
+  const std::string answer = ReadAll(fd, 15);
+  EXPECT_NE(answer.find("200 OK"), std::string::npos);  // the job's refusal, "cut short"
   pollfd closed{fd, POLLIN, 0};
-  EXPECT_EQ(poll(&closed, 1, 0), 1);
-  EXPECT_EQ(recv(fd, nullptr, 0, MSG_DONTWAIT), 0);
+  char byte;
+  EXPECT_EQ(poll(&closed, 1, 10000), 1);
+  EXPECT_EQ(recv(fd, &byte, 1, MSG_DONTWAIT), 0);
   close(fd);
+  EXPECT_NE(JobAttribute(app, 2, "job-state-message").find("cut short"), std::string::npos);
 
   const int id = PrintJob(app.Uri(), QXVN_EXAMPLES "/shipping-label.png", "image/png", "after");
   ASSERT_GT(id, 0);
