@@ -126,10 +126,13 @@ int CreateOutputFile(const FolderOutput& output, std::string* why) {
         unlinkat(folder, output.file.c_str(), 0) == 0) {
       fd = openat(folder, output.file.c_str(), kNewFile, 0666);
     } else {
-      *why =
-          "'" + output.path + "' is " +
-          (found && S_ISLNK(info.st_mode) ? std::string("a link") : std::string("not the app's own file")) +
-          ": not written through or over.";
+      if (found && S_ISLNK(info.st_mode))
+        *why = "'" + output.path + "' is a link: not written through.";
+      else if (found && S_ISREG(info.st_mode))
+        *why = "'" + output.path + "' is another user's file: not written over.";
+      else
+        *why = "Cannot create '" + output.path +
+               "': " + std::strerror(found && S_ISDIR(info.st_mode) ? EISDIR : EEXIST) + ".";
       close(folder);
       return -1;
     }
@@ -170,7 +173,10 @@ void RemoveOutputsOfUnprintedJobs(pappl_system_t* system) {
               if (papplJobGetState(job) == IPP_JSTATE_COMPLETED ||
                   !FolderOutputFor(static_cast<const char*>(data), job, &output))
                 return;
-              if (unlink(output.path.c_str()) == 0)
+              // Only a plain file of the app's own: what a job refused to write over stays.
+              struct stat info;
+              if (lstat(output.path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+                  info.st_uid == geteuid() && unlink(output.path.c_str()) == 0)
                 papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Removed the unfinished output of the job.");
             },
             const_cast<char*>(uri), 1, 0);
