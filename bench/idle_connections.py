@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
 """Memory of qxvn-printer-app under many idle connections.
 
-    bench/idle_connections.py APP [CONNECTIONS]   (default 10000)
+    bench/idle_connections.py APP [CONNECTIONS] [--as-self]   (default 10000)
 
 Starts APP (a fresh state folder, a free port on 127.0.0.1), opens CONNECTIONS connections that
 send nothing, and prints the app's resident memory and threads while they are held, and how long
 a request of the app's own user takes meanwhile. Run as root, the idle connections come from the
 account nobody (a client the per-client limit counts); otherwise from the caller, who is then the
-app's own user and not limited: the figures show the cost of admitted connections instead.
+app's own user and not limited (also with --as-self): the figures show the cost of admitted
+connections instead.
 """
 import os
 import resource
@@ -67,8 +68,10 @@ def timed_request(port):
 
 
 def main():
-    app = os.path.abspath(sys.argv[1])
-    count = int(sys.argv[2]) if len(sys.argv) > 2 else 10000
+    as_self = "--as-self" in sys.argv
+    args = [arg for arg in sys.argv[1:] if arg != "--as-self"]
+    app = os.path.abspath(args[0])
+    count = int(args[1]) if len(args) > 1 else 10000
     folder = tempfile.mkdtemp(prefix="qxvn-idle-bench-")
     program = os.path.join(folder, "qxvn-idle-bench-app")
     os.symlink(app, program)
@@ -85,8 +88,9 @@ def main():
                 break
             time.sleep(0.1)
         base = status(server.pid, "VmRSS")
-        holder = [sys.executable, "-c", HOLDER, str(count), str(port), "8"]
-        if os.getuid() == 0:
+        as_nobody = os.getuid() == 0 and not as_self
+        holder = ["/usr/bin/python3" if as_nobody else sys.executable, "-c", HOLDER, str(count), str(port), "8"]
+        if as_nobody:
             holder = ["runuser", "-u", "nobody", "--"] + holder
         clients = subprocess.Popen(holder, stdout=subprocess.PIPE, text=True)
         opened = int(clients.stdout.readline() or 0)
@@ -95,7 +99,7 @@ def main():
         served, seconds = timed_request(port)
         still = int(clients.stdout.readline() or 0)
         clients.wait()
-        who = "nobody" if os.getuid() == 0 else "the app's own user"
+        who = "nobody" if as_nobody else "the app's own user"
         print(f"idle connections from {who}: {opened} opened, {still} still open after 12 s")
         print(f"app memory: {base / 1024:.1f} MiB before, {rss / 1024:.1f} MiB while held "
               f"({(rss - base) / max(opened, 1):.1f} KiB a connection), {threads} threads")

@@ -26,8 +26,13 @@ namespace {
 std::mutex g_limitsLock;
 RequestLimits g_limits;
 
+// All clients but administrators together hold at most this many (about 60 MiB of threads and
+// buffers), so that PAPPL's own limit, past which nobody gets in, is never reached by them.
+constexpr unsigned kMostHeldByAll = 1024;
+
 std::mutex g_lock;
 std::map<std::string, unsigned> g_held;  // connections by client
+unsigned g_heldByAll = 0;
 
 // Who the client is for counting; empty for one never limited.
 std::string ClientKey(pappl_client_t* client) {
@@ -46,12 +51,18 @@ class ClientSlot {
     if (m_key.empty()) return;
     std::lock_guard<std::mutex> hold(g_lock);
     unsigned& held = g_held[m_key];
-    m_held = held < most;
-    if (m_held) ++held;
+    m_held = held < most && g_heldByAll < kMostHeldByAll;
+    if (m_held) {
+      ++held;
+      ++g_heldByAll;
+    } else if (held == 0) {
+      g_held.erase(m_key);
+    }
   }
   ~ClientSlot() {
     if (m_key.empty() || !m_held) return;
     std::lock_guard<std::mutex> hold(g_lock);
+    --g_heldByAll;
     if (--g_held[m_key] == 0) g_held.erase(m_key);
   }
   ClientSlot(const ClientSlot&) = delete;
@@ -93,8 +104,9 @@ extern "C" __attribute__((visibility("default"))) void* _papplClientRun(pappl_cl
   const std::string key = qxapp::ClientKey(client);
   qxapp::ClientSlot slot(key, limits.maxConnectionsPerClient);
   if (!slot.Held()) {
-    papplLogClient(client, PAPPL_LOGLEVEL_WARN, "Refused: %s holds %u connections already.", key.c_str(),
-                   limits.maxConnectionsPerClient);
+    papplLogClient(client, PAPPL_LOGLEVEL_WARN,
+                   "Refused: %s holds %u connections already, or all clients %u.", key.c_str(),
+                   limits.maxConnectionsPerClient, qxapp::kMostHeldByAll);
     static const char kBusy[] =
         "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
     (void)!send(fd, kBusy, sizeof kBusy - 1, MSG_NOSIGNAL);
