@@ -109,11 +109,11 @@ int CreateOutputFile(const FolderOutput& output, std::string* why) {
   char real[PATH_MAX + 1];
   const std::string self = "/proc/self/fd/" + std::to_string(folder);
   const ssize_t length = readlink(self.c_str(), real, PATH_MAX);
+  const std::string where = length > 0 ? std::string(real, static_cast<size_t>(length)) : std::string();
   std::string rule;
-  if (length <= 0 || !PathAllowedHere(std::string(real, static_cast<size_t>(length)), &rule)) {
-    *why = "The folder '" + output.folder + "' was replaced by " +
-           (length > 0 ? "'" + std::string(real, static_cast<size_t>(length)) + "'" : "another") +
-           " since it was checked; not written (" + rule + ").";
+  if (where.empty() || !PathAllowedHere(where, &rule)) {
+    why->assign("The folder '").append(output.folder).append("' was replaced by '").append(where);
+    why->append("' since it was checked; not written (").append(rule).append(").");
     close(folder);
     return -1;
   }

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -57,6 +58,14 @@ std::string JobLine(pappl_job_t* job) {
   number("imcompleted", papplJobGetImpressionsCompleted(job));
   FitStateLine(&line, {"name", "username"});
   return FormatStateLine(line) + "\n";
+}
+
+// The settings PAPPL saves as "Directive text" lines.
+bool IsTextSetting(const std::string& line) {
+  for (const char* directive :
+       {"DNSSDName ", "Location ", "Geolocation ", "GeoLocation ", "Organization ", "OrganizationalUnit "})
+    if (line.compare(0, std::strlen(directive), directive) == 0) return true;
+  return false;
 }
 
 bool AppendText(int fd, const std::string& text) {
@@ -156,16 +165,21 @@ std::string ReadJobJournals() {
   return ReadText(AsidePath()) + ReadText(g_path);
 }
 
-bool FitJobLines(std::string* stateText) {
+bool FitSavedLines(std::string* stateText) {
   bool changed = false;
   std::vector<std::string> lines = SplitLines(*stateText);
   for (std::string& text : lines) {
-    if (text.size() <= kStateLineBytes || text.compare(0, 4, "Job ") != 0) continue;
-    StateLine line = ParseStateLine(text);
-    if (!line.parsed) continue;
-    FitStateLine(&line, {"name", "username"});
-    text = FormatStateLine(line);
-    changed = true;
+    if (text.size() <= kStateLineBytes) continue;
+    if (text.compare(0, 4, "Job ") == 0) {
+      StateLine line = ParseStateLine(text);
+      if (!line.parsed) continue;
+      FitStateLine(&line, {"name", "username"});
+      text = FormatStateLine(line);
+      changed = true;
+    } else if (IsTextSetting(text)) {
+      text.resize(CharacterBoundary(text, kStateLineBytes));
+      changed = true;
+    }
   }
   if (changed) *stateText = JoinLines(lines);
   return changed;

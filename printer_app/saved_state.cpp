@@ -30,12 +30,12 @@ void WriteSpeed(pappl_printer_t* printer, void* out) {
   *static_cast<std::ostringstream*>(out) << papplPrinterGetID(printer) << ' ' << data.speed_default << '\n';
 }
 
-// PAPPL writes a job's line whole, however long its name; its loader would read the rest of a
-// long line as lines of their own.
+// PAPPL writes a line whole, however long a job's name or a location; its loader would read the
+// rest of a long line as lines of their own.
 bool FitSavedJobLines(const std::string& path) {
   std::string text;
   if (!ReadTextFile(path, &text)) return false;
-  if (!FitJobLines(&text)) return true;
+  if (!FitSavedLines(&text)) return true;
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << text;
   return static_cast<bool>(out.flush());

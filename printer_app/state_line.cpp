@@ -10,13 +10,6 @@ namespace {
 
 bool IsOctal(char c) { return c >= '0' && c <= '7'; }
 
-// The length of `text` cut to at most `size` bytes without splitting a UTF-8 character.
-size_t CharacterBoundary(const std::string& text, size_t size) {
-  if (size >= text.size()) return text.size();
-  while (size > 0 && (static_cast<unsigned char>(text[size]) & 0xc0) == 0x80) --size;
-  return size;
-}
-
 }  // namespace
 
 const std::string* StateLine::Find(const std::string& name) const {
@@ -102,6 +95,12 @@ bool FitStateLine(StateLine* line, const std::vector<std::string>& shortenable, 
     }
   }
   return FormatStateLine(*line).size() <= bytes;
+}
+
+size_t CharacterBoundary(const std::string& text, size_t size) {
+  if (size >= text.size()) return text.size();
+  while (size > 0 && (static_cast<unsigned char>(text[size]) & 0xc0) == 0x80) --size;
+  return size;
 }
 
 std::string WithoutControls(const char* text) {

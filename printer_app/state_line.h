@@ -33,6 +33,9 @@ constexpr size_t kStateLineBytes = 2000;
 bool FitStateLine(StateLine* line, const std::vector<std::string>& shortenable,
                   size_t bytes = kStateLineBytes);
 
+// The length of `text` cut to at most `size` bytes without splitting a UTF-8 character.
+size_t CharacterBoundary(const std::string& text, size_t size);
+
 // The text with each control character turned into a space.
 std::string WithoutControls(const char* text);
 

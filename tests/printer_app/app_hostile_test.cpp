@@ -14,6 +14,7 @@
 #include <regex>
 
 #include "printer_app/ipp_scan.h"
+#include "printer_app/job_journal.h"
 #include "printer_app/state_line.h"
 #include "tests/printer_app/app_server.h"
 
@@ -179,6 +180,16 @@ TEST(AppHostileTest, StateLinesKeepEveryValueOnItsLine) {
   EXPECT_EQ(title.compare(0, cut.size(), cut), 0);
   EXPECT_EQ(*job.Find("username"), std::string(300, 'u'));
   EXPECT_EQ(*job.Find("state"), "9");
+
+  // PAPPL's saved text: its long lines fit, the others stay as they were.
+  const std::string kept = "<Printer id=\"1\" name=\"label\">\nNextJobId 4\n";
+  std::string saved = kept + "Location " + std::string(3000, 'L') + "\nJob id=\"3\" name=\"" +
+                      std::string(4000, 'T') + "\" state=\"9\"\n</Printer>\n";
+  ASSERT_TRUE(qxapp::FitSavedLines(&saved));
+  EXPECT_EQ(saved.compare(0, kept.size(), kept), 0);
+  for (const std::string& line : qxapp::SplitLines(saved)) EXPECT_LE(line.size(), qxapp::kStateLineBytes);
+  EXPECT_EQ(*qxapp::ParseStateLine(qxapp::SplitLines(saved)[3]).Find("state"), "9");
+  EXPECT_EQ(qxapp::SplitLines(saved).size(), 5u);
 }
 
 TEST(AppHostileTest, RequestScanStopsAtTheFirstBrokenBound) {
