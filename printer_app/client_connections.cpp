@@ -31,8 +31,13 @@ RequestLimits g_limits;
 constexpr unsigned kMostHeldByAll = 1024;
 
 std::mutex g_lock;
-std::map<std::string, unsigned> g_held;  // connections by client
 unsigned g_heldByAll = 0;
+
+// Connections by client. Never destroyed: connection threads may still end after main returns.
+std::map<std::string, unsigned>& HeldByClient() {
+  static auto* held = new std::map<std::string, unsigned>;
+  return *held;
+}
 
 // Who the client is for counting; empty for one never limited.
 std::string ClientKey(pappl_client_t* client) {
@@ -50,20 +55,20 @@ class ClientSlot {
   ClientSlot(std::string key, unsigned most) : m_key(std::move(key)) {
     if (m_key.empty()) return;
     std::lock_guard<std::mutex> hold(g_lock);
-    unsigned& held = g_held[m_key];
+    unsigned& held = HeldByClient()[m_key];
     m_held = held < most && g_heldByAll < kMostHeldByAll;
     if (m_held) {
       ++held;
       ++g_heldByAll;
     } else if (held == 0) {
-      g_held.erase(m_key);
+      HeldByClient().erase(m_key);
     }
   }
   ~ClientSlot() {
     if (m_key.empty() || !m_held) return;
     std::lock_guard<std::mutex> hold(g_lock);
     --g_heldByAll;
-    if (--g_held[m_key] == 0) g_held.erase(m_key);
+    if (--HeldByClient()[m_key] == 0) HeldByClient().erase(m_key);
   }
   ClientSlot(const ClientSlot&) = delete;
   ClientSlot& operator=(const ClientSlot&) = delete;
