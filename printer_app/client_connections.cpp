@@ -19,6 +19,7 @@
 #include "printer_app/original_symbol.h"
 #include "printer_app/peer_identity.h"
 #include "printer_app/request_bounds.h"
+#include "printer_app/tls_credentials.h"
 
 namespace qxapp {
 namespace {
@@ -124,5 +125,6 @@ extern "C" __attribute__((visibility("default"))) void* _papplClientRun(pappl_cl
   // The library's loop ends at once on a connection shut down here.
   void* result = original(client);
   qxapp::ServeConnection(nullptr);
+  qxapp::KeepNewKeysPrivate();
   return result;
 }

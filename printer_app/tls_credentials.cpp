@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <ctime>
 #include <mutex>
 
 #include "printer_app/original_symbol.h"
@@ -32,6 +31,15 @@ void KeepKeysPrivate(const std::string& folder) {
       fchmodat(dirfd(dir), entry->d_name, info.st_mode & 0700, 0);
   }
   closedir(dir);
+}
+
+void KeepNewKeysPrivate() {
+  std::string folder;
+  {
+    std::lock_guard<std::mutex> hold(g_lock);
+    folder = g_folder;
+  }
+  if (!folder.empty()) KeepKeysPrivate(folder);
 }
 
 bool KeepTlsCredentialsIn(pappl_system_t* system, const std::string& folder) {
@@ -61,20 +69,6 @@ __attribute__((visibility("default"))) int cupsSetServerCredentials(const char* 
     folder = qxapp::g_folder;
   }
   return original(path || folder.empty() ? path : folder.c_str(), common_name, auto_create);
-}
-
-// The library writes a new private key readable by everyone (only its folder's mode keeps others
-// out): every key in the folder is made the app's alone once made.
-__attribute__((visibility("default"))) int cupsMakeServerCredentials(const char* path,
-                                                                     const char* common_name,
-                                                                     int num_alt_names,
-                                                                     const char** alt_names,
-                                                                     time_t expiration_date) {
-  using Fn = int (*)(const char*, const char*, int, const char**, time_t);
-  static const Fn original = qxapp::Original<Fn>("cupsMakeServerCredentials");
-  const int made = original(path, common_name, num_alt_names, alt_names, expiration_date);
-  if (path) qxapp::KeepKeysPrivate(path);
-  return made;
 }
 
 }  // extern "C"

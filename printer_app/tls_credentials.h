@@ -14,9 +14,11 @@ namespace qxapp {
 // when missing. False when it cannot be.
 bool KeepTlsCredentialsIn(pappl_system_t* system, const std::string& folder);
 
-// Makes every private key (*.key) of the folder readable by the app's own user alone. The
-// library writes a new one readable by all; the app's version of cupsMakeServerCredentials
-// calls this after it.
+// Makes every private key (*.key) of the folder readable by the app's own user alone: CUPS
+// writes the key it makes on a connection's first TLS handshake readable by all (only the
+// folder's 0700 keeps others out). KeepNewKeysPrivate does it for the folder given above, after
+// each connection (client_connections.cpp).
 void KeepKeysPrivate(const std::string& folder);
+void KeepNewKeysPrivate();
 
 }  // namespace qxapp
