@@ -49,11 +49,12 @@ struct JobGroup {
   const char* owner = nullptr;  // as the answer gives it
 };
 
-std::vector<JobGroup> JobGroups(ipp_t* response) {
+// The groups that describe jobs: job groups, or event notifications (whose job is notify-job-id).
+std::vector<JobGroup> JobGroups(ipp_t* response, ipp_tag_t tag, const char* idName) {
   std::vector<JobGroup> groups;
   bool open = false;
   for (ipp_attribute_t* attr = ippFirstAttribute(response); attr; attr = ippNextAttribute(response)) {
-    if (ippGetGroupTag(attr) != IPP_TAG_JOB || !ippGetName(attr)) {
+    if (ippGetGroupTag(attr) != tag || !ippGetName(attr)) {
       open = false;
       continue;
     }
@@ -62,7 +63,7 @@ std::vector<JobGroup> JobGroups(ipp_t* response) {
     JobGroup& group = groups.back();
     group.attributes.push_back(attr);
     const char* name = ippGetName(attr);
-    if (std::strcmp(name, "job-id") == 0) group.id = ippGetInteger(attr, 0);
+    if (std::strcmp(name, idName) == 0) group.id = ippGetInteger(attr, 0);
     if (std::strcmp(name, "job-originating-user-name") == 0) group.owner = ippGetString(attr, 0, nullptr);
   }
   return groups;
@@ -71,14 +72,19 @@ std::vector<JobGroup> JobGroups(ipp_t* response) {
 void HideOthersJobs(pappl_client_t* client) {
   const ipp_op_t op = papplClientGetOperation(client);
   ipp_t* response = papplClientGetResponse(client);
-  if ((op != IPP_OP_GET_JOBS && op != IPP_OP_GET_JOB_ATTRIBUTES) || !response) return;
-  std::vector<JobGroup> groups = JobGroups(response);
+  if ((op != IPP_OP_GET_JOBS && op != IPP_OP_GET_JOB_ATTRIBUTES && op != IPP_OP_GET_NOTIFICATIONS) ||
+      !response)
+    return;
+  const bool events = op == IPP_OP_GET_NOTIFICATIONS;
+  std::vector<JobGroup> groups = events ? JobGroups(response, IPP_TAG_EVENT_NOTIFICATION, "notify-job-id")
+                                        : JobGroups(response, IPP_TAG_JOB, "job-id");
   if (groups.empty()) return;
   const std::string requester = Requester(client);
   pappl_printer_t* printer = papplClientGetPrinter(client);
   std::vector<ipp_attribute_t*> hide;
   int administers = -1;  // asked once, when needed
   for (const JobGroup& group : groups) {
+    if (events && group.id <= 0 && !group.owner) continue;  // not about a job
     pappl_job_t* job = printer && group.id > 0 ? papplPrinterFindJob(printer, group.id) : nullptr;
     if (Owns(requester, job ? papplJobGetUsername(job) : group.owner)) continue;
     if (administers < 0) administers = Administers(client) ? 1 : 0;

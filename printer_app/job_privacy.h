@@ -2,7 +2,7 @@
 // addressees) are shown only to the job's owner and to administrators, as IPP's
 // job-privacy-attributes "default" and job-privacy-scope "owner" describe. Everyone else still
 // sees the job's id, state and pages. PAPPL 1.3.1 shows them to anyone who can reach it: in
-// Get-Jobs, Get-Job-Attributes and the printer's web pages.
+// Get-Jobs, Get-Job-Attributes, the job events of Get-Notifications and the printer's web pages.
 #pragma once
 
 #include <pappl/pappl.h>
