@@ -1,5 +1,5 @@
 // The library answers IPP through papplClientRespond, draws its job tables with papplJobGetName
-// and papplJobGetUsername, and registers its printer pages by address, all through its symbol
+// and papplJobGetUsername inside a printer page's header and footer, all through its symbol
 // table: the app's versions hide what a viewer may not see before it goes out.
 #include "printer_app/job_privacy.h"
 
@@ -103,19 +103,12 @@ bool ViewerSees(pappl_job_t* job) {
   return Owns(Requester(t_viewer), ownerOf(job));
 }
 
-// The printer's page callbacks, drawn with the viewer known.
-class WebViewer {
- public:
-  explicit WebViewer(pappl_client_t* client) {
-    t_viewer = client;
-    t_viewerAdministers = Administers(client);
-  }
-  ~WebViewer() { t_viewer = nullptr; }
-  WebViewer(const WebViewer&) = delete;
-  WebViewer& operator=(const WebViewer&) = delete;
-};
-
 }  // namespace
+
+void SetWebViewer(pappl_client_t* client) {
+  t_viewer = client;
+  t_viewerAdministers = client && Administers(client);
+}
 
 bool IsPrivateJobAttribute(const char* name) {
   if (!name) return false;
@@ -158,20 +151,24 @@ __attribute__((visibility("default"))) const char* papplJobGetUsername(pappl_job
   return !job || qxapp::ViewerSees(job) ? original(job) : qxapp::kHidden;
 }
 
-__attribute__((visibility("default"))) void _papplPrinterWebHome(pappl_client_t* client,
-                                                                 pappl_printer_t* printer) {
-  using Fn = void (*)(pappl_client_t*, pappl_printer_t*);
-  static const Fn original = qxapp::Original<Fn>("_papplPrinterWebHome");
-  qxapp::WebViewer viewer(client);
-  original(client, printer);
+// A printer's web page (its home and jobs pages among them) is drawn between its header and
+// footer: the viewer is known from one to the other.
+__attribute__((visibility("default"))) void papplClientHTMLPrinterHeader(pappl_client_t* client,
+                                                                         pappl_printer_t* printer,
+                                                                         const char* title, int refresh,
+                                                                         const char* label,
+                                                                         const char* path_or_url) {
+  using Fn = void (*)(pappl_client_t*, pappl_printer_t*, const char*, int, const char*, const char*);
+  static const Fn original = qxapp::Original<Fn>("papplClientHTMLPrinterHeader");
+  qxapp::SetWebViewer(client);
+  original(client, printer, title, refresh, label, path_or_url);
 }
 
-__attribute__((visibility("default"))) void _papplPrinterWebJobs(pappl_client_t* client,
-                                                                 pappl_printer_t* printer) {
-  using Fn = void (*)(pappl_client_t*, pappl_printer_t*);
-  static const Fn original = qxapp::Original<Fn>("_papplPrinterWebJobs");
-  qxapp::WebViewer viewer(client);
-  original(client, printer);
+__attribute__((visibility("default"))) void papplClientHTMLPrinterFooter(pappl_client_t* client) {
+  using Fn = void (*)(pappl_client_t*);
+  static const Fn original = qxapp::Original<Fn>("papplClientHTMLPrinterFooter");
+  original(client);
+  qxapp::SetWebViewer(nullptr);
 }
 
 }  // extern "C"

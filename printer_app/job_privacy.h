@@ -9,6 +9,10 @@
 
 namespace qxapp {
 
+// The client whose web page the calling thread draws (job names are hidden from it unless it
+// owns the job or administers); null when none. Each IPP request and connection end clears it.
+void SetWebViewer(pappl_client_t* client);
+
 // The job attributes hidden from others, and the printer attributes that say so.
 bool IsPrivateJobAttribute(const char* name);
 void DescribeJobPrivacy(ipp_t* printerAttributes);

@@ -15,6 +15,7 @@
 #include <string>
 #include <utility>
 
+#include "printer_app/job_privacy.h"
 #include "printer_app/original_symbol.h"
 
 namespace qxapp {
@@ -114,6 +115,21 @@ void Refuse(pappl_client_t* client, const Refusal& refusal) {
 void ServeConnection(http_t* http) {
   t_request = RequestState();
   t_request.http = http;
+  SetWebViewer(nullptr);
+}
+
+void ExplainRefusedDocument(pappl_client_t* client, pappl_job_t* job) {
+  RequestState& request = t_request;
+  if (request.documentFailure.empty()) return;
+  papplJobSetMessage(job, "%s", request.documentFailure.c_str());
+  papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", request.documentFailure.c_str());
+  ipp_t* response = papplClientGetResponse(client);
+  ippSetStatusCode(response, request.documentStatus);
+  if (ipp_attribute_t* message = ippFindAttribute(response, "status-message", IPP_TAG_TEXT))
+    ippSetString(response, &message, 0, request.documentFailure.c_str());
+  else
+    ippAddString(response, IPP_TAG_OPERATION, IPP_TAG_TEXT, "status-message", nullptr,
+                 request.documentFailure.c_str());
 }
 
 }  // namespace qxapp
@@ -187,25 +203,6 @@ __attribute__((visibility("default"))) ssize_t httpRead2(http_t* http, char* buf
     return -1;
   }
   return read;
-}
-
-// A job whose document failed above ends with that reason, and the client is told it.
-__attribute__((visibility("default"))) void _papplJobCopyDocumentData(pappl_client_t* client,
-                                                                      pappl_job_t* job) {
-  using Fn = void (*)(pappl_client_t*, pappl_job_t*);
-  static const Fn original = qxapp::Original<Fn>("_papplJobCopyDocumentData");
-  original(client, job);
-  qxapp::RequestState& request = qxapp::t_request;
-  if (request.documentFailure.empty()) return;
-  papplJobSetMessage(job, "%s", request.documentFailure.c_str());
-  papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", request.documentFailure.c_str());
-  ipp_t* response = papplClientGetResponse(client);
-  ippSetStatusCode(response, request.documentStatus);
-  if (ipp_attribute_t* message = ippFindAttribute(response, "status-message", IPP_TAG_TEXT))
-    ippSetString(response, &message, 0, request.documentFailure.c_str());
-  else
-    ippAddString(response, IPP_TAG_OPERATION, IPP_TAG_TEXT, "status-message", nullptr,
-                 request.documentFailure.c_str());
 }
 
 __attribute__((visibility("default"))) bool _papplClientProcessIPP(pappl_client_t* client) {

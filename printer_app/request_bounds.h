@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cups/http.h>
+#include <pappl/pappl.h>
 
 #include <cstdint>
 
@@ -34,5 +35,9 @@ RequestLimits CurrentRequestLimits();
 
 // The connection the calling thread serves (its requests are checked); null for none.
 void ServeConnection(http_t* http);
+
+// After PAPPL copied a job's document (_papplJobCopyDocumentData, document_spool.cpp): a document
+// refused above ends its job with the reason, and the answer says it.
+void ExplainRefusedDocument(pappl_client_t* client, pappl_job_t* job);
 
 }  // namespace qxapp
