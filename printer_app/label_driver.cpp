@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/media/label_sizes.h"
+#include "printer_app/job_privacy.h"
 #include "printer_app/label_job.h"
 #include "printer_app/setting_map.h"
 #include "printer_app/test_label.h"
@@ -175,6 +176,7 @@ bool LabelDriver(pappl_system_t*, const char* driverName, const char*, const cha
   if (!*attrs) *attrs = ippNew();
   AddVendorAttributes(data, *attrs);
   AddEverywhereAttributes(*attrs);
+  DescribeJobPrivacy(*attrs);
   return true;
 }
 
