@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/input/page_source.h"
+#include "common/input/pdf_process.h"
 #include "common/layout/render_on_label.h"
 #include "common/media/label_sizes.h"
 #include "common/tool_error.h"
@@ -128,6 +129,8 @@ bool PrintPageFile(pappl_job_t* job, pappl_device_t* device, void* format) {
 
 void RegisterPageFileFilters(pappl_system_t* system, const qxvn::PageLimits& limits) {
   g_documentLimits = limits;
+  // A PDF job starts drawing at once, on a renderer that has loaded the PDF library already.
+  qxvn::PdfRenderer::KeepSpare(limits);
   // To the printer's own format: PAPPL looks for that before its own raster filters.
   static const char kPdf[] = "application/pdf";
   static const char kPng[] = "image/png";

@@ -11,17 +11,43 @@ size_t BitRowBytes(uint32_t width) { return (size_t{width} + 7) / 8; }
 
 }  // namespace
 
-PdfPixels SmallestEncoding(const PageImage& page) {
-  const uint32_t bpp = page.bytesPerPixel;
-  bool blackAndWhite = true;
+PdfPixels Compact(const PageImage& page, std::vector<uint8_t>& out) {
+  const uint32_t bpp = page.bytesPerPixel, width = page.width;
+  const size_t grayStride = StrideOf(width, 1);
+  out.assign(grayStride * page.height, 0);
+  // One pass: each row is taken as gray while its channels are told apart; a pixel whose
+  // channels differ ends it. The sums are branch-free so that the rows go at memory speed.
+  unsigned notBlackOrWhite = 0;
   for (uint32_t y = 0; y < page.height; ++y) {
     const uint8_t* p = page.Row(y);
-    for (uint32_t x = 0; x < page.width; ++x, p += bpp) {
-      if (p[0] != p[1] || p[0] != p[2]) return PdfPixels::kAsAsked;
-      blackAndWhite = blackAndWhite && (p[0] == 0 || p[0] == 0xFF);
+    uint8_t* gray = out.data() + grayStride * y;
+    unsigned colour = 0, between = 0;
+    for (uint32_t x = 0; x < width; ++x, p += bpp) {
+      colour |= unsigned(p[0] ^ p[1]) | unsigned(p[0] ^ p[2]);
+      between |= static_cast<uint8_t>(p[0] + 1) > 1;
+      gray[x] = p[0];
+    }
+    if (colour) {
+      out.clear();
+      return PdfPixels::kAsAsked;
+    }
+    notBlackOrWhite |= between;
+  }
+  if (notBlackOrWhite) return PdfPixels::kGray;
+  // Black and white: the gray rows packed eight pixels a byte, in place.
+  const size_t rowBytes = BitRowBytes(width);
+  uint8_t* to = out.data();
+  for (uint32_t y = 0; y < page.height; ++y) {
+    const uint8_t* gray = out.data() + grayStride * y;
+    for (uint32_t x = 0; x < width; x += 8) {
+      uint8_t bits = 0;
+      for (uint32_t b = 0; b < 8; ++b)
+        bits = static_cast<uint8_t>(bits << 1 | (x + b < width && gray[x + b] != 0));
+      *to++ = bits;
     }
   }
-  return blackAndWhite ? PdfPixels::kBits : PdfPixels::kGray;
+  out.resize(rowBytes * page.height);
+  return PdfPixels::kBits;
 }
 
 uint64_t EncodedBytes(PdfPixels encoding, uint32_t width, uint32_t height, uint32_t bytesPerPixel) {
@@ -34,28 +60,6 @@ uint64_t EncodedBytes(PdfPixels encoding, uint32_t width, uint32_t height, uint3
       break;
   }
   return uint64_t{StrideOf(width, bytesPerPixel)} * height;
-}
-
-std::vector<uint8_t> Encode(const PageImage& page, PdfPixels encoding) {
-  std::vector<uint8_t> out(EncodedBytes(encoding, page.width, page.height, page.bytesPerPixel));
-  const uint32_t bpp = page.bytesPerPixel;
-  const size_t grayStride = StrideOf(page.width, 1);
-  uint8_t* to = out.data();
-  for (uint32_t y = 0; y < page.height; ++y) {
-    const uint8_t* p = page.Row(y);
-    if (encoding == PdfPixels::kGray) {
-      for (uint32_t x = 0; x < page.width; ++x, p += bpp) to[x] = p[0];
-      to += grayStride;
-      continue;
-    }
-    for (uint32_t x = 0; x < page.width; x += 8) {
-      uint8_t bits = 0;
-      for (uint32_t b = 0; b < 8; ++b, p += bpp)
-        bits = static_cast<uint8_t>(bits << 1 | (x + b < page.width && p[0] != 0));
-      *to++ = bits;
-    }
-  }
-  return out;
 }
 
 void BitsToGray(const uint8_t* bits, PageImage& gray) {

@@ -11,14 +11,12 @@
 
 namespace qxvn {
 
-// The smallest encoding that holds every pixel of `page` (3 or 4 bytes a pixel) exactly.
-PdfPixels SmallestEncoding(const PageImage& page);
+// The smallest encoding that holds every pixel of `page` (3 or 4 bytes a pixel) exactly, and in
+// `out` the page in it (nothing for kAsAsked: the page goes as it is).
+PdfPixels Compact(const PageImage& page, std::vector<uint8_t>& out);
 
 // Bytes of a page of `width` x `height` in `encoding`; kAsAsked is the band layout's.
 uint64_t EncodedBytes(PdfPixels encoding, uint32_t width, uint32_t height, uint32_t bytesPerPixel);
-
-// `page` in `encoding` (kGray or kBits), which must hold it: EncodedBytes of it.
-std::vector<uint8_t> Encode(const PageImage& page, PdfPixels encoding);
 
 // Rows of `bits` (kBits) widened into `gray`, a page of 1 byte a pixel of the same size.
 void BitsToGray(const uint8_t* bits, PageImage& gray);

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -115,10 +116,31 @@ std::string PdfRendererPath() {
   return QX_PDF_RENDERER_PATH;
 }
 
-PdfRenderer::PdfRenderer(int document, const PageLimits& limits)
-    : m_limits(limits), m_program(PdfRendererPath()) {
-  std::vector<std::string> args = {m_program, std::to_string(limits.maxPixels),
+namespace {
+
+struct Process {
+  pid_t pid = 0;
+  int requests = -1;
+  int replies = -1;
+};
+
+void Stop(Process& process) {
+  if (process.pid > 0) {
+    kill(process.pid, SIGKILL);
+    while (waitpid(process.pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+  }
+  for (int fd : {process.requests, process.replies})
+    if (fd >= 0) close(fd);
+  process = Process{};
+}
+
+// Starts `program` on `document`, or with `document` -1 as a spare: one that gets ready to draw
+// and then waits for its document on its request descriptor.
+Process Spawn(const std::string& program, const PageLimits& limits, int document) {
+  std::vector<std::string> args = {program, std::to_string(limits.maxPixels),
                                    std::to_string(limits.maxMemoryBytes), std::to_string(limits.maxSeconds)};
+  if (document < 0) args.emplace_back("spare");
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -136,12 +158,12 @@ PdfRenderer::PdfRenderer(int document, const PageLimits& limits)
     for (int& fd : out) fd = AboveRendererDescriptors(fd);
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, requests) == 0)
     for (int& fd : requests) fd = AboveRendererDescriptors(fd);
-  const int input = fcntl(document, F_DUPFD_CLOEXEC, kPdfRequestDescriptor + 1);
+  const int input = document < 0 ? -2 : fcntl(document, F_DUPFD_CLOEXEC, kPdfRequestDescriptor + 1);
   auto closeAll = [&] {
     for (int fd : {out[0], out[1], requests[0], requests[1], input})
       if (fd >= 0) close(fd);
   };
-  if (out[0] < 0 || out[1] < 0 || requests[0] < 0 || requests[1] < 0 || input < 0) {
+  if (out[0] < 0 || out[1] < 0 || requests[0] < 0 || requests[1] < 0 || input == -1) {
     const std::string reason = std::strerror(errno);
     closeAll();
     throw ToolError("cannot start the PDF renderer: " + reason);
@@ -149,21 +171,100 @@ PdfRenderer::PdfRenderer(int document, const PageLimits& limits)
   fcntl(out[0], F_SETPIPE_SZ, kReplyPipeBytes);  // a smaller pipe only costs time
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
+  if (input >= 0)
+    posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
+  else
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, requests[1], kPdfRequestDescriptor);
-  const int spawned = posix_spawn(&m_pid, m_program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  Process process;
+  const int spawned = posix_spawn(&process.pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
-  m_replies = std::exchange(out[0], -1);
-  m_requests = std::exchange(requests[0], -1);
+  process.replies = std::exchange(out[0], -1);
+  process.requests = std::exchange(requests[0], -1);
   closeAll();
   if (spawned != 0) {
-    m_pid = 0;
-    close(m_replies);
-    close(m_requests);
-    throw ToolError("cannot start the PDF renderer " + m_program + ": " + std::strerror(spawned));
+    process.pid = 0;
+    Stop(process);
+    throw ToolError("cannot start the PDF renderer " + program + ": " + std::strerror(spawned));
   }
+  return process;
+}
+
+// The spare renderer kept ready for the next document, for a program that prints one document
+// after another (see KeepSpare).
+struct Spare {
+  std::mutex lock;
+  bool wanted = false;
+  PageLimits limits;
+  std::string program;
+  Process process;
+} g_spare;
+
+bool SameLimits(const PageLimits& a, const PageLimits& b) {
+  return a.maxPixels == b.maxPixels && a.maxMemoryBytes == b.maxMemoryBytes && a.maxSeconds == b.maxSeconds;
+}
+
+// Under g_spare.lock.
+void StartSpare() {
+  if (!g_spare.wanted || g_spare.process.pid > 0) return;
+  try {
+    g_spare.process = Spawn(g_spare.program, g_spare.limits, -1);
+  } catch (const ToolError&) {
+    // No spare: the next document starts its own renderer, and says why should that fail too.
+  }
+}
+
+// The spare, handed `document`, when there is one for `limits`; the next spare is started when
+// this document is done, off its way. A spare that has died is replaced by a renderer of the
+// document's own.
+std::optional<Process> TakeSpare(const std::string& program, const PageLimits& limits, int document) {
+  std::lock_guard<std::mutex> hold(g_spare.lock);
+  if (!g_spare.wanted || g_spare.process.pid <= 0 || program != g_spare.program ||
+      !SameLimits(limits, g_spare.limits))
+    return std::nullopt;
+  Process spare = std::exchange(g_spare.process, Process{});
+  char byte = 'D';
+  iovec data{&byte, 1};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+  msghdr message{};
+  message.msg_iov = &data;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
+  cmsghdr* header = CMSG_FIRSTHDR(&message);
+  header->cmsg_level = SOL_SOCKET;
+  header->cmsg_type = SCM_RIGHTS;
+  header->cmsg_len = CMSG_LEN(sizeof(int));
+  std::memcpy(CMSG_DATA(header), &document, sizeof(int));
+  ssize_t sent;
+  while ((sent = sendmsg(spare.requests, &message, MSG_NOSIGNAL)) < 0 && errno == EINTR) {
+  }
+  if (sent != 1) {
+    Stop(spare);
+    return std::nullopt;
+  }
+  return spare;
+}
+
+}  // namespace
+
+void PdfRenderer::KeepSpare(const PageLimits& limits) {
+  std::lock_guard<std::mutex> hold(g_spare.lock);
+  g_spare.wanted = true;
+  g_spare.limits = limits;
+  g_spare.program = PdfRendererPath();
+  StartSpare();
+}
+
+PdfRenderer::PdfRenderer(int document, const PageLimits& limits)
+    : m_limits(limits), m_program(PdfRendererPath()) {
+  std::optional<Process> process = TakeSpare(m_program, limits, document);
+  if (!process) process = Spawn(m_program, limits, document);
+  m_pid = process->pid;
+  m_replies = process->replies;
+  m_requests = process->requests;
   // The opening answer: the page count, or why the document is refused.
   try {
     m_pages = Receive(PdfRequest{}).header.pages;
@@ -183,6 +284,8 @@ PdfRenderer::~PdfRenderer() {
   }
   close(m_replies);
   close(m_requests);
+  std::lock_guard<std::mutex> hold(g_spare.lock);
+  StartSpare();
 }
 
 bool PdfRenderer::Read(void* out, size_t size, Clock::time_point deadline) {

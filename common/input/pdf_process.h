@@ -29,6 +29,11 @@ class PdfRenderer {
   PdfRenderer(const PdfRenderer&) = delete;
   PdfRenderer& operator=(const PdfRenderer&) = delete;
 
+  // From now on a renderer for `limits` is kept started and ready to draw, and each document of
+  // those limits takes it (then another is started): for a server, whose documents should not
+  // wait for the PDF library to load. Thread-safe.
+  static void KeepSpare(const PageLimits& limits);
+
   uint32_t Pages() const { return m_pages; }
   // Page `index`'s size in points as it is drawn.
   PageSource::PointSize DrawnSize(uint32_t index);

@@ -1,12 +1,15 @@
-// qxvn-pdf-render MAX-PIXELS MAX-MEMORY-BYTES MAX-SECONDS
+// qxvn-pdf-render MAX-PIXELS MAX-MEMORY-BYTES MAX-SECONDS [spare]
 //
 // Reads a PDF document from standard input, answers its page count on standard output, then
 // answers each request read from descriptor 3 (see pdf_protocol.h) until that descriptor ends:
 // a page's size, or the page rendered. The readers run one for every PDF document they print,
 // so that the PDF library, its allocations and its time stay out of the printing process: the
 // process limits itself to MAX-MEMORY-BYTES of address space before it reads anything, and to
-// MAX-SECONDS of processor time for the page count and again for each request.
+// MAX-SECONDS of processor time for the page count and again for each request. A spare first
+// gets the PDF library ready (its fonts found), then waits for the descriptor of its document to
+// arrive on descriptor 3, and reads that instead of its standard input.
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -81,6 +84,43 @@ void AllowSeconds(uint64_t seconds) {
   setrlimit(RLIMIT_CPU, &cpu);
 }
 
+// A page of text, drawn once so that the library has found its fonts before a document waits.
+void WarmUp() {
+  static const char kPage[] =
+      "%PDF-1.4\n1 0 obj<</Type/Catalog/Pages 2 0 R>>endobj\n2 0 obj<</Type/Pages/Kids[3 0 R]/Count "
+      "1>>endobj\n"
+      "3 0 obj<</Type/Page/Parent 2 0 R/MediaBox[0 0 72 36]/Contents 4 0 R/Resources<</Font<</F 5 0 R>>>>>>"
+      "endobj\n4 0 obj<</Length 30>>stream\nBT /F 12 Tf 2 12 Td (Ag) Tj ET\nendstream endobj\n"
+      "5 0 obj<</Type/Font/Subtype/Type1/BaseFont/Helvetica>>endobj\ntrailer<</Root 1 0 R>>\n%%EOF\n";
+  try {
+    qxvn::PdfRaster page({reinterpret_cast<const uint8_t*>(kPage), sizeof kPage - 1});
+    page.Render(0, 72, 72, 1 << 20, 3);
+  } catch (const qxvn::ToolError&) {
+  }
+}
+
+// The descriptor the printing process sends a spare for its document, or -1 once it is gone.
+int ReceiveDocument() {
+  char byte = 0;
+  iovec data{&byte, 1};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+  msghdr message{};
+  message.msg_iov = &data;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
+  ssize_t n;
+  while ((n = recvmsg(qxvn::kPdfRequestDescriptor, &message, MSG_CMSG_CLOEXEC)) < 0 && errno == EINTR) {
+  }
+  const cmsghdr* header = n == 1 ? CMSG_FIRSTHDR(&message) : nullptr;
+  if (!header || header->cmsg_level != SOL_SOCKET || header->cmsg_type != SCM_RIGHTS ||
+      header->cmsg_len != CMSG_LEN(sizeof(int)))
+    return -1;
+  int fd;
+  std::memcpy(&fd, CMSG_DATA(header), sizeof fd);
+  return fd;
+}
+
 [[noreturn]] void OutOfMemory() { _exit(qxvn::kPdfRendererOutOfMemory); }
 
 struct Answer {
@@ -112,11 +152,8 @@ void Serve(qxvn::PdfRaster& document, const qxvn::PdfRequest& request, uint64_t 
   reply.height = image.height;
   reply.bytesPerPixel = image.bytesPerPixel;
   reply.stride = image.stride;
-  reply.encoding = qxvn::SmallestEncoding(image);
-  if (reply.encoding != qxvn::PdfPixels::kAsAsked) {
-    answer.encoded = qxvn::Encode(image, reply.encoding);
-    answer.image = qxvn::PageImage{};
-  }
+  reply.encoding = qxvn::Compact(image, answer.encoded);
+  if (reply.encoding != qxvn::PdfPixels::kAsAsked) answer.image = qxvn::PageImage{};
   reply.payloadBytes = qxvn::EncodedBytes(reply.encoding, reply.width, reply.height, reply.bytesPerPixel);
 }
 
@@ -146,16 +183,23 @@ void Refuse(Answer& answer, const std::string& message) {
 
 int main(int argc, char** argv) {
   uint64_t maxPixels = 0, maxMemory = 0, maxSeconds = 0;
-  if (argc != 4 || !Number(argv[1], &maxPixels) || !Number(argv[2], &maxMemory) ||
+  const bool spare = argc == 5 && std::strcmp(argv[4], "spare") == 0;
+  if ((argc != 4 && !spare) || !Number(argv[1], &maxPixels) || !Number(argv[2], &maxMemory) ||
       !Number(argv[3], &maxSeconds)) {
     static const char kUsage[] =
-        "usage: qxvn-pdf-render MAX-PIXELS MAX-MEMORY-BYTES MAX-SECONDS <PDF 3<REQUESTS\n";
+        "usage: qxvn-pdf-render MAX-PIXELS MAX-MEMORY-BYTES MAX-SECONDS [spare] <PDF 3<REQUESTS\n";
     (void)!write(STDERR_FILENO, kUsage, sizeof kUsage - 1);
     return 2;
   }
   LimitMemory(maxMemory);
-  AllowSeconds(maxSeconds);
   std::set_new_handler(OutOfMemory);
+  int input = STDIN_FILENO;
+  if (spare) {
+    AllowSeconds(maxSeconds);
+    WarmUp();
+    if ((input = ReceiveDocument()) < 0) return 0;
+  }
+  AllowSeconds(maxSeconds);
 
   std::vector<uint8_t> bytes;
   std::unique_ptr<qxvn::PdfRaster> document;
@@ -163,7 +207,7 @@ int main(int argc, char** argv) {
   try {
     uint8_t buffer[65536];
     ssize_t n;
-    while ((n = read(STDIN_FILENO, buffer, sizeof buffer)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+    while ((n = read(input, buffer, sizeof buffer)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
     if (n < 0) throw qxvn::ToolError(std::string("cannot read the document: ") + std::strerror(errno));
     document = std::make_unique<qxvn::PdfRaster>(bytes);
     opened.reply.pages = static_cast<uint32_t>(std::min<size_t>(document->PageCount(), UINT32_MAX));
