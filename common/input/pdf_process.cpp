@@ -178,6 +178,9 @@ Process Spawn(const std::string& program, const PageLimits& limits, int document
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, requests[1], kPdfRequestDescriptor);
+  // Nothing else, even what another thread opened without close-on-exec: a spare lives on, and a
+  // client's connection it held would never close.
+  posix_spawn_file_actions_addclosefrom_np(&actions, kPdfRequestDescriptor + 1);
   Process process;
   const int spawned = posix_spawn(&process.pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);

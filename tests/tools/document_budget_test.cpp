@@ -61,38 +61,6 @@ TEST_F(DocumentBudget, HostileDocumentsAreRefusedWithinTheBudget) {
   EXPECT_FALSE(Exists(Path("out.qxvn")));
 }
 
-TEST_F(DocumentBudget, TheRendererIsStoppedAtTheDeadlineAndItsAnswerChecked) {
-  const std::string pdf = std::string(QXVN_EXAMPLES) + "/shipping-label.pdf";
-  // A renderer that never answers: `sleep` of all its arguments' seconds.
-  RunResult r = RunQxvn({"print", pdf, "--max-seconds", "1", "-o", Path("out.qxvn")},
-                        "export QXVN_PDF_RENDERER=/bin/sleep;");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(
-      r.err.find(
-          "shipping-label.pdf: reading the PDF document takes longer than the budget of 512 MiB and 1 s"),
-      std::string::npos)
-      << r.err;
-  // One that answers something else, endlessly; one whose answer ends early.
-  r = RunQxvn({"print", pdf, "-o", Path("out.qxvn")}, "export QXVN_PDF_RENDERER=/usr/bin/yes;");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("answered something else than a page"), std::string::npos) << r.err;
-  r = RunQxvn({"print", pdf, "-o", Path("out.qxvn")}, "export QXVN_PDF_RENDERER=/bin/echo;");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("the PDF renderer's answer ends early"), std::string::npos) << r.err;
-  // One that is not there.
-  r = RunQxvn({"print", pdf, "-o", Path("out.qxvn")}, "export QXVN_PDF_RENDERER=/nonexistent/renderer;");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("cannot start the PDF renderer /nonexistent/renderer"), std::string::npos) << r.err;
-  EXPECT_FALSE(Exists(Path("out.qxvn")));
-
-  // Within a larger budget the label prints as it does by default.
-  r = RunQxvn({"print", pdf, "-o", Path("default.qxvn")});
-  ASSERT_EQ(r.status, 0) << r.err;
-  r = RunQxvn({"print", pdf, "--max-memory", "2048", "--max-seconds", "60", "-o", Path("large.qxvn")});
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(ReadFile(Path("default.qxvn")), ReadFile(Path("large.qxvn")));
-}
-
 // Pages of `points` x 36 points, each drawn by its content stream (none: a blank page).
 std::string PdfOfPages(const std::vector<std::pair<int, std::string>>& pages) {
   std::string pdf = "%PDF-1.4\n", kids;
@@ -119,6 +87,48 @@ std::string PdfOfPages(const std::vector<std::pair<int, std::string>>& pages) {
   }
   return pdf + "trailer\n<< /Size " + std::to_string(offsets.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
          std::to_string(xref) + "\n%%EOF\n";
+}
+
+TEST_F(DocumentBudget, TheRendererIsStoppedAtTheDeadlineAndItsAnswerChecked) {
+  const std::string pdf = std::string(QXVN_EXAMPLES) + "/shipping-label.pdf";
+  // A renderer that never answers: `sleep` of all its arguments' seconds.
+  RunResult r = RunQxvn({"print", pdf, "--max-seconds", "1", "-o", Path("out.qxvn")},
+                        "export QXVN_PDF_RENDERER=/bin/sleep;");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(
+      r.err.find(
+          "shipping-label.pdf: reading the PDF document takes longer than the budget of 512 MiB and 1 s"),
+      std::string::npos)
+      << r.err;
+  // One that answers something else, endlessly; one whose answer ends early.
+  r = RunQxvn({"print", pdf, "-o", Path("out.qxvn")}, "export QXVN_PDF_RENDERER=/usr/bin/yes;");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("answered something else than a page"), std::string::npos) << r.err;
+  r = RunQxvn({"print", pdf, "-o", Path("out.qxvn")}, "export QXVN_PDF_RENDERER=/bin/echo;");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("the PDF renderer's answer ends early"), std::string::npos) << r.err;
+  // One that stops in the middle of the document: its second page is cut off.
+  WriteFile(Path("two.pdf"), PdfOfPages({{72, "0 g 0 0 40 36 re f\n"}, {72, "0.5 g 0 0 40 36 re f\n"}}));
+  WriteFile(Path("cut"), std::string("#!/bin/sh\n") + QXVN_PDF_RENDERER_PATH +
+                             " \"$@\" | python3 -c 'import os\nleft = 200000\nwhile left > 0:\n"
+                             "    data = os.read(0, min(left, 65536))\n    if not data: break\n"
+                             "    os.write(1, data)\n    left -= len(data)'\n");
+  r = RunQxvn({"print", Path("two.pdf"), "--dpi", "1200", "-o", Path("out.qxvn")},
+              "chmod +x " + Path("cut") + "; export QXVN_PDF_RENDERER=" + Path("cut") + ";");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("two.pdf: the PDF renderer's answer ends early"), std::string::npos) << r.err;
+  // One that is not there.
+  r = RunQxvn({"print", pdf, "-o", Path("out.qxvn")}, "export QXVN_PDF_RENDERER=/nonexistent/renderer;");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cannot start the PDF renderer /nonexistent/renderer"), std::string::npos) << r.err;
+  EXPECT_FALSE(Exists(Path("out.qxvn")));
+
+  // Within a larger budget the label prints as it does by default.
+  r = RunQxvn({"print", pdf, "-o", Path("default.qxvn")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = RunQxvn({"print", pdf, "--max-memory", "2048", "--max-seconds", "60", "-o", Path("large.qxvn")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadFile(Path("default.qxvn")), ReadFile(Path("large.qxvn")));
 }
 
 // Black and white, gray, colour and blank pages, one of another size, each travel from the
