@@ -109,10 +109,13 @@ TEST_F(DocumentBudget, TheRendererIsStoppedAtTheDeadlineAndItsAnswerChecked) {
   EXPECT_NE(r.err.find("the PDF renderer's answer ends early"), std::string::npos) << r.err;
   // One that stops in the middle of the document: its second page is cut off.
   WriteFile(Path("two.pdf"), PdfOfPages({{72, "0 g 0 0 40 36 re f\n"}, {72, "0.5 g 0 0 40 36 re f\n"}}));
-  WriteFile(Path("cut"), std::string("#!/bin/sh\n") + QXVN_PDF_RENDERER_PATH +
-                             " \"$@\" | python3 -c 'import os\nleft = 200000\nwhile left > 0:\n"
-                             "    data = os.read(0, min(left, 65536))\n    if not data: break\n"
-                             "    os.write(1, data)\n    left -= len(data)'\n");
+  WriteFile(Path("cut"), std::string("#!/usr/bin/env python3\nimport os, subprocess, sys\n") +
+                             "renderer = subprocess.Popen(['" + QXVN_PDF_RENDERER_PATH +
+                             "'] + sys.argv[1:], stdout=subprocess.PIPE, close_fds=False)\n"
+                             "left = 200000\nwhile left > 0:\n"
+                             "    data = os.read(renderer.stdout.fileno(), min(left, 65536))\n"
+                             "    if not data: break\n    os.write(1, data)\n    left -= len(data)\n"
+                             "renderer.kill()\nrenderer.wait()\n");
   r = RunQxvn({"print", Path("two.pdf"), "--dpi", "1200", "-o", Path("out.qxvn")},
               "chmod +x " + Path("cut") + "; export QXVN_PDF_RENDERER=" + Path("cut") + ";");
   EXPECT_EQ(r.status, 1);
