@@ -61,18 +61,22 @@ mkdir -p "$dir/pbm"
 # count (perf's task-clock) where perf runs, which a busy machine does not blur as the tick-based
 # rusage figures are.
 timed() {
-  python3 -c 'import os, resource, subprocess, sys, tempfile, time
-perf = subprocess.run(["perf", "stat", "-x,", "-e", "task-clock", "true"], capture_output=True).returncode == 0
+  python3 -c 'import resource, subprocess, sys, tempfile, time
+perf = subprocess.run(["perf", "stat", "-e", "task-clock", "true"], capture_output=True).returncode == 0
 with tempfile.NamedTemporaryFile("r") as out:
-    command = (["perf", "stat", "-x,", "-e", "task-clock", "-o", out.name, "--"] if perf else []) + sys.argv[1:]
+    command = (["perf", "stat", "-e", "task-clock", "-o", out.name, "--"] if perf else []) + sys.argv[1:]
     start = time.perf_counter()
     subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
     wall = time.perf_counter() - start
     used = resource.getrusage(resource.RUSAGE_CHILDREN)
     cpu = used.ru_utime + used.ru_stime
+    # perf times the command alone, without its own start.
     for line in out.read().splitlines():
-        if line.endswith("task-clock") or ",task-clock," in line:
-            cpu = float(line.split(",")[0]) / 1000
+        fields = line.split()
+        if len(fields) >= 3 and fields[1:3] == ["msec", "task-clock"]:
+            cpu = float(fields[0].replace(",", "")) / 1000
+        if len(fields) >= 4 and fields[1:4] == ["seconds", "time", "elapsed"]:
+            wall = float(fields[0])
 print(f"{wall:.6f} {cpu:.6f}")' "$@"
 }
 run_qxvn() { timed "$qxvn" print "$1" -o "$dir/pdf.qxvn"; }
