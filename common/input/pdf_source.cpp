@@ -1,6 +1,6 @@
 // PDF documents: every page is a page, rendered at the requested resolution by one PDF renderer
-// process for the document, within the document budget, so that the PDF library is loaded only when a PDF is
-// read and a hostile document costs this process nothing.
+// process for the document, within the document budget, so that the PDF library is loaded only
+// when a PDF is read and a hostile document costs this process nothing.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -53,8 +53,9 @@ class PdfSource : public PageSource {
 
   std::optional<PointSize> DrawnSize(size_t index) override {
     CheckIndex(index);
+    PdfRenderer& renderer = Renderer();  // its errors name the file already
     try {
-      return Renderer().DrawnSize(static_cast<uint32_t>(index));
+      return renderer.DrawnSize(static_cast<uint32_t>(index));
     } catch (const ToolError& e) {
       Fail(e.what());
     }
@@ -78,8 +79,8 @@ class PdfSource : public PageSource {
  private:
   PageImage Draw(size_t index, uint32_t bytesPerPixel, bool grayAllowed) {
     CheckIndex(index);
+    PdfRenderer& renderer = Renderer();
     try {
-      PdfRenderer& renderer = Renderer();
       const auto page = static_cast<uint32_t>(index);
       PageImage image = renderer.Render(page, m_dpiX, m_dpiY, bytesPerPixel, grayAllowed);
       // The next page is drawn while this one prints, on the guess that it has this one's size
