@@ -13,6 +13,7 @@
 #include "common/draw/text_pdf.h"
 #include "common/input/document_format.h"
 #include "common/input/page_source.h"
+#include "common/input/pdf_process.h"
 #include "common/layout/render_on_label.h"
 #include "common/media/label_sizes.h"
 #include "common/tool_error.h"
@@ -222,6 +223,8 @@ const char* FormatByContent(const unsigned char* header, size_t size, void*) {
 
 void RegisterPageFileFilters(pappl_system_t* system, const qxvn::PageLimits& limits) {
   g_documentLimits = limits;
+  // A PDF job starts drawing at once, on a renderer that has loaded the PDF library already.
+  qxvn::PdfRenderer::KeepSpare(limits);
   papplSystemSetMIMECallback(system, FormatByContent, nullptr);
   // To the printer's own format: PAPPL looks for that before its own raster filters. The filter
   // reads the document by its content, whatever it was sent as.
