@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "printer_app/client_commands.h"
 #include "printer_app/control_socket.h"
 #include "printer_app/label_driver.h"
 #include "printer_app/server_probe.h"
@@ -63,7 +64,8 @@ bool OneOf(std::string_view word, const std::string_view (&list)[N]) {
 }
 
 bool IsAppOption(std::string_view arg) {
-  return arg.size() > 2 && arg.substr(0, 2) == "--" && arg != "--help" && arg != "--version";
+  return arg.size() > 2 && arg.substr(0, 2) == "--" && arg != "--help" && arg != "--version" &&
+         arg != "--wait";
 }
 
 AppOptions ParseArgs(std::vector<std::string> args) {
@@ -169,10 +171,11 @@ void PrintUsage(void* data) {
       "\n"
       "Sub-commands (all but server, devices and drivers talk to the running server):\n"
       "  server             run the printer application\n"
-      "  submit [FILE]      print a file (standard input without one): -d PRINTER, -n COPIES,\n"
-      "                     -t TITLE, -o NAME=VALUE (media=..., print-darkness=...)\n"
+      "  submit [FILE]...   print files (standard input without one): -d PRINTER, -n or -c COPIES,\n"
+      "                     -t TITLE, -o NAME=VALUE as `options` lists them (media=48x50mm,\n"
+      "                     gray-threshold=100, ...), --wait for the job's end (exit 1 if it failed)\n"
       "  jobs [-d PRINTER]  list the jobs       cancel -j ID | -a  cancel jobs\n"
-      "  status             the server's, a printer's (-d) or a job's (-j) state\n"
+      "  status             the server's, a printer's (-d) or a job's (-j ID) state\n"
       "  printers           list the printers   options -d PRINTER  list a printer's options\n"
       "  devices            list the connected devices (USB, network, DNS-SD)\n"
       "  drivers            list the drivers (-o device-id=ID: the one for that device)\n"
@@ -212,6 +215,7 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
   int i = 1;
   bool printerUri = false, helpOrVersion = false;
   std::string printerName;
+  std::vector<std::string> commandArgs;  // the sub-command's own arguments
   int numSettings = 0;
   cups_option_t* settings = nullptr;  // the -o settings, for checking the server's options
   struct SettingsFree {
@@ -223,7 +227,9 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
     const std::string_view arg = argv[i];
     papplArgs.push_back(argv[i]);
     if ((arg == "--" || OneOf(arg, kValueOptions)) && i + 1 < argc) {
+      commandArgs.emplace_back(argv[i]);
       papplArgs.push_back(argv[++i]);  // a file or a value, whatever it says
+      commandArgs.emplace_back(argv[i]);
       if (arg == "-d") printerName = argv[i];
       if (arg == "-u") printerUri = true;
       if (arg == "-o") numSettings = cupsParseOptions(argv[i], numSettings, &settings);
@@ -231,6 +237,8 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
       context.subcommand = arg;
     } else if (arg == "--help" || arg == "--version") {
       helpOrVersion = true;
+    } else {
+      commandArgs.emplace_back(arg);
     }
   }
   for (; i < argc; ++i) context.appArgs.emplace_back(argv[i]);
@@ -271,6 +279,8 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
     PrintUsage(&context);
     return 2;
   }
+  if (!helpOrVersion && context.subcommand == "drivers")
+    return RunClientCommand(context.baseName, context.subcommand, commandArgs, "");
   if (!helpOrVersion && !printerUri && !OneOf(context.subcommand, kLocalSubcommands)) {
     const ServerSocket server =
         FindServerSocket(context.baseName, clientStateDir, DefaultStateDir(context.baseName, false));
@@ -293,6 +303,8 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
                    printerName.c_str(), context.baseName.c_str());
       return 1;
     }
+    if (IsClientCommand(context.subcommand))
+      return RunClientCommand(context.baseName, context.subcommand, commandArgs, socket);
   }
   papplArgs.push_back(nullptr);
   const int status = papplMainloop(static_cast<int>(papplArgs.size()) - 1, papplArgs.data(), kAppVersion,

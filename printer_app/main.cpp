@@ -19,6 +19,7 @@
 #include "printer_app/page_file_filter.h"
 #include "printer_app/pappl_layer/startup_check.h"
 #include "printer_app/raw_stream.h"
+#include "printer_app/request_bounds.h"
 #include "printer_app/saved_devices.h"
 #include "printer_app/saved_state.h"
 #include "printer_app/socket_delivery.h"
@@ -80,6 +81,7 @@ pappl_system_t* CreateSystem(const qxapp::AppOptions& options) {
   qxapp::RegisterLabelDriver(system);
   qxapp::RegisterPageFileFilters(system, options.documentLimits);
   papplSystemSetMIMECallback(system, qxapp::SniffRawStream, nullptr);
+  qxapp::SetRequestLimits(options.requestLimits);
 
   if (!qxapp::MoveSavedPrinters(state + "/state.conf", options.printers)) {
     papplSystemDelete(system);

@@ -17,7 +17,7 @@ PageImage RenderOnLabel(PageSource& source, size_t index, const LayoutChoice& ch
     const double across = sideways ? placement.height : placement.width;
     const double down = sideways ? placement.width : placement.height;
     source.SetResolution(across * kPointsPerInch / size->width, down * kPointsPerInch / size->height);
-    PageImage page = source.Render(index, bytesPerPixel);
+    PageImage page = source.RenderGrayOr(index, bytesPerPixel);
     // The renderer rounds the size its own way: a dot more or less is centred, not resampled.
     const uint32_t drawnWidth = sideways ? page.height : page.width;
     const uint32_t drawnHeight = sideways ? page.width : page.height;
@@ -26,11 +26,11 @@ PageImage RenderOnLabel(PageSource& source, size_t index, const LayoutChoice& ch
       placement = Recentred(placement, drawnWidth, drawnHeight);
     return ComposeLabel(page, placement, bytesPerPixel, limits, name);
   }
-  PageImage page = source.Render(index, bytesPerPixel);
+  PageImage page = source.RenderGrayOr(index, bytesPerPixel);
+  const DocumentGeometry document{static_cast<double>(page.width), static_cast<double>(page.height),
+                                  page.dpiX, page.dpiY};
   const Placement placement =
-      PlaceDocument(DocumentGeometry{static_cast<double>(page.width), static_cast<double>(page.height),
-                                     page.dpiX, page.dpiY},
-                    choice);
+      PlaceContent(document, choice, PlaceDocument(document, choice), [&page] { return InkBox(page); });
   return ComposeLabel(page, placement, bytesPerPixel, limits, name);
 }
 
