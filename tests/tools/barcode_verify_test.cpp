@@ -185,5 +185,23 @@ TEST_F(BarcodeVerify, EverySymbolReadInTheDocumentIsReadFromTheLabelWithRepairAn
       inSource, survivedPlain, survivedRepaired, failedPlain);
 }
 
+// A landscape page whose bar code runs from end to end: auto on the borderless label would turn
+// it and fill the label, cutting both ends off; it is fit instead, says so, and scans.
+TEST_F(BarcodeVerify, FillThatWouldCutABarCodeFitsInstead) {
+  WriteGrayPng(Path("wide.png"), SymbolPage(Symbols().front().spec, 300, 0.4, 80, 40), 300);
+  for (const char* scaling : {"auto", "fill"}) {
+    SCOPED_TRACE(scaling);
+    const RunResult run = RunQxvn({"print", Path("wide.png"), "--paper", "48x76", "--scaling", scaling,
+                                   "--verify", "-o", Path("wide.prn")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("page 1: fit to the label instead of filling it, so as not to cut a bar code"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.out.find("Code128 \"QX-0042-GB\""), std::string::npos) << run.out;
+    ASSERT_EQ(RunQxvn({"decode", Path("wide.prn"), "-o", Path("wide-label.png")}).status, 0);
+    EXPECT_EQ(ZxingRead({Path("wide-label.png")})[Path("wide-label.png")], "Code128 QX-0042-GB");
+  }
+}
+
 }  // namespace
 }  // namespace qxtest

@@ -9,7 +9,8 @@
 
 namespace qxtest {
 
-GrayImage SymbolPage(const SymbolSpec& spec, double dpi, double xMillimetres) {
+GrayImage SymbolPage(const SymbolSpec& spec, double dpi, double xMillimetres, double widthMm,
+                     double heightMm) {
   std::unique_ptr<zint_symbol, decltype(&ZBarcode_Delete)> z(ZBarcode_Create(), ZBarcode_Delete);
   z->symbology = spec.symbology;
   z->input_mode = spec.gs1 ? GS1_MODE : DATA_MODE;
@@ -26,8 +27,8 @@ GrayImage SymbolPage(const SymbolSpec& spec, double dpi, double xMillimetres) {
     rowTop.push_back(rowTop.back() + height);
   }
   const double width = z->width * x, height = rowTop.back() * x;
-  const auto labelWidth = static_cast<uint32_t>(std::lround(48 / 25.4 * dpi));
-  const auto labelHeight = static_cast<uint32_t>(std::lround(76 / 25.4 * dpi));
+  const auto labelWidth = static_cast<uint32_t>(std::lround(widthMm / 25.4 * dpi));
+  const auto labelHeight = static_cast<uint32_t>(std::lround(heightMm / 25.4 * dpi));
   // Too long across the label with 10 modules of quiet zone a side: along it, bars across.
   const bool turned = width + 20 * x > labelWidth;
   const double left = ((turned ? labelHeight : labelWidth) - width) / 2;
