@@ -143,7 +143,7 @@ bool StartLabelJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t
   state->spec.mediaWidth = options->media.size_width;
   state->spec.mediaLength = options->media.size_length;
   state->spec.printerData = ResolvePrinterData(ChoicesOf(job, options));
-  state->barcodes = BarcodeSettingsOf(state->spec.printerData);
+  state->barcodes = BarcodeSettingsOf(state->spec.printerData, options->print_content_optimize);
   // The plug-in writes every copy of a page itself; PAPPL must not repeat the pages.
   options->copies = 1;
   papplJobSetData(job, state.release());
