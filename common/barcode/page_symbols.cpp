@@ -105,7 +105,11 @@ PreparedPage PreparePage(PageImage& page, RepairMode mode, uint8_t threshold, co
   PreparedPage prepared;
   const GrayImage luminance = LuminanceOf(page);
   prepared.symbols = ReadSymbols(luminance.View());
-  if (from && from->page.pixels) {
+  // Laid out one pixel a dot without a turn, the image is the page: read once.
+  const bool sameAsPage = from && from->placement.quarterTurns == 0 &&
+                          from->placement.width == from->page.width &&
+                          from->placement.height == from->page.height;
+  if (from && from->page.pixels && !sameAsPage) {
     std::vector<Symbol> read;
     if (!fromSymbols) SymbolAreas(from->page, &read);
     for (Symbol symbol : fromSymbols ? *fromSymbols : read) {

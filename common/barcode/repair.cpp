@@ -267,6 +267,11 @@ class Repairer {
   bool Wanted(const Symbol& symbol, const Box& place) {
     if (m_mode == RepairMode::kOff) return false;
     m_readBox = Clipped(Grown(place, kReadMargin), m_page);
+    // A linear symbol whose dots grade C or better reads: auto leaves it without reading it back.
+    if (m_mode == RepairMode::kAuto && symbol.linear) {
+      const auto grade = GradePrinted(m_dots.View(), symbol);
+      if (grade && grade->grade <= Grade::kC) return false;
+    }
     m_originalScore = ReadBackScore(m_page, m_readBox, symbol, m_threshold);
     if (m_mode == RepairMode::kAlways) return true;
     // Grade C scores 3 (F 1, D 2); a 2D symbol that reads scores 0.
