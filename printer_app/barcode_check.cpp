@@ -39,12 +39,13 @@ std::set<pappl_job_t*> g_held, g_released;
 
 }  // namespace
 
-BarcodeSettings BarcodeSettingsOf(const PrinterData& data, pappl_content_t content) {
+BarcodeSettings BarcodeSettingsOf(const JobChoices& choices, const PrinterData& data,
+                                  pappl_content_t content) {
   BarcodeSettings settings;
   if (content == PAPPL_CONTENT_PHOTO) settings.content = qxvn::Content::kPhoto;
   if (content == PAPPL_CONTENT_GRAPHIC) settings.content = qxvn::Content::kGraphics;
-  settings.check = ValueOf(data, u"BarcodeCheck", kBarcodeCheckWarn);
-  switch (ValueOf(data, u"BarcodeRepair", 1)) {
+  settings.check = AppKeywordValue(choices, "barcode-check");
+  switch (AppKeywordValue(choices, "barcode-repair")) {
     case 0:
       settings.repair = qxvn::barcode::RepairMode::kOff;
       break;

@@ -25,8 +25,9 @@ struct BarcodeSettings {
   qxvn::Content content = qxvn::Content::kAuto;  // print-content-optimize photo and graphic diffuse
 };
 
-// From the job's resolved printer data and its print-content-optimize.
-BarcodeSettings BarcodeSettingsOf(const PrinterData& data, pappl_content_t content);
+// From the job's choices, its resolved printer data (the threshold) and its print-content-optimize.
+BarcodeSettings BarcodeSettingsOf(const JobChoices& choices, const PrinterData& data,
+                                  pappl_content_t content);
 
 // Reads (and repairs) `page` before it prints, and diffuses its grays when the content asks;
 // nothing when all are off.

@@ -61,8 +61,7 @@ JobChoices ChoicesOf(pappl_job_t* job, const pappl_pr_options_t* options) {
   choices.mediaWidth = options->media.size_width;
   choices.mediaLength = options->media.size_length;
   for (const SettingMapping& mapping : kSettingMap) {
-    if (mapping.source != SettingSource::VendorInteger && mapping.source != SettingSource::VendorKeyword)
-      continue;
+    if (!IsVendor(mapping.source)) continue;
     std::string value = VendorValue(driverAttrs.get(), options, mapping.ipp);
     if (!value.empty()) choices.vendor.emplace_back(std::string(mapping.ipp), std::move(value));
   }
@@ -142,8 +141,9 @@ bool StartLabelJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t
   state->spec.customSize = IsCustomSize(options->media.size_name);
   state->spec.mediaWidth = options->media.size_width;
   state->spec.mediaLength = options->media.size_length;
-  state->spec.printerData = ResolvePrinterData(ChoicesOf(job, options));
-  state->barcodes = BarcodeSettingsOf(state->spec.printerData, options->print_content_optimize);
+  const JobChoices choices = ChoicesOf(job, options);
+  state->spec.printerData = ResolvePrinterData(choices);
+  state->barcodes = BarcodeSettingsOf(choices, state->spec.printerData, options->print_content_optimize);
   // The plug-in writes every copy of a page itself; PAPPL must not repeat the pages.
   options->copies = 1;
   papplJobSetData(job, state.release());

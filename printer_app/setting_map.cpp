@@ -9,6 +9,24 @@
 namespace qxapp {
 namespace {
 
+// Every value the app hands the plug-in (all but its own keywords) is a label setting, and every keyword
+// stands for a value the plug-in takes.
+constexpr bool MapsOntoTheLabelSettings() {
+  for (const SettingMapping& mapping : kSettingMap) {
+    if (mapping.source == SettingSource::AppKeyword) continue;
+    bool known = false;
+    for (const qxlabel::Setting& s : qxlabel::kLabelSettings) {
+      if (s.key != mapping.key) continue;
+      known = true;
+      for (const KeywordValue& keyword : mapping.keywords)
+        if (!qxlabel::InRange(s, keyword.value)) return false;
+    }
+    if (!known) return false;
+  }
+  return true;
+}
+static_assert(MapsOntoTheLabelSettings());
+
 qxhost::PrinterValue Dword(uint32_t value) {
   qxhost::PrinterValue out;
   out.type = REG_DWORD;
@@ -51,7 +69,7 @@ uint32_t DarknessLevel(const JobChoices& choices) {
 uint32_t SpeedLevel(const JobChoices& choices) {
   const int speed = choices.printSpeed > 0 ? choices.printSpeed : kDefaultPrintSpeed;
   const int inches = (speed + kSpeedStep / 2) / kSpeedStep;
-  return static_cast<uint32_t>(std::clamp(inches - 1, 0, 4));
+  return static_cast<uint32_t>(std::clamp(inches - 1, 0, kFastestSpeedLevel));
 }
 
 uint32_t GapType(const JobChoices& choices) {
@@ -74,6 +92,7 @@ uint32_t WholeMillimetres(int hundredths) {
 PrinterData ResolvePrinterData(const JobChoices& choices) {
   PrinterData data;
   for (const SettingMapping& mapping : kSettingMap) {
+    if (mapping.source == SettingSource::AppKeyword) continue;
     uint32_t value = 0;
     switch (mapping.source) {
       case SettingSource::PrintDarkness:
@@ -95,12 +114,20 @@ PrinterData ResolvePrinterData(const JobChoices& choices) {
         value = VendorInteger(mapping, choices);
         break;
       case SettingSource::VendorKeyword:
+      case SettingSource::AppKeyword:
         value = VendorKeyword(mapping, choices);
         break;
     }
     data.emplace_back(std::u16string(mapping.key), Dword(value));
   }
   return data;
+}
+
+uint32_t AppKeywordValue(const JobChoices& choices, std::string_view ipp) {
+  for (const SettingMapping& mapping : kSettingMap)
+    if (mapping.source == SettingSource::AppKeyword && mapping.ipp == ipp)
+      return VendorKeyword(mapping, choices);
+  return 0;
 }
 
 std::string_view KeywordFor(const SettingMapping& mapping, uint32_t value) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host/services/host_services.h"
+#include "settings/label_settings.h"
 
 namespace qxapp {
 
@@ -28,13 +29,20 @@ enum class SettingSource {
   MediaLength,    // media-col.media-size.y-dimension, whole millimetres
   VendorInteger,  // a vendor attribute of this printer, an integer range
   VendorKeyword,  // a vendor attribute of this printer, keywords
+  AppKeyword,     // a vendor attribute, keywords, that the app reads and the plug-in is not given
 };
+
+// A vendor attribute of this printer: the job may send it, the printer has xxx-default.
+constexpr bool IsVendor(SettingSource source) {
+  return source == SettingSource::VendorInteger || source == SettingSource::VendorKeyword ||
+         source == SettingSource::AppKeyword;
+}
 
 struct SettingMapping {
   std::u16string_view key;  // the printer-data value
   std::string_view ipp;     // the IPP attribute (a job may send it; xxx-default is the printer's)
   SettingSource source;
-  int min = 0;  // vendor integers: accepted range and default
+  int min = 0;  // vendor integers: accepted range (the label settings table's) and default
   int max = 0;
   int defaultValue = 0;
   std::span<const KeywordValue> keywords = {};  // vendor keywords; the first is the default
@@ -72,9 +80,14 @@ inline constexpr std::array<KeywordValue, 3> kBarcodeRepairValues{{
     {"off", 0},
 }};
 
-inline constexpr int kDefaultGrayThreshold = 150;
+inline constexpr const qxlabel::Setting& kThresholdSetting = qxlabel::Named("GrayThreshold");
+inline constexpr const qxlabel::Setting& kGapLengthSetting = qxlabel::Named("GapLength");
+inline constexpr int kDefaultGrayThreshold = static_cast<int>(*kThresholdSetting.whenAbsent);
 inline constexpr int kSpeedStep = 2540;  // one inch per second in print-speed units
-inline constexpr int kDarknessLevels = 15;
+inline constexpr int kDarknessLevels = static_cast<int>(qxlabel::Named("PrintDarkness").max) + 1;
+inline constexpr int kFastestSpeedLevel = static_cast<int>(qxlabel::Named("PrintSpeed").max);
+// The app's default gap, in dots (the plug-in sends none without a value).
+inline constexpr int kDefaultGapLength = 24;
 // What "Auto" (print-speed 0, as the web interface sends it) and a job without a speed print at.
 inline constexpr int kDefaultPrintSpeed = 3 * kSpeedStep;
 
@@ -82,15 +95,17 @@ inline constexpr std::array<SettingMapping, 12> kSettingMap{{
     {u"PrintDarkness", "print-darkness", SettingSource::PrintDarkness},
     {u"PrintSpeed", "print-speed", SettingSource::PrintSpeed},
     {u"GapType", "media-tracking", SettingSource::MediaTracking, 0, 0, 0, kTrackingValues},
-    {u"GapLength", "label-gap-length", SettingSource::VendorInteger, 0, 0x3FFF, 24},
+    {u"GapLength", "label-gap-length", SettingSource::VendorInteger, static_cast<int>(kGapLengthSetting.min),
+     static_cast<int>(kGapLengthSetting.max), kDefaultGapLength},
     {u"LabelWidth", "media-size", SettingSource::MediaWidth},
     {u"LabelHeight", "media-size", SettingSource::MediaLength},
-    {u"GrayThreshold", "gray-threshold", SettingSource::VendorInteger, 1, 254, kDefaultGrayThreshold},
+    {u"GrayThreshold", "gray-threshold", SettingSource::VendorInteger,
+     static_cast<int>(kThresholdSetting.min), static_cast<int>(kThresholdSetting.max), kDefaultGrayThreshold},
     {u"Rotation", "label-rotation", SettingSource::VendorKeyword, 0, 0, 0, kRotationValues},
     {u"HorAlignment", "label-horizontal-alignment", SettingSource::VendorKeyword, 0, 0, 0, kAlignmentValues},
     {u"VerAlignment", "label-vertical-alignment", SettingSource::VendorKeyword, 0, 0, 0, kAlignmentValues},
-    {u"BarcodeCheck", "barcode-check", SettingSource::VendorKeyword, 0, 0, 0, kBarcodeCheckValues},
-    {u"BarcodeRepair", "barcode-repair", SettingSource::VendorKeyword, 0, 0, 0, kBarcodeRepairValues},
+    {u"BarcodeCheck", "barcode-check", SettingSource::AppKeyword, 0, 0, 0, kBarcodeCheckValues},
+    {u"BarcodeRepair", "barcode-repair", SettingSource::AppKeyword, 0, 0, 0, kBarcodeRepairValues},
 }};
 
 // What a job asks for, as PAPPL resolved it (job attributes, else the printer's defaults).
@@ -107,9 +122,12 @@ struct JobChoices {
 
 using PrinterData = std::vector<std::pair<std::u16string, qxhost::PrinterValue>>;
 
-// Every value of the table, in its order. A vendor value that is missing or out of range falls
-// back to the attribute's default.
+// Every value of the table for the plug-in, in its order. A vendor value that is missing or out
+// of range falls back to the attribute's default.
 PrinterData ResolvePrinterData(const JobChoices& choices);
+
+// The value of an app keyword (`barcode-check`...) the job chose, else its default.
+uint32_t AppKeywordValue(const JobChoices& choices, std::string_view ipp);
 
 // The keyword for `value` of a keyword mapping, or the first keyword.
 std::string_view KeywordFor(const SettingMapping& mapping, uint32_t value);
