@@ -103,6 +103,10 @@ std::vector<DocumentArea> SymbolAreas(const PageImage& document, std::vector<Sym
 PreparedPage PreparePage(PageImage& page, RepairMode mode, uint8_t threshold, const LaidOutFrom* from,
                          const std::vector<Symbol>* fromSymbols) {
   PreparedPage prepared;
+  if (uint64_t{page.width} * page.height > kMostCheckedPixels) {
+    prepared.unchecked = true;
+    return prepared;
+  }
   const GrayImage luminance = LuminanceOf(page);
   prepared.symbols = ReadSymbols(luminance.View());
   // Laid out one pixel a dot without a turn, the image is the page: read once.
