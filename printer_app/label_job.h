@@ -5,6 +5,7 @@
 
 #include <pappl/pappl.h>
 
+#include <optional>
 #include <vector>
 
 #include "common/barcode/symbol.h"
@@ -30,8 +31,8 @@ bool PrintDecodedPage(pappl_job_t* job, pappl_device_t* device, const qxvn::Page
                       const qxvn::LaidOutFrom* from = nullptr,
                       const std::vector<qxvn::barcode::Symbol>* fromSymbols = nullptr);
 
-// For RenderOnLabel: the document's bar codes kept whole, and put in `found`.
-qxvn::KeepWhole KeepBarcodesWhole(std::vector<qxvn::barcode::Symbol>* found);
+// For RenderOnLabel: the document's bar codes kept whole, and put in `found` when it reads them.
+qxvn::KeepWhole KeepBarcodesWhole(std::optional<std::vector<qxvn::barcode::Symbol>>* found);
 
 // A raw stream in the printer's own format goes to the device unchanged.
 bool PrintRawFile(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);

@@ -108,12 +108,13 @@ PreparedPage PreparePage(PageImage& page, RepairMode mode, uint8_t threshold, co
     return prepared;
   }
   const GrayImage luminance = LuminanceOf(page);
-  prepared.symbols = ReadSymbols(luminance.View());
-  // Laid out one pixel a dot without a turn, the image is the page: read once.
+  // Laid out one pixel a dot without a turn, the image is the page: read once, here or for the
+  // layout already.
   const bool sameAsPage = from && from->placement.quarterTurns == 0 &&
                           from->placement.width == from->page.width &&
                           from->placement.height == from->page.height;
-  if (from && from->page.pixels && !sameAsPage) {
+  if (!sameAsPage || !fromSymbols) prepared.symbols = ReadSymbols(luminance.View());
+  if (from && from->page.pixels && (!sameAsPage || fromSymbols)) {
     std::vector<Symbol> read;
     if (!fromSymbols) SymbolAreas(from->page, &read);
     for (Symbol symbol : fromSymbols ? *fromSymbols : read) {
