@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "printer_app/client_commands.h"
+#include "printer_app/control_socket.h"
 #include "printer_app/label_driver.h"
 #include "printer_app/server_probe.h"
 #include "printer_app/usb_autoadd.h"
@@ -51,6 +53,7 @@ struct Context {
   std::string baseName;
   std::string subcommand;
   std::vector<std::string> appArgs;  // the long options, after PAPPL's arguments
+  std::string serverSocket;          // the server's control socket, removed at exit
 };
 
 template <size_t N>
@@ -61,7 +64,8 @@ bool OneOf(std::string_view word, const std::string_view (&list)[N]) {
 }
 
 bool IsAppOption(std::string_view arg) {
-  return arg.size() > 2 && arg.substr(0, 2) == "--" && arg != "--help" && arg != "--version";
+  return arg.size() > 2 && arg.substr(0, 2) == "--" && arg != "--help" && arg != "--version" &&
+         arg != "--wait";
 }
 
 AppOptions ParseArgs(std::vector<std::string> args) {
@@ -75,7 +79,7 @@ bool MakeFolder(const std::string& path) { return mkdir(path.c_str(), 0700) == 0
 
 // Where the server keeps its state when --state is not given: the service's state directory,
 // /var/lib for root, else the user's XDG state folder.
-std::string DefaultStateDir(const std::string& baseName) {
+std::string DefaultStateDir(const std::string& baseName, bool create) {
   if (const char* dir = std::getenv("STATE_DIRECTORY"); dir && *dir) {
     const std::string dirs = dir;  // systemd lists several with ':'
     return dirs.substr(0, dirs.find(':'));
@@ -85,12 +89,12 @@ std::string DefaultStateDir(const std::string& baseName) {
   if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg && *xdg) {
     base = xdg;
   } else if (const char* home = std::getenv("HOME"); home && *home) {
-    MakeFolder(std::string(home) + "/.local");
+    if (create) MakeFolder(std::string(home) + "/.local");
     base = std::string(home) + "/.local/state";
   } else {
     return "";
   }
-  MakeFolder(base);
+  if (create) MakeFolder(base);
   return base + "/" + baseName;
 }
 
@@ -116,7 +120,7 @@ AppOptions ServerOptions(const Context& context, int numOptions, cups_option_t* 
   args.insert(args.end(), context.appArgs.begin(), context.appArgs.end());
   AppOptions appOptions = ParseArgs(args);
   if (appOptions.help || appOptions.version) return appOptions;
-  if (appOptions.stateDir.empty()) appOptions.stateDir = DefaultStateDir(context.baseName);
+  if (appOptions.stateDir.empty()) appOptions.stateDir = DefaultStateDir(context.baseName, true);
   if (appOptions.stateDir.empty()) throw std::runtime_error("no state folder: give --state DIR");
   CheckDevices(appOptions);
   return appOptions;
@@ -132,7 +136,22 @@ pappl_system_t* CreateFromMainloop(int numOptions, cups_option_t* options, void*
     std::fprintf(stderr, "%s: %s\n", context->baseName.c_str(), e.what());
     return nullptr;
   }
+  // The instance's control socket, before anything else: a server that cannot have it does not
+  // start (its sub-commands would reach another one, or none).
+  std::string problem;
+  const std::string folder = SocketFolder(getuid(), true, &problem);
+  const std::string socket =
+      folder + "/" +
+      SocketName(context->baseName, appOptions.stateDir, DefaultStateDir(context->baseName, false));
+  if (folder.empty() || !(problem = ClaimSocket(socket)).empty()) {
+    std::fprintf(stderr, "%s: %s\n", context->baseName.c_str(), problem.c_str());
+    return nullptr;
+  }
   pappl_system_t* system = context->createSystem(appOptions);
+  if (system) {
+    UseSocket(socket);
+    context->serverSocket = socket;
+  }
   // A socket of the service's own, which a link at PAPPL's system-wide path leads to.
   const char* localSocket = cupsGetOption("local-socket", numOptions, options);
   if (system && localSocket && !papplSystemAddListeners(system, localSocket)) {
@@ -152,10 +171,11 @@ void PrintUsage(void* data) {
       "\n"
       "Sub-commands (all but server, devices and drivers talk to the running server):\n"
       "  server             run the printer application\n"
-      "  submit [FILE]      print a file (standard input without one): -d PRINTER, -n COPIES,\n"
-      "                     -t TITLE, -o NAME=VALUE (media=..., print-darkness=...)\n"
+      "  submit [FILE]...   print files (standard input without one): -d PRINTER, -n or -c COPIES,\n"
+      "                     -t TITLE, -o NAME=VALUE as `options` lists them (media=48x50mm,\n"
+      "                     gray-threshold=100, ...), --wait for the job's end (exit 1 if it failed)\n"
       "  jobs [-d PRINTER]  list the jobs       cancel -j ID | -a  cancel jobs\n"
-      "  status             the server's, a printer's (-d) or a job's (-j) state\n"
+      "  status             the server's, a printer's (-d) or a job's (-j ID) state\n"
       "  printers           list the printers   options -d PRINTER  list a printer's options\n"
       "  devices            list the connected devices (USB, network, DNS-SD)\n"
       "  drivers            list the drivers (-o device-id=ID: the one for that device)\n"
@@ -164,6 +184,8 @@ void PrintUsage(void* data) {
       "  pause / resume -d PRINTER\n"
       "  autoadd            add the connected USB label printers that have no printer yet\n"
       "  shutdown           stop the server\n"
+      "  A sub-command talks to the server of --state DIR, given last (default: the default\n"
+      "  state folder's server, else the only one running).\n"
       "  --version          the version\n"
       "\n"
       "Server settings as -o NAME=VALUE: state-directory=DIR, server-port=N, log-file=FILE|-,\n"
@@ -181,7 +203,7 @@ void PrintUsage(void* data) {
 }  // namespace
 
 int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
-  Context context{createSystem, "", "", {}};
+  Context context{createSystem, "", "", {}, ""};
   const char* slash = std::strrchr(argv[0], '/');
   context.baseName = slash ? slash + 1 : argv[0];
   // PAPPL's own answer is the bare number.
@@ -193,6 +215,7 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
   int i = 1;
   bool printerUri = false, helpOrVersion = false;
   std::string printerName;
+  std::vector<std::string> commandArgs;  // the sub-command's own arguments
   int numSettings = 0;
   cups_option_t* settings = nullptr;  // the -o settings, for checking the server's options
   struct SettingsFree {
@@ -204,7 +227,9 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
     const std::string_view arg = argv[i];
     papplArgs.push_back(argv[i]);
     if ((arg == "--" || OneOf(arg, kValueOptions)) && i + 1 < argc) {
+      commandArgs.emplace_back(argv[i]);
       papplArgs.push_back(argv[++i]);  // a file or a value, whatever it says
+      commandArgs.emplace_back(argv[i]);
       if (arg == "-d") printerName = argv[i];
       if (arg == "-u") printerUri = true;
       if (arg == "-o") numSettings = cupsParseOptions(argv[i], numSettings, &settings);
@@ -212,10 +237,23 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
       context.subcommand = arg;
     } else if (arg == "--help" || arg == "--version") {
       helpOrVersion = true;
+    } else {
+      commandArgs.emplace_back(arg);
     }
   }
   for (; i < argc; ++i) context.appArgs.emplace_back(argv[i]);
 
+  std::string clientStateDir;
+  if (!context.appArgs.empty() && context.subcommand != "server" && !context.subcommand.empty() &&
+      context.appArgs.size() == 2 && context.appArgs.front() == "--state") {
+    clientStateDir = context.appArgs.back();  // which instance the sub-command talks to
+    context.appArgs.clear();
+  } else if (!context.appArgs.empty() && context.subcommand != "server" && !context.subcommand.empty() &&
+             context.appArgs.front() == "--state") {
+    std::fprintf(stderr, "%s: `--state DIR` (the server to talk to) comes last, after `%s`'s own options\n",
+                 context.baseName.c_str(), context.subcommand.c_str());
+    return 2;
+  }
   if (!context.appArgs.empty()) {
     std::vector<std::string> args = {context.baseName};
     args.insert(args.end(), context.appArgs.begin(), context.appArgs.end());
@@ -241,27 +279,39 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
     PrintUsage(&context);
     return 2;
   }
+  if (!helpOrVersion && context.subcommand == "drivers")
+    return RunClientCommand(context.baseName, context.subcommand, commandArgs, "");
   if (!helpOrVersion && !printerUri && !OneOf(context.subcommand, kLocalSubcommands)) {
-    std::string tried;
-    const std::string socket = FindServerSocket(context.baseName, &tried);
+    const ServerSocket server =
+        FindServerSocket(context.baseName, clientStateDir, DefaultStateDir(context.baseName, false));
+    const std::string& socket = server.path;
+    if (!server.problem.empty()) {
+      std::fprintf(stderr, "%s: %s\n", context.baseName.c_str(), server.problem.c_str());
+      return 1;
+    }
     if (socket.empty()) {
       std::fprintf(stderr,
                    "%s: no server is running (none answers on %s); start one with `%s server` or "
                    "`systemctl start qxvn-printer-app`\n",
-                   context.baseName.c_str(), tried.c_str(), context.baseName.c_str());
+                   context.baseName.c_str(), server.tried.c_str(), context.baseName.c_str());
       return 1;
     }
+    UseSocket(socket);
     // `add -d NAME` names the printer it makes.
     if (!printerName.empty() && context.subcommand != "add" && !ServerHasPrinter(socket, printerName)) {
       std::fprintf(stderr, "%s: no printer named '%s' (`%s printers` lists them)\n", context.baseName.c_str(),
                    printerName.c_str(), context.baseName.c_str());
       return 1;
     }
+    if (IsClientCommand(context.subcommand))
+      return RunClientCommand(context.baseName, context.subcommand, commandArgs, socket);
   }
   papplArgs.push_back(nullptr);
-  return papplMainloop(static_cast<int>(papplArgs.size()) - 1, papplArgs.data(), kAppVersion, kFooter, 0,
-                       nullptr, AutoAddDriver, nullptr, nullptr, nullptr, CreateFromMainloop, PrintUsage,
-                       &context);
+  const int status = papplMainloop(static_cast<int>(papplArgs.size()) - 1, papplArgs.data(), kAppVersion,
+                                   kFooter, 0, nullptr, AutoAddDriver, nullptr, nullptr, nullptr,
+                                   CreateFromMainloop, PrintUsage, &context);
+  if (!context.serverSocket.empty()) unlink(context.serverSocket.c_str());
+  return status;
 }
 
 }  // namespace qxapp

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "printer_app/access_policy.h"
+#include "printer_app/address_listeners.h"
 #include "printer_app/app_mainloop.h"
 #include "printer_app/app_options.h"
 #include "printer_app/device_guard.h"
@@ -17,6 +18,7 @@
 #include "printer_app/label_driver.h"
 #include "printer_app/page_file_filter.h"
 #include "printer_app/pappl_layer/startup_check.h"
+#include "printer_app/request_bounds.h"
 #include "printer_app/saved_devices.h"
 #include "printer_app/saved_state.h"
 #include "printer_app/usb_autoadd.h"
@@ -62,8 +64,9 @@ pappl_system_t* CreateSystem(const qxapp::AppOptions& options) {
     std::fprintf(stderr, "qxvn-printer-app: cannot create the printer system\n");
     return nullptr;
   }
-  if (!papplSystemAddListeners(system, options.network ? nullptr : "localhost")) {
-    std::fprintf(stderr, "qxvn-printer-app: cannot listen on port %d\n", options.port);
+  if (const std::string problem = qxapp::ListenOnEveryAddress(system, options.network, options.port);
+      !problem.empty()) {
+    std::fprintf(stderr, "qxvn-printer-app: %s\n", problem.c_str());
     papplSystemDelete(system);
     return nullptr;
   }
@@ -74,6 +77,7 @@ pappl_system_t* CreateSystem(const qxapp::AppOptions& options) {
              "No Avahi daemon answers: DNS-SD printers cannot be found or used until one runs.");
   qxapp::RegisterLabelDriver(system);
   qxapp::RegisterPageFileFilters(system, options.documentLimits);
+  qxapp::SetRequestLimits(options.requestLimits);
 
   if (!qxapp::MoveSavedPrinters(state + "/state.conf", options.printers)) {
     papplSystemDelete(system);
