@@ -13,6 +13,7 @@
 
 #include "common/media/label_sizes.h"
 #include "common/tool_error.h"
+#include "printer_app/barcode_check.h"
 #include "printer_app/client_message.h"
 #include "printer_app/device_guard.h"
 #include "printer_app/host_printer.h"
@@ -30,6 +31,7 @@ enum class LineLayout { Rgb, Gray, Black };
 
 struct LabelJobState {
   PageJob spec;
+  BarcodeSettings barcodes;
   qxvn::PageImage page;
   LineLayout layout = LineLayout::Rgb;
   unsigned rowRepeat = 1;  // dots down a raster line covers: 2 for a 300 x 150 dpi raster
@@ -65,8 +67,7 @@ JobChoices ChoicesOf(pappl_job_t* job, const pappl_pr_options_t* options) {
   choices.mediaWidth = options->media.size_width;
   choices.mediaLength = options->media.size_length;
   for (const SettingMapping& mapping : kSettingMap) {
-    if (mapping.source != SettingSource::VendorInteger && mapping.source != SettingSource::VendorKeyword)
-      continue;
+    if (!IsVendor(mapping.source)) continue;
     std::string value = VendorValue(driverAttrs.get(), options, mapping.ipp);
     if (!value.empty()) choices.vendor.emplace_back(std::string(mapping.ipp), std::move(value));
   }
@@ -116,14 +117,29 @@ bool DeliverOrDrop(pappl_job_t* job, pappl_device_t* device, bool printed) {
 }
 
 bool PrintHeldPage(pappl_job_t* job, pappl_device_t* device, LabelJobState& state,
-                   const qxvn::PageImage& page) {
+                   const qxvn::PageImage& page, const qxvn::LaidOutFrom* from = nullptr,
+                   const std::vector<qxvn::barcode::Symbol>* fromSymbols = nullptr) {
+  // A repair goes into the page's own pixels.
+  qxvn::PageImage work = page;
+  const qxvn::barcode::PreparedPage symbols = PrepareLabelPage(state.barcodes, work, from, fromSymbols);
   std::vector<uint8_t> stream;
   std::string error;
-  if (!PrintPage(job, state.spec, page, &stream, &error)) {
+  if (!PrintPage(job, state.spec, work, &stream, &error)) {
     Fail(job, PAPPL_JREASON_NONE, "The label driver failed: " + error);
     return false;
   }
-  ++state.spec.pageNumber;
+  const unsigned number = state.spec.pageNumber++;
+  if (state.barcodes.check != kBarcodeCheckOff) {
+    const std::string failure = CheckLabelStream(job, number, symbols, stream);
+    if (!failure.empty() && state.barcodes.check == kBarcodeCheckHold) {
+      // Cancelled while held: nothing is printed, and nothing failed; at a shutdown the job
+      // stops unprinted.
+      if (!HoldForRelease(job, failure)) return papplJobIsCanceled(job);
+    } else if (!failure.empty()) {
+      papplJobSetMessage(job, "%s", failure.c_str());
+      papplJobSetReasons(job, PAPPL_JREASON_WARNINGS_DETECTED, PAPPL_JREASON_NONE);
+    }
+  }
   if (!SendToDevice(job, device, stream)) return false;
   return true;
 }
@@ -144,7 +160,9 @@ bool StartLabelJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t
   state->spec.customSize = IsCustomSize(options->media.size_name);
   state->spec.mediaWidth = options->media.size_width;
   state->spec.mediaLength = options->media.size_length;
-  state->spec.printerData = ResolvePrinterData(ChoicesOf(job, options));
+  const JobChoices choices = ChoicesOf(job, options);
+  state->spec.printerData = ResolvePrinterData(choices);
+  state->barcodes = BarcodeSettingsOf(choices, state->spec.printerData, options->print_content_optimize);
   // The plug-in writes every copy of a page itself; PAPPL must not repeat the pages.
   options->copies = 1;
   papplJobSetData(job, state.release());
@@ -246,9 +264,19 @@ bool FinishLabelJob(pappl_job_t* job, pappl_device_t* device, bool printed) {
   return delivered;
 }
 
-bool PrintDecodedPage(pappl_job_t* job, pappl_device_t* device, const qxvn::PageImage& page) {
+bool PrintDecodedPage(pappl_job_t* job, pappl_device_t* device, const qxvn::PageImage& page,
+                      const qxvn::LaidOutFrom* from, const std::vector<qxvn::barcode::Symbol>* fromSymbols) {
   LabelJobState* state = StateOf(job);
-  return state && PrintHeldPage(job, device, *state, page);
+  return state && PrintHeldPage(job, device, *state, page, from, fromSymbols);
+}
+
+qxvn::KeepWhole KeepBarcodesWhole(std::optional<std::vector<qxvn::barcode::Symbol>>* found) {
+  return [found](const qxvn::PageImage& document) {
+    std::vector<qxvn::barcode::Symbol> symbols;
+    std::vector<qxvn::DocumentArea> areas = qxvn::barcode::SymbolAreas(document, &symbols);
+    *found = std::move(symbols);
+    return areas;
+  };
 }
 
 bool PrintRawFile(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {

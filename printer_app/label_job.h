@@ -5,7 +5,12 @@
 
 #include <pappl/pappl.h>
 
+#include <optional>
+#include <vector>
+
+#include "common/barcode/symbol.h"
 #include "common/input/page_image.h"
+#include "common/layout/render_on_label.h"
 
 namespace qxapp {
 
@@ -25,7 +30,13 @@ bool FinishLabelJob(pappl_job_t* job, pappl_device_t* device, bool printed);
 int TakeCopies(pappl_job_t* job);
 
 // Prints a page already decoded (B, G, R rows) as the job's next page: the PDF filter's way in.
-bool PrintDecodedPage(pappl_job_t* job, pappl_device_t* device, const qxvn::PageImage& page);
+// `from` is the image it was laid out from, and `fromSymbols` the bar codes read there.
+bool PrintDecodedPage(pappl_job_t* job, pappl_device_t* device, const qxvn::PageImage& page,
+                      const qxvn::LaidOutFrom* from = nullptr,
+                      const std::vector<qxvn::barcode::Symbol>* fromSymbols = nullptr);
+
+// For RenderOnLabel: the document's bar codes kept whole, and put in `found` when it reads them.
+qxvn::KeepWhole KeepBarcodesWhole(std::optional<std::vector<qxvn::barcode::Symbol>>* found);
 
 // A raw stream in the printer's own format goes to the device unchanged.
 bool PrintRawFile(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);

@@ -9,10 +9,11 @@
 namespace qxapp {
 namespace {
 
-// Every value the app hands the plug-in is a label setting, and every keyword stands for a value
-// the plug-in takes.
+// Every value the app hands the plug-in (all but its own keywords) is a label setting, and every keyword
+// stands for a value the plug-in takes.
 constexpr bool MapsOntoTheLabelSettings() {
   for (const SettingMapping& mapping : kSettingMap) {
+    if (mapping.source == SettingSource::AppKeyword) continue;
     bool known = false;
     for (const qxlabel::Setting& s : qxlabel::kLabelSettings) {
       if (s.key != mapping.key) continue;
@@ -91,6 +92,7 @@ uint32_t WholeMillimetres(int hundredths) {
 PrinterData ResolvePrinterData(const JobChoices& choices) {
   PrinterData data;
   for (const SettingMapping& mapping : kSettingMap) {
+    if (mapping.source == SettingSource::AppKeyword) continue;
     uint32_t value = 0;
     switch (mapping.source) {
       case SettingSource::PrintDarkness:
@@ -112,12 +114,20 @@ PrinterData ResolvePrinterData(const JobChoices& choices) {
         value = VendorInteger(mapping, choices);
         break;
       case SettingSource::VendorKeyword:
+      case SettingSource::AppKeyword:
         value = VendorKeyword(mapping, choices);
         break;
     }
     data.emplace_back(std::u16string(mapping.key), Dword(value));
   }
   return data;
+}
+
+uint32_t AppKeywordValue(const JobChoices& choices, std::string_view ipp) {
+  for (const SettingMapping& mapping : kSettingMap)
+    if (mapping.source == SettingSource::AppKeyword && mapping.ipp == ipp)
+      return VendorKeyword(mapping, choices);
+  return 0;
 }
 
 std::string_view KeywordFor(const SettingMapping& mapping, uint32_t value) {

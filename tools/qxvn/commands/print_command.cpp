@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/barcode/check_report.h"
 #include "common/io/utf.h"
 #include "common/tool_error.h"
 #include "host/driver_host.h"
@@ -11,6 +12,7 @@
 #include "tools/qxvn/print/job_builder.h"
 #include "tools/qxvn/print/page_feeder.h"
 #include "tools/qxvn/print/printer_data.h"
+#include "tools/qxvn/print/symbol_check.h"
 #include "tools/qxvn/print/trace_router.h"
 
 namespace qxvn {
@@ -41,6 +43,35 @@ class ScopedDebugSink {
   ScopedDebugSink& operator=(const ScopedDebugSink&) = delete;
 };
 
+// One line a symbol on standard output (standard error when the stream goes to standard
+// output). The stream is kept either way: it printed, and its dots show what failed.
+int ReportSymbols(const std::vector<barcode::PageCheck>& pages, const std::vector<size_t>& unchecked,
+                  AtomicOutput& out) {
+  FILE* report = out.Path() == "-" ? stderr : stdout;
+  size_t symbols = 0, failed = 0;
+  // Not checked is not passed.
+  for (size_t page : unchecked) {
+    std::fprintf(report, "page %zu: not checked: more than %llu pixels\n", page,
+                 static_cast<unsigned long long>(barcode::kMostCheckedPixels));
+    ++failed;
+  }
+  for (const barcode::PageCheck& page : pages) {
+    for (const barcode::SymbolCheck& check : page.symbols) {
+      std::fprintf(report, "%s\n", barcode::CheckLine(page, check).c_str());
+      ++symbols;
+      if (!check.passed) ++failed;
+    }
+  }
+  if (symbols == 0 && unchecked.empty()) std::fprintf(report, "no bar code found\n");
+  out.Commit();
+  if (failed == 0) return 0;
+  if (unchecked.empty())
+    std::fprintf(stderr, "qxvn: %zu of %zu bar codes failed the check\n", failed, symbols);
+  else
+    std::fprintf(stderr, "qxvn: pages too large to check: %zu\n", unchecked.size());
+  return kExitSymbolFailed;
+}
+
 }  // namespace
 
 int RunPrint(int argc, char** argv, int first) {
@@ -50,9 +81,14 @@ int RunPrint(int argc, char** argv, int first) {
     return 0;
   }
   PrinterData printerData = CollectPrinterData(options);
+  JobSymbols symbols(options, ThresholdOf(printerData));
   // Every input opened and the first page decoded now; the other pages as the host reaches them.
   PageFeeder feeder(options.inputs, options.dpi, options.bitsPerPixel / 8, options.bandRows, options.limits,
                     LayoutOf(options));
+  feeder.onDecoded = [&symbols](size_t index, PageImage& page, const LaidOutFrom* from) {
+    symbols.OnPage(index, page, from);
+  };
+  feeder.keepWhole = [&symbols](const PageImage& document) { return symbols.SymbolAreas(document); };
   qxhost::JobSpec job =
       BuildJob(options, feeder, std::move(printerData), DocumentName(options.inputs.front()));
 
@@ -69,8 +105,11 @@ int RunPrint(int argc, char** argv, int first) {
   // pile up in memory; the output appears only when the whole job succeeded.
   // A failed write of the output is the tool's to report, once, after the job; later writes are
   // dropped at once by the output, so the job ends quickly.
-  job.spoolSink = [&out](const BYTE* bytes, DWORD size) {
+  // With --verify the stream is also kept, to be read back once the job is done.
+  std::vector<uint8_t> printed;
+  job.spoolSink = [&out, &printed, &options](const BYTE* bytes, DWORD size) {
     out.Write(bytes, size);
+    if (options.verify) printed.insert(printed.end(), bytes, bytes + size);
     return true;
   };
   qxhost::PrintResult result;
@@ -83,8 +122,11 @@ int RunPrint(int argc, char** argv, int first) {
   if (!out.FailureText().empty()) throw ToolError(out.FailureText());
   if (!result.ok) throw ToolError(result.error);
   if (!trace.FileFailure().empty()) throw ToolError(trace.FileFailure());
-  out.Commit();
-  return 0;
+  if (!options.verify) {
+    out.Commit();
+    return 0;
+  }
+  return ReportSymbols(symbols.Verify(printed, feeder.PageCount()), symbols.Unchecked(), out);
 }
 
 }  // namespace qxvn

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/barcode/repair.h"
+#include "common/dither/content_dither.h"
 #include "common/input/page_source.h"
 #include "common/layout/placement.h"
 
@@ -34,6 +36,10 @@ struct PrintOptions {
   uint32_t dpi = 300;
   PageLimits limits;  // --max-pixels checked before a page is decoded; --max-memory, --max-seconds
   std::string traceFile;
+  // Symbols redrawn to whole dots before printing; with `verify`, each one checked in the stream.
+  barcode::RepairMode repair = barcode::RepairMode::kAuto;
+  bool verify = false;
+  Content content = Content::kAuto;  // --content: gray content diffused before the threshold
   bool verbose = false;
   bool help = false;
 };
