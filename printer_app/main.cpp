@@ -18,7 +18,6 @@
 #include "printer_app/label_driver.h"
 #include "printer_app/page_file_filter.h"
 #include "printer_app/pappl_layer/startup_check.h"
-#include "printer_app/raw_stream.h"
 #include "printer_app/request_bounds.h"
 #include "printer_app/saved_devices.h"
 #include "printer_app/saved_state.h"
@@ -80,7 +79,6 @@ pappl_system_t* CreateSystem(const qxapp::AppOptions& options) {
   qxapp::RegisterSocketDelivery();
   qxapp::RegisterLabelDriver(system);
   qxapp::RegisterPageFileFilters(system, options.documentLimits);
-  papplSystemSetMIMECallback(system, qxapp::SniffRawStream, nullptr);
   qxapp::SetRequestLimits(options.requestLimits);
 
   if (!qxapp::MoveSavedPrinters(state + "/state.conf", options.printers)) {
