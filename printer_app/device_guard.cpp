@@ -69,19 +69,27 @@ struct FolderOutput {
   std::string path;
 };
 
-bool FolderOutputFor(const char* uri, pappl_job_t* job, FolderOutput* out) {
+// The path a file:// URI names and the extension its "?ext=" asks for ("prn" otherwise).
+bool DevicePathOf(const char* uri, std::string* path, std::string* ext) {
   char scheme[32], userpass[256], host[256], resource[1024];
   int port = 0;
-  if (!job || httpSeparateURI(HTTP_URI_CODING_ALL, uri, scheme, sizeof scheme, userpass, sizeof userpass,
-                              host, sizeof host, &port, resource, sizeof resource) < HTTP_URI_STATUS_OK)
+  if (httpSeparateURI(HTTP_URI_CODING_ALL, uri, scheme, sizeof scheme, userpass, sizeof userpass, host,
+                      sizeof host, &port, resource, sizeof resource) < HTTP_URI_STATUS_OK)
     return false;
-  std::string folder = resource;
-  std::string ext = "prn";
-  if (const size_t query = folder.find('?'); query != std::string::npos) {
-    const std::string options = folder.substr(query + 1);
-    if (options.compare(0, 4, "ext=") == 0 && options.find('/') == std::string::npos) ext = options.substr(4);
-    folder.erase(query);
+  *path = resource;
+  *ext = "prn";
+  if (const size_t query = path->find('?'); query != std::string::npos) {
+    const std::string options = path->substr(query + 1);
+    if (options.compare(0, 4, "ext=") == 0 && options.find('/') == std::string::npos)
+      *ext = options.substr(4);
+    path->erase(query);
   }
+  return true;
+}
+
+bool FolderOutputFor(const char* uri, pappl_job_t* job, FolderOutput* out) {
+  std::string folder, ext;
+  if (!job || !DevicePathOf(uri, &folder, &ext)) return false;
   struct stat info;
   if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
   const char* jobName = papplJobGetName(job);
@@ -97,11 +105,21 @@ bool FolderOutputFor(const char* uri, pappl_job_t* job, FolderOutput* out) {
   return true;
 }
 
-// Makes the job's file in the folder, or says why not: the folder opened first and checked where
-// it really is (one swapped for a link since the device was checked is refused), the file made
-// in that very folder as a new file, never through a link. A file of the same name is replaced
-// only when it is the app's own plain file (a job printed again).
-int CreateOutputFile(const FolderOutput& output, std::string* why) {
+// A device that names one file (or a device node) rather than a folder: its folder and name.
+bool FileOutputFor(const char* uri, FolderOutput* out) {
+  std::string path, ext;
+  if (!DevicePathOf(uri, &path, &ext)) return false;
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos || slash + 1 == path.size()) return false;
+  out->folder = slash == 0 ? "/" : path.substr(0, slash);
+  out->file = path.substr(slash + 1);
+  out->path = path;
+  return true;
+}
+
+// The folder opened, checked where it really is: one swapped for a link since the device was
+// checked is refused.
+int OpenCheckedFolder(const FolderOutput& output, const std::string& checked, std::string* why) {
   const int folder = open(output.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folder < 0) {
     *why = "Cannot open the folder '" + output.folder + "': " + std::strerror(errno) + ".";
@@ -110,14 +128,24 @@ int CreateOutputFile(const FolderOutput& output, std::string* why) {
   char real[PATH_MAX + 1];
   const std::string self = "/proc/self/fd/" + std::to_string(folder);
   const ssize_t length = readlink(self.c_str(), real, PATH_MAX);
-  const std::string where = length > 0 ? std::string(real, static_cast<size_t>(length)) : std::string();
+  std::string where = length > 0 ? std::string(real, static_cast<size_t>(length)) : std::string();
   std::string rule;
-  if (where.empty() || !PathAllowedHere(where, &rule)) {
+  if (where.empty() || !PathAllowedHere(checked.empty() ? where : where + "/" + checked, &rule)) {
     why->assign("The folder '").append(output.folder).append("' was replaced by '").append(where);
     why->append("' since it was checked; not written (").append(rule).append(").");
     close(folder);
     return -1;
   }
+  return folder;
+}
+
+// Makes the job's file in the folder, or says why not: the folder opened first and checked where
+// it really is (one swapped for a link since the device was checked is refused), the file made
+// in that very folder as a new file, never through a link. A file of the same name is replaced
+// only when it is the app's own plain file (a job printed again).
+int CreateOutputFile(const FolderOutput& output, std::string* why) {
+  const int folder = OpenCheckedFolder(output, "", why);
+  if (folder < 0) return -1;
   constexpr int kNewFile = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
   int fd = openat(folder, output.file.c_str(), kNewFile, 0666);
   if (fd < 0 && errno == EEXIST) {
@@ -139,6 +167,29 @@ int CreateOutputFile(const FolderOutput& output, std::string* why) {
     }
   }
   if (fd < 0) *why = "Cannot create '" + output.path + "': " + std::strerror(errno) + ".";
+  close(folder);
+  return fd;
+}
+
+// Opens the one file a device names, in its folder held open and never through a link: made new
+// when missing; else a device node, or a plain file of the app's own (PAPPL then writes it as
+// before). Another user's file, one with other names (hard links) or a link is refused.
+int OpenDeviceFile(const FolderOutput& output, std::string* why) {
+  const int folder = OpenCheckedFolder(output, output.file, why);
+  if (folder < 0) return -1;
+  int fd = openat(folder, output.file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0 && errno == EEXIST)
+    fd = openat(folder, output.file.c_str(), O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+  struct stat info;
+  if (fd < 0) {
+    *why = errno == ELOOP ? "'" + output.path + "' is a link: not written through."
+                          : "Cannot open '" + output.path + "': " + std::strerror(errno) + ".";
+  } else if (fstat(fd, &info) != 0 ||
+             (S_ISREG(info.st_mode) && (info.st_uid != geteuid() || info.st_nlink != 1))) {
+    *why = "'" + output.path + "' is another user's file: not written over.";
+    close(fd);
+    fd = -1;
+  }
   close(folder);
   return fd;
 }
@@ -222,23 +273,23 @@ __attribute__((visibility("default"))) pappl_device_t* papplDeviceOpen(const cha
   }
   qxapp::FolderOutput output;
   const bool toFolder = qxapp::FolderOutputFor(device_uri, qxapp::CurrentJob(), &output);
+  const bool toFile = !toFolder && qxapp::FileOutputFor(device_uri, &output);
   std::string uri = device_uri;
   int made = -1;
-  if (toFolder) {
-    if ((made = qxapp::CreateOutputFile(output, &why)) < 0) {
+  if (toFolder || toFile) {
+    made = toFolder ? qxapp::CreateOutputFile(output, &why) : qxapp::OpenDeviceFile(output, &why);
+    if (made < 0) {
       qxapp::t_fileFailure = why;
       if (err_cb) err_cb(why.c_str(), err_data);
       return original(qxapp::kFailingDevice, name, err_cb, err_data);
     }
-    // PAPPL's file device opens the file made, by its descriptor: no name is looked up again.
+    // PAPPL's file device opens the file checked, by its descriptor: no name is looked up again.
     uri = "file:///proc/self/fd/" + std::to_string(made);
   }
   qxapp::ErrorRoute* route = qxapp::RouteFor(err_cb, err_data);
   pappl_device_t* device = original(uri.c_str(), name, qxapp::KeepAndPass, route);
-  if (made >= 0) {
-    close(made);
-    qxapp::t_outputFile = output.path;
-  }
+  if (made >= 0) close(made);
+  if (toFolder) qxapp::t_outputFile = output.path;
   if (device) return device;
   if (qxapp::t_fileFailure.empty()) qxapp::t_fileFailure = std::string("Unable to open ") + device_uri + ".";
   return original(qxapp::kFailingDevice, name, err_cb, err_data);

@@ -7,6 +7,8 @@
 // - a file:// folder gets one file a job, named by the job's id and name (cut to a safe length),
 //   never another job's: made new in the folder as it is when the job starts (a folder swapped
 //   for a link since it was checked is refused), never through a link planted at its name;
+// - a file:// device naming one file is opened the same way, in its folder held open: a link
+//   there, another user's file or one with other names is refused;
 // - a file:// folder or file that cannot be written makes PAPPL hold the job and retry every
 //   5 seconds for ever: the job gets a device whose every write fails instead, so that it ends
 //   aborted with the reason, and the next job tries the folder again.

@@ -7,6 +7,7 @@
 
 #include <cups/cups.h>
 #include <pappl/pappl.h>
+#include <poll.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -34,6 +35,9 @@ struct RequestState {
   ipp_status_t documentStatus = IPP_STATUS_OK;
   std::string documentFailure;
   std::optional<Refusal> refusal;
+  pappl_client_t* formClient = nullptr;  // a web form's body is being read
+  uint64_t formBytes = 0;
+  bool formTooLarge = false;
 };
 thread_local RequestState t_request;
 
@@ -110,6 +114,34 @@ void Refuse(pappl_client_t* client, const Refusal& refusal) {
   EndConnection(http);
 }
 
+// A web form carries at most a document (an uploaded file) and its fields.
+uint64_t MostFormBytes() { return CurrentRequestLimits().maxDocumentBytes + (uint64_t{64} << 10); }
+
+void RefuseForm(pappl_client_t* client, uint64_t limit) {
+  http_t* http = papplClientGetHTTP(client);
+  const std::string message = "The form is larger than " + Mib(limit) + ", the most this printer takes.";
+  papplLogClient(client, PAPPL_LOGLEVEL_ERROR, "POST %s refused: %s", papplClientGetURI(client),
+                 message.c_str());
+  httpClearFields(http);
+  httpSetField(http, HTTP_FIELD_CONTENT_TYPE, "text/plain; charset=utf-8");
+  httpSetField(http, HTTP_FIELD_CONNECTION, "close");
+  httpSetLength(http, message.size());
+  if (httpWriteResponse(http, HTTP_STATUS_REQUEST_TOO_LARGE) == 0)
+    httpWrite2(http, message.data(), message.size());
+  // The page PAPPL then makes for a form without fields goes nowhere. What the client still sends
+  // is dropped from the socket itself: the refused body is no longer read as HTTP.
+  httpFlushWrite(http);
+  const int fd = httpGetFd(http);
+  shutdown(fd, SHUT_WR);
+  char buffer[16384];
+  pollfd wait{fd, POLLIN, 0};
+  for (size_t dropped = 0; dropped < (size_t{4} << 20) && poll(&wait, 1, 2000) > 0;) {
+    const ssize_t read = recv(fd, buffer, sizeof buffer, 0);
+    if (read <= 0) break;
+    dropped += static_cast<size_t>(read);
+  }
+}
+
 }  // namespace
 
 void ServeConnection(http_t* http) {
@@ -181,6 +213,17 @@ __attribute__((visibility("default"))) ssize_t httpRead2(http_t* http, char* buf
   using Fn = ssize_t (*)(http_t*, char*, size_t);
   static const Fn original = qxapp::Original<Fn>("httpRead2");
   qxapp::RequestState& request = qxapp::t_request;
+  if (http && http == request.http && request.formClient) {
+    if (request.formTooLarge) return -1;
+    const ssize_t read = original(http, buffer, length);
+    if (read > 0 && (request.formBytes += static_cast<uint64_t>(read)) > qxapp::MostFormBytes()) {
+      // Answered now: PAPPL closes the connection on a form it could not read.
+      request.formTooLarge = true;
+      qxapp::RefuseForm(request.formClient, qxapp::MostFormBytes());
+      return -1;
+    }
+    return read;
+  }
   if (!http || http != request.http || !request.counting) return original(http, buffer, length);
   if (!request.documentFailure.empty()) return -1;
   const uint64_t limit = qxapp::CurrentRequestLimits().maxDocumentBytes;
@@ -220,6 +263,33 @@ __attribute__((visibility("default"))) bool _papplClientProcessIPP(pappl_client_
   // The rest of a refused document is not read: the connection ends.
   qxapp::EndConnection(papplClientGetHTTP(client));
   return false;
+}
+
+// A web form's body is read whole into memory (or, for a file, the spool): one over the bound is
+// refused with 413 before any of it is used.
+__attribute__((visibility("default"))) int papplClientGetForm(pappl_client_t* client, cups_option_t** form) {
+  using Fn = int (*)(pappl_client_t*, cups_option_t**);
+  static const Fn original = qxapp::Original<Fn>("papplClientGetForm");
+  qxapp::RequestState& request = qxapp::t_request;
+  http_t* http = papplClientGetHTTP(client);
+  if (papplClientGetMethod(client) != HTTP_STATE_POST || !http || http != request.http)
+    return original(client, form);
+  const uint64_t limit = qxapp::MostFormBytes();
+  const off_t length = httpGetLength2(http);
+  *form = nullptr;
+  if (length > 0 && static_cast<uint64_t>(length) > limit) {
+    qxapp::RefuseForm(client, limit);
+    return 0;
+  }
+  request.formClient = client;
+  request.formBytes = 0;
+  request.formTooLarge = false;
+  const int count = original(client, form);
+  request.formClient = nullptr;
+  if (!request.formTooLarge) return count;
+  cupsFreeOptions(count, *form);
+  *form = nullptr;
+  return 0;
 }
 
 }  // extern "C"

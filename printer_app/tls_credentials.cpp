@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
+#include <ctime>
 #include <mutex>
 
 #include "printer_app/original_symbol.h"
@@ -16,6 +18,40 @@ namespace {
 
 std::mutex g_lock;
 std::string g_folder;
+
+// The name CUPS gives a common name's files: letters, digits, '-' and '.' kept, '_' for the rest.
+std::string CredentialFileStem(const std::string& commonName) {
+  std::string stem = commonName;
+  for (char& c : stem)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '.') c = '_';
+  if (!stem.empty() && stem.back() == '.') stem.pop_back();
+  return stem;
+}
+
+// CUPS writes the key it makes readable by all: it is made in a private folder of its own,
+// made the app's alone, and only then given its name (never over a pair already there).
+void MakeCredentialsPrivately(const std::string& folder, const std::string& commonName) {
+  const std::string stem = folder + "/" + CredentialFileStem(commonName);
+  if (commonName.empty() ||
+      (access((stem + ".crt").c_str(), F_OK) == 0 && access((stem + ".key").c_str(), F_OK) == 0))
+    return;
+  std::string making = folder + "/.making-XXXXXX";
+  if (!mkdtemp(making.data())) return;
+  if (cupsMakeServerCredentials(making.c_str(), commonName.c_str(), 0, nullptr,
+                                time(nullptr) + 365 * 86400)) {
+    const std::string made = making + "/" + CredentialFileStem(commonName);
+    chmod((made + ".key").c_str(), 0600);
+    // The key first: a certificate without its key would make CUPS fail rather than make one.
+    if (link((made + ".key").c_str(), (stem + ".key").c_str()) == 0)
+      link((made + ".crt").c_str(), (stem + ".crt").c_str());
+  }
+  if (DIR* dir = opendir(making.c_str())) {
+    while (dirent* entry = readdir(dir))
+      if (entry->d_name[0] != '.') unlinkat(dirfd(dir), entry->d_name, 0);
+    closedir(dir);
+  }
+  rmdir(making.c_str());
+}
 
 }  // namespace
 
@@ -68,7 +104,9 @@ __attribute__((visibility("default"))) int cupsSetServerCredentials(const char* 
     std::lock_guard<std::mutex> hold(qxapp::g_lock);
     folder = qxapp::g_folder;
   }
-  return original(path || folder.empty() ? path : folder.c_str(), common_name, auto_create);
+  if (path || folder.empty()) return original(path, common_name, auto_create);
+  if (auto_create && common_name) qxapp::MakeCredentialsPrivately(folder, common_name);
+  return original(folder.c_str(), common_name, auto_create);
 }
 
 }  // extern "C"

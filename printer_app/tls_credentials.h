@@ -1,7 +1,7 @@
 // Where the app's TLS certificate and key live: in its own state folder (STATE/ssl/HOST.crt and
-// HOST.key, 0600), made self-signed on the first TLS connection unless the administrator put their
-// own there. PAPPL 1.3.1 would use the system's CUPS folder, which needs not exist and is shared
-// with every other program.
+// HOST.key, 0600), made self-signed before the app serves (the key never readable by others)
+// unless the administrator put their own there. PAPPL 1.3.1 would use the system's CUPS folder, which needs
+// not exist and is shared with every other program.
 #pragma once
 
 #include <pappl/pappl.h>
