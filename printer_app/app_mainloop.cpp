@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "printer_app/label_driver.h"
+#include "printer_app/preview_command.h"
 #include "printer_app/server_probe.h"
 #include "printer_app/usb_autoadd.h"
 #include "printer_app/web_text.h"
@@ -155,6 +156,7 @@ void PrintUsage(void* data) {
       "  submit [FILE]      print a file (standard input without one): -d PRINTER, -n COPIES,\n"
       "                     -t TITLE, -o NAME=VALUE (media=..., print-darkness=...)\n"
       "  jobs [-d PRINTER]  list the jobs       cancel -j ID | -a  cancel jobs\n"
+      "  preview -j ID [-o FILE.png]  write the job's labels as pictures (see preview --help)\n"
       "  status             the server's, a printer's (-d) or a job's (-j) state\n"
       "  printers           list the printers   options -d PRINTER  list a printer's options\n"
       "  devices            list the connected devices (USB, network, DNS-SD)\n"
@@ -189,6 +191,9 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
     std::printf("qxvn-printer-app %s\n", kAppVersion);
     return 0;
   }
+  // A sub-command of the app's own, which PAPPL's main loop does not know.
+  if (argc >= 2 && std::strcmp(argv[1], "preview") == 0)
+    return RunPreviewCommand(context.baseName, argc, argv);
   std::vector<char*> papplArgs = {argv[0]};
   int i = 1;
   bool printerUri = false, helpOrVersion = false;

@@ -15,6 +15,7 @@
 #include "printer_app/device_guard.h"
 #include "printer_app/host_printer.h"
 #include "printer_app/job_guard.h"
+#include "printer_app/job_labels.h"
 #include "printer_app/printer_defaults.h"
 #include "printer_app/saved_state.h"
 #include "printer_app/setting_map.h"
@@ -93,6 +94,7 @@ bool SendToDevice(pappl_job_t* job, pappl_device_t* device, const std::vector<ui
     ok = after.write_bytes - before.write_bytes == stream.size();
   }
   if (!ok) Fail(job, PAPPL_JREASON_NONE, DeviceWriteFailure(errno));
+  if (ok) KeepSentStream(job, stream.data(), stream.size());
   return ok;
 }
 
@@ -111,6 +113,18 @@ bool PrintHeldPage(pappl_job_t* job, pappl_device_t* device, LabelJobState& stat
 
 }  // namespace
 
+PageJob PageJobOf(pappl_job_t* job, const pappl_pr_options_t* options) {
+  PageJob spec;
+  spec.jobId = papplJobGetID(job);
+  if (const char* name = papplJobGetName(job)) spec.documentName = name;
+  spec.copies = options->copies > 0 ? options->copies : 1;
+  spec.customSize = IsCustomSize(options->media.size_name);
+  spec.mediaWidth = options->media.size_width;
+  spec.mediaLength = options->media.size_length;
+  spec.printerData = ResolvePrinterData(ChoicesOf(job, options));
+  return spec;
+}
+
 bool StartLabelJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*) {
   if (!ClaimPrinter(job)) {
     Fail(job, PAPPL_JREASON_NONE, "Another job is printing on this printer.");
@@ -118,14 +132,9 @@ bool StartLabelJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t
   }
   // Kept as printing: should the app stop now, the job prints again from its start, and says so.
   SaveJobChange(job);
+  StartSentStream(job);
   auto state = std::make_unique<LabelJobState>();
-  state->spec.jobId = papplJobGetID(job);
-  if (const char* name = papplJobGetName(job)) state->spec.documentName = name;
-  state->spec.copies = options->copies > 0 ? options->copies : 1;
-  state->spec.customSize = IsCustomSize(options->media.size_name);
-  state->spec.mediaWidth = options->media.size_width;
-  state->spec.mediaLength = options->media.size_length;
-  state->spec.printerData = ResolvePrinterData(ChoicesOf(job, options));
+  state->spec = PageJobOf(job, options);
   // The plug-in writes every copy of a page itself; PAPPL must not repeat the pages.
   options->copies = 1;
   papplJobSetData(job, state.release());
@@ -222,8 +231,11 @@ bool PrintRawFile(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device)
   char buffer[16384];
   ssize_t bytes;
   bool ok = true;
-  while (ok && (bytes = read(fd, buffer, sizeof buffer)) > 0)
+  StartSentStream(job);
+  while (ok && (bytes = read(fd, buffer, sizeof buffer)) > 0) {
     ok = papplDeviceWrite(device, buffer, static_cast<size_t>(bytes)) == bytes;
+    if (ok) KeepSentStream(job, reinterpret_cast<const uint8_t*>(buffer), static_cast<size_t>(bytes));
+  }
   close(fd);
   if (!ok) Fail(job, PAPPL_JREASON_NONE, DeviceWriteFailure(errno));
   return ok;

@@ -6,8 +6,12 @@
 #include <pappl/pappl.h>
 
 #include "common/input/page_image.h"
+#include "printer_app/host_printer.h"
 
 namespace qxapp {
+
+// What the job's pages are printed with: its copies, media and printer data.
+PageJob PageJobOf(pappl_job_t* job, const pappl_pr_options_t* options);
 
 bool StartLabelJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);
 bool StartLabelPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device, unsigned page);

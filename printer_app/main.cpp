@@ -14,11 +14,13 @@
 #include "printer_app/app_options.h"
 #include "printer_app/device_guard.h"
 #include "printer_app/host_printer.h"
+#include "printer_app/job_labels.h"
 #include "printer_app/label_driver.h"
 #include "printer_app/page_file_filter.h"
 #include "printer_app/saved_devices.h"
 #include "printer_app/saved_state.h"
 #include "printer_app/usb_autoadd.h"
+#include "printer_app/web_jobs.h"
 #include "printer_app/web_text.h"
 
 namespace {
@@ -73,6 +75,8 @@ pappl_system_t* CreateSystem(const qxapp::AppOptions& options) {
              "No Avahi daemon answers: DNS-SD printers cannot be found or used until one runs.");
   qxapp::RegisterLabelDriver(system);
   qxapp::RegisterPageFileFilters(system, options.documentLimits);
+  qxapp::KeepJobLabelsIn(system, state + "/labels");
+  qxapp::AddJobPages(system);
 
   if (!qxapp::MoveSavedPrinters(state + "/state.conf", options.printers)) {
     papplSystemDelete(system);

@@ -26,12 +26,16 @@ void RefuseDocument(pappl_job_t* job, const std::string& message) {
   papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, PAPPL_JREASON_NONE);
 }
 
+}  // namespace
+
 // Copies are collated unless the job asks otherwise (the printer's default is collated).
 bool Collated(pappl_job_t* job) {
   ipp_attribute_t* handling = papplJobGetAttribute(job, "multiple-document-handling");
   const char* value = handling ? ippGetString(handling, 0, nullptr) : nullptr;
   return !value || std::strcmp(value, "separate-documents-uncollated-copies") != 0;
 }
+
+namespace {
 
 // Hundredths of a millimetre (IPP's media unit) in whole dots, as PAPPL sizes a raster page.
 uint32_t Dots(int hundredths) {
@@ -53,6 +57,8 @@ qxvn::Scaling ScalingOf(pappl_scaling_t scaling) {
   }
 }
 
+}  // namespace
+
 // The job's label, scaling and orientation. The orientation is the job's own: without one, a
 // document is turned to lie along the label (the printer's default of portrait would never turn).
 qxvn::LayoutChoice LayoutOfJob(pappl_job_t* job, const pappl_pr_options_t& options) {
@@ -73,22 +79,29 @@ qxvn::LayoutChoice LayoutOfJob(pappl_job_t* job, const pappl_pr_options_t& optio
   return choice;
 }
 
+namespace {
+
 struct OptionsDeleter {
   void operator()(pappl_pr_options_t* options) const { papplJobDeletePrintOptions(options); }
 };
 
 }  // namespace
 
+const qxvn::PageLimits& DocumentLimits() { return g_documentLimits; }
+
+std::unique_ptr<qxvn::PageSource> OpenPageFile(const std::string& type, const std::string& path) {
+  const qxvn::PageLimits& limits = g_documentLimits;
+  return type == "application/pdf" ? qxvn::OpenPdf(path, qxvn::kDotsPerInch, limits)
+         : type == "image/jpeg"    ? qxvn::OpenJpeg(path, limits)
+                                   : qxvn::OpenPng(path, limits);
+}
+
 bool PrintPageFile(pappl_job_t* job, pappl_device_t* device, void* format) {
   const std::string type = static_cast<const char*>(format);
   const char* filename = papplJobGetFilename(job);
   std::unique_ptr<qxvn::PageSource> source;
   try {
-    const std::string path = filename ? filename : "";
-    const qxvn::PageLimits& limits = g_documentLimits;
-    source = type == "application/pdf" ? qxvn::OpenPdf(path, qxvn::kDotsPerInch, limits)
-             : type == "image/jpeg"    ? qxvn::OpenJpeg(path, limits)
-                                       : qxvn::OpenPng(path, limits);
+    source = OpenPageFile(type, filename ? filename : "");
   } catch (const qxvn::ToolError& e) {
     RefuseDocument(job, std::string("Unable to read the document: ") + e.what());
     return false;

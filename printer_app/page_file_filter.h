@@ -7,9 +7,23 @@
 
 #include <pappl/pappl.h>
 
+#include <memory>
+#include <string>
+
 #include "common/input/page_source.h"
+#include "common/layout/placement.h"
 
 namespace qxapp {
+
+// The document of type `type` ("application/pdf", "image/jpeg", "image/png") read within the
+// limits. Throws ToolError.
+std::unique_ptr<qxvn::PageSource> OpenPageFile(const std::string& type, const std::string& path);
+const qxvn::PageLimits& DocumentLimits();
+
+// The job's label, scaling and orientation, as its pages are laid out.
+qxvn::LayoutChoice LayoutOfJob(pappl_job_t* job, const pappl_pr_options_t& options);
+// Whether the job's copies are collated.
+bool Collated(pappl_job_t* job);
 
 bool PrintPageFile(pappl_job_t* job, pappl_device_t* device, void* format);
 

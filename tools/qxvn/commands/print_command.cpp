@@ -1,7 +1,11 @@
 // qxvn print: images and PDF pages through the plug-in into a command stream.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 
+#include "common/io/mapped_file.h"
 #include "common/io/utf.h"
 #include "common/tool_error.h"
 #include "host/driver_host.h"
@@ -69,8 +73,15 @@ int RunPrint(int argc, char** argv, int first) {
   // pile up in memory; the output appears only when the whole job succeeded.
   // A failed write of the output is the tool's to report, once, after the job; later writes are
   // dropped at once by the output, so the job ends quickly.
-  job.spoolSink = [&out](const BYTE* bytes, DWORD size) {
+  // With --preview the stream is also kept in an unnamed file, whatever the output is (a pipe
+  // or device cannot be read back), and drawn from there once the job has succeeded.
+  std::unique_ptr<FILE, decltype(&std::fclose)> kept(options.preview.empty() ? nullptr : std::tmpfile(),
+                                                     &std::fclose);
+  if (!options.preview.empty() && !kept)
+    throw ToolError(std::string("cannot keep the stream for --preview: ") + std::strerror(errno));
+  job.spoolSink = [&out, &kept](const BYTE* bytes, DWORD size) {
     out.Write(bytes, size);
+    if (kept) std::fwrite(bytes, 1, size, kept.get());
     return true;
   };
   qxhost::PrintResult result;
@@ -83,6 +94,17 @@ int RunPrint(int argc, char** argv, int first) {
   if (!out.FailureText().empty()) throw ToolError(out.FailureText());
   if (!result.ok) throw ToolError(result.error);
   if (!trace.FileFailure().empty()) throw ToolError(trace.FileFailure());
+  if (kept) {
+    if (std::fflush(kept.get()) != 0 || std::ferror(kept.get()))
+      throw ToolError(std::string("cannot keep the stream for --preview: ") + std::strerror(errno));
+    MappedFile stream("/proc/self/fd/" + std::to_string(fileno(kept.get())));
+    out.Commit();
+    // Standard output may be the stream itself: the pictures are listed on standard error then.
+    const bool toStdout = options.output == "-" || options.preview == "-";
+    WritePagePictures(options.output == "-" ? "the stream" : options.output, stream.Bytes(), options.preview,
+                      toStdout ? stderr : stdout);
+    return 0;
+  }
   out.Commit();
   return 0;
 }
