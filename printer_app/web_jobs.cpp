@@ -8,13 +8,18 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "common/barcode/check_report.h"
+#include "common/barcode/page_check.h"
+#include "common/barcode/symbol_reader.h"
 #include "common/io/mapped_file.h"
 #include "common/tool_error.h"
 #include "printer_app/access_policy.h"
 #include "printer_app/job_labels.h"
+#include "tools/qxvn/wire/page_dots.h"
 #include "tools/qxvn/wire/stream_labels.h"
 
 namespace qxapp {
@@ -27,6 +32,8 @@ constexpr const char* kDocumentPath = "/qxvn/document";
 constexpr int kMaxZoom = 8;
 // A job of many copies lists this many pictures; the rest are counted.
 constexpr size_t kMaxLabelsShown = 100;
+// The bar codes of this many labels are read for the page (each read costs some milliseconds).
+constexpr size_t kMaxLabelsChecked = 20;
 
 // A form posted to a page: its fields and whether its token is this session's.
 class Form {
@@ -260,20 +267,51 @@ void Row(pappl_client_t* client, const char* name, const std::string& value) {
   papplClientHTMLPuts(client, "</td></tr>\n");
 }
 
-// The barcodes the print-quality check found on a label, drawn as boxes over its picture.
-std::vector<LabelBarcode> BarcodesOf(pappl_job_t*, unsigned) { return {}; }
+// A bar code read from a label's printed dots, with the grade the print-quality check gives
+// those dots.
+struct LabelBarcode {
+  qxvn::barcode::Symbol symbol;
+  std::optional<qxvn::barcode::LinearGrade> grade;  // linear symbols only
+};
 
+// The bar codes of label `number` of the stream, read and graded as the check reads the printed
+// dots. A label whose dots cannot be read gives none.
+std::vector<LabelBarcode> BarcodesOf(std::span<const uint8_t> stream, unsigned number) {
+  std::vector<LabelBarcode> found;
+  try {
+    qxvn::wire::WithLabel(stream, number, [&found](const qxvn::wire::Page& page) {
+      const qxvn::barcode::GrayImage dots = qxvn::wire::PageDots(page);
+      for (qxvn::barcode::Symbol& symbol : qxvn::barcode::ReadSymbols(dots.View())) {
+        LabelBarcode code{std::move(symbol), std::nullopt};
+        if (code.symbol.linear) code.grade = qxvn::barcode::GradePrinted(dots.View(), code.symbol);
+        found.push_back(std::move(code));
+      }
+    });
+  } catch (const qxvn::ToolError&) {
+    found.clear();
+  }
+  return found;
+}
+
+// Each bar code as a box over the picture, red when graded F, named with its format, data,
+// grade and the parameter that set the grade.
 void DrawBarcodes(pappl_client_t* client, const std::vector<LabelBarcode>& barcodes, int zoom) {
   for (const LabelBarcode& code : barcodes) {
-    const bool failed = !code.failing.empty();
-    papplClientHTMLPrintf(
+    const qxvn::barcode::Box& box = code.symbol.box;
+    const bool failed = code.grade && code.grade->grade == qxvn::barcode::Grade::kF;
+    std::string grade = "not graded";
+    if (code.grade) {
+      grade = std::string("grade ") + qxvn::barcode::GradeLetter(code.grade->grade);
+      if (code.grade->limitedBy != qxvn::barcode::GradeParameter::kNone)
+        grade += std::string(" (") + qxvn::barcode::ParameterName(code.grade->limitedBy) + ")";
+    }
+    HTMLFormat(
         client, "<div class=\"qxvn-barcode%s\" style=\"left:%dpx;top:%dpx;width:%dpx;height:%dpx\" title=\"",
-        failed ? " failed" : "", code.left * zoom, code.top * zoom, code.width * zoom, code.height * zoom);
-    const std::string title =
-        code.format + " " + code.data + ", grade " + code.grade + (failed ? " (" + code.failing + ")" : "");
+        failed ? " failed" : "", box.left * zoom, box.top * zoom, box.Width() * zoom, box.Height() * zoom);
+    const std::string title = qxvn::barcode::SymbolName(code.symbol) + ", " + grade;
     papplClientHTMLEscape(client, title.c_str(), 0);
     papplClientHTMLPuts(client, "\"><span>");
-    papplClientHTMLEscape(client, (code.format + " " + code.grade).c_str(), 0);
+    papplClientHTMLEscape(client, (code.symbol.format + " " + grade).c_str(), 0);
     papplClientHTMLPuts(client, "</span></div>");
   }
 }
@@ -326,6 +364,12 @@ void LabelPictures(pappl_client_t* client, pappl_job_t* job, const Survey& surve
     papplClientHTMLPuts(client, "</p>\n");
   }
   papplClientHTMLPuts(client, "<div class=\"qxvn-labels\">\n");
+  std::unique_ptr<qxvn::MappedFile> stream;
+  try {
+    if (count > 0) stream = std::make_unique<qxvn::MappedFile>(survey.stream.path);
+  } catch (const qxvn::ToolError&) {
+    stream.reset();
+  }
   for (size_t i = 0; i < count && i < kMaxLabelsShown; ++i) {
     const qxvn::wire::LabelSize& size = survey.labels.labels[i];
     const auto width = static_cast<unsigned long long>(size.width) * static_cast<unsigned>(zoom);
@@ -335,7 +379,8 @@ void LabelPictures(pappl_client_t* client, pappl_job_t* job, const Survey& surve
         "<figure class=\"qxvn-label\"><div class=\"qxvn-picture\" style=\"width:%llupx;height:%llupx\">"
         "<img src=\"%s?job=%d&label=%zu\" width=\"%llu\" height=\"%llu\" alt=\"Label %zu\">",
         width, height, kLabelPath, id, i + 1, width, height, i + 1);
-    DrawBarcodes(client, BarcodesOf(job, static_cast<unsigned>(i + 1)), zoom);
+    if (stream && i < kMaxLabelsChecked)
+      DrawBarcodes(client, BarcodesOf(stream->Bytes(), static_cast<unsigned>(i + 1)), zoom);
     HTMLFormat(client, "</div><figcaption>Label %zu of %zu: %u &times; %llu dots</figcaption></figure>\n",
                i + 1, count, size.width, static_cast<unsigned long long>(size.height));
   }

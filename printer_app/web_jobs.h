@@ -22,13 +22,4 @@ void AddJobPages(pappl_system_t* system);
 // The script that adds the pictures and the links to PAPPL's job tables, for the page footer.
 extern const char* const kJobListScript;
 
-// A barcode found on a label, as the print-quality check reports it.
-struct LabelBarcode {
-  std::string format;
-  std::string data;
-  int left = 0, top = 0, width = 0, height = 0;  // dots of the label
-  std::string grade;
-  std::string failing;  // the parameter that failed, or empty
-};
-
 }  // namespace qxapp

@@ -7,7 +7,7 @@
 namespace qxvn {
 
 PageImage RenderOnLabel(PageSource& source, size_t index, const LayoutChoice& choice, uint32_t bytesPerPixel,
-                        const PageLimits& limits, const std::string& name) {
+                        const PageLimits& limits, const std::string& name, LaidOutFrom* from) {
   if (std::optional<PageSource::PointSize> size = source.DrawnSize(index)) {
     constexpr double kPointsPerInch = 72;
     Placement placement =
@@ -31,7 +31,9 @@ PageImage RenderOnLabel(PageSource& source, size_t index, const LayoutChoice& ch
       PlaceDocument(DocumentGeometry{static_cast<double>(page.width), static_cast<double>(page.height),
                                      page.dpiX, page.dpiY},
                     choice);
-  return ComposeLabel(page, placement, bytesPerPixel, limits, name);
+  PageImage label = ComposeLabel(page, placement, bytesPerPixel, limits, name);
+  if (from) *from = LaidOutFrom{std::move(page), placement};
+  return label;
 }
 
 }  // namespace qxvn

@@ -9,10 +9,17 @@
 
 namespace qxvn {
 
+// The image page a label was laid out from, and where it went on the label.
+struct LaidOutFrom {
+  PageImage page;
+  Placement placement;
+};
+
 // Page `index` of `source` on the label `choice` describes, `bytesPerPixel` (3 or 4) bytes a
 // pixel. A page drawn at any resolution (PDF) is drawn at its placed size, so that it needs no
-// resampling; an image is resampled from its own resolution. Throws ToolError naming `name`.
+// resampling; an image is resampled from its own resolution, and with `from` it is kept there
+// with its placement (a PDF page leaves `from` empty). Throws ToolError naming `name`.
 PageImage RenderOnLabel(PageSource& source, size_t index, const LayoutChoice& choice, uint32_t bytesPerPixel,
-                        const PageLimits& limits, const std::string& name);
+                        const PageLimits& limits, const std::string& name, LaidOutFrom* from = nullptr);
 
 }  // namespace qxvn

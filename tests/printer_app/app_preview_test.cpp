@@ -104,6 +104,12 @@ TEST_F(AppPreviewTest, AJobsPageShowsEveryLabelItPrintedAsDecodedFromItsStream) 
       << browser;
   const int other = PrintJob(app.Uri(), m_pdf, "application/pdf", "other");
   ASSERT_EQ(WaitForJob(app.Uri(), other), "completed");
+  // The sample label's bar code: its box, data and grade from the printed dots.
+  const int sample = PrintJob(app.Uri(), QXVN_EXAMPLES "/shipping-label.pdf", "application/pdf", "sample");
+  ASSERT_EQ(WaitForJob(app.Uri(), sample), "completed");
+  const std::string page = Fetch(app.WebUrl("/qxvn/job?id=" + std::to_string(sample)));
+  EXPECT_NE(page.find("<div class=\"qxvn-barcode"), std::string::npos) << page;
+  EXPECT_NE(page.find("title=\"Code128 &quot;QX0001234567GB&quot;, grade "), std::string::npos) << page;
   EXPECT_EQ(Browser("--job-list " + app.WebUrl("/label/jobs") + " " + std::to_string(id) + " " +
                         std::to_string(other),
                     &browser),

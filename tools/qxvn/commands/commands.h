@@ -9,6 +9,9 @@
 
 namespace qxvn {
 
+// qxvn print --verify: the job printed, but a bar code failed the check.
+constexpr int kExitSymbolFailed = 3;
+
 int RunPrint(int argc, char** argv, int first);
 int RunDecode(int argc, char** argv, int first);
 int RunDump(int argc, char** argv, int first);

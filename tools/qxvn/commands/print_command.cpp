@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "common/barcode/check_report.h"
 #include "common/io/mapped_file.h"
 #include "common/io/utf.h"
 #include "common/tool_error.h"
@@ -15,6 +16,7 @@
 #include "tools/qxvn/print/job_builder.h"
 #include "tools/qxvn/print/page_feeder.h"
 #include "tools/qxvn/print/printer_data.h"
+#include "tools/qxvn/print/symbol_check.h"
 #include "tools/qxvn/print/trace_router.h"
 
 namespace qxvn {
@@ -45,6 +47,25 @@ class ScopedDebugSink {
   ScopedDebugSink& operator=(const ScopedDebugSink&) = delete;
 };
 
+// One line a symbol on standard output (standard error when the stream goes to standard
+// output). The stream is kept either way: it printed, and its dots show what failed.
+int ReportSymbols(const std::vector<barcode::PageCheck>& pages, AtomicOutput& out) {
+  FILE* report = out.Path() == "-" ? stderr : stdout;
+  size_t symbols = 0, failed = 0;
+  for (const barcode::PageCheck& page : pages) {
+    for (const barcode::SymbolCheck& check : page.symbols) {
+      std::fprintf(report, "%s\n", barcode::CheckLine(page, check).c_str());
+      ++symbols;
+      if (!check.passed) ++failed;
+    }
+  }
+  if (symbols == 0) std::fprintf(report, "no bar code found\n");
+  out.Commit();
+  if (failed == 0) return 0;
+  std::fprintf(stderr, "qxvn: %zu of %zu bar codes failed the check\n", failed, symbols);
+  return kExitSymbolFailed;
+}
+
 }  // namespace
 
 int RunPrint(int argc, char** argv, int first) {
@@ -54,9 +75,13 @@ int RunPrint(int argc, char** argv, int first) {
     return 0;
   }
   PrinterData printerData = CollectPrinterData(options);
+  JobSymbols symbols(options, ThresholdOf(printerData));
   // Every input opened and the first page decoded now; the other pages as the host reaches them.
   PageFeeder feeder(options.inputs, options.dpi, options.bitsPerPixel / 8, options.bandRows, options.limits,
                     LayoutOf(options));
+  feeder.onDecoded = [&symbols](size_t index, PageImage& page, const LaidOutFrom* from) {
+    symbols.OnPage(index, page, from);
+  };
   qxhost::JobSpec job =
       BuildJob(options, feeder, std::move(printerData), DocumentName(options.inputs.front()));
 
@@ -73,12 +98,11 @@ int RunPrint(int argc, char** argv, int first) {
   // pile up in memory; the output appears only when the whole job succeeded.
   // A failed write of the output is the tool's to report, once, after the job; later writes are
   // dropped at once by the output, so the job ends quickly.
-  // With --preview the stream is also kept in an unnamed file, whatever the output is (a pipe
-  // or device cannot be read back), and drawn from there once the job has succeeded.
-  std::unique_ptr<FILE, decltype(&std::fclose)> kept(options.preview.empty() ? nullptr : std::tmpfile(),
-                                                     &std::fclose);
-  if (!options.preview.empty() && !kept)
-    throw ToolError(std::string("cannot keep the stream for --preview: ") + std::strerror(errno));
+  // With --preview or --verify the stream is also kept in an unnamed file, whatever the output
+  // is (a pipe or device cannot be read back), and read from there once the job has succeeded.
+  const bool keep = !options.preview.empty() || options.verify;
+  std::unique_ptr<FILE, decltype(&std::fclose)> kept(keep ? std::tmpfile() : nullptr, &std::fclose);
+  if (keep && !kept) throw ToolError(std::string("cannot keep the stream: ") + std::strerror(errno));
   job.spoolSink = [&out, &kept](const BYTE* bytes, DWORD size) {
     out.Write(bytes, size);
     if (kept) std::fwrite(bytes, 1, size, kept.get());
@@ -94,19 +118,24 @@ int RunPrint(int argc, char** argv, int first) {
   if (!out.FailureText().empty()) throw ToolError(out.FailureText());
   if (!result.ok) throw ToolError(result.error);
   if (!trace.FileFailure().empty()) throw ToolError(trace.FileFailure());
-  if (kept) {
-    if (std::fflush(kept.get()) != 0 || std::ferror(kept.get()))
-      throw ToolError(std::string("cannot keep the stream for --preview: ") + std::strerror(errno));
-    MappedFile stream("/proc/self/fd/" + std::to_string(fileno(kept.get())));
+  if (!kept) {
     out.Commit();
+    return 0;
+  }
+  if (std::fflush(kept.get()) != 0 || std::ferror(kept.get()))
+    throw ToolError(std::string("cannot keep the stream: ") + std::strerror(errno));
+  MappedFile stream("/proc/self/fd/" + std::to_string(fileno(kept.get())));
+  if (!options.preview.empty()) {
     // Standard output may be the stream itself: the pictures are listed on standard error then.
     const bool toStdout = options.output == "-" || options.preview == "-";
     WritePagePictures(options.output == "-" ? "the stream" : options.output, stream.Bytes(), options.preview,
                       toStdout ? stderr : stdout);
+  }
+  if (!options.verify) {
+    out.Commit();
     return 0;
   }
-  out.Commit();
-  return 0;
+  return ReportSymbols(symbols.Verify(stream.Bytes(), feeder.PageCount()), out);
 }
 
 }  // namespace qxvn

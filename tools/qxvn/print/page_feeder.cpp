@@ -36,9 +36,11 @@ const PageImage& PageFeeder::Decode(size_t index) {
   if (m_open && m_open != reader) m_open->Release();
   m_open = reader;
   const size_t page = index - m_firstPage[source];
+  LaidOutFrom from;
   m_held = m_layout ? RenderOnLabel(*reader, page, *m_layout, m_bytesPerPixel, m_limits,
-                                    MappedFile::DisplayName(m_inputs[source]))
+                                    MappedFile::DisplayName(m_inputs[source]), onDecoded ? &from : nullptr)
                     : reader->Render(page, m_bytesPerPixel);
+  if (onDecoded) onDecoded(index, m_held, from.page.pixels ? &from : nullptr);
   m_heldIndex = index;
   return m_held;
 }

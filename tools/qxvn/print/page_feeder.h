@@ -4,6 +4,7 @@
 // so that a long document needs the memory of one page.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,6 +13,7 @@
 #include "common/input/page_image.h"
 #include "common/input/page_source.h"
 #include "common/layout/placement.h"
+#include "common/layout/render_on_label.h"
 #include "host/driver_host.h"
 
 namespace qxvn {
@@ -33,6 +35,10 @@ class PageFeeder {
   // PageFeed::next for a document played through once or more (collated copies): page
   // `number` (from 1) is page (number - 1) mod PageCount(), decoded again on each pass.
   bool Next(DWORD number, qxhost::PageSpec& page, std::string& error);
+
+  // Called with each page as decoded (and laid out: with the image it was laid out from, which
+  // is released after the call), before the host is handed it.
+  std::function<void(size_t index, PageImage& page, const LaidOutFrom* from)> onDecoded;
 
  private:
   std::vector<std::unique_ptr<PageSource>> m_sources;

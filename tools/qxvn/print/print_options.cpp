@@ -135,6 +135,16 @@ PrintOptions ParsePrintOptions(int argc, char** argv, int first) {
       continue;
     }
     if (args.TakeValue("--trace", "", &o.traceFile)) continue;
+    if (args.TakeFlag("--verify", "")) {
+      o.verify = true;
+      continue;
+    }
+    if (args.TakeValue("--repair", "", &value)) {
+      const auto mode = barcode::RepairModeNamed(value);
+      if (!mode) throw UsageError("--repair takes auto, always or off, not '" + value + "'");
+      o.repair = *mode;
+      continue;
+    }
     if (args.TakeFlag("--verbose", "-v")) {
       o.verbose = true;
       continue;

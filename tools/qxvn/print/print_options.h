@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/barcode/repair.h"
 #include "common/input/page_source.h"
 #include "common/layout/placement.h"
 
@@ -35,6 +36,9 @@ struct PrintOptions {
   uint32_t dpi = 300;
   PageLimits limits;  // --max-pixels checked before a page is decoded; --max-memory, --max-seconds
   std::string traceFile;
+  // Symbols redrawn to whole dots before printing; with `verify`, each one checked in the stream.
+  barcode::RepairMode repair = barcode::RepairMode::kAuto;
+  bool verify = false;
   bool verbose = false;
   bool help = false;
 };

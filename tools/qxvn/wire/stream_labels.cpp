@@ -11,17 +11,20 @@ class Survey : public StreamListener {
   std::vector<LabelSize> labels;
 };
 
-// Draws the one page asked for as the reader finishes it.
+// Hands the one page asked for on as the reader finishes it.
 class OnePage : public StreamListener {
  public:
-  explicit OnePage(unsigned number) : m_number(number) {}
+  OnePage(unsigned number, const std::function<void(const Page&)>& use) : m_number(number), m_use(use) {}
   void OnPageEnd(const Page& page) override {
-    if (page.number == m_number && !png) png = PreviewPng(page);
+    if (page.number != m_number || found) return;
+    found = true;
+    m_use(page);
   }
-  std::optional<std::vector<uint8_t>> png;
+  bool found = false;
 
  private:
   unsigned m_number;
+  const std::function<void(const Page&)>& m_use;
 };
 
 }  // namespace
@@ -34,10 +37,17 @@ StreamLabels SurveyLabels(std::span<const uint8_t> stream) {
   return result;
 }
 
-std::optional<std::vector<uint8_t>> LabelPng(std::span<const uint8_t> stream, unsigned number) {
-  OnePage page(number);
+bool WithLabel(std::span<const uint8_t> stream, unsigned number,
+               const std::function<void(const Page&)>& use) {
+  OnePage page(number, use);
   ReadStream(stream, page);
-  return std::move(page.png);
+  return page.found;
+}
+
+std::optional<std::vector<uint8_t>> LabelPng(std::span<const uint8_t> stream, unsigned number) {
+  std::optional<std::vector<uint8_t>> png;
+  WithLabel(stream, number, [&png](const Page& page) { png = PreviewPng(page); });
+  return png;
 }
 
 }  // namespace qxvn::wire

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -27,5 +28,9 @@ StreamLabels SurveyLabels(std::span<const uint8_t> stream);
 // The PNG of page `number` (from 1), the same bytes `qxvn decode` writes for it; nothing when
 // the stream holds no such whole page. Throws ToolError for a page too tall to draw.
 std::optional<std::vector<uint8_t>> LabelPng(std::span<const uint8_t> stream, unsigned number);
+
+// Calls `use` with page `number` (from 1) as the reader finishes it; false when the stream
+// holds no such whole page.
+bool WithLabel(std::span<const uint8_t> stream, unsigned number, const std::function<void(const Page&)>& use);
 
 }  // namespace qxvn::wire

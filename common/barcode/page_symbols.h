@@ -1,0 +1,38 @@
+// The two steps a printing page goes through, for qxvn print and the printer application alike:
+// before the plug-in, its symbols are read from the laid-out page and redrawn to whole dots as
+// the repair mode asks; after it, they are looked for in the dots of the stream it wrote.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "common/barcode/gray_image.h"
+#include "common/barcode/page_check.h"
+#include "common/barcode/repair.h"
+#include "common/barcode/symbol.h"
+#include "common/input/page_image.h"
+#include "common/layout/render_on_label.h"
+
+namespace qxvn::barcode {
+
+// The plug-in's threshold when the printer data sets none.
+constexpr uint8_t kDefaultThreshold = 150;
+
+struct PreparedPage {
+  std::vector<Symbol> symbols;  // as read from the page before any repair
+  std::vector<bool> repaired;
+};
+
+// Reads `page` (3 or 4 bytes a pixel) and repairs it in place. With `from`, the image the page
+// was laid out from is read too, at its own resolution: resampled to the label, a symbol whose
+// modules fall between dots can be lost to the reader just as to the printer.
+PreparedPage PreparePage(PageImage& page, RepairMode mode, uint8_t threshold = kDefaultThreshold,
+                         const LaidOutFrom* from = nullptr);
+
+// A box and turn of the image `from` was laid out from, on the label.
+Box OnLabel(const Box& box, const Placement& placement, uint32_t imageWidth, uint32_t imageHeight);
+
+// `page` from 1; `dots` the page as the stream prints it.
+PageCheck CheckPrinted(unsigned page, const PreparedPage& prepared, const GrayView& dots);
+
+}  // namespace qxvn::barcode

@@ -1,0 +1,34 @@
+#include "tools/qxvn/wire/page_dots.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/tool_error.h"
+
+namespace qxvn::wire {
+
+barcode::GrayImage PageDots(const Page& page) {
+  // 5.5 m of label at 300 dots an inch, 37 MB of gray at the widest: labels are far shorter.
+  constexpr uint64_t kMaxLines = 1u << 16;
+  if (page.lines > kMaxLines)
+    throw ToolError("page " + std::to_string(page.number) + " is " + std::to_string(page.lines) +
+                    " lines long; symbols are checked on pages of at most " + std::to_string(kMaxLines));
+  const uint32_t widthBytes = std::max({page.lineBytes.value_or(0), page.widestBytes, 1u});
+  barcode::GrayImage dots(widthBytes * 8, static_cast<uint32_t>(page.lines));
+  uint32_t y = 0;
+  for (const Run& run : page.runs) {
+    if (run.data.empty()) {
+      y += run.lines;
+      continue;
+    }
+    uint8_t* first = dots.Row(y);
+    for (size_t i = 0; i < run.data.size(); ++i)
+      for (unsigned bit = 0; bit < 8; ++bit)
+        if (run.data[i] & (0x80u >> bit)) first[(run.firstByte + i) * 8 + bit] = 0;
+    for (uint32_t line = 1; line < run.lines; ++line) std::memcpy(dots.Row(y + line), first, dots.width);
+    y += run.lines;
+  }
+  return dots;
+}
+
+}  // namespace qxvn::wire
