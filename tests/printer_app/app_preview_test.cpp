@@ -145,6 +145,18 @@ TEST_F(AppPreviewTest, AHeldJobShowsTheLabelsItWillPrintAndPrintsThemWhenRelease
             0);
   ASSERT_EQ(WaitForJob(app.Uri(), id), "completed") << app.Log();
   EXPECT_EQ(Decoded(app.OutputFile(id, "held"), "printed"), before);
+
+  // A job that failed says why, in words.
+  const std::string broken = m_dir + "/broken.pdf";
+  std::ofstream(broken) << "%PDF-1.4\nthis is no PDF\n";
+  const int failed = PrintJob(app.Uri(), broken, "application/pdf", "broken");
+  ASSERT_EQ(WaitForJob(app.Uri(), failed), "aborted");
+  const std::string failure = Fetch(app.WebUrl("/qxvn/job?id=" + std::to_string(failed)));
+  EXPECT_NE(failure.find("<th>State:</th><td>Failed</td>"), std::string::npos) << failure;
+  EXPECT_NE(
+      failure.find("<th>Why it failed:</th><td>the document could not be read: Unable to read the document"),
+      std::string::npos)
+      << failure;
 }
 
 // Labels carry names and addresses: another local account and a client on the network get 403
