@@ -65,6 +65,7 @@ void WriteWaitingStream(pappl_job_t* job, const std::string& format, const std::
   std::unique_ptr<pappl_pr_options_t, OptionsDeleter> options(papplJobCreatePrintOptions(job, pages, true));
   if (!options) throw qxvn::ToolError("out of memory");
   PageJob spec = PageJobOf(job, options.get());
+  const BarcodeSettings barcodes = BarcodeSettingsOf(spec.printerData);
   const qxvn::LayoutChoice layout = LayoutOfJob(job, *options);
   const unsigned first = std::max(options->first_page, 1u);
   const unsigned last = std::min(options->last_page, pages);
@@ -72,12 +73,15 @@ void WriteWaitingStream(pappl_job_t* job, const std::string& format, const std::
   if (last > first && Collated(job)) std::swap(passes, spec.copies);
   for (int pass = 0; pass < passes; ++pass) {
     for (unsigned number = first; number <= last; ++number) {
-      qxvn::PageImage page =
-          qxvn::RenderOnLabel(*source, number - 1, layout, 3, DocumentLimits(), spec.documentName);
+      qxvn::LaidOutFrom from;
+      std::vector<qxvn::barcode::Symbol> found;
+      qxvn::PageImage page = qxvn::RenderOnLabel(*source, number - 1, layout, 3, DocumentLimits(),
+                                                 spec.documentName, &from, KeepBarcodesWhole(&found));
       std::vector<uint8_t> stream;
       std::string error;
       // No job given: the plug-in's trace of a preview stays out of the job's log.
-      if (!PrintPage(nullptr, spec, page, &stream, &error))
+      if (!LabelPageStream(nullptr, spec, barcodes, page, &from, from.page.pixels ? &found : nullptr, &stream,
+                           &error))
         throw qxvn::ToolError("the label driver failed: " + error);
       if (!WriteAll(fd, stream.data(), stream.size())) throw qxvn::ToolError(std::strerror(errno));
       ++spec.pageNumber;

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <fstream>
 
+#include "printer_app/barcode_check.h"
 #include "printer_app/device_guard.h"
 #include "printer_app/job_journal.h"
 #include "printer_app/original_symbol.h"
@@ -193,6 +194,8 @@ __attribute__((visibility("default"))) bool papplJobHold(pappl_job_t* job, const
 __attribute__((visibility("default"))) bool papplJobRelease(pappl_job_t* job, const char* username) {
   using Fn = bool (*)(pappl_job_t*, const char*);
   static const Fn original = qxapp::Original<Fn>("papplJobRelease");
+  // A job the bar code check holds is printing already: it goes on at once.
+  if (qxapp::ReleaseCheckHold(job)) return true;
   const bool released = original(job, username);
   if (released) qxapp::KeepChangedJob(job);
   return released;

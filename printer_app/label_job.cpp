@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/tool_error.h"
+#include "printer_app/barcode_check.h"
 #include "printer_app/client_message.h"
 #include "printer_app/device_guard.h"
 #include "printer_app/host_printer.h"
@@ -27,6 +28,7 @@ enum class LineLayout { Rgb, Gray, Black };
 
 struct LabelJobState {
   PageJob spec;
+  BarcodeSettings barcodes;
   qxvn::PageImage page;
   LineLayout layout = LineLayout::Rgb;
   unsigned rowsWritten = 0;
@@ -99,19 +101,43 @@ bool SendToDevice(pappl_job_t* job, pappl_device_t* device, const std::vector<ui
 }
 
 bool PrintHeldPage(pappl_job_t* job, pappl_device_t* device, LabelJobState& state,
-                   const qxvn::PageImage& page) {
+                   const qxvn::PageImage& page, const qxvn::LaidOutFrom* from = nullptr,
+                   const std::vector<qxvn::barcode::Symbol>* fromSymbols = nullptr) {
+  qxvn::barcode::PreparedPage symbols;
   std::vector<uint8_t> stream;
   std::string error;
-  if (!PrintPage(job, state.spec, page, &stream, &error)) {
+  if (!LabelPageStream(job, state.spec, state.barcodes, page, from, fromSymbols, &stream, &error, &symbols)) {
     Fail(job, PAPPL_JREASON_NONE, "The label driver failed: " + error);
     return false;
   }
-  ++state.spec.pageNumber;
+  const unsigned number = state.spec.pageNumber++;
+  if (state.barcodes.check != kBarcodeCheckOff) {
+    const std::string failure = CheckLabelStream(job, number, symbols, stream);
+    if (!failure.empty() && state.barcodes.check == kBarcodeCheckHold) {
+      // Cancelled while held: nothing is printed, and nothing failed; at a shutdown the job
+      // stops unprinted.
+      if (!HoldForRelease(job, failure)) return papplJobIsCanceled(job);
+    } else if (!failure.empty()) {
+      papplJobSetMessage(job, "%s", failure.c_str());
+      papplJobSetReasons(job, PAPPL_JREASON_WARNINGS_DETECTED, PAPPL_JREASON_NONE);
+    }
+  }
   if (!SendToDevice(job, device, stream)) return false;
   return true;
 }
 
 }  // namespace
+
+bool LabelPageStream(pappl_job_t* job, const PageJob& spec, const BarcodeSettings& barcodes,
+                     const qxvn::PageImage& page, const qxvn::LaidOutFrom* from,
+                     const std::vector<qxvn::barcode::Symbol>* fromSymbols, std::vector<uint8_t>* stream,
+                     std::string* error, qxvn::barcode::PreparedPage* symbols) {
+  // A repair goes into the page's own pixels.
+  qxvn::PageImage work = page;
+  qxvn::barcode::PreparedPage prepared = PrepareLabelPage(barcodes, work, from, fromSymbols);
+  if (symbols) *symbols = std::move(prepared);
+  return PrintPage(job, spec, work, stream, error);
+}
 
 PageJob PageJobOf(pappl_job_t* job, const pappl_pr_options_t* options) {
   PageJob spec;
@@ -135,6 +161,7 @@ bool StartLabelJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t
   StartSentStream(job);
   auto state = std::make_unique<LabelJobState>();
   state->spec = PageJobOf(job, options);
+  state->barcodes = BarcodeSettingsOf(state->spec.printerData);
   // The plug-in writes every copy of a page itself; PAPPL must not repeat the pages.
   options->copies = 1;
   papplJobSetData(job, state.release());
@@ -216,9 +243,14 @@ bool EndLabelJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
   return true;
 }
 
-bool PrintDecodedPage(pappl_job_t* job, pappl_device_t* device, const qxvn::PageImage& page) {
+bool PrintDecodedPage(pappl_job_t* job, pappl_device_t* device, const qxvn::PageImage& page,
+                      const qxvn::LaidOutFrom* from, const std::vector<qxvn::barcode::Symbol>* fromSymbols) {
   LabelJobState* state = StateOf(job);
-  return state && PrintHeldPage(job, device, *state, page);
+  return state && PrintHeldPage(job, device, *state, page, from, fromSymbols);
+}
+
+qxvn::KeepWhole KeepBarcodesWhole(std::vector<qxvn::barcode::Symbol>* found) {
+  return [found](const qxvn::PageImage& document) { return qxvn::barcode::SymbolAreas(document, found); };
 }
 
 bool PrintRawFile(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device) {

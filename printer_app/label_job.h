@@ -5,7 +5,12 @@
 
 #include <pappl/pappl.h>
 
+#include <vector>
+
+#include "common/barcode/symbol.h"
 #include "common/input/page_image.h"
+#include "common/layout/render_on_label.h"
+#include "printer_app/barcode_check.h"
 #include "printer_app/host_printer.h"
 
 namespace qxapp {
@@ -25,7 +30,21 @@ bool EndLabelJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* 
 int TakeCopies(pappl_job_t* job);
 
 // Prints a page already decoded (B, G, R rows) as the job's next page: the PDF filter's way in.
-bool PrintDecodedPage(pappl_job_t* job, pappl_device_t* device, const qxvn::PageImage& page);
+// `from` is the image it was laid out from, and `fromSymbols` the bar codes read there.
+bool PrintDecodedPage(pappl_job_t* job, pappl_device_t* device, const qxvn::PageImage& page,
+                      const qxvn::LaidOutFrom* from = nullptr,
+                      const std::vector<qxvn::barcode::Symbol>* fromSymbols = nullptr);
+
+// The stream of one page as a job prints it: its bar codes repaired as `barcodes` says, then
+// through the plug-in (whose trace goes to `job`'s log; none without a job). `symbols`, when
+// given, gets the bar codes the page was prepared with. False with `error`.
+bool LabelPageStream(pappl_job_t* job, const PageJob& spec, const BarcodeSettings& barcodes,
+                     const qxvn::PageImage& page, const qxvn::LaidOutFrom* from,
+                     const std::vector<qxvn::barcode::Symbol>* fromSymbols, std::vector<uint8_t>* stream,
+                     std::string* error, qxvn::barcode::PreparedPage* symbols = nullptr);
+
+// For RenderOnLabel: the document's bar codes kept whole, and put in `found`.
+qxvn::KeepWhole KeepBarcodesWhole(std::vector<qxvn::barcode::Symbol>* found);
 
 // A raw stream in the printer's own format goes to the device unchanged.
 bool PrintRawFile(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);

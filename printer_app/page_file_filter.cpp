@@ -123,8 +123,17 @@ bool PrintPageFile(pappl_job_t* job, pappl_device_t* device, void* format) {
   for (int pass = 0; ok && pass < passes; ++pass) {
     for (unsigned number = first; ok && number <= last && !papplJobIsCanceled(job); ++number) {
       try {
-        qxvn::PageImage page = qxvn::RenderOnLabel(*source, number - 1, layout, 3, g_documentLimits, name);
-        ok = PrintDecodedPage(job, device, page);
+        qxvn::LaidOutFrom from;
+        std::vector<qxvn::barcode::Symbol> found;
+        qxvn::PageImage page = qxvn::RenderOnLabel(*source, number - 1, layout, 3, g_documentLimits, name,
+                                                   &from, KeepBarcodesWhole(&found));
+        if (from.fittedToKeepWhole) {
+          papplLogJob(job, PAPPL_LOGLEVEL_INFO,
+                      "Page %u fit to the label instead of filling it, so as not to cut a bar code.", number);
+          papplJobSetMessage(
+              job, "Page %u fit to the label instead of filling it, so as not to cut a bar code.", number);
+        }
+        ok = PrintDecodedPage(job, device, page, &from, from.page.pixels ? &found : nullptr);
         if (ok && pass == 0) papplJobSetImpressionsCompleted(job, 1);
       } catch (const qxvn::ToolError& e) {
         RefuseDocument(job, std::string("Unable to render the page: ") + e.what());

@@ -57,13 +57,28 @@ inline constexpr std::array<KeywordValue, 3> kAlignmentValues{{
     {"end", 2},
 }};
 
+// The app's own settings, not the plug-in's: each page's bar codes checked in the printed stream
+// (a failing one named in the job's message, or the job held before the device), and redrawn to
+// whole dots before the plug-in (common/barcode/).
+inline constexpr uint32_t kBarcodeCheckOff = 0, kBarcodeCheckWarn = 1, kBarcodeCheckHold = 2;
+inline constexpr std::array<KeywordValue, 3> kBarcodeCheckValues{{
+    {"warn", kBarcodeCheckWarn},
+    {"off", kBarcodeCheckOff},
+    {"hold", kBarcodeCheckHold},
+}};
+inline constexpr std::array<KeywordValue, 3> kBarcodeRepairValues{{
+    {"auto", 1},
+    {"always", 2},
+    {"off", 0},
+}};
+
 inline constexpr int kDefaultGrayThreshold = 150;
 inline constexpr int kSpeedStep = 2540;  // one inch per second in print-speed units
 inline constexpr int kDarknessLevels = 15;
 // What "Auto" (print-speed 0, as the web interface sends it) and a job without a speed print at.
 inline constexpr int kDefaultPrintSpeed = 3 * kSpeedStep;
 
-inline constexpr std::array<SettingMapping, 10> kSettingMap{{
+inline constexpr std::array<SettingMapping, 12> kSettingMap{{
     {u"PrintDarkness", "print-darkness", SettingSource::PrintDarkness},
     {u"PrintSpeed", "print-speed", SettingSource::PrintSpeed},
     {u"GapType", "media-tracking", SettingSource::MediaTracking, 0, 0, 0, kTrackingValues},
@@ -74,6 +89,8 @@ inline constexpr std::array<SettingMapping, 10> kSettingMap{{
     {u"Rotation", "label-rotation", SettingSource::VendorKeyword, 0, 0, 0, kRotationValues},
     {u"HorAlignment", "label-horizontal-alignment", SettingSource::VendorKeyword, 0, 0, 0, kAlignmentValues},
     {u"VerAlignment", "label-vertical-alignment", SettingSource::VendorKeyword, 0, 0, 0, kAlignmentValues},
+    {u"BarcodeCheck", "barcode-check", SettingSource::VendorKeyword, 0, 0, 0, kBarcodeCheckValues},
+    {u"BarcodeRepair", "barcode-repair", SettingSource::VendorKeyword, 0, 0, 0, kBarcodeRepairValues},
 }};
 
 // What a job asks for, as PAPPL resolved it (job attributes, else the printer's defaults).

@@ -3,49 +3,71 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/barcode/linear_grade.h"
 #include "common/barcode/symbol_reader.h"
 
 namespace qxvn::barcode {
-
 namespace {
 
 bool Overlap(const Box& a, const Box& b) {
   return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
 
-}  // namespace
-
-Box OnLabel(const Box& box, const Placement& placement, uint32_t imageWidth, uint32_t imageHeight) {
-  const auto w = static_cast<double>(imageWidth), h = static_cast<double>(imageHeight);
-  // The box's corners turned clockwise with the image, in its turned size.
-  double x0 = box.left, y0 = box.top, x1 = box.right, y1 = box.bottom, turnedWidth = w, turnedHeight = h;
-  switch (placement.quarterTurns) {
-    case 1:
-      x0 = h - box.bottom, x1 = h - box.top, y0 = box.left, y1 = box.right, turnedWidth = h, turnedHeight = w;
-      break;
-    case 2:
-      x0 = w - box.right, x1 = w - box.left, y0 = h - box.bottom, y1 = h - box.top;
-      break;
-    case 3:
-      x0 = box.top, x1 = box.bottom, y0 = w - box.right, y1 = w - box.left, turnedWidth = h, turnedHeight = w;
-      break;
-    default:
-      break;
-  }
-  const double sx = placement.width / turnedWidth, sy = placement.height / turnedHeight;
-  auto at = [](double v) { return static_cast<int32_t>(std::lround(v)); };
-  return {at(static_cast<double>(placement.left) + x0 * sx), at(static_cast<double>(placement.top) + y0 * sy),
-          at(static_cast<double>(placement.left) + x1 * sx),
-          at(static_cast<double>(placement.top) + y1 * sy)};
+Box ToBox(const DocumentArea& area) {
+  return {static_cast<int32_t>(std::lround(area.left)), static_cast<int32_t>(std::lround(area.top)),
+          static_cast<int32_t>(std::lround(area.right)), static_cast<int32_t>(std::lround(area.bottom))};
 }
 
-PreparedPage PreparePage(PageImage& page, RepairMode mode, uint8_t threshold, const LaidOutFrom* from) {
+DocumentArea ToArea(const Box& box) {
+  return {double(box.left), double(box.top), double(box.right), double(box.bottom)};
+}
+
+}  // namespace
+
+std::vector<DocumentArea> SymbolAreas(const PageImage& document, std::vector<Symbol>* found) {
+  const GrayImage gray = LuminanceOf(document);
+  std::vector<Symbol> symbols = ReadSymbols(gray.View());
+  const GrayImage dots = symbols.empty() ? GrayImage() : Thresholded(gray.View(), 127);
+  std::vector<DocumentArea> areas;
+  for (const Symbol& symbol : symbols) {
+    DocumentArea area = ToArea(symbol.box);
+    const bool alongX = symbol.orientation % 180 < 45 || symbol.orientation % 180 > 135;
+    const double length = alongX ? area.right - area.left : area.bottom - area.top;
+    double before = 0, after = 0, across = 0;
+    if (symbol.linear) {
+      // The symbology's quiet zones in its own modules, else a tenth of its length.
+      const LinearRule* rule = LinearRuleFor(symbol.format);
+      const auto grade = GradePrinted(dots.View(), symbol, 1);
+      const double x = grade && grade->xDots > 0 ? grade->xDots : 0;
+      before = rule && x > 0 ? rule->leftQuietModules * x : length / 10;
+      after = rule && x > 0 ? rule->rightQuietModules * x : length / 10;
+      if (symbol.orientation >= 135 && symbol.orientation < 315) std::swap(before, after);
+    } else {
+      // A QR Code's four modules of the smallest version that is more than 21 across; a module
+      // or two of the others.
+      across = before = after = length * (symbol.format == "QRCode" ? 4.0 / 25 : 0.1);
+    }
+    if (alongX) {
+      area = {area.left - before, area.top - across, area.right + after, area.bottom + across};
+    } else {
+      area = {area.left - across, area.top - before, area.right + across, area.bottom + after};
+    }
+    areas.push_back(area);
+  }
+  if (found) *found = std::move(symbols);
+  return areas;
+}
+
+PreparedPage PreparePage(PageImage& page, RepairMode mode, uint8_t threshold, const LaidOutFrom* from,
+                         const std::vector<Symbol>* fromSymbols) {
   PreparedPage prepared;
   const GrayImage luminance = LuminanceOf(page);
   prepared.symbols = ReadSymbols(luminance.View());
-  if (from) {
-    for (Symbol symbol : ReadSymbols(LuminanceOf(from->page).View())) {
-      symbol.box = OnLabel(symbol.box, from->placement, from->page.width, from->page.height);
+  if (from && from->page.pixels) {
+    std::vector<Symbol> read;
+    if (!fromSymbols) SymbolAreas(from->page, &read);
+    for (Symbol symbol : fromSymbols ? *fromSymbols : read) {
+      symbol.box = ToBox(OnLabel(ToArea(symbol.box), from->placement, from->page.width, from->page.height));
       symbol.orientation = (symbol.orientation + 90 * from->placement.quarterTurns) % 360;
       const Box box = symbol.box;
       // Cut off the label: nothing of it prints, and nothing of it can be checked.

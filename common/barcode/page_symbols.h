@@ -24,13 +24,15 @@ struct PreparedPage {
 };
 
 // Reads `page` (3 or 4 bytes a pixel) and repairs it in place. With `from`, the image the page
-// was laid out from is read too, at its own resolution: resampled to the label, a symbol whose
-// modules fall between dots can be lost to the reader just as to the printer.
+// was laid out from counts too, at its own resolution: resampled to the label, a symbol whose
+// modules fall between dots can be lost to the reader just as to the printer. `fromSymbols`
+// are its symbols when they were read already (by SymbolAreas).
 PreparedPage PreparePage(PageImage& page, RepairMode mode, uint8_t threshold = kDefaultThreshold,
-                         const LaidOutFrom* from = nullptr);
+                         const LaidOutFrom* from = nullptr, const std::vector<Symbol>* fromSymbols = nullptr);
 
-// A box and turn of the image `from` was laid out from, on the label.
-Box OnLabel(const Box& box, const Placement& placement, uint32_t imageWidth, uint32_t imageHeight);
+// The symbols of a document page with their quiet zones, for the layout to keep whole
+// (KeepWhole); what was read goes to `found`.
+std::vector<DocumentArea> SymbolAreas(const PageImage& document, std::vector<Symbol>* found = nullptr);
 
 // `page` from 1; `dots` the page as the stream prints it.
 PageCheck CheckPrinted(unsigned page, const PreparedPage& prepared, const GrayView& dots);

@@ -169,7 +169,7 @@ std::optional<std::string> Gs1Bracketed(const std::vector<uint8_t>& bytes) {
     i += aiDigits;
     size_t end;
     if (const int fixed = PredefinedLength(prefix)) {
-      end = i + static_cast<size_t>(fixed) - (aiDigits - 2);
+      end = i + static_cast<size_t>(fixed);
       if (end > bytes.size()) return std::nullopt;
     } else {
       end = i;

@@ -14,9 +14,14 @@ constexpr ZXing::BarcodeFormats kFormats =
     ZXing::BarcodeFormat::Code39 | ZXing::BarcodeFormat::Code93 | ZXing::BarcodeFormat::QRCode |
     ZXing::BarcodeFormat::DataMatrix | ZXing::BarcodeFormat::PDF417 | ZXing::BarcodeFormat::Aztec;
 
-Box BoxOf(const ZXing::Position& position) {
-  Box box{position[0].x, position[0].y, position[0].x, position[0].y};
-  for (const ZXing::PointI& corner : position) {
+// The reader's corners as a box of the page; `turned`: read from the page turned a quarter
+// clockwise (H high), whose (x, y) is the page's (y, H - 1 - x).
+Box BoxOf(const ZXing::Position& position, bool turned, int32_t pageHeight) {
+  auto onPage = [&](const ZXing::PointI& p) { return turned ? ZXing::PointI{p.y, pageHeight - 1 - p.x} : p; };
+  const ZXing::PointI first = onPage(position[0]);
+  Box box{first.x, first.y, first.x, first.y};
+  for (const ZXing::PointI& reported : position) {
+    const ZXing::PointI corner = onPage(reported);
     box.left = std::min(box.left, corner.x);
     box.top = std::min(box.top, corner.y);
     box.right = std::max(box.right, corner.x);
@@ -27,14 +32,25 @@ Box BoxOf(const ZXing::Position& position) {
   return box;
 }
 
+bool Overlap(const Box& a, const Box& b) {
+  return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
 // Dark below mid-gray, as a printed page is; the reader's local threshold makes bars of
-// anti-aliased edges less even than mid-gray does.
-void ReadPass(const ZXing::ImageView& image, std::vector<Symbol>& symbols) {
+// anti-aliased edges less even than mid-gray does. The reader's own turned and downscaled
+// passes are not used: Debian's build stops the process on an assertion when it merges a
+// linear symbol found in two passes. The turned page is read as a page of its own, for linear
+// symbols only (the 2D detectors find a symbol at any turn).
+void ReadPass(const GrayView& page, bool turned, std::vector<Symbol>& symbols) {
+  ZXing::ImageView image(page.pixels, static_cast<int>(page.width), static_cast<int>(page.height),
+                         ZXing::ImageFormat::Lum, static_cast<int>(page.stride));
   ZXing::DecodeHints hints;
-  hints.setFormats(kFormats);
+  hints.setFormats(turned ? ZXing::BarcodeFormats(ZXing::BarcodeFormat::LinearCodes) & kFormats : kFormats);
   hints.setTryHarder(true);
-  hints.setTryRotate(true);
+  hints.setTryRotate(false);
+  hints.setTryDownscale(false);
   hints.setBinarizer(ZXing::Binarizer::FixedThreshold);
+  const size_t before = symbols.size();
   for (const ZXing::Result& result : ZXing::ReadBarcodes(image, hints)) {
     if (!result.isValid()) continue;
     Symbol symbol;
@@ -42,12 +58,26 @@ void ReadPass(const ZXing::ImageView& image, std::vector<Symbol>& symbols) {
     symbol.symbologyId = result.symbologyIdentifier();
     symbol.text = result.text();
     symbol.bytes.assign(result.bytes().begin(), result.bytes().end());
-    symbol.box = BoxOf(result.position());
-    symbol.orientation = ((result.orientation() % 360) + 360) % 360;
+    // The turned page's width is the page's height.
+    symbol.box = BoxOf(result.position(), turned, static_cast<int32_t>(page.width));
+    symbol.orientation = (((result.orientation() - (turned ? 90 : 0)) % 360) + 360) % 360;
     symbol.linear = ZXing::BarcodeFormats(ZXing::BarcodeFormat::LinearCodes).testFlag(result.format());
     symbol.ecLevel = result.ecLevel();
-    symbols.push_back(std::move(symbol));
+    const bool known = std::any_of(
+        symbols.begin(), symbols.begin() + static_cast<std::ptrdiff_t>(before),
+        [&symbol](const Symbol& other) { return other.SameData(symbol) && Overlap(other.box, symbol.box); });
+    if (!known) symbols.push_back(std::move(symbol));
   }
+}
+
+// `page` turned a quarter clockwise.
+GrayImage Turned(const GrayView& page) {
+  GrayImage turned(page.height, page.width);
+  for (uint32_t y = 0; y < turned.height; ++y) {
+    uint8_t* row = turned.Row(y);
+    for (uint32_t x = 0; x < turned.width; ++x) row[x] = page.At(y, page.height - 1 - x);
+  }
+  return turned;
 }
 
 }  // namespace
@@ -55,9 +85,8 @@ void ReadPass(const ZXing::ImageView& image, std::vector<Symbol>& symbols) {
 std::vector<Symbol> ReadSymbols(const GrayView& page) {
   std::vector<Symbol> symbols;
   if (page.width == 0 || page.height == 0) return symbols;
-  ZXing::ImageView image(page.pixels, static_cast<int>(page.width), static_cast<int>(page.height),
-                         ZXing::ImageFormat::Lum, static_cast<int>(page.stride));
-  ReadPass(image, symbols);
+  ReadPass(page, false, symbols);
+  ReadPass(Turned(page).View(), true, symbols);
   return symbols;
 }
 

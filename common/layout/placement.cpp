@@ -192,4 +192,45 @@ Placement Recentred(const Placement& placement, uint32_t width, uint32_t height)
   return out;
 }
 
+DocumentArea OnLabel(const DocumentArea& area, const Placement& placement, double width, double height) {
+  // The corners turned clockwise with the page, in the turned page's size.
+  DocumentArea turned = area;
+  double turnedWidth = width, turnedHeight = height;
+  switch (placement.quarterTurns) {
+    case 1:
+      turned = {height - area.bottom, area.left, height - area.top, area.right};
+      std::swap(turnedWidth, turnedHeight);
+      break;
+    case 2:
+      turned = {width - area.right, height - area.bottom, width - area.left, height - area.top};
+      break;
+    case 3:
+      turned = {area.top, width - area.right, area.bottom, width - area.left};
+      std::swap(turnedWidth, turnedHeight);
+      break;
+    default:
+      break;
+  }
+  const double sx = placement.width / turnedWidth, sy = placement.height / turnedHeight;
+  const auto left = static_cast<double>(placement.left), top = static_cast<double>(placement.top);
+  return {left + turned.left * sx, top + turned.top * sy, left + turned.right * sx, top + turned.bottom * sy};
+}
+
+std::optional<LayoutChoice> FitInstead(const LayoutChoice& choice, const Placement& placement, double width,
+                                       double height, std::span<const DocumentArea> whole) {
+  if (choice.scaling != Scaling::kFill && choice.scaling != Scaling::kAuto) return std::nullopt;
+  constexpr double kRoundingDots = 2;
+  for (const DocumentArea& area : whole) {
+    const DocumentArea on = OnLabel(area, placement, width, height);
+    if (on.left < -kRoundingDots || on.top < -kRoundingDots ||
+        on.right > placement.labelWidth + kRoundingDots ||
+        on.bottom > placement.labelHeight + kRoundingDots) {
+      LayoutChoice fit = choice;
+      fit.scaling = Scaling::kFit;
+      return fit;
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace qxvn

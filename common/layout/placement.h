@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 
 namespace qxvn {
@@ -78,5 +79,18 @@ Placement PlaceDocument(const DocumentGeometry& document, const LayoutChoice& ch
 // The placement with a document of `width` x `height` dots centred where the placed one was: for
 // a page drawn at the placed size (a PDF page), whose size may differ from it by rounding.
 Placement Recentred(const Placement& placement, uint32_t width, uint32_t height);
+
+// A rectangle of a document page in its pixels, before it is turned.
+struct DocumentArea {
+  double left = 0, top = 0, right = 0, bottom = 0;
+};
+
+// The area on the label, in dots, for a document page of `width` x `height` pixels placed so.
+DocumentArea OnLabel(const DocumentArea& area, const Placement& placement, double width, double height);
+
+// `fill`, or `auto` that fills, cutting into one of `whole` (bar codes with their quiet zones)
+// by more than the two dots of rounding: the choice with `fit` instead, which cuts nothing.
+std::optional<LayoutChoice> FitInstead(const LayoutChoice& choice, const Placement& placement, double width,
+                                       double height, std::span<const DocumentArea> whole);
 
 }  // namespace qxvn

@@ -7,11 +7,15 @@
 namespace qxvn {
 
 PageImage RenderOnLabel(PageSource& source, size_t index, const LayoutChoice& choice, uint32_t bytesPerPixel,
-                        const PageLimits& limits, const std::string& name, LaidOutFrom* from) {
+                        const PageLimits& limits, const std::string& name, LaidOutFrom* from,
+                        const KeepWhole& keepWhole) {
+  if (from) *from = LaidOutFrom{};
+  // Only fill, and auto that may fill, cut.
+  const bool check = keepWhole && (choice.scaling == Scaling::kFill || choice.scaling == Scaling::kAuto);
   if (std::optional<PageSource::PointSize> size = source.DrawnSize(index)) {
     constexpr double kPointsPerInch = 72;
-    Placement placement =
-        PlaceDocument(DocumentGeometry{size->width, size->height, kPointsPerInch, kPointsPerInch}, choice);
+    const DocumentGeometry points{size->width, size->height, kPointsPerInch, kPointsPerInch};
+    Placement placement = PlaceDocument(points, choice);
     // The resolution that draws the page, before it is turned, at the placed size.
     const bool sideways = placement.quarterTurns % 2 != 0;
     const double across = sideways ? placement.height : placement.width;
@@ -24,15 +28,31 @@ PageImage RenderOnLabel(PageSource& source, size_t index, const LayoutChoice& ch
     if (std::abs(static_cast<int64_t>(drawnWidth) - placement.width) <= 1 &&
         std::abs(static_cast<int64_t>(drawnHeight) - placement.height) <= 1)
       placement = Recentred(placement, drawnWidth, drawnHeight);
+    if (check) {
+      const std::vector<DocumentArea> whole = keepWhole(page);
+      if (auto fit = FitInstead(choice, placement, page.width, page.height, whole)) {
+        page = PageImage{};
+        if (from) from->fittedToKeepWhole = true;
+        // Drawn again at the size that fits, without the check that chose it.
+        return RenderOnLabel(source, index, *fit, bytesPerPixel, limits, name, nullptr, {});
+      }
+    }
+    if (from) from->placement = placement;
     return ComposeLabel(page, placement, bytesPerPixel, limits, name);
   }
   PageImage page = source.Render(index, bytesPerPixel);
-  const Placement placement =
-      PlaceDocument(DocumentGeometry{static_cast<double>(page.width), static_cast<double>(page.height),
-                                     page.dpiX, page.dpiY},
-                    choice);
+  const DocumentGeometry geometry{static_cast<double>(page.width), static_cast<double>(page.height),
+                                  page.dpiX, page.dpiY};
+  Placement placement = PlaceDocument(geometry, choice);
+  bool fitted = false;
+  if (check) {
+    if (auto fit = FitInstead(choice, placement, page.width, page.height, keepWhole(page))) {
+      placement = PlaceDocument(geometry, *fit);
+      fitted = true;
+    }
+  }
   PageImage label = ComposeLabel(page, placement, bytesPerPixel, limits, name);
-  if (from) *from = LaidOutFrom{std::move(page), placement};
+  if (from) *from = LaidOutFrom{std::move(page), placement, fitted};
   return label;
 }
 

@@ -2,7 +2,9 @@
 // application and qxvn print place a page.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "common/input/page_source.h"
 #include "common/layout/placement.h"
@@ -11,15 +13,21 @@ namespace qxvn {
 
 // The image page a label was laid out from, and where it went on the label.
 struct LaidOutFrom {
-  PageImage page;
+  PageImage page;  // empty for a PDF page, which is drawn at its placed size
   Placement placement;
+  bool fittedToKeepWhole = false;  // fit instead of fill, so as not to cut what `keepWhole` found
 };
+
+// The parts of a document page (in its pixels, before it is turned) that must not be cut.
+using KeepWhole = std::function<std::vector<DocumentArea>(const PageImage& document)>;
 
 // Page `index` of `source` on the label `choice` describes, `bytesPerPixel` (3 or 4) bytes a
 // pixel. A page drawn at any resolution (PDF) is drawn at its placed size, so that it needs no
 // resampling; an image is resampled from its own resolution, and with `from` it is kept there
-// with its placement (a PDF page leaves `from` empty). Throws ToolError naming `name`.
+// with its placement. With `keepWhole`, a page that fill (or auto, filling) would cut into one
+// of its areas is fit instead. Throws ToolError naming `name`.
 PageImage RenderOnLabel(PageSource& source, size_t index, const LayoutChoice& choice, uint32_t bytesPerPixel,
-                        const PageLimits& limits, const std::string& name, LaidOutFrom* from = nullptr);
+                        const PageLimits& limits, const std::string& name, LaidOutFrom* from = nullptr,
+                        const KeepWhole& keepWhole = {});
 
 }  // namespace qxvn

@@ -155,3 +155,34 @@ TEST(Placement, RefusesWhatHasNoAreaOrWouldBeEndless) {
 
 }  // namespace
 }  // namespace qxvn
+
+namespace qxvn {
+namespace {
+
+// A 600 x 1200 pixel page at 300 dpi filled onto the 566 x 897 label: scale 566 / 600 = 0.9433,
+// 566 x 1132 dots from y = -118. A bar code at y 100..300 of the page would start 23.7 dots above
+// the label: fit instead. One at 200..1000 lies at 70.7..825.3: filled as asked.
+TEST(Placement, FillThatWouldCutABarCodeIsFitInstead) {
+  const DocumentGeometry page{600, 1200, 300, 300};
+  for (Scaling scaling : {Scaling::kAuto, Scaling::kFill}) {
+    const LayoutChoice choice = On48x76(scaling);
+    const Placement filled = PlaceDocument(page, choice);
+    ASSERT_EQ(filled.top, -118);
+    const DocumentArea cut[] = {{50, 100, 550, 300}};
+    const DocumentArea inside[] = {{50, 200, 550, 1000}};
+    const DocumentArea on = OnLabel(cut[0], filled, 600, 1200);
+    EXPECT_NEAR(on.top, -23.67, 0.01);
+    EXPECT_NEAR(on.left, 47.17, 0.01);
+    const auto fit = FitInstead(choice, filled, 600, 1200, cut);
+    ASSERT_TRUE(fit);
+    EXPECT_EQ(fit->scaling, Scaling::kFit);
+    EXPECT_FALSE(FitInstead(choice, filled, 600, 1200, inside));
+  }
+  // None cuts by request.
+  const LayoutChoice none = On48x76(Scaling::kNone);
+  const DocumentArea cut[] = {{50, 100, 550, 300}};
+  EXPECT_FALSE(FitInstead(none, PlaceDocument(page, none), 600, 1200, cut));
+}
+
+}  // namespace
+}  // namespace qxvn

@@ -117,13 +117,15 @@ TEST_F(AppPreviewTest, AJobsPageShowsEveryLabelItPrintedAsDecodedFromItsStream) 
       << browser;
 }
 
-// A held job shows what it will print; released, it prints exactly that.
+// A held job shows what it will print (its bar code repaired as it prints); released, it prints
+// exactly that.
 TEST_F(AppPreviewTest, AHeldJobShowsTheLabelsItWillPrintAndPrintsThemWhenReleased) {
   AppServer app(m_dir + "/state");
   ASSERT_TRUE(app.Start());
-  const int id =
-      PrintJob(app.Uri(), m_pdf, "application/pdf", "held",
-               HeldJobAttributes() + "  ATTR keyword print-scaling fit\n  ATTR integer gray-threshold 90\n");
+  const int id = PrintJob(app.Uri(), QXVN_EXAMPLES "/shipping-label.pdf", "application/pdf", "held",
+                          HeldJobAttributes() +
+                              "  ATTR keyword print-scaling fit\n  ATTR integer gray-threshold 90\n"
+                              "  ATTR integer copies 2\n");
   ASSERT_GT(id, 0);
   const std::string page = Fetch(app.WebUrl("/qxvn/job?id=" + std::to_string(id)));
   EXPECT_NE(page.find("Labels as they will print (2)"), std::string::npos) << page;

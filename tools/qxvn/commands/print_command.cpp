@@ -82,6 +82,7 @@ int RunPrint(int argc, char** argv, int first) {
   feeder.onDecoded = [&symbols](size_t index, PageImage& page, const LaidOutFrom* from) {
     symbols.OnPage(index, page, from);
   };
+  feeder.keepWhole = [&symbols](const PageImage& document) { return symbols.SymbolAreas(document); };
   qxhost::JobSpec job =
       BuildJob(options, feeder, std::move(printerData), DocumentName(options.inputs.front()));
 

@@ -38,9 +38,10 @@ const PageImage& PageFeeder::Decode(size_t index) {
   const size_t page = index - m_firstPage[source];
   LaidOutFrom from;
   m_held = m_layout ? RenderOnLabel(*reader, page, *m_layout, m_bytesPerPixel, m_limits,
-                                    MappedFile::DisplayName(m_inputs[source]), onDecoded ? &from : nullptr)
+                                    MappedFile::DisplayName(m_inputs[source]), &from, keepWhole)
                     : reader->Render(page, m_bytesPerPixel);
-  if (onDecoded) onDecoded(index, m_held, from.page.pixels ? &from : nullptr);
+  if (onDecoded) onDecoded(index, m_held, m_layout ? &from : nullptr);
+  from = LaidOutFrom{};
   m_heldIndex = index;
   return m_held;
 }

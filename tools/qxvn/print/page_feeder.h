@@ -39,6 +39,8 @@ class PageFeeder {
   // Called with each page as decoded (and laid out: with the image it was laid out from, which
   // is released after the call), before the host is handed it.
   std::function<void(size_t index, PageImage& page, const LaidOutFrom* from)> onDecoded;
+  // What a laid-out page must keep whole: fill that would cut into it fits instead.
+  KeepWhole keepWhole;
 
  private:
   std::vector<std::unique_ptr<PageSource>> m_sources;

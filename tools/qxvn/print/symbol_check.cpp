@@ -1,5 +1,6 @@
 #include "tools/qxvn/print/symbol_check.h"
 
+#include <cstdio>
 #include <set>
 
 #include "common/tool_error.h"
@@ -42,9 +43,23 @@ uint8_t ThresholdOf(const PrinterData& data) {
   return threshold;
 }
 
+std::vector<DocumentArea> JobSymbols::SymbolAreas(const PageImage& document) {
+  std::vector<barcode::Symbol> found;
+  std::vector<DocumentArea> areas = barcode::SymbolAreas(document, &found);
+  m_documentSymbols = std::move(found);
+  return areas;
+}
+
 void JobSymbols::OnPage(size_t index, PageImage& page, const LaidOutFrom* from) {
+  if (from && from->fittedToKeepWhole)
+    std::fprintf(stderr,
+                 "qxvn: page %zu: fit to the label instead of filling it, so as not to cut a bar code\n",
+                 index + 1);
+  const std::optional<std::vector<barcode::Symbol>> documentSymbols = std::move(m_documentSymbols);
+  m_documentSymbols.reset();
   if (m_options.repair == barcode::RepairMode::kOff && !m_options.verify) return;
-  m_pages[index] = barcode::PreparePage(page, m_options.repair, m_threshold, from);
+  m_pages[index] = barcode::PreparePage(page, m_options.repair, m_threshold, from,
+                                        documentSymbols ? &*documentSymbols : nullptr);
 }
 
 std::vector<barcode::PageCheck> JobSymbols::Verify(std::span<const uint8_t> stream, size_t pageCount) const {

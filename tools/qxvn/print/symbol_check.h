@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -20,6 +21,8 @@ class JobSymbols {
  public:
   JobSymbols(const PrintOptions& options, uint8_t threshold) : m_options(options), m_threshold(threshold) {}
 
+  // For PageFeeder::keepWhole: the bar codes of the document page, kept for OnPage.
+  std::vector<DocumentArea> SymbolAreas(const PageImage& document);
   // For PageFeeder::onDecoded. A page decoded again (collated copies) is read and repaired again.
   void OnPage(size_t index, PageImage& page, const LaidOutFrom* from);
 
@@ -31,6 +34,7 @@ class JobSymbols {
   const PrintOptions& m_options;
   uint8_t m_threshold;
   std::map<size_t, barcode::PreparedPage> m_pages;
+  std::optional<std::vector<barcode::Symbol>> m_documentSymbols;  // of the page being laid out
 };
 
 }  // namespace qxvn

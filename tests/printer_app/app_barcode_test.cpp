@@ -1,0 +1,68 @@
+// The bar code check in the app: with "barcode-check" hold, a job whose symbol fails the check
+// (repair off, X 0.19 mm drawn at 240 dpi) is held before any byte reaches the device, the
+// symbol named in its job-state-message and the log; Release-Job prints it, and Cancel-Job drops it.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "tests/printer_app/app_server.h"
+#include "tests/tools/layout_samples.h"
+#include "tests/tools/symbol_pages.h"
+
+namespace qxtest {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string JobAttribute(const std::string& uri, int jobId, const std::string& name) {
+  return RunIpptool(uri, "  OPERATION Get-Job-Attributes\n" + std::string(kRequestHead) +
+                             "  ATTR integer job-id " + std::to_string(jobId) + "\n")
+      .Value(name);
+}
+
+// Until the job says `text` in its message, bounded.
+std::string WaitForMessage(const std::string& uri, int jobId, const std::string& text) {
+  std::string message;
+  for (int i = 0; i < 150; ++i) {
+    message = JobAttribute(uri, jobId, "job-state-message");
+    if (message.find(text) != std::string::npos) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return message;
+}
+
+TEST(AppBarcode, HoldKeepsAFailingLabelFromTheDeviceUntilReleased) {
+  const std::string dir = FreshTestFolder();
+  const std::string label = dir + "/code128-240.png";
+  WriteGrayPng(label, SymbolPage({20, "QX-0042-GB"}, 240, 0.19), 240);
+  AppServer app(dir + "/state");
+  ASSERT_TRUE(app.Start());
+  const std::string settings =
+      "  ATTR keyword barcode-check hold\n  ATTR keyword barcode-repair off\n  ATTR keyword print-scaling "
+      "auto\n";
+  for (const std::string end : {"release", "cancel"}) {
+    SCOPED_TRACE(end);
+    const int job = PrintJob(app.Uri(), label, "image/png", "held-" + end, settings);
+    ASSERT_GT(job, 0);
+    const std::string message = WaitForMessage(app.Uri(), job, "Held until released");
+    EXPECT_NE(message.find("Bar code check failed on page 1: Code128"), std::string::npos) << message;
+    EXPECT_NE(message.find("QX-0042-GB"), std::string::npos) << message;
+    EXPECT_NE(JobAttribute(app.Uri(), job, "job-state-reasons").find("warnings-detected"), std::string::npos);
+    const std::string output = app.OutputFile(job, "held-" + end);
+    EXPECT_FALSE(fs::exists(output) && fs::file_size(output) > 0) << "a held job reached the device";
+    const IppResult done = RunIpptool(app.Uri(), std::string("  OPERATION ") +
+                                                     (end == "release" ? "Release-Job" : "Cancel-Job") +
+                                                     "\n" + kRequestHead + "  ATTR integer job-id " +
+                                                     std::to_string(job) + "\n  STATUS successful-ok\n");
+    EXPECT_EQ(done.exitCode, 0) << done.output;
+    EXPECT_EQ(WaitForJob(app.Uri(), job), end == "release" ? "completed" : "canceled");
+    EXPECT_EQ(fs::exists(output) && fs::file_size(output) > 0, end == "release");
+  }
+  // The log names the failing symbol.
+  EXPECT_NE(app.Log().find("Bar code check: page 1: Code128 \\\"QX-0042-GB\\\""), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qxtest
