@@ -448,9 +448,17 @@ bool JobPage(pappl_client_t* client, void*) {
   Row(client, "State", StateInWords(state));
   if (const std::string reason = ReasonInWords(job); !reason.empty())
     Row(client, state == IPP_JSTATE_ABORTED ? "Why it failed" : "Reason", reason);
-  papplClientHTMLPrintf(client, "<tr><th>Document:</th><td><a href=\"%s?job=%d\">", kDocumentPath, id);
-  papplClientHTMLEscape(client, papplJobGetFormat(job) ? papplJobGetFormat(job) : "the document", 0);
-  papplClientHTMLPuts(client, "</a></td></tr>\n</tbody></table>\n");
+  const char* format = papplJobGetFormat(job) ? papplJobGetFormat(job) : "the document";
+  if (const char* document = papplJobGetFilename(job); document && access(document, R_OK) == 0) {
+    papplClientHTMLPrintf(client, "<tr><th>Document:</th><td><a href=\"%s?job=%d\">", kDocumentPath, id);
+    papplClientHTMLEscape(client, format, 0);
+    papplClientHTMLPuts(client, "</a></td></tr>\n");
+  } else {
+    papplClientHTMLPuts(client, "<tr><th>Document:</th><td>");
+    papplClientHTMLEscape(client, format, 0);
+    papplClientHTMLPuts(client, ", no longer kept</td></tr>\n");
+  }
+  papplClientHTMLPuts(client, "</tbody></table>\n");
   JobActions(client, job, zoom);
   LabelPictures(client, job, survey, zoom);
   papplClientHTMLPuts(client, "</div></div></div>\n");
