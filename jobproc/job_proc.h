@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/printoem.h"
+#include "settings/label_settings.h"
 #include "stream/package_list.h"
 
 // Page states (m_byState).
@@ -21,10 +22,16 @@ constexpr LONG MAX_LINE_DOTS = 576;
 constexpr DWORD DOT_RING_LINES = 35;
 // Trailing blank lines kept at the end of a page of standard paper size (about 8 mm).
 constexpr DWORD MAX_TRAILING_BLANK_LINES = 94;
-constexpr BYTE DEFAULT_GRAY_THRESHOLD = 150;
+constexpr BYTE DEFAULT_GRAY_THRESHOLD = static_cast<BYTE>(*qxlabel::Named("GrayThreshold").whenAbsent);
 
 // Reads one printer-data value; true only for a REG_DWORD of at most 4 bytes.
 BOOL read_printer_dword(HANDLE hPrinter, LPCWSTR name, DWORD* value);
+
+// A label setting's name as the spooler is asked for it (WCHAR is 16-bit on every platform).
+inline LPCWSTR PrinterKey(const qxlabel::Setting& setting) {
+  static_assert(sizeof(WCHAR) == sizeof(char16_t));
+  return reinterpret_cast<LPCWSTR>(setting.key.data());
+}
 
 class CJobProc {
  public:

@@ -17,24 +17,23 @@ namespace {
 
 enum class Store { Threshold, Dots, Plain };
 
+// The job's settings, in reading order; names and ranges are the label settings table's.
 struct SettingKey {
-  const WCHAR* name;
+  const qxlabel::Setting& setting;
   DWORD CJobProc::*field;  // null for the threshold, which is 8-bit
-  DWORD minimum;
-  DWORD maximum;
   Store store;
   const WCHAR* trace;
 };
 
 const SettingKey kJobKeys[] = {
-    {WSTR("GrayThreshold"), nullptr, 1, 254, Store::Threshold, WSTR("  GrayThreshold : %d")},
-    {WSTR("LabelWidth"), &CJobProc::m_nLabelWidth, 0, 0xFFFFFFFF, Store::Dots, WSTR("  LabelWidth : %d")},
-    {WSTR("LabelHeight"), &CJobProc::m_nLabelHeight, 0, 0xFFFFFFFF, Store::Dots, WSTR("  LabelHeight : %d")},
-    {WSTR("Rotation"), &CJobProc::m_nRotation, 0, 3, Store::Plain, WSTR("  Rotation : %d")},
-    {WSTR("HorAlignment"), &CJobProc::m_nHorAlignment, 0, 2, Store::Plain, WSTR("  HorAlignment : %d")},
-    {WSTR("VerAlignment"), &CJobProc::m_nVerAlignment, 0, 2, Store::Plain, WSTR("  VerAlignment : %d")},
-    {WSTR("OffsetX"), &CJobProc::m_nOffsetX, 0, 0xFFFFFFFF, Store::Dots, WSTR("  OffsetX : %d")},
-    {WSTR("OffsetY"), &CJobProc::m_nOffsetY, 0, 0xFFFFFFFF, Store::Dots, WSTR("  OffsetY : %d")},
+    {qxlabel::Named("GrayThreshold"), nullptr, Store::Threshold, WSTR("  GrayThreshold : %d")},
+    {qxlabel::Named("LabelWidth"), &CJobProc::m_nLabelWidth, Store::Dots, WSTR("  LabelWidth : %d")},
+    {qxlabel::Named("LabelHeight"), &CJobProc::m_nLabelHeight, Store::Dots, WSTR("  LabelHeight : %d")},
+    {qxlabel::Named("Rotation"), &CJobProc::m_nRotation, Store::Plain, WSTR("  Rotation : %d")},
+    {qxlabel::Named("HorAlignment"), &CJobProc::m_nHorAlignment, Store::Plain, WSTR("  HorAlignment : %d")},
+    {qxlabel::Named("VerAlignment"), &CJobProc::m_nVerAlignment, Store::Plain, WSTR("  VerAlignment : %d")},
+    {qxlabel::Named("OffsetX"), &CJobProc::m_nOffsetX, Store::Dots, WSTR("  OffsetX : %d")},
+    {qxlabel::Named("OffsetY"), &CJobProc::m_nOffsetY, Store::Dots, WSTR("  OffsetY : %d")},
 };
 
 }  // namespace
@@ -49,8 +48,8 @@ BOOL CJobProc::PushJobStart(PDEVOBJ pdevobj, const JOB_INFO_2W* /*job*/) {
   HANDLE printer = pdevobj ? pdevobj->hPrinter : nullptr;
   DWORD value = 0;
   for (const SettingKey& key : kJobKeys) {
-    if (!read_printer_dword(printer, key.name, &value)) continue;
-    if (value < key.minimum || value > key.maximum) continue;
+    if (!read_printer_dword(printer, PrinterKey(key.setting), &value)) continue;
+    if (!qxlabel::InRange(key.setting, value)) continue;
     switch (key.store) {
       case Store::Threshold:
         m_byGrayThreshold = static_cast<BYTE>(value);

@@ -16,19 +16,26 @@ BOOL BuildHeader(CPackageList& header, HANDLE printer, LONG pageWidth, DWORD max
   length += EncodeShortNumber(static_cast<WORD>(maxLEDots), limits + length);
   if (!PushPackage(header, CMD_DOT_LIMITS, limits, length)) return FALSE;
 
+  // Each value read anew, sent as stored when the table's range holds it, else left out.
+  constexpr const qxlabel::Setting& darkness = qxlabel::Named("PrintDarkness");
+  constexpr const qxlabel::Setting& speed = qxlabel::Named("PrintSpeed");
+  constexpr const qxlabel::Setting& gapType = qxlabel::Named("GapType");
+  constexpr const qxlabel::Setting& gapLength = qxlabel::Named("GapLength");
+  static_assert(gapLength.max <= SHORT_NUMBER_MAX, "the gap length is sent as a short number");
   DWORD value = 0;
-  if (read_printer_dword(printer, WSTR("PrintDarkness"), &value) && value <= 14) {
-    BYTE darkness = static_cast<BYTE>(value);
-    if (!PushPackage(header, CMD_DARKNESS, &darkness, 1)) return FALSE;
+  if (read_printer_dword(printer, PrinterKey(darkness), &value) && qxlabel::InRange(darkness, value)) {
+    BYTE level = static_cast<BYTE>(value);
+    if (!PushPackage(header, CMD_DARKNESS, &level, 1)) return FALSE;
   }
-  if (read_printer_dword(printer, WSTR("PrintSpeed"), &value) && value <= 4) {
-    BYTE speed = static_cast<BYTE>(value);
-    if (!PushPackage(header, CMD_SPEED, &speed, 1)) return FALSE;
+  if (read_printer_dword(printer, PrinterKey(speed), &value) && qxlabel::InRange(speed, value)) {
+    BYTE level = static_cast<BYTE>(value);
+    if (!PushPackage(header, CMD_SPEED, &level, 1)) return FALSE;
   }
-  if (read_printer_dword(printer, WSTR("GapType"), &value) && value < 4) {
-    BYTE gapType = static_cast<BYTE>(value);
-    if (!PushPackage(header, CMD_GAP_TYPE, &gapType, 1)) return FALSE;
-    if (gapType != 0 && read_printer_dword(printer, WSTR("GapLength"), &value) && value <= SHORT_NUMBER_MAX)
+  if (read_printer_dword(printer, PrinterKey(gapType), &value) && qxlabel::InRange(gapType, value)) {
+    BYTE type = static_cast<BYTE>(value);
+    if (!PushPackage(header, CMD_GAP_TYPE, &type, 1)) return FALSE;
+    if (type != 0 && read_printer_dword(printer, PrinterKey(gapLength), &value) &&
+        qxlabel::InRange(gapLength, value))
       if (!PushNumber(header, CMD_GAP_LENGTH, static_cast<WORD>(value))) return FALSE;
   }
   return TRUE;

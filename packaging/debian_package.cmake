@@ -2,7 +2,8 @@
 # qxvn-printer-app in /usr/bin, the plug-in library, the host services it imports and the PDF
 # renderer in the private folder /usr/lib/qxvn (found through the programs' RUNPATH and the host's lookup of
 # PREFIX/lib/qxvn), the manual pages, the service with its udev rule and socket link, and the
-# maintainer scripts. Dependencies come from the binaries (dpkg-shlibdeps).
+# maintainer scripts. Dependencies come from the binaries (dpkg-shlibdeps), PAPPL's pinned to the
+# versions the app's replaced functions were checked against (cmake/pappl_pin.cmake).
 set(qx_packaging ${CMAKE_CURRENT_LIST_DIR})
 
 install(TARGETS qxvn qxvn-printer-app RUNTIME DESTINATION bin)
@@ -46,8 +47,10 @@ set(CPACK_STRIP_FILES TRUE)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS "${CPACK_PACKAGING_INSTALL_PREFIX}/${QX_PRIVATE_LIBDIR}")
-# What the maintainer scripts run (the binaries' own needs come from dpkg-shlibdeps).
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser")
+# What the maintainer scripts run (the binaries' own needs come from dpkg-shlibdeps), and the end
+# of PAPPL's range: a later PAPPL keeps its soname, so dpkg-shlibdeps alone would accept it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "adduser, libpappl1 (>= ${QX_PAPPL_CHECKED_FROM}), libpappl1 (<< ${QX_PAPPL_CHECKED_BELOW}~)")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "avahi-daemon")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${qx_packaging}/debian/postinst ${qx_packaging}/debian/prerm ${qx_packaging}/debian/postrm)

@@ -17,6 +17,7 @@
 #include "printer_app/job_labels.h"
 #include "printer_app/label_driver.h"
 #include "printer_app/page_file_filter.h"
+#include "printer_app/pappl_layer/startup_check.h"
 #include "printer_app/saved_devices.h"
 #include "printer_app/saved_state.h"
 #include "printer_app/usb_autoadd.h"
@@ -106,4 +107,8 @@ pappl_system_t* CreateSystem(const qxapp::AppOptions& options) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return qxapp::RunMainloop(argc, argv, CreateSystem); }
+int main(int argc, char** argv) {
+  // Before anything is served or sent: every replaced PAPPL function takes effect.
+  qxapp::layer::RefuseToStartUnlessReplaced(qxapp::layer::PapplLayerSpec(), "qxvn-printer-app");
+  return qxapp::RunMainloop(argc, argv, CreateSystem);
+}

@@ -9,6 +9,30 @@
 namespace qxapp {
 namespace {
 
+// The app's own settings, which travel with the printer data but are no label setting: the plug-in
+// ignores them, the bar code check reads them (barcode_check.h).
+constexpr std::u16string_view kAppOwnSettings[] = {u"BarcodeCheck", u"BarcodeRepair"};
+
+// Every value the app hands the plug-in is a label setting, and every keyword stands for a value
+// the plug-in takes.
+constexpr bool MapsOntoTheLabelSettings() {
+  for (const SettingMapping& mapping : kSettingMap) {
+    if (std::find(std::begin(kAppOwnSettings), std::end(kAppOwnSettings), mapping.key) !=
+        std::end(kAppOwnSettings))
+      continue;
+    bool known = false;
+    for (const qxlabel::Setting& s : qxlabel::kLabelSettings) {
+      if (s.key != mapping.key) continue;
+      known = true;
+      for (const KeywordValue& keyword : mapping.keywords)
+        if (!qxlabel::InRange(s, keyword.value)) return false;
+    }
+    if (!known) return false;
+  }
+  return true;
+}
+static_assert(MapsOntoTheLabelSettings());
+
 qxhost::PrinterValue Dword(uint32_t value) {
   qxhost::PrinterValue out;
   out.type = REG_DWORD;
@@ -51,7 +75,7 @@ uint32_t DarknessLevel(const JobChoices& choices) {
 uint32_t SpeedLevel(const JobChoices& choices) {
   const int speed = choices.printSpeed > 0 ? choices.printSpeed : kDefaultPrintSpeed;
   const int inches = (speed + kSpeedStep / 2) / kSpeedStep;
-  return static_cast<uint32_t>(std::clamp(inches - 1, 0, 4));
+  return static_cast<uint32_t>(std::clamp(inches - 1, 0, kFastestSpeedLevel));
 }
 
 uint32_t GapType(const JobChoices& choices) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host/services/host_services.h"
+#include "settings/label_settings.h"
 
 namespace qxapp {
 
@@ -34,7 +35,7 @@ struct SettingMapping {
   std::u16string_view key;  // the printer-data value
   std::string_view ipp;     // the IPP attribute (a job may send it; xxx-default is the printer's)
   SettingSource source;
-  int min = 0;  // vendor integers: accepted range and default
+  int min = 0;  // vendor integers: accepted range (the label settings table's) and default
   int max = 0;
   int defaultValue = 0;
   std::span<const KeywordValue> keywords = {};  // vendor keywords; the first is the default
@@ -72,9 +73,14 @@ inline constexpr std::array<KeywordValue, 3> kBarcodeRepairValues{{
     {"off", 0},
 }};
 
-inline constexpr int kDefaultGrayThreshold = 150;
+inline constexpr const qxlabel::Setting& kThresholdSetting = qxlabel::Named("GrayThreshold");
+inline constexpr const qxlabel::Setting& kGapLengthSetting = qxlabel::Named("GapLength");
+inline constexpr int kDefaultGrayThreshold = static_cast<int>(*kThresholdSetting.whenAbsent);
 inline constexpr int kSpeedStep = 2540;  // one inch per second in print-speed units
-inline constexpr int kDarknessLevels = 15;
+inline constexpr int kDarknessLevels = static_cast<int>(qxlabel::Named("PrintDarkness").max) + 1;
+inline constexpr int kFastestSpeedLevel = static_cast<int>(qxlabel::Named("PrintSpeed").max);
+// The app's default gap, in dots (the plug-in sends none without a value).
+inline constexpr int kDefaultGapLength = 24;
 // What "Auto" (print-speed 0, as the web interface sends it) and a job without a speed print at.
 inline constexpr int kDefaultPrintSpeed = 3 * kSpeedStep;
 
@@ -82,10 +88,12 @@ inline constexpr std::array<SettingMapping, 12> kSettingMap{{
     {u"PrintDarkness", "print-darkness", SettingSource::PrintDarkness},
     {u"PrintSpeed", "print-speed", SettingSource::PrintSpeed},
     {u"GapType", "media-tracking", SettingSource::MediaTracking, 0, 0, 0, kTrackingValues},
-    {u"GapLength", "label-gap-length", SettingSource::VendorInteger, 0, 0x3FFF, 24},
+    {u"GapLength", "label-gap-length", SettingSource::VendorInteger, static_cast<int>(kGapLengthSetting.min),
+     static_cast<int>(kGapLengthSetting.max), kDefaultGapLength},
     {u"LabelWidth", "media-size", SettingSource::MediaWidth},
     {u"LabelHeight", "media-size", SettingSource::MediaLength},
-    {u"GrayThreshold", "gray-threshold", SettingSource::VendorInteger, 1, 254, kDefaultGrayThreshold},
+    {u"GrayThreshold", "gray-threshold", SettingSource::VendorInteger,
+     static_cast<int>(kThresholdSetting.min), static_cast<int>(kThresholdSetting.max), kDefaultGrayThreshold},
     {u"Rotation", "label-rotation", SettingSource::VendorKeyword, 0, 0, 0, kRotationValues},
     {u"HorAlignment", "label-horizontal-alignment", SettingSource::VendorKeyword, 0, 0, 0, kAlignmentValues},
     {u"VerAlignment", "label-vertical-alignment", SettingSource::VendorKeyword, 0, 0, 0, kAlignmentValues},

@@ -1,6 +1,6 @@
 #include "uiplugin/page_values.h"
 
-#include "tools/qxvnconf/label_settings.h"
+#include "settings/label_settings.h"
 
 namespace qxui {
 namespace {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "common/printerdata/printer_store.h"
 #include "common/tool_error.h"
-#include "tools/qxvnconf/label_settings.h"
-#include "tools/qxvnconf/printer_store.h"
+#include "settings/label_settings.h"
 #include "uiplugin/page_layout.h"
 #include "uiplugin/page_values.h"
 
@@ -74,7 +74,7 @@ HWND Child(HWND page, const wchar_t* cls, const std::wstring& text, DWORD style,
   return h;
 }
 
-std::wstring Wide(std::string_view text) { return qxvnconf::Widen(std::string(text)); }
+std::wstring Wide(std::string_view text) { return qxvn::Widen(std::string(text)); }
 
 std::optional<uint32_t> StoredDword(HANDLE printer, std::string_view name) {
   std::wstring key = Wide(name);
@@ -147,7 +147,7 @@ std::string Apply(HWND page, PageState& state) {
   if (!check.error.empty()) return check.error + ". Nothing was stored.";
   const auto settings = qxlabel::LabelSettings();
   try {
-    qxvnconf::PrinterStore store(state.printer, state.printerName);
+    qxvn::PrinterStore store(state.printer, state.printerName);
     const std::vector<qxvn::RegValue> current = store.Values();
     std::vector<qxvn::RegValue> changes;
     for (size_t i = 0; i < settings.size(); ++i) {

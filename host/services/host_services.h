@@ -63,6 +63,9 @@ QX_HOST_API CallCounts& HostCalls();
 // One printer's own failures, applied besides the process-wide ones, and the calls made for it.
 QX_HOST_API void SetPrinterFailures(HANDLE printer, const Failures& failures);
 QX_HOST_API CallCounts PrinterCalls(HANDLE printer);
+// The value names GetPrinterDataW was asked for on `printer`, each once, in the order first
+// asked (the first 64 only).
+QX_HOST_API std::vector<std::u16string> PrinterValueNamesAsked(HANDLE printer);
 
 // The calling thread's route. EngCreatePalette, EngDeletePalette and OutputDebugStringW take no
 // printer or device, so a host that renders a document on a thread names the document's printer

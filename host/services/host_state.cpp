@@ -49,6 +49,12 @@ CallCounts PrinterCalls(HANDLE printer) {
   return it == State().printers.end() ? CallCounts{} : it->second.calls;
 }
 
+std::vector<std::u16string> PrinterValueNamesAsked(HANDLE printer) {
+  std::lock_guard lock(State().mutex);
+  auto it = State().printers.find(printer);
+  return it == State().printers.end() ? std::vector<std::u16string>{} : it->second.namesAsked;
+}
+
 HANDLE ExchangeThreadPrinter(HANDLE printer) {
   HANDLE before = t_printer;
   t_printer = printer;

@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <vector>
 
 #include "host/services/host_services.h"
 
@@ -15,6 +16,7 @@ struct PrinterRecord {
   std::map<DWORD, JobRecord> jobs;
   Failures failures;
   CallCounts calls;
+  std::vector<std::u16string> namesAsked;  // distinct, in the order first asked; a few dozen at most
 };
 
 struct HostState {

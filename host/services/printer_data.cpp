@@ -1,4 +1,5 @@
 // winspool stand-in: the printers' data values.
+#include <algorithm>
 #include <cstring>
 
 #include "host/services/host_state.h"
@@ -58,6 +59,9 @@ extern "C" DWORD WINAPI GetPrinterDataW(HANDLE hPrinter, LPWSTR pValueName, LPDW
   if (printer != s.printers.end()) ++printer->second.calls.getPrinterData;
   if (!pValueName || !pcbNeeded) return ERROR_INVALID_PARAMETER;
   if (printer == s.printers.end()) return ERROR_INVALID_PRINTER_NAME;
+  std::vector<std::u16string>& asked = printer->second.namesAsked;
+  if (asked.size() < 64 && std::find(asked.begin(), asked.end(), pValueName) == asked.end())
+    asked.emplace_back(pValueName);
   auto value = printer->second.values.find(FoldCase(pValueName));
   if (value == printer->second.values.end()) return ERROR_FILE_NOT_FOUND;
   const PrinterValue& v = value->second;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "settings/label_settings.h"
 #include "tests/support/job_fixture.h"
 
 namespace {
@@ -134,6 +135,19 @@ TEST_F(JobSettings, ThresholdOutlivesTheDocumentButTheLabelSettingsDoNot) {
   EXPECT_EQ(f.job.m_nRotation, 0u);
   EXPECT_EQ(f.job.m_nLabelWidth, 0u);
   EXPECT_EQ(f.job.m_nHorAlignment, 0u);
+}
+
+// The label settings table is what the plug-in reads: every name it asks the spooler for, in
+// the table's order (a whole job with a gap, so that GapLength is asked too), and nothing else.
+TEST_F(JobSettings, ThePluginReadsExactlyTheLabelSettingsTableInItsOrder) {
+  Set(u"GapType", 1);
+  ASSERT_TRUE(f.StartJob());
+  ASSERT_TRUE(f.StartPage());
+  ASSERT_TRUE(f.Line({0xFF}));
+  ASSERT_TRUE(f.EndPage());
+  std::vector<std::u16string> table;
+  for (const qxlabel::Setting& s : qxlabel::LabelSettings()) table.emplace_back(s.key);
+  EXPECT_EQ(qxhost::PrinterValueNamesAsked(f.printer), table);
 }
 
 }  // namespace

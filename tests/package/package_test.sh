@@ -51,6 +51,11 @@ info="$(dpkg-deb -I "$deb")"
 depends="$(dpkg-deb -f "$deb" Depends)"
 expect "$depends" "Depends" adduser libpappl1 libcups2 libavahi-client3 libpng16-16 libjpeg62-turbo \
   libpoppler-cpp libstdc++6 libc6
+# PAPPL only in the versions the app's replaced functions were checked against: a later one keeps
+# its soname, so nothing else would stop it.
+expect "$depends" "Depends" "libpappl1 (>= 1.3.1)" "libpappl1 (<< 1.4~)"
+other_pappl="$(tr ',' '\n' <<<"$depends" | sed 's/^ *//' | grep '^libpappl' | grep -vxF -e 'libpappl1 (>= 1.3.1)' -e 'libpappl1 (<< 1.4~)' || true)"
+[[ -z "$other_pappl" ]] || fail "Depends names PAPPL outside the checked range: $other_pappl"
 expect "$info" "the control file" "Package: qxvn" "Architecture: amd64"
 
 # Maintainer scripts: the user made and the service enabled on install, stopped on removal.

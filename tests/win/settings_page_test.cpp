@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "tools/qxvnconf/label_settings.h"
+#include "settings/label_settings.h"
 #include "uiplugin/page_values.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "common/printerdata/printer_store.h"
 #include "common/printerdata/reg_file.h"
 #include "common/tool_error.h"
-#include "tools/qxvnconf/printer_store.h"
 #include "tools/qxvnconf/reg_export.h"
 #include "tools/qxvnconf/settings.h"
 
@@ -21,7 +21,7 @@ void Write(DWORD which, const std::string& text) {
   HANDLE out = GetStdHandle(which);
   DWORD mode = 0;
   if (out && out != INVALID_HANDLE_VALUE && GetConsoleMode(out, &mode)) {
-    const std::wstring wide = qxvnconf::Widen(text);
+    const std::wstring wide = qxvn::Widen(text);
     DWORD written = 0;
     WriteConsoleW(out, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
     return;
@@ -62,8 +62,8 @@ void WriteFileWhole(const std::wstring& path, const std::vector<uint8_t>& bytes)
   HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE)
-    throw qxvn::ToolError("cannot write " + qxvnconf::Narrow(path) + " (error " +
-                          std::to_string(GetLastError()) + ")");
+    throw qxvn::ToolError("cannot write " + qxvn::Narrow(path) + " (error " + std::to_string(GetLastError()) +
+                          ")");
   DWORD written = 0;
   const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
                   written == bytes.size();
@@ -71,7 +71,7 @@ void WriteFileWhole(const std::wstring& path, const std::vector<uint8_t>& bytes)
   CloseHandle(file);
   if (!ok || !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
     DeleteFileW(temporary.c_str());
-    throw qxvn::ToolError("cannot write " + qxvnconf::Narrow(path) + " (error " +
+    throw qxvn::ToolError("cannot write " + qxvn::Narrow(path) + " (error " +
                           std::to_string(ok ? GetLastError() : error) + ")");
   }
 }
@@ -80,7 +80,7 @@ void WriteFileWhole(const std::wstring& path, const std::vector<uint8_t>& bytes)
 // first value is written.
 void Change(const std::wstring& printer, std::vector<qxvn::RegValue> values, bool force,
             const std::string& file) {
-  qxvnconf::PrinterStore store(printer, true);
+  qxvn::PrinterStore store(printer, true);
   if (std::optional<std::string> other = store.OtherDriver(); other && !force)
     throw qxvn::ToolError(*other + "; --force stores the values anyway");
   store.Apply(qxvnconf::PlanChanges(std::move(values), force, file, store.Values()));
@@ -100,14 +100,14 @@ int Run(int argc, wchar_t** argv) {
   std::erase_if(rest, [&](const std::wstring& a) { return a == L"--force" ? (force = true) : false; });
 
   if (command == L"show" && rest.empty() && !force) {
-    qxvnconf::PrinterStore store(printer, false);
+    qxvn::PrinterStore store(printer, false);
     if (std::optional<std::string> other = store.OtherDriver())
       Write(STD_ERROR_HANDLE, "qxvnconf: warning: " + *other + "\n");
-    Print(qxvnconf::ShowTable(qxvnconf::Narrow(printer), store.Values()));
+    Print(qxvnconf::ShowTable(qxvn::Narrow(printer), store.Values()));
     return 0;
   }
   if (command == L"export" && rest.size() == 1 && !force) {
-    qxvnconf::PrinterStore store(printer, false);
+    qxvn::PrinterStore store(printer, false);
     const std::u16string name(printer.begin(), printer.end());
     WriteFileWhole(rest[0], qxvnconf::ExportRegFile(name, store.Values()));
     return 0;
@@ -116,7 +116,7 @@ int Run(int argc, wchar_t** argv) {
     std::vector<qxvn::RegValue> values;
     for (const std::wstring& a : rest) {
       try {
-        values.push_back(qxvnconf::ParseAssignment(qxvnconf::Narrow(a)));
+        values.push_back(qxvnconf::ParseAssignment(qxvn::Narrow(a)));
       } catch (const qxvn::UsageError& e) {
         throw ValueError(e.what());
       }
@@ -125,7 +125,7 @@ int Run(int argc, wchar_t** argv) {
     return 0;
   }
   if (command == L"import" && rest.size() == 1) {
-    const std::string file = qxvnconf::Narrow(rest[0]);
+    const std::string file = qxvn::Narrow(rest[0]);
     Change(printer, qxvn::ReadRegFile(file), force, file);
     return 0;
   }

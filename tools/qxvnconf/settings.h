@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "common/printerdata/reg_file.h"
-#include "tools/qxvnconf/label_settings.h"
+#include "settings/label_settings.h"
 
 namespace qxvnconf {
 

@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "platform/printoem_com.h"
+#include "settings/label_settings.h"
 #include "tests/win/harness/import_patch.h"
-#include "tools/qxvnconf/label_settings.h"
 #include "uiplugin/oem_ui_interface.h"
 #include "uiplugin/page_layout.h"
 

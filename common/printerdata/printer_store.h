@@ -1,4 +1,5 @@
-// One installed printer's data values, read and written through the spooler.
+// One installed printer's data values, read and written through the spooler (Windows only):
+// what qxvnconf and the printer's settings page both change.
 #pragma once
 
 #include <windows.h>
@@ -9,7 +10,7 @@
 
 #include "common/printerdata/reg_file.h"
 
-namespace qxvnconf {
+namespace qxvn {
 
 class PrinterStore {
  public:
@@ -45,4 +46,4 @@ inline constexpr const wchar_t* kDriverName = L"QXVN LP2 Label Printer";
 std::string Narrow(const std::wstring& text);
 std::wstring Widen(const std::string& utf8);
 
-}  // namespace qxvnconf
+}  // namespace qxvn

@@ -1,4 +1,4 @@
-#include "tools/qxvnconf/printer_store.h"
+#include "common/printerdata/printer_store.h"
 
 #include <winspool.h>
 
@@ -8,7 +8,7 @@
 #include "common/io/utf.h"
 #include "common/tool_error.h"
 
-namespace qxvnconf {
+namespace qxvn {
 namespace {
 
 std::string SystemMessage(DWORD error) {
@@ -183,4 +183,4 @@ void PrinterStore::Apply(const std::vector<qxvn::RegValue>& changes) {
   }
 }
 
-}  // namespace qxvnconf
+}  // namespace qxvn
