@@ -39,10 +39,13 @@ std::set<pappl_job_t*> g_held, g_released;
 
 }  // namespace
 
-BarcodeSettings BarcodeSettingsOf(const PrinterData& data) {
+BarcodeSettings BarcodeSettingsOf(const JobChoices& choices, const PrinterData& data,
+                                  pappl_content_t content) {
   BarcodeSettings settings;
-  settings.check = ValueOf(data, u"BarcodeCheck", kBarcodeCheckWarn);
-  switch (ValueOf(data, u"BarcodeRepair", 1)) {
+  if (content == PAPPL_CONTENT_PHOTO) settings.content = qxvn::Content::kPhoto;
+  if (content == PAPPL_CONTENT_GRAPHIC) settings.content = qxvn::Content::kGraphics;
+  settings.check = AppKeywordValue(choices, "barcode-check");
+  switch (AppKeywordValue(choices, "barcode-repair")) {
     case 0:
       settings.repair = qxvn::barcode::RepairMode::kOff;
       break;
@@ -60,8 +63,15 @@ BarcodeSettings BarcodeSettingsOf(const PrinterData& data) {
 qxvn::barcode::PreparedPage PrepareLabelPage(const BarcodeSettings& settings, qxvn::PageImage& page,
                                              const qxvn::LaidOutFrom* from,
                                              const std::vector<qxvn::barcode::Symbol>* fromSymbols) {
-  if (settings.check == kBarcodeCheckOff && settings.repair == qxvn::barcode::RepairMode::kOff) return {};
-  return qxvn::barcode::PreparePage(page, settings.repair, settings.threshold, from, fromSymbols);
+  const bool diffused = settings.content != qxvn::Content::kAuto;
+  if (settings.check == kBarcodeCheckOff && settings.repair == qxvn::barcode::RepairMode::kOff && !diffused)
+    return {};
+  qxvn::barcode::PreparedPage prepared =
+      qxvn::barcode::PreparePage(page, settings.repair, settings.threshold, from, fromSymbols);
+  if (diffused)
+    qxvn::DiffuseContent(page, settings.content,
+                         qxvn::barcode::Surroundings(page, prepared.symbols, settings.threshold));
+  return prepared;
 }
 
 std::string CheckLabelStream(pappl_job_t* job, unsigned pageNumber,

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/barcode/page_symbols.h"
+#include "common/dither/content_dither.h"
 #include "common/layout/render_on_label.h"
 #include "printer_app/setting_map.h"
 
@@ -21,12 +22,15 @@ struct BarcodeSettings {
   uint32_t check = kBarcodeCheckWarn;
   qxvn::barcode::RepairMode repair = qxvn::barcode::RepairMode::kAuto;
   uint8_t threshold = kDefaultGrayThreshold;
+  qxvn::Content content = qxvn::Content::kAuto;  // print-content-optimize photo and graphic diffuse
 };
 
-// From the job's resolved printer data.
-BarcodeSettings BarcodeSettingsOf(const PrinterData& data);
+// From the job's choices, its resolved printer data (the threshold) and its print-content-optimize.
+BarcodeSettings BarcodeSettingsOf(const JobChoices& choices, const PrinterData& data,
+                                  pappl_content_t content);
 
-// Reads (and repairs) `page` before it prints; nothing when both are off.
+// Reads (and repairs) `page` before it prints, and diffuses its grays when the content asks;
+// nothing when all are off.
 qxvn::barcode::PreparedPage PrepareLabelPage(const BarcodeSettings& settings, qxvn::PageImage& page,
                                              const qxvn::LaidOutFrom* from,
                                              const std::vector<qxvn::barcode::Symbol>* fromSymbols);

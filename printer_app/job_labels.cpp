@@ -64,8 +64,10 @@ void WriteWaitingStream(pappl_job_t* job, const std::string& format, const std::
   const auto pages = static_cast<unsigned>(source->PageCount());
   std::unique_ptr<pappl_pr_options_t, OptionsDeleter> options(papplJobCreatePrintOptions(job, pages, true));
   if (!options) throw qxvn::ToolError("out of memory");
-  PageJob spec = PageJobOf(job, options.get());
-  const BarcodeSettings barcodes = BarcodeSettingsOf(spec.printerData);
+  JobChoices choices;
+  PageJob spec = PageJobOf(job, options.get(), &choices);
+  const BarcodeSettings barcodes =
+      BarcodeSettingsOf(choices, spec.printerData, options->print_content_optimize);
   const qxvn::LayoutChoice layout = LayoutOfJob(job, *options);
   const unsigned first = std::max(options->first_page, 1u);
   const unsigned last = std::min(options->last_page, pages);

@@ -62,8 +62,7 @@ JobChoices ChoicesOf(pappl_job_t* job, const pappl_pr_options_t* options) {
   choices.mediaWidth = options->media.size_width;
   choices.mediaLength = options->media.size_length;
   for (const SettingMapping& mapping : kSettingMap) {
-    if (mapping.source != SettingSource::VendorInteger && mapping.source != SettingSource::VendorKeyword)
-      continue;
+    if (!IsVendor(mapping.source)) continue;
     std::string value = VendorValue(driverAttrs.get(), options, mapping.ipp);
     if (!value.empty()) choices.vendor.emplace_back(std::string(mapping.ipp), std::move(value));
   }
@@ -139,7 +138,7 @@ bool LabelPageStream(pappl_job_t* job, const PageJob& spec, const BarcodeSetting
   return PrintPage(job, spec, work, stream, error);
 }
 
-PageJob PageJobOf(pappl_job_t* job, const pappl_pr_options_t* options) {
+PageJob PageJobOf(pappl_job_t* job, const pappl_pr_options_t* options, JobChoices* choices) {
   PageJob spec;
   spec.jobId = papplJobGetID(job);
   if (const char* name = papplJobGetName(job)) spec.documentName = name;
@@ -147,7 +146,9 @@ PageJob PageJobOf(pappl_job_t* job, const pappl_pr_options_t* options) {
   spec.customSize = IsCustomSize(options->media.size_name);
   spec.mediaWidth = options->media.size_width;
   spec.mediaLength = options->media.size_length;
-  spec.printerData = ResolvePrinterData(ChoicesOf(job, options));
+  JobChoices resolved = ChoicesOf(job, options);
+  spec.printerData = ResolvePrinterData(resolved);
+  if (choices) *choices = std::move(resolved);
   return spec;
 }
 
@@ -160,8 +161,9 @@ bool StartLabelJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t
   SaveJobChange(job);
   StartSentStream(job);
   auto state = std::make_unique<LabelJobState>();
-  state->spec = PageJobOf(job, options);
-  state->barcodes = BarcodeSettingsOf(state->spec.printerData);
+  JobChoices choices;
+  state->spec = PageJobOf(job, options, &choices);
+  state->barcodes = BarcodeSettingsOf(choices, state->spec.printerData, options->print_content_optimize);
   // The plug-in writes every copy of a page itself; PAPPL must not repeat the pages.
   options->copies = 1;
   papplJobSetData(job, state.release());

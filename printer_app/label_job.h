@@ -15,8 +15,9 @@
 
 namespace qxapp {
 
-// What the job's pages are printed with: its copies, media and printer data.
-PageJob PageJobOf(pappl_job_t* job, const pappl_pr_options_t* options);
+// What the job's pages are printed with: its copies, media and printer data; `choices`, when
+// given, gets the job's settings they were resolved from.
+PageJob PageJobOf(pappl_job_t* job, const pappl_pr_options_t* options, JobChoices* choices = nullptr);
 
 bool StartLabelJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);
 bool StartLabelPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device, unsigned page);

@@ -9,17 +9,11 @@
 namespace qxapp {
 namespace {
 
-// The app's own settings, which travel with the printer data but are no label setting: the plug-in
-// ignores them, the bar code check reads them (barcode_check.h).
-constexpr std::u16string_view kAppOwnSettings[] = {u"BarcodeCheck", u"BarcodeRepair"};
-
-// Every value the app hands the plug-in is a label setting, and every keyword stands for a value
-// the plug-in takes.
+// Every value the app hands the plug-in (all but its own keywords) is a label setting, and every keyword
+// stands for a value the plug-in takes.
 constexpr bool MapsOntoTheLabelSettings() {
   for (const SettingMapping& mapping : kSettingMap) {
-    if (std::find(std::begin(kAppOwnSettings), std::end(kAppOwnSettings), mapping.key) !=
-        std::end(kAppOwnSettings))
-      continue;
+    if (mapping.source == SettingSource::AppKeyword) continue;
     bool known = false;
     for (const qxlabel::Setting& s : qxlabel::kLabelSettings) {
       if (s.key != mapping.key) continue;
@@ -98,6 +92,7 @@ uint32_t WholeMillimetres(int hundredths) {
 PrinterData ResolvePrinterData(const JobChoices& choices) {
   PrinterData data;
   for (const SettingMapping& mapping : kSettingMap) {
+    if (mapping.source == SettingSource::AppKeyword) continue;
     uint32_t value = 0;
     switch (mapping.source) {
       case SettingSource::PrintDarkness:
@@ -119,12 +114,20 @@ PrinterData ResolvePrinterData(const JobChoices& choices) {
         value = VendorInteger(mapping, choices);
         break;
       case SettingSource::VendorKeyword:
+      case SettingSource::AppKeyword:
         value = VendorKeyword(mapping, choices);
         break;
     }
     data.emplace_back(std::u16string(mapping.key), Dword(value));
   }
   return data;
+}
+
+uint32_t AppKeywordValue(const JobChoices& choices, std::string_view ipp) {
+  for (const SettingMapping& mapping : kSettingMap)
+    if (mapping.source == SettingSource::AppKeyword && mapping.ipp == ipp)
+      return VendorKeyword(mapping, choices);
+  return 0;
 }
 
 std::string_view KeywordFor(const SettingMapping& mapping, uint32_t value) {

@@ -29,7 +29,14 @@ enum class SettingSource {
   MediaLength,    // media-col.media-size.y-dimension, whole millimetres
   VendorInteger,  // a vendor attribute of this printer, an integer range
   VendorKeyword,  // a vendor attribute of this printer, keywords
+  AppKeyword,     // a vendor attribute, keywords, that the app reads and the plug-in is not given
 };
+
+// A vendor attribute of this printer: the job may send it, the printer has xxx-default.
+constexpr bool IsVendor(SettingSource source) {
+  return source == SettingSource::VendorInteger || source == SettingSource::VendorKeyword ||
+         source == SettingSource::AppKeyword;
+}
 
 struct SettingMapping {
   std::u16string_view key;  // the printer-data value
@@ -97,8 +104,8 @@ inline constexpr std::array<SettingMapping, 12> kSettingMap{{
     {u"Rotation", "label-rotation", SettingSource::VendorKeyword, 0, 0, 0, kRotationValues},
     {u"HorAlignment", "label-horizontal-alignment", SettingSource::VendorKeyword, 0, 0, 0, kAlignmentValues},
     {u"VerAlignment", "label-vertical-alignment", SettingSource::VendorKeyword, 0, 0, 0, kAlignmentValues},
-    {u"BarcodeCheck", "barcode-check", SettingSource::VendorKeyword, 0, 0, 0, kBarcodeCheckValues},
-    {u"BarcodeRepair", "barcode-repair", SettingSource::VendorKeyword, 0, 0, 0, kBarcodeRepairValues},
+    {u"BarcodeCheck", "barcode-check", SettingSource::AppKeyword, 0, 0, 0, kBarcodeCheckValues},
+    {u"BarcodeRepair", "barcode-repair", SettingSource::AppKeyword, 0, 0, 0, kBarcodeRepairValues},
 }};
 
 // What a job asks for, as PAPPL resolved it (job attributes, else the printer's defaults).
@@ -115,9 +122,12 @@ struct JobChoices {
 
 using PrinterData = std::vector<std::pair<std::u16string, qxhost::PrinterValue>>;
 
-// Every value of the table, in its order. A vendor value that is missing or out of range falls
-// back to the attribute's default.
+// Every value of the table for the plug-in, in its order. A vendor value that is missing or out
+// of range falls back to the attribute's default.
 PrinterData ResolvePrinterData(const JobChoices& choices);
+
+// The value of an app keyword (`barcode-check`...) the job chose, else its default.
+uint32_t AppKeywordValue(const JobChoices& choices, std::string_view ipp);
 
 // The keyword for `value` of a keyword mapping, or the first keyword.
 std::string_view KeywordFor(const SettingMapping& mapping, uint32_t value);

@@ -7,7 +7,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
+#include "common/barcode/linear_grade.h"
+#include "common/draw/code128.h"
 #include "common/draw/label_pdf.h"
 #include "common/media/label_sizes.h"
 #include "printer_app/printer_defaults.h"
@@ -40,6 +44,25 @@ std::string Printf(const char* format, auto... values) {
   return text;
 }
 
+constexpr int kFrameDots = 4;
+
+// The label's own barcode graded from its dots: drawn at whole dots a module, it prints as
+// drawn, between white `quietDots` wide on each side.
+std::string BarcodeGrade(const std::string& code, int moduleDots, int quietDots) {
+  std::vector<uint32_t> elements;
+  for (int modules : qxdraw::Code128B(code)) elements.push_back(static_cast<uint32_t>(modules * moduleDots));
+  const auto quiet = static_cast<uint32_t>(std::max(quietDots, 0));
+  const qxvn::barcode::ScanGrade scan =
+      qxvn::barcode::GradeScan({elements, quiet, quiet}, *qxvn::barcode::LinearRuleFor("Code128"));
+  const qxvn::barcode::ScanGrade scans[] = {scan};
+  const qxvn::barcode::LinearGrade grade = qxvn::barcode::CombineScans(scans, qxvn::kDotsPerInch);
+  std::string text = Printf("Barcode grade %c, X %.2f mm (%d dots)", qxvn::barcode::GradeLetter(grade.grade),
+                            grade.xMillimetres, moduleDots);
+  if (grade.limitedBy != qxvn::barcode::GradeParameter::kNone)
+    text += std::string(": ") + qxvn::barcode::ParameterName(grade.limitedBy);
+  return text;
+}
+
 }  // namespace
 
 std::string DrawTestLabel(const JobChoices& choices) {
@@ -47,7 +70,7 @@ std::string DrawTestLabel(const JobChoices& choices) {
   const int height = std::clamp(Dots(choices.mediaLength), 60, 20000);
   const PrinterData data = ResolvePrinterData(choices);
   qxdraw::LabelPdf pdf(width, height);
-  pdf.StrokeRect(0, 0, width, height, 4);
+  pdf.StrokeRect(0, 0, width, height, kFrameDots);
 
   // The text scales with the label: 7.5 points fill a 48 mm line, and a short label gets smaller
   // lines so that the barcode and the ramp still fit below them.
@@ -75,6 +98,7 @@ std::string DrawTestLabel(const JobChoices& choices) {
   const std::string code = "QXVN TEST";
   const int module = qxdraw::LabelPdf::BarcodeWidth(code, 2) <= width - 24 ? 2 : 1;
   const int barcodeWidth = qxdraw::LabelPdf::BarcodeWidth(code, module);
+  line(BarcodeGrade(code, module, (width - barcodeWidth) / 2 - kFrameDots));
   const int rampHeight = std::max(height / 12, 16);
   const int barcodeHeight = std::max(height / 7, 24);
   const int barcodeTop = std::max(y, height - 16 - rampHeight - lineDots - barcodeHeight);

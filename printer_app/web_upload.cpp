@@ -129,8 +129,7 @@ void Option(pappl_client_t* client, const std::string& value, const std::string&
 void VendorFields(pappl_client_t* client, pappl_printer_t* printer) {
   std::unique_ptr<ipp_t, decltype(&ippDelete)> attrs(papplPrinterGetDriverAttributes(printer), ippDelete);
   for (const SettingMapping& mapping : kSettingMap) {
-    if (mapping.source != SettingSource::VendorInteger && mapping.source != SettingSource::VendorKeyword)
-      continue;
+    if (!IsVendor(mapping.source)) continue;
     const std::string name(mapping.ipp);
     std::string value = VendorDefault(attrs.get(), name);
     papplClientHTMLPrintf(client, "<tr><th><label for=\"%s\">%s:</label></th><td>", name.c_str(),

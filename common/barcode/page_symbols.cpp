@@ -5,6 +5,7 @@
 
 #include "common/barcode/linear_grade.h"
 #include "common/barcode/symbol_reader.h"
+#include "common/barcode/upright_frame.h"
 
 namespace qxvn::barcode {
 namespace {
@@ -23,6 +24,47 @@ DocumentArea ToArea(const Box& box) {
 }
 
 }  // namespace
+
+std::vector<Box> Surroundings(const PageImage& page, const std::vector<Symbol>& symbols, uint8_t threshold) {
+  std::vector<Box> boxes;
+  if (symbols.empty()) return boxes;
+  const GrayImage dots = Thresholded(LuminanceOf(page).View(), threshold);
+  const GrayView view = dots.View();
+  for (const Symbol& symbol : symbols) {
+    const UprightFrame frame(symbol.orientation, page.width, page.height);
+    Box up = frame.UprightBox(symbol.box);
+    up = {std::max(up.left, 0), std::max(up.top, 0), std::min(up.right, frame.Width()),
+          std::min(up.bottom, frame.Height())};
+    if (up.Width() <= 0 || up.Height() <= 0) continue;
+    const int32_t along = symbol.linear ? up.Width() / 10 + 2 : up.Width() / 5 + 2;
+    int32_t top = up.top - along, bottom = up.bottom + along;
+    if (symbol.linear) {
+      // Lines above and below with dots only where the bars of the middle line are.
+      const int32_t middle = (up.top + up.bottom - 1) / 2;
+      auto dark = [&](int32_t u, int32_t v) {
+        const Point p = frame.PagePoint(u, v);
+        return view.At(static_cast<uint32_t>(p.x), static_cast<uint32_t>(p.y)) < 128;
+      };
+      auto bars = [&](int32_t v) {
+        bool any = false;
+        for (int32_t u = up.left; u < up.right; ++u) {
+          const bool d = dark(u, v);
+          if (d && !dark(u, middle)) return false;
+          any = any || d;
+        }
+        return any;
+      };
+      top = up.top;
+      bottom = up.bottom;
+      while (top > 0 && bars(top - 1)) --top;
+      while (bottom < frame.Height() && bars(bottom)) ++bottom;
+      top -= 2;
+      bottom += 2;
+    }
+    boxes.push_back(frame.PageBox({up.left - along, top, up.right + along, bottom}));
+  }
+  return boxes;
+}
 
 std::vector<DocumentArea> SymbolAreas(const PageImage& document, std::vector<Symbol>* found) {
   const GrayImage gray = LuminanceOf(document);
@@ -63,7 +105,11 @@ PreparedPage PreparePage(PageImage& page, RepairMode mode, uint8_t threshold, co
   PreparedPage prepared;
   const GrayImage luminance = LuminanceOf(page);
   prepared.symbols = ReadSymbols(luminance.View());
-  if (from && from->page.pixels) {
+  // Laid out one pixel a dot without a turn, the image is the page: read once.
+  const bool sameAsPage = from && from->placement.quarterTurns == 0 &&
+                          from->placement.width == from->page.width &&
+                          from->placement.height == from->page.height;
+  if (from && from->page.pixels && !sameAsPage) {
     std::vector<Symbol> read;
     if (!fromSymbols) SymbolAreas(from->page, &read);
     for (Symbol symbol : fromSymbols ? *fromSymbols : read) {

@@ -30,6 +30,12 @@ struct PreparedPage {
 PreparedPage PreparePage(PageImage& page, RepairMode mode, uint8_t threshold = kDefaultThreshold,
                          const LaidOutFrom* from = nullptr, const std::vector<Symbol>* fromSymbols = nullptr);
 
+// The symbols' boxes on `page` with room around them for their quiet zones (a tenth of a
+// linear symbol's length, a fifth of a 2D symbol's side) and, for a linear one, its bars' whole
+// height: the reader's box covers the lines it read, which may be a few.
+std::vector<Box> Surroundings(const PageImage& page, const std::vector<Symbol>& symbols,
+                              uint8_t threshold = kDefaultThreshold);
+
 // The symbols of a document page with their quiet zones, for the layout to keep whole
 // (KeepWhole); what was read goes to `found`.
 std::vector<DocumentArea> SymbolAreas(const PageImage& document, std::vector<Symbol>* found = nullptr);

@@ -109,8 +109,10 @@ void Draw(PageImage& page, const UprightFrame& frame, const ModuleMatrix& matrix
     const int32_t height = linearHeight > 0 ? linearHeight : matrix.rowModules[static_cast<size_t>(row)] * k;
     for (int column = 0; column < matrix.width; ++column) {
       if (!matrix.Dark(column, row)) continue;
-      for (int32_t v = top; v < top + height; ++v)
-        for (int32_t u = drawing.u + column * k; u < drawing.u + (column + 1) * k; ++u)
+      for (int32_t v = std::max(top, drawing.place.top); v < std::min(top + height, drawing.place.bottom);
+           ++v)
+        for (int32_t u = std::max(drawing.u + column * k, drawing.place.left);
+             u < std::min(drawing.u + (column + 1) * k, drawing.place.right); ++u)
           Paint(page, frame.PagePoint(u, v), 0);
     }
     top += height;
@@ -159,6 +161,12 @@ class Repairer {
 
   bool Repair(const Symbol& symbol) {
     if (std::abs(symbol.orientation - 90 * ((symbol.orientation + 45) / 90)) > 2) return false;
+    // A symbol the label cuts (read in the document, laid out past the label's edge) has no
+    // place of its own to be drawn in.
+    const Box& box = symbol.box;
+    if (box.left < 0 || box.top < 0 || box.right > static_cast<int32_t>(m_page.width) ||
+        box.bottom > static_cast<int32_t>(m_page.height) || box.Width() <= 0 || box.Height() <= 0)
+      return false;
     const UprightFrame frame(symbol.orientation, m_page.width, m_page.height);
     return symbol.linear ? RepairLinear(symbol, frame) : Repair2d(symbol, frame);
   }
@@ -259,6 +267,11 @@ class Repairer {
   bool Wanted(const Symbol& symbol, const Box& place) {
     if (m_mode == RepairMode::kOff) return false;
     m_readBox = Clipped(Grown(place, kReadMargin), m_page);
+    // A linear symbol whose dots grade C or better reads: auto leaves it without reading it back.
+    if (m_mode == RepairMode::kAuto && symbol.linear) {
+      const auto grade = GradePrinted(m_dots.View(), symbol);
+      if (grade && grade->grade <= Grade::kC) return false;
+    }
     m_originalScore = ReadBackScore(m_page, m_readBox, symbol, m_threshold);
     if (m_mode == RepairMode::kAlways) return true;
     // Grade C scores 3 (F 1, D 2); a 2D symbol that reads scores 0.

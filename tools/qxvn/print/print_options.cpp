@@ -139,6 +139,12 @@ PrintOptions ParsePrintOptions(int argc, char** argv, int first) {
       o.verify = true;
       continue;
     }
+    if (args.TakeValue("--content", "", &value)) {
+      const auto content = ContentNamed(value);
+      if (!content) throw UsageError("--content takes auto, photo, graphics or text, not '" + value + "'");
+      o.content = *content;
+      continue;
+    }
     if (args.TakeValue("--repair", "", &value)) {
       const auto mode = barcode::RepairModeNamed(value);
       if (!mode) throw UsageError("--repair takes auto, always or off, not '" + value + "'");

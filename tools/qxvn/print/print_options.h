@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/barcode/repair.h"
+#include "common/dither/content_dither.h"
 #include "common/input/page_source.h"
 #include "common/layout/placement.h"
 
@@ -39,6 +40,7 @@ struct PrintOptions {
   // Symbols redrawn to whole dots before printing; with `verify`, each one checked in the stream.
   barcode::RepairMode repair = barcode::RepairMode::kAuto;
   bool verify = false;
+  Content content = Content::kAuto;  // --content: gray content diffused before the threshold
   bool verbose = false;
   bool help = false;
 };

@@ -57,9 +57,12 @@ void JobSymbols::OnPage(size_t index, PageImage& page, const LaidOutFrom* from) 
                  index + 1);
   const std::optional<std::vector<barcode::Symbol>> documentSymbols = std::move(m_documentSymbols);
   m_documentSymbols.reset();
-  if (m_options.repair == barcode::RepairMode::kOff && !m_options.verify) return;
-  m_pages[index] = barcode::PreparePage(page, m_options.repair, m_threshold, from,
-                                        documentSymbols ? &*documentSymbols : nullptr);
+  const bool diffused = m_options.content == Content::kPhoto || m_options.content == Content::kGraphics;
+  if (m_options.repair == barcode::RepairMode::kOff && !m_options.verify && !diffused) return;
+  barcode::PreparedPage& prepared = m_pages[index] = barcode::PreparePage(
+      page, m_options.repair, m_threshold, from, documentSymbols ? &*documentSymbols : nullptr);
+  if (!diffused) return;
+  DiffuseContent(page, m_options.content, barcode::Surroundings(page, prepared.symbols, m_threshold));
 }
 
 std::vector<barcode::PageCheck> JobSymbols::Verify(std::span<const uint8_t> stream, size_t pageCount) const {
