@@ -121,7 +121,8 @@ void Option(pappl_client_t* client, const std::string& value, const std::string&
             const std::string& extra = "") {
   papplClientHTMLPuts(client, "<option value=\"");
   papplClientHTMLEscape(client, value.c_str(), 0);
-  papplClientHTMLPrintf(client, "\"%s%s>", selected ? " selected" : "", extra.c_str());
+  // PAPPL's printf escapes its text arguments: the attributes go in as they are.
+  papplClientHTMLPuts(client, ("\"" + std::string(selected ? " selected" : "") + extra + ">").c_str());
   papplClientHTMLEscape(client, text.c_str(), 0);
   papplClientHTMLPuts(client, "</option>");
 }

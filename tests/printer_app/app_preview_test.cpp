@@ -247,12 +247,19 @@ TEST_F(AppPreviewTest, ALabelUploadedInTheBrowserPrintsAsTheSameFileSentOverIpp)
     EXPECT_EQ(Browser("--upload " + upload + " " + file + " " + m_dir + "/refused.png", &said), 3) << said;
     EXPECT_NE(said.find(reason), std::string::npos) << said;
   }
-  const std::string png = m_dir + "/label.png";
-  WritePngFile(png, LabelPattern(false), PngKind::Gray8);
-  ASSERT_EQ(Browser("--upload " + upload + " " + png + " " + m_dir + "/next.png", &said), 0) << said;
+  // A text file, drawn by the browser onto a page of the label's dots.
+  const std::string text = m_dir + "/note.txt";
+  std::ofstream(text) << "A. Sample\n45 Orchard Lane\nLeeds LS6 3QT\n";
+  ASSERT_EQ(Browser("--upload " + upload + " " + text + " " + m_dir + "/next.png", &said), 0) << said;
   const int next = std::atoi(said.substr(said.find("printed ") + 8).c_str());
   EXPECT_EQ(WaitForJob(app.Uri(), next), "completed");
-  EXPECT_FALSE(ReadFile(app.OutputFile(next, "label.png")).empty());
+  const std::vector<std::string> label = Decoded(app.OutputFile(next, "note.txt"), "note");
+  ASSERT_EQ(label.size(), 1u);
+  const Bitmap printed = ReadPreview(m_dir + "/note.png");
+  size_t dots = 0;
+  for (uint8_t dot : printed.dots) dots += dot;
+  EXPECT_EQ(printed.width, 568u);
+  EXPECT_GT(dots, 2000u) << "the text is on the label";
 }
 
 }  // namespace
