@@ -122,7 +122,9 @@ void Option(pappl_client_t* client, const std::string& value, const std::string&
   papplClientHTMLPuts(client, "<option value=\"");
   papplClientHTMLEscape(client, value.c_str(), 0);
   // PAPPL's printf escapes its text arguments: the attributes go in as they are.
-  papplClientHTMLPuts(client, ("\"" + std::string(selected ? " selected" : "") + extra + ">").c_str());
+  papplClientHTMLPuts(client, selected ? "\" selected" : "\"");
+  papplClientHTMLPuts(client, extra.c_str());
+  papplClientHTMLPuts(client, ">");
   papplClientHTMLEscape(client, text.c_str(), 0);
   papplClientHTMLPuts(client, "</option>");
 }
