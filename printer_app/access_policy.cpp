@@ -2,15 +2,20 @@
 
 #include <grp.h>
 #include <pwd.h>
+#include <strings.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "printer_app/app_options.h"
 #include "printer_app/device_policy.h"
 #include "printer_app/original_symbol.h"
 #include "printer_app/peer_identity.h"
+#include "printer_app/sign_in_backoff.h"
 #include "printer_app/tls_credentials.h"
 
 // PAPPL's check of a signed-in client (HTTP Basic through the PAM service) against a group.
@@ -54,11 +59,72 @@ std::optional<uid_t> Recognise(pappl_client_t* client) {
   return uid;
 }
 
+// A sign-in attempt checked by `check` (true when it succeeds), slowed down after failures
+// from the client's address or for the user, and logged when it fails.
+template <typename Check>
+bool AttemptSignIn(pappl_client_t* client, const std::string& user, Check check) {
+  const std::string address = PeerAddress(client);
+  const SignInBackoff::Verdict verdict = SignIns().Begin(address, user, SignInBackoff::Clock::now());
+  if (verdict.refused) {
+    papplLogClient(client, PAPPL_LOGLEVEL_WARN,
+                   "Sign-in as '%s' from %s refused unchecked: too many failed sign-ins are waiting.",
+                   user.c_str(), address.c_str());
+    return false;
+  }
+  if (verdict.wait > SignInBackoff::Clock::duration::zero()) std::this_thread::sleep_for(verdict.wait);
+  if (check()) {
+    SignIns().Succeeded(address, user);
+    return true;
+  }
+  const SignInBackoff::Failure failure = SignIns().Failed(address, user, SignInBackoff::Clock::now());
+  const auto next = std::chrono::duration_cast<std::chrono::milliseconds>(failure.nextWait).count();
+  papplLogClient(client, PAPPL_LOGLEVEL_WARN,
+                 "Sign-in as '%s' from %s failed (%d in a row); the next attempt waits %lld.%03lld s.",
+                 user.c_str(), address.c_str(), failure.count, static_cast<long long>(next / 1000),
+                 static_cast<long long>(next % 1000));
+  return false;
+}
+
+// The user name of HTTP Basic credentials; empty when there are none.
+std::string BasicUser(pappl_client_t* client) {
+  const char* field = httpGetField(papplClientGetHTTP(client), HTTP_FIELD_AUTHORIZATION);
+  if (!field || strncasecmp(field, "Basic ", 6) != 0) return "";
+  char decoded[512];
+  int size = sizeof decoded - 1;
+  if (!httpDecode64_2(decoded, &size, field + 6)) return "";
+  decoded[std::clamp(size, 0, static_cast<int>(sizeof decoded) - 1)] = '\0';
+  const char* colon = std::strchr(decoded, ':');
+  return colon ? std::string(decoded, static_cast<size_t>(colon - decoded)) : std::string(decoded);
+}
+
 // Signing in: through the PAM service only, and only over TLS.
 http_status_t SignIn(pappl_client_t* client, const char* group, std::optional<gid_t> gid) {
   if (!g_policy.authService || IsLocalSocket(client)) return HTTP_STATUS_FORBIDDEN;
   if (!papplClientIsEncrypted(client)) return HTTP_STATUS_UPGRADE_REQUIRED;
-  return _papplClientIsAuthorizedForGroup(client, true, group, gid.value_or(static_cast<gid_t>(-1)));
+  const gid_t groupId = gid.value_or(static_cast<gid_t>(-1));
+  const std::string user = BasicUser(client);
+  if (user.empty()) return _papplClientIsAuthorizedForGroup(client, true, group, groupId);  // asks for them
+  http_status_t status = HTTP_STATUS_FORBIDDEN;
+  AttemptSignIn(client, user, [&] {
+    status = _papplClientIsAuthorizedForGroup(client, true, group, groupId);
+    return status == HTTP_STATUS_CONTINUE;
+  });
+  return status;
+}
+
+// Whether the client brings the cookie of a web sign-in with the password (as PAPPL makes it).
+bool HasWebSignIn(pappl_client_t* client) {
+  pappl_system_t* system = papplClientGetSystem(client);
+  char cookie[65], key[65], password[100];
+  if (!papplClientGetCookie(client, "auth", cookie, sizeof cookie)) return false;
+  papplSystemGetSessionKey(system, key, sizeof key);
+  papplSystemGetPassword(system, password, sizeof password);
+  const std::string text = std::string(key) + ":" + password;
+  unsigned char hash[32];
+  char hex[65];
+  cupsHashData("sha2-256", text.data(), text.size(), hash, sizeof hash);
+  cupsHashString(hash, sizeof hash, hex, sizeof hex);
+  return std::strcmp(cookie, hex) == 0;
 }
 
 http_status_t AdminStatus(pappl_client_t* client) {
@@ -211,9 +277,32 @@ __attribute__((visibility("default"))) bool papplClientHTMLAuthorize(pappl_clien
     status = HTTP_STATUS_FORBIDDEN;
   else if (!papplClientIsEncrypted(client))
     status = HTTP_STATUS_UPGRADE_REQUIRED;  // a page is sent to its https:// address
-  if (status == HTTP_STATUS_CONTINUE) return original(client);
-  papplClientRespond(client, status, nullptr, nullptr, 0, 0);
-  return false;
+  if (status != HTTP_STATUS_CONTINUE) {
+    papplClientRespond(client, status, nullptr, nullptr, 0, 0);
+    return false;
+  }
+  // A form posted without the cookie is PAPPL's sign-in with the password.
+  if (qxapp::g_policy.authService || papplClientGetMethod(client) != HTTP_STATE_POST ||
+      qxapp::HasWebSignIn(client))
+    return original(client);
+  bool checked = false;  // PAPPL answers a sign-in it checked and refused with its form
+  const bool signedIn = qxapp::AttemptSignIn(client, "web-admin", [&] {
+    checked = true;
+    return original(client);
+  });
+  if (!signedIn && !checked) papplClientRespond(client, HTTP_STATUS_FORBIDDEN, nullptr, nullptr, 0, 0);
+  return signedIn;
+}
+
+// The printer's web page: anyone may look at it, but its buttons (hold new jobs, release them,
+// pause, resume, identify, print the test page, make it the default) are administration, as
+// their IPP operations are.
+__attribute__((visibility("default"))) void _papplPrinterWebHome(pappl_client_t* client,
+                                                                 pappl_printer_t* printer) {
+  using Fn = void (*)(pappl_client_t*, pappl_printer_t*);
+  static const Fn original = qxapp::Original<Fn>("_papplPrinterWebHome");
+  if (client && papplClientGetMethod(client) == HTTP_STATE_POST && !papplClientHTMLAuthorize(client)) return;
+  original(client, printer);
 }
 
 __attribute__((visibility("default"))) void _papplPrinterProcessIPP(pappl_client_t* client) {

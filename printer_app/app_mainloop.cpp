@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "printer_app/control_socket.h"
 #include "printer_app/label_driver.h"
 #include "printer_app/preview_command.h"
 #include "printer_app/server_probe.h"
@@ -52,6 +53,7 @@ struct Context {
   std::string baseName;
   std::string subcommand;
   std::vector<std::string> appArgs;  // the long options, after PAPPL's arguments
+  std::string serverSocket;          // the server's control socket, removed at exit
 };
 
 template <size_t N>
@@ -76,7 +78,7 @@ bool MakeFolder(const std::string& path) { return mkdir(path.c_str(), 0700) == 0
 
 // Where the server keeps its state when --state is not given: the service's state directory,
 // /var/lib for root, else the user's XDG state folder.
-std::string DefaultStateDir(const std::string& baseName) {
+std::string DefaultStateDir(const std::string& baseName, bool create) {
   if (const char* dir = std::getenv("STATE_DIRECTORY"); dir && *dir) {
     const std::string dirs = dir;  // systemd lists several with ':'
     return dirs.substr(0, dirs.find(':'));
@@ -86,12 +88,12 @@ std::string DefaultStateDir(const std::string& baseName) {
   if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg && *xdg) {
     base = xdg;
   } else if (const char* home = std::getenv("HOME"); home && *home) {
-    MakeFolder(std::string(home) + "/.local");
+    if (create) MakeFolder(std::string(home) + "/.local");
     base = std::string(home) + "/.local/state";
   } else {
     return "";
   }
-  MakeFolder(base);
+  if (create) MakeFolder(base);
   return base + "/" + baseName;
 }
 
@@ -117,7 +119,7 @@ AppOptions ServerOptions(const Context& context, int numOptions, cups_option_t* 
   args.insert(args.end(), context.appArgs.begin(), context.appArgs.end());
   AppOptions appOptions = ParseArgs(args);
   if (appOptions.help || appOptions.version) return appOptions;
-  if (appOptions.stateDir.empty()) appOptions.stateDir = DefaultStateDir(context.baseName);
+  if (appOptions.stateDir.empty()) appOptions.stateDir = DefaultStateDir(context.baseName, true);
   if (appOptions.stateDir.empty()) throw std::runtime_error("no state folder: give --state DIR");
   CheckDevices(appOptions);
   return appOptions;
@@ -133,7 +135,22 @@ pappl_system_t* CreateFromMainloop(int numOptions, cups_option_t* options, void*
     std::fprintf(stderr, "%s: %s\n", context->baseName.c_str(), e.what());
     return nullptr;
   }
+  // The instance's control socket, before anything else: a server that cannot have it does not
+  // start (its sub-commands would reach another one, or none).
+  std::string problem;
+  const std::string folder = SocketFolder(getuid(), true, &problem);
+  const std::string socket =
+      folder + "/" +
+      SocketName(context->baseName, appOptions.stateDir, DefaultStateDir(context->baseName, false));
+  if (folder.empty() || !(problem = ClaimSocket(socket)).empty()) {
+    std::fprintf(stderr, "%s: %s\n", context->baseName.c_str(), problem.c_str());
+    return nullptr;
+  }
   pappl_system_t* system = context->createSystem(appOptions);
+  if (system) {
+    UseSocket(socket);
+    context->serverSocket = socket;
+  }
   // A socket of the service's own, which a link at PAPPL's system-wide path leads to.
   const char* localSocket = cupsGetOption("local-socket", numOptions, options);
   if (system && localSocket && !papplSystemAddListeners(system, localSocket)) {
@@ -166,6 +183,8 @@ void PrintUsage(void* data) {
       "  pause / resume -d PRINTER\n"
       "  autoadd            add the connected USB label printers that have no printer yet\n"
       "  shutdown           stop the server\n"
+      "  A sub-command talks to the server of --state DIR, given last (default: the default\n"
+      "  state folder's server, else the only one running).\n"
       "  --version          the version\n"
       "\n"
       "Server settings as -o NAME=VALUE: state-directory=DIR, server-port=N, log-file=FILE|-,\n"
@@ -183,7 +202,7 @@ void PrintUsage(void* data) {
 }  // namespace
 
 int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
-  Context context{createSystem, "", "", {}};
+  Context context{createSystem, "", "", {}, ""};
   const char* slash = std::strrchr(argv[0], '/');
   context.baseName = slash ? slash + 1 : argv[0];
   // PAPPL's own answer is the bare number.
@@ -221,6 +240,17 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
   }
   for (; i < argc; ++i) context.appArgs.emplace_back(argv[i]);
 
+  std::string clientStateDir;
+  if (!context.appArgs.empty() && context.subcommand != "server" && !context.subcommand.empty() &&
+      context.appArgs.size() == 2 && context.appArgs.front() == "--state") {
+    clientStateDir = context.appArgs.back();  // which instance the sub-command talks to
+    context.appArgs.clear();
+  } else if (!context.appArgs.empty() && context.subcommand != "server" && !context.subcommand.empty() &&
+             context.appArgs.front() == "--state") {
+    std::fprintf(stderr, "%s: `--state DIR` (the server to talk to) comes last, after `%s`'s own options\n",
+                 context.baseName.c_str(), context.subcommand.c_str());
+    return 2;
+  }
   if (!context.appArgs.empty()) {
     std::vector<std::string> args = {context.baseName};
     args.insert(args.end(), context.appArgs.begin(), context.appArgs.end());
@@ -247,15 +277,21 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
     return 2;
   }
   if (!helpOrVersion && !printerUri && !OneOf(context.subcommand, kLocalSubcommands)) {
-    std::string tried;
-    const std::string socket = FindServerSocket(context.baseName, &tried);
+    const ServerSocket server =
+        FindServerSocket(context.baseName, clientStateDir, DefaultStateDir(context.baseName, false));
+    const std::string& socket = server.path;
+    if (!server.problem.empty()) {
+      std::fprintf(stderr, "%s: %s\n", context.baseName.c_str(), server.problem.c_str());
+      return 1;
+    }
     if (socket.empty()) {
       std::fprintf(stderr,
                    "%s: no server is running (none answers on %s); start one with `%s server` or "
                    "`systemctl start qxvn-printer-app`\n",
-                   context.baseName.c_str(), tried.c_str(), context.baseName.c_str());
+                   context.baseName.c_str(), server.tried.c_str(), context.baseName.c_str());
       return 1;
     }
+    UseSocket(socket);
     // `add -d NAME` names the printer it makes.
     if (!printerName.empty() && context.subcommand != "add" && !ServerHasPrinter(socket, printerName)) {
       std::fprintf(stderr, "%s: no printer named '%s' (`%s printers` lists them)\n", context.baseName.c_str(),
@@ -264,9 +300,11 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
     }
   }
   papplArgs.push_back(nullptr);
-  return papplMainloop(static_cast<int>(papplArgs.size()) - 1, papplArgs.data(), kAppVersion, kFooter, 0,
-                       nullptr, AutoAddDriver, nullptr, nullptr, nullptr, CreateFromMainloop, PrintUsage,
-                       &context);
+  const int status = papplMainloop(static_cast<int>(papplArgs.size()) - 1, papplArgs.data(), kAppVersion,
+                                   kFooter, 0, nullptr, AutoAddDriver, nullptr, nullptr, nullptr,
+                                   CreateFromMainloop, PrintUsage, &context);
+  if (!context.serverSocket.empty()) unlink(context.serverSocket.c_str());
+  return status;
 }
 
 }  // namespace qxapp

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "printer_app/access_policy.h"
+#include "printer_app/address_listeners.h"
 #include "printer_app/app_mainloop.h"
 #include "printer_app/app_options.h"
 #include "printer_app/device_guard.h"
@@ -64,8 +65,9 @@ pappl_system_t* CreateSystem(const qxapp::AppOptions& options) {
     std::fprintf(stderr, "qxvn-printer-app: cannot create the printer system\n");
     return nullptr;
   }
-  if (!papplSystemAddListeners(system, options.network ? nullptr : "localhost")) {
-    std::fprintf(stderr, "qxvn-printer-app: cannot listen on port %d\n", options.port);
+  if (const std::string problem = qxapp::ListenOnEveryAddress(system, options.network, options.port);
+      !problem.empty()) {
+    std::fprintf(stderr, "qxvn-printer-app: %s\n", problem.c_str());
     papplSystemDelete(system);
     return nullptr;
   }

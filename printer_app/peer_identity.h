@@ -1,7 +1,10 @@
 // Which local account is at the other end of a client's connection: the peer credentials of a
 // local (Unix) socket, or, for a TCP connection from this machine's loopback address, the owner
 // of the client's socket as the kernel tells (a sock_diag lookup; else its tables, /proc/net/tcp
-// and tcp6). Nothing is known of other addresses.
+// and tcp6). Only the client's live socket names anyone: its exact address pair, a socket still
+// held by a process (an inode) and a state of an open connection. A socket its owner has closed
+// is listed as root's and is no one's here. Nothing is known of other addresses. A connection's
+// account is taken as it is accepted and kept with it.
 #pragma once
 
 #include <pappl/pappl.h>
@@ -17,6 +20,10 @@ std::optional<uid_t> PeerUid(pappl_client_t* client);
 
 // The same for a connected socket.
 std::optional<uid_t> PeerUidOfSocket(int fd);
+
+// The client's address as digits ("127.0.0.1", "::1"; an IPv4 client of an IPv6 socket as
+// IPv4), or "local" for a local socket.
+std::string PeerAddress(pappl_client_t* client);
 
 // Whether the client is connected through a local (Unix) socket.
 bool IsLocalSocket(pappl_client_t* client);

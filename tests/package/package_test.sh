@@ -15,8 +15,8 @@ cleanup() {
     for _ in $(seq 50); do kill -0 "$server_pid" 2>/dev/null || break; sleep 0.1; done
     kill -KILL "$server_pid" 2>/dev/null || true
   fi
-  # PAPPL leaves its local socket behind.
-  rm -f "/run/qxvn-printer-app-pkg$$.sock" "${TMPDIR:-/tmp}/qxvn-printer-app-pkg$$$(id -u).sock"
+  # A server killed leaves its control socket behind.
+  rm -f "/run/qxvn-printer-app-pkg$$"*.sock "${TMPDIR:-/tmp}/qxvn-printer-app-$(id -u)/qxvn-printer-app-pkg$$"*.sock
   rm -rf "$scratch"
 }
 trap cleanup EXIT

@@ -15,6 +15,7 @@
 #include "printer_app/job_journal.h"
 #include "printer_app/job_recovery.h"
 #include "printer_app/peer_identity.h"
+#include "printer_app/sign_in_backoff.h"
 
 namespace qxapp {
 namespace {
@@ -161,6 +162,13 @@ TEST(PeerIdentityTest, TheClientSocketOfAConnectionNamesItsOwner) {
       "   2: 0100007F:9C40 0100007F:21B7 01 00000000:00000000 00:00000000 00000000 65534        0 3\n";
   EXPECT_EQ(SocketOwnerIn(tcp, Address("127.0.0.1", 40000), Address("127.0.0.1", 8631)), 65534u);
   EXPECT_FALSE(SocketOwnerIn(tcp, Address("127.0.0.1", 40001), Address("127.0.0.1", 8631)));
+  // Sockets their owners closed (FIN_WAIT2, TIME_WAIT) are listed as root's, with no inode: no one's.
+  const std::string closed =
+      "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode\n"
+      "   0: 0100007F:9C41 0100007F:21B7 05 00000000:00000000 00:00000000 00000000     0        0 0\n"
+      "   1: 0100007F:9C42 0100007F:21B7 06 00000000:00000000 00:00000000 00000000     0        0 0\n";
+  EXPECT_FALSE(SocketOwnerIn(closed, Address("127.0.0.1", 40001), Address("127.0.0.1", 8631)));
+  EXPECT_FALSE(SocketOwnerIn(closed, Address("127.0.0.1", 40002), Address("127.0.0.1", 8631)));
   const std::string tcp6 =
       "  sl  local_address                         remote_address                        st tx_queue "
       "rx_queue tr "
@@ -172,8 +180,9 @@ TEST(PeerIdentityTest, TheClientSocketOfAConnectionNamesItsOwner) {
 }
 
 // A listening loopback socket and a connection to it from a process of `uid` (this one's when
-// it is ours): the accepted end's peer, as the app would see it.
-std::optional<uid_t> LoopbackPeer(const char* ip, uid_t uid) {
+// it is ours): the accepted end's peer, as the app would see it. With `closeFirst` the client
+// sends a request and closes its socket before the app looks.
+std::optional<uid_t> LoopbackPeer(const char* ip, uid_t uid, bool closeFirst = false) {
   const sockaddr_storage any = Address(ip, 0);
   const int family = any.ss_family;
   const socklen_t size = family == AF_INET ? sizeof(sockaddr_in) : sizeof(sockaddr_in6);
@@ -188,10 +197,16 @@ std::optional<uid_t> LoopbackPeer(const char* ip, uid_t uid) {
     if (uid != geteuid() && setuid(uid) != 0) _exit(1);
     int client = socket(family, SOCK_STREAM, 0);
     if (connect(client, reinterpret_cast<const sockaddr*>(&bound), size) != 0) _exit(1);
+    if (closeFirst) {
+      (void)!write(client, "POST / HTTP/1.1\r\n\r\n", 20);
+      close(client);
+      _exit(0);
+    }
     char byte;
     (void)!read(client, &byte, 1);  // held open until the parent has looked
     _exit(0);
   }
+  if (closeFirst) waitpid(child, nullptr, 0);
   int accepted = accept(listener, nullptr, nullptr);
   std::optional<uid_t> peer = PeerUidOfSocket(accepted);
   close(accepted);
@@ -208,9 +223,39 @@ TEST(PeerIdentityTest, RealConnectionsNameTheirAccount) {
   close(pair[1]);
   EXPECT_EQ(LoopbackPeer("127.0.0.1", geteuid()), geteuid());
   EXPECT_EQ(LoopbackPeer("::1", geteuid()), geteuid());
+  EXPECT_EQ(LoopbackPeer("127.0.0.1", geteuid(), true), std::nullopt) << "a closed client socket is no one's";
+  EXPECT_EQ(LoopbackPeer("::1", geteuid(), true), std::nullopt) << "a closed client socket is no one's";
   if (geteuid() == 0) {
     EXPECT_EQ(LoopbackPeer("127.0.0.1", 65534), 65534u) << "another account (nobody)";
+    EXPECT_EQ(LoopbackPeer("127.0.0.1", 65534, true), std::nullopt) << "not root, though listed as root's";
   }
+}
+
+TEST(SignInBackoffTest, FailuresSlowDownQueueUpAndClearOnSuccess) {
+  using std::chrono::seconds;
+  for (const auto& [failures, delay] : {std::pair{4, 0}, std::pair{5, 1}, std::pair{6, 2}, std::pair{7, 4},
+                                        std::pair{11, 60}, std::pair{40, 60}})
+    EXPECT_EQ(SignInBackoff::DelayAfter(failures), seconds(delay)) << failures;
+  SignInBackoff backoff;
+  const auto t = SignInBackoff::Clock::time_point() + std::chrono::hours(1);
+  for (int i = 1; i <= 4; ++i) {
+    EXPECT_EQ(backoff.Begin("127.0.0.1", "web-admin", t).wait, seconds(0));
+    EXPECT_EQ(backoff.Failed("127.0.0.1", "web-admin", t).nextWait, seconds(0));
+  }
+  backoff.Begin("127.0.0.1", "web-admin", t);
+  const SignInBackoff::Failure fifth = backoff.Failed("127.0.0.1", "web-admin", t);
+  EXPECT_EQ(fifth.count, 5);
+  EXPECT_EQ(fifth.nextWait, seconds(1));
+  // Attempts made at once wait their turns, from that address or for that user from another.
+  EXPECT_EQ(backoff.Begin("127.0.0.1", "web-admin", t).wait, seconds(1));
+  EXPECT_EQ(backoff.Begin("127.0.0.1", "web-admin", t).wait, seconds(2));
+  EXPECT_EQ(backoff.Begin("::1", "web-admin", t).wait, seconds(3));
+  EXPECT_EQ(backoff.Begin("::1", "someone", t).wait, seconds(0)) << "another address and user";
+  // More than a minute of queue: refused unchecked.
+  for (int i = 0; i < 60; ++i) backoff.Begin("127.0.0.1", "web-admin", t);
+  EXPECT_TRUE(backoff.Begin("127.0.0.1", "web-admin", t).refused);
+  backoff.Succeeded("127.0.0.1", "web-admin");
+  EXPECT_EQ(backoff.Begin("127.0.0.1", "web-admin", t).wait, seconds(0));
 }
 
 TEST(ClientMessageTest, PathsAreShortenedToTheirLastPart) {

@@ -78,13 +78,22 @@ AppServer::AppServer(std::string stateDir, std::vector<std::string> printers,
 
 AppServer::~AppServer() {
   Stop();
-  // PAPPL leaves its local socket behind: where its clients look for this program's server.
+  // A server killed leaves its control socket ("NAME.sock", "NAME-STATE-HASH.sock"), where its
+  // clients look for this program's servers.
   const std::string name = fs::path(m_program).filename().string();
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   const char* tmp = std::getenv("TMPDIR");
-  unlink((getuid() == 0
-              ? "/run/" + name + ".sock"
-              : std::string(tmp && *tmp ? tmp : "/tmp") + "/" + name + std::to_string(getuid()) + ".sock")
-             .c_str());
+  const std::string folders[] = {
+      "/run", runtime && *runtime ? runtime : "",
+      std::string(tmp && *tmp ? tmp : "/tmp") + "/qxvn-printer-app-" + std::to_string(getuid())};
+  std::error_code error;
+  for (const std::string& folder : folders) {
+    if (folder.empty() || (getuid() != 0 && folder == "/run")) continue;
+    for (const auto& entry : fs::directory_iterator(folder, error)) {
+      const std::string file = entry.path().filename().string();
+      if (file == name + ".sock" || file.rfind(name + "@", 0) == 0) fs::remove(entry.path(), error);
+    }
+  }
 }
 
 bool AppServer::Start() {

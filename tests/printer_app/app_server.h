@@ -25,6 +25,8 @@ class AppServer {
   // The app under a name of this server's own: its local socket is named after the program, so
   // the sub-commands run by this name reach this server and no other on the machine.
   const std::string& Program() const { return m_program; }
+  // Runs under another server's program name: a second instance of the same program.
+  void UseProgramOf(const AppServer& other) { m_program = other.m_program; }
   // Starts the app and waits (bounded) until it answers; false when it does not.
   bool Start();
   // SIGTERM, then a bounded wait; SIGKILL if it does not end. How long it took to end.

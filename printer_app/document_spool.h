@@ -1,0 +1,16 @@
+// A document the spool has no room for is a temporary failure, said as such: PAPPL 1.3.1 answers
+// it as an internal error, "Unable to write print file: Success" when a write was cut short.
+#pragma once
+
+#include <string_view>
+
+namespace qxapp {
+
+// The answer to a document that could not be written to the spool, as the client is told it.
+constexpr const char* kNoSpaceMessage = "no space for the document";
+
+// Whether PAPPL's answer to a document it could not write means the spool's file system is
+// full (no space left, the quota reached, or a write that wrote less and gave no reason).
+bool IsNoSpaceAnswer(std::string_view statusMessage);
+
+}  // namespace qxapp
