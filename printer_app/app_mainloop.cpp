@@ -24,9 +24,9 @@ namespace {
 
 constexpr const char* kFooter = "QXVN Label Printer Application";
 
-constexpr std::string_view kSubcommands[] = {
-    "add",     "autoadd", "cancel",   "default", "delete", "devices",  "drivers", "jobs",  "modify",
-    "options", "pause",   "printers", "resume",  "server", "shutdown", "status",  "submit"};
+constexpr std::string_view kSubcommands[] = {"add",      "autoadd", "cancel", "default",  "delete", "devices",
+                                             "drivers",  "jobs",    "modify", "options",  "pause",  "preview",
+                                             "printers", "resume",  "server", "shutdown", "status", "submit"};
 // Sub-commands that need no running server.
 constexpr std::string_view kLocalSubcommands[] = {"server", "devices", "drivers"};
 // PAPPL's short options that take a value (-d PRINTER, -o NAME=VALUE, ...).
@@ -210,9 +210,6 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
     std::printf("qxvn-printer-app %s\n", kAppVersion);
     return 0;
   }
-  // A sub-command of the app's own, which PAPPL's main loop does not know.
-  if (argc >= 2 && std::strcmp(argv[1], "preview") == 0)
-    return RunPreviewCommand(context.baseName, argc, argv);
   std::vector<char*> papplArgs = {argv[0]};
   int i = 1;
   bool printerUri = false, helpOrVersion = false;
@@ -276,6 +273,11 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
     PrintUsage(&context);
     return 2;
   }
+  // `preview` is the app's own sub-command, which PAPPL's main loop does not know: its arguments
+  // are those after its name, up to the server options.
+  const std::vector<std::string> previewArgs(papplArgs.begin() + 2, papplArgs.end());
+  if (context.subcommand == "preview" && helpOrVersion)
+    return RunPreviewCommand(context.baseName, "", previewArgs);
   if (!helpOrVersion && !printerUri && !OneOf(context.subcommand, kLocalSubcommands)) {
     const ServerSocket server =
         FindServerSocket(context.baseName, clientStateDir, DefaultStateDir(context.baseName, false));
@@ -291,6 +293,7 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
                    context.baseName.c_str(), server.tried.c_str(), context.baseName.c_str());
       return 1;
     }
+    if (context.subcommand == "preview") return RunPreviewCommand(context.baseName, socket, previewArgs);
     UseSocket(socket);
     // `add -d NAME` names the printer it makes.
     if (!printerName.empty() && context.subcommand != "add" && !ServerHasPrinter(socket, printerName)) {

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "common/tool_error.h"
-#include "printer_app/server_probe.h"
 #include "tools/qxvn/io/atomic_output.h"
 
 namespace qxapp {
@@ -65,20 +64,22 @@ std::string Refusal(http_status_t status, const std::string& job) {
 
 }  // namespace
 
-int RunPreviewCommand(const std::string& baseName, int argc, char** argv) {
+int RunPreviewCommand(const std::string& baseName, const std::string& socket,
+                      const std::vector<std::string>& args) {
   std::string job, out;
-  for (int i = 2; i < argc; ++i) {
-    const std::string arg = argv[i];
+  const size_t argc = args.size();
+  for (size_t i = 0; i < argc; ++i) {
+    const std::string& arg = args[i];
     if (arg == "--help" || arg == "-h") {
       std::printf(kUsage, baseName.c_str());
       return 0;
     }
     if (arg == "-j" && i + 1 < argc) {
-      job = argv[++i];
+      job = args[++i];
       continue;
     }
     if (arg == "-o" && i + 1 < argc) {
-      out = argv[++i];
+      out = args[++i];
       continue;
     }
     if (arg == "-d" && i + 1 < argc) {  // job ids are the system's: the printer changes nothing
@@ -97,9 +98,6 @@ int RunPreviewCommand(const std::string& baseName, int argc, char** argv) {
   }
   if (out.empty()) out = "job-" + job + ".png";
 
-  std::string tried;
-  const std::string socket = FindServerSocket(baseName, &tried);
-  if (socket.empty()) return Fail(baseName, "no server is running (none answers on " + tried + ")");
   std::unique_ptr<http_t, decltype(&httpClose)> http(
       httpConnect2(socket.c_str(), 0, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_NEVER, 1, 30000, nullptr),
       &httpClose);

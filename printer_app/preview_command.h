@@ -5,11 +5,14 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace qxapp {
 
-// The exit status: 0 when every label was written, 1 when the job's labels cannot be had, 2
-// for a wrong command line.
-int RunPreviewCommand(const std::string& baseName, int argc, char** argv);
+// `args`: those after "preview"; `socket`: the running server's control socket (empty with
+// --help). The exit status: 0 when every label was written, 1 when the job's labels cannot be
+// had, 2 for a wrong command line.
+int RunPreviewCommand(const std::string& baseName, const std::string& socket,
+                      const std::vector<std::string>& args);
 
 }  // namespace qxapp
