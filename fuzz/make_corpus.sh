@@ -7,11 +7,15 @@ cd "$(dirname "$0")"
 qxvn="${QXVN:-../build/debug/tools/qxvn}"
 c=corpus
 mkdir -p $c/reg_file_fuzz $c/wire_reader_fuzz $c/pnm_reader_fuzz $c/png_reader_fuzz $c/jpeg_reader_fuzz $c/pdf_reader_fuzz \
-  $c/band_rasteriser_fuzz $c/devmode_fuzz $c/trace_format_fuzz
+  $c/band_rasteriser_fuzz $c/devmode_fuzz $c/trace_format_fuzz $c/ipp_scan_fuzz $c/state_line_fuzz
 
 printf 'REGEDIT4\n[HKEY\\x]\n"GrayThreshold"=dword:00000096\n"Note"="a \\"q\\""\n' >$c/reg_file_fuzz/values
 printf '"Blob"=hex:01,02,\\\n  03\n"X"=hex(4):0a,00,00,00\n"Y"=-\n; c\n@="d"\n' >$c/reg_file_fuzz/hex
 printf '\xff\xfe"\x00A\x00"\x00=\x00d\x00w\x00o\x00r\x00d\x00:\x001\x00\n\x00' >$c/reg_file_fuzz/utf16
+
+# A Print-Job with a media-col, and a saved job line.
+printf '\x02\x00\x00\x02\x00\x00\x00\x01\x01\x47\x00\x12attributes-charset\x00\x05utf-8\x02\x34\x00\x09media-col\x00\x00\x4a\x00\x00\x00\x0amedia-type\x44\x00\x00\x00\x06labels\x37\x00\x00\x00\x00\x03doc' >$c/ipp_scan_fuzz/print-job
+printf 'Job id="2" name="a \\"b\\" \\\\ \\012" state="9"' >$c/state_line_fuzz/job
 
 # A page 16 dots wide: header, feed, print lines, trailer; and two pages with settings.
 page='\x1f\x20\x00\x88\x1f\x27\x01\x02\x88\x1f\x25\x02\x08\x05\x88\x1f\x22\x01\x01\x88\x1f\x21\x03\x02\x00\xff\x88\x1f\x21\x03\x00\x01\x81\x88\x1f\x28\x00\x88'

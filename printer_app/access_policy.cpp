@@ -13,6 +13,7 @@
 
 #include "printer_app/app_options.h"
 #include "printer_app/device_policy.h"
+#include "printer_app/job_offers.h"
 #include "printer_app/original_symbol.h"
 #include "printer_app/peer_identity.h"
 #include "printer_app/sign_in_backoff.h"
@@ -309,9 +310,11 @@ __attribute__((visibility("default"))) void _papplPrinterProcessIPP(pappl_client
   using Fn = void (*)(pappl_client_t*);
   static const Fn original = qxapp::Original<Fn>("_papplPrinterProcessIPP");
   original(client);
-  if (papplClientGetOperation(client) == IPP_OP_GET_PRINTER_ATTRIBUTES)
+  if (papplClientGetOperation(client) == IPP_OP_GET_PRINTER_ATTRIBUTES) {
     qxapp::PairSecureUris(papplClientGetResponse(client),
                           papplSystemGetAuthService(papplClientGetSystem(client)) != nullptr);
+    qxapp::CompleteOffers(client);
+  }
 }
 
 // The web password's hash, "NONCE~HASH". PAPPL 1.3.1 takes the nonce of a stored hash up to a

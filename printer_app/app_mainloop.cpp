@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "printer_app/client_commands.h"
 #include "printer_app/control_socket.h"
 #include "printer_app/label_driver.h"
 #include "printer_app/preview_command.h"
@@ -64,7 +65,8 @@ bool OneOf(std::string_view word, const std::string_view (&list)[N]) {
 }
 
 bool IsAppOption(std::string_view arg) {
-  return arg.size() > 2 && arg.substr(0, 2) == "--" && arg != "--help" && arg != "--version";
+  return arg.size() > 2 && arg.substr(0, 2) == "--" && arg != "--help" && arg != "--version" &&
+         arg != "--wait";
 }
 
 AppOptions ParseArgs(std::vector<std::string> args) {
@@ -170,11 +172,12 @@ void PrintUsage(void* data) {
       "\n"
       "Sub-commands (all but server, devices and drivers talk to the running server):\n"
       "  server             run the printer application\n"
-      "  submit [FILE]      print a file (standard input without one): -d PRINTER, -n COPIES,\n"
-      "                     -t TITLE, -o NAME=VALUE (media=..., print-darkness=...)\n"
+      "  submit [FILE]...   print files (standard input without one): -d PRINTER, -n or -c COPIES,\n"
+      "                     -t TITLE, -o NAME=VALUE as `options` lists them (media=48x50mm,\n"
+      "                     gray-threshold=100, ...), --wait for the job's end (exit 1 if it failed)\n"
       "  jobs [-d PRINTER]  list the jobs       cancel -j ID | -a  cancel jobs\n"
       "  preview -j ID [-o FILE.png]  write the job's labels as pictures (see preview --help)\n"
-      "  status             the server's, a printer's (-d) or a job's (-j) state\n"
+      "  status             the server's, a printer's (-d) or a job's (-j ID) state\n"
       "  printers           list the printers   options -d PRINTER  list a printer's options\n"
       "  devices            list the connected devices (USB, network, DNS-SD)\n"
       "  drivers            list the drivers (-o device-id=ID: the one for that device)\n"
@@ -214,6 +217,7 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
   int i = 1;
   bool printerUri = false, helpOrVersion = false;
   std::string printerName;
+  std::vector<std::string> commandArgs;  // the sub-command's own arguments
   int numSettings = 0;
   cups_option_t* settings = nullptr;  // the -o settings, for checking the server's options
   struct SettingsFree {
@@ -225,7 +229,9 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
     const std::string_view arg = argv[i];
     papplArgs.push_back(argv[i]);
     if ((arg == "--" || OneOf(arg, kValueOptions)) && i + 1 < argc) {
+      commandArgs.emplace_back(argv[i]);
       papplArgs.push_back(argv[++i]);  // a file or a value, whatever it says
+      commandArgs.emplace_back(argv[i]);
       if (arg == "-d") printerName = argv[i];
       if (arg == "-u") printerUri = true;
       if (arg == "-o") numSettings = cupsParseOptions(argv[i], numSettings, &settings);
@@ -233,6 +239,8 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
       context.subcommand = arg;
     } else if (arg == "--help" || arg == "--version") {
       helpOrVersion = true;
+    } else {
+      commandArgs.emplace_back(arg);
     }
   }
   for (; i < argc; ++i) context.appArgs.emplace_back(argv[i]);
@@ -273,11 +281,11 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
     PrintUsage(&context);
     return 2;
   }
-  // `preview` is the app's own sub-command, which PAPPL's main loop does not know: its arguments
-  // are those after its name, up to the server options.
-  const std::vector<std::string> previewArgs(papplArgs.begin() + 2, papplArgs.end());
+  // `preview` is the app's own sub-command, which PAPPL's main loop does not know.
   if (context.subcommand == "preview" && helpOrVersion)
-    return RunPreviewCommand(context.baseName, "", previewArgs);
+    return RunPreviewCommand(context.baseName, "", commandArgs);
+  if (!helpOrVersion && context.subcommand == "drivers")
+    return RunClientCommand(context.baseName, context.subcommand, commandArgs, "");
   if (!helpOrVersion && !printerUri && !OneOf(context.subcommand, kLocalSubcommands)) {
     const ServerSocket server =
         FindServerSocket(context.baseName, clientStateDir, DefaultStateDir(context.baseName, false));
@@ -293,7 +301,7 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
                    context.baseName.c_str(), server.tried.c_str(), context.baseName.c_str());
       return 1;
     }
-    if (context.subcommand == "preview") return RunPreviewCommand(context.baseName, socket, previewArgs);
+    if (context.subcommand == "preview") return RunPreviewCommand(context.baseName, socket, commandArgs);
     UseSocket(socket);
     // `add -d NAME` names the printer it makes.
     if (!printerName.empty() && context.subcommand != "add" && !ServerHasPrinter(socket, printerName)) {
@@ -301,6 +309,8 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
                    printerName.c_str(), context.baseName.c_str());
       return 1;
     }
+    if (IsClientCommand(context.subcommand))
+      return RunClientCommand(context.baseName, context.subcommand, commandArgs, socket);
   }
   papplArgs.push_back(nullptr);
   const int status = papplMainloop(static_cast<int>(papplArgs.size()) - 1, papplArgs.data(), kAppVersion,

@@ -17,8 +17,14 @@ const char* const kAppUsage =
     "                     (default when none is saved: label=file://DIR/output);\n"
     "                     for a saved printer NAME, its device becomes URI\n"
     "  --max-memory MIB   memory reading one PDF document may take (default 512)\n"
-    "  --max-seconds N    processor seconds reading one PDF document may take, twice that\n"
-    "                     in wall-clock time (default 20)\n"
+    "  --max-seconds N    processor seconds a PDF document may take for its page count and\n"
+    "                     for each page, twice that in wall-clock time (default 20)\n"
+    "  --max-document-mib N  refuse a document larger than N MiB (default 64)\n"
+    "  --request-timeout S   close a connection that sends nothing for S seconds:\n"
+    "                     before its first request, in a request's headers, or\n"
+    "                     between pieces of its body (default 30)\n"
+    "  --max-client-connections N  connections one address or local account may\n"
+    "                     hold at once; administrators are never refused (default 64)\n"
     "  --allowed-folder DIR  file:// devices may write only inside DIR/output and these\n"
     "                     folders; checked again, links resolved, at every job\n"
     "  --admin-group GROUP   its members administer the app too\n"
@@ -73,6 +79,12 @@ AppOptions ParseAppOptions(int argc, char** argv) {
       options.documentLimits.maxMemoryBytes = uint64_t{Bounded(arg, value(), 64, 1048576)} << 20;
     } else if (arg == "--max-seconds") {
       options.documentLimits.maxSeconds = Bounded(arg, value(), 1, 86400);
+    } else if (arg == "--max-document-mib") {
+      options.requestLimits.maxDocumentBytes = uint64_t{Bounded(arg, value(), 1, 4096)} << 20;
+    } else if (arg == "--request-timeout") {
+      options.requestLimits.timeoutSeconds = static_cast<int>(Bounded(arg, value(), 1, 3600));
+    } else if (arg == "--max-client-connections") {
+      options.requestLimits.maxConnectionsPerClient = Bounded(arg, value(), 1, 10000);
     } else if (arg == "--network") {
       options.network = true;
     } else if (arg == "--log") {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/input/page_source.h"
+#include "printer_app/request_bounds.h"
 
 namespace qxapp {
 
@@ -19,6 +20,7 @@ struct AppOptions {
   // NAME=DEVICE-URI.
   std::vector<std::pair<std::string, std::string>> printers;
   qxvn::PageLimits documentLimits;  // what reading one document may cost
+  RequestLimits requestLimits;      // what one client may send and hold
   // Who may administer and print (access_policy.cpp); each is also the name of a PAPPL
   // "-o name=value" server option.
   std::string adminGroup;   // admin-group: local members administer too; checked on sign-in

@@ -3,10 +3,14 @@
 #include <avahi-client/client.h>
 #include <avahi-common/simple-watch.h>
 #include <cups/cups.h>
+#include <fcntl.h>
+#include <limits.h>
 #include <pappl/pappl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -53,10 +57,14 @@ bool HasScheme(const char* uri, const char* scheme) {
   return uri && std::strncmp(uri, scheme, std::strlen(scheme)) == 0;
 }
 
-// A folder device's file name for the job, "ID-NAME", and where PAPPL will make it (it adds the
-// extension, ".prn" unless the URI's "?ext=" says otherwise, and replaces the same characters).
+// A folder device's file for the job: "ID-NAME.EXT" (".prn" unless the URI's "?ext=" says
+// otherwise), the characters PAPPL would replace replaced, cut to a length every file system takes
+// (the job keeps its whole name).
+constexpr size_t kMostFileNameBytes = 200;
+
 struct FolderOutput {
-  std::string name;
+  std::string folder;
+  std::string file;
   std::string path;
 };
 
@@ -76,12 +84,62 @@ bool FolderOutputFor(const char* uri, pappl_job_t* job, FolderOutput* out) {
   struct stat info;
   if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
   const char* jobName = papplJobGetName(job);
-  out->name = std::to_string(papplJobGetID(job)) + "-" + (jobName ? jobName : "");
-  std::string file = out->name + "." + ext;
+  std::string stem = std::to_string(papplJobGetID(job)) + "-" + (jobName ? jobName : "");
+  ext.resize(std::min<size_t>(ext.size(), 16));
+  stem.resize(std::min(stem.size(), kMostFileNameBytes - ext.size() - 1));
+  std::string file = stem + "." + ext;
   for (char& c : file)
     if (static_cast<unsigned char>(c) < ' ' || c == 0x7f || (c & 0x80) || c == '/') c = '_';
+  out->folder = folder;
+  out->file = file;
   out->path = folder + "/" + file;
   return true;
+}
+
+// Makes the job's file in the folder, or says why not: the folder opened first and checked where
+// it really is (one swapped for a link since the device was checked is refused), the file made
+// in that very folder as a new file, never through a link. A file of the same name is replaced
+// only when it is the app's own plain file (a job printed again).
+int CreateOutputFile(const FolderOutput& output, std::string* why) {
+  const int folder = open(output.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0) {
+    *why = "Cannot open the folder '" + output.folder + "': " + std::strerror(errno) + ".";
+    return -1;
+  }
+  char real[PATH_MAX + 1];
+  const std::string self = "/proc/self/fd/" + std::to_string(folder);
+  const ssize_t length = readlink(self.c_str(), real, PATH_MAX);
+  const std::string where = length > 0 ? std::string(real, static_cast<size_t>(length)) : std::string();
+  std::string rule;
+  if (where.empty() || !PathAllowedHere(where, &rule)) {
+    why->assign("The folder '").append(output.folder).append("' was replaced by '").append(where);
+    why->append("' since it was checked; not written (").append(rule).append(").");
+    close(folder);
+    return -1;
+  }
+  constexpr int kNewFile = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+  int fd = openat(folder, output.file.c_str(), kNewFile, 0666);
+  if (fd < 0 && errno == EEXIST) {
+    struct stat info;
+    const bool found = fstatat(folder, output.file.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+    if (found && S_ISREG(info.st_mode) && info.st_uid == geteuid() && info.st_nlink == 1 &&
+        unlinkat(folder, output.file.c_str(), 0) == 0) {
+      fd = openat(folder, output.file.c_str(), kNewFile, 0666);
+    } else {
+      if (found && S_ISLNK(info.st_mode))
+        *why = "'" + output.path + "' is a link: not written through.";
+      else if (found && S_ISREG(info.st_mode))
+        *why = "'" + output.path + "' is another user's file: not written over.";
+      else
+        *why = "Cannot create '" + output.path +
+               "': " + std::strerror(found && S_ISDIR(info.st_mode) ? EISDIR : EEXIST) + ".";
+      close(folder);
+      return -1;
+    }
+  }
+  if (fd < 0) *why = "Cannot create '" + output.path + "': " + std::strerror(errno) + ".";
+  close(folder);
+  return fd;
 }
 
 }  // namespace
@@ -115,7 +173,10 @@ void RemoveOutputsOfUnprintedJobs(pappl_system_t* system) {
               if (papplJobGetState(job) == IPP_JSTATE_COMPLETED ||
                   !FolderOutputFor(static_cast<const char*>(data), job, &output))
                 return;
-              if (unlink(output.path.c_str()) == 0)
+              // Only a plain file of the app's own: what a job refused to write over stays.
+              struct stat info;
+              if (lstat(output.path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+                  info.st_uid == geteuid() && unlink(output.path.c_str()) == 0)
                 papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Removed the unfinished output of the job.");
             },
             const_cast<char*>(uri), 1, 0);
@@ -158,12 +219,24 @@ __attribute__((visibility("default"))) pappl_device_t* papplDeviceOpen(const cha
   }
   qxapp::FolderOutput output;
   const bool toFolder = qxapp::FolderOutputFor(device_uri, qxapp::CurrentJob(), &output);
-  if (toFolder) name = output.name.c_str();
-  qxapp::ErrorRoute* route = qxapp::RouteFor(err_cb, err_data);
-  if (pappl_device_t* device = original(device_uri, name, qxapp::KeepAndPass, route)) {
-    if (toFolder) qxapp::t_outputFile = output.path;
-    return device;
+  std::string uri = device_uri;
+  int made = -1;
+  if (toFolder) {
+    if ((made = qxapp::CreateOutputFile(output, &why)) < 0) {
+      qxapp::t_fileFailure = why;
+      if (err_cb) err_cb(why.c_str(), err_data);
+      return original(qxapp::kFailingDevice, name, err_cb, err_data);
+    }
+    // PAPPL's file device opens the file made, by its descriptor: no name is looked up again.
+    uri = "file:///proc/self/fd/" + std::to_string(made);
   }
+  qxapp::ErrorRoute* route = qxapp::RouteFor(err_cb, err_data);
+  pappl_device_t* device = original(uri.c_str(), name, qxapp::KeepAndPass, route);
+  if (made >= 0) {
+    close(made);
+    qxapp::t_outputFile = output.path;
+  }
+  if (device) return device;
   if (qxapp::t_fileFailure.empty()) qxapp::t_fileFailure = std::string("Unable to open ") + device_uri + ".";
   return original(qxapp::kFailingDevice, name, err_cb, err_data);
 }

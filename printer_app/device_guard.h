@@ -4,7 +4,9 @@
 //   a DNS-SD device (the web interface's Add Printer page browses): listing then leaves DNS-SD
 //   out, and opening a dnssd:// device fails with a reason;
 // - a file:// device outside the allowed folders (device_policy.h) is refused with the rule;
-// - a file:// folder gets one file a job, named by the job's id and name, never another job's;
+// - a file:// folder gets one file a job, named by the job's id and name (cut to a safe length),
+//   never another job's: made new in the folder as it is when the job starts (a folder swapped
+//   for a link since it was checked is refused), never through a link planted at its name;
 // - a file:// folder or file that cannot be written makes PAPPL hold the job and retry every
 //   5 seconds for ever: the job gets a device whose every write fails instead, so that it ends
 //   aborted with the reason, and the next job tries the folder again.

@@ -52,6 +52,22 @@ std::string FolderList(const std::vector<std::string>& folders) {
   return list.empty() ? "none" : list;
 }
 
+bool PathAllowed(const std::string& path, const std::vector<std::string>& allowedFolders, std::string* why) {
+  const std::string resolved = ResolvedPath(path);
+  for (const std::string& folder : allowedFolders) {
+    const std::string allowed = ResolvedPath(folder);
+    if (!resolved.empty() && !allowed.empty() && Inside(resolved, allowed)) return true;
+  }
+  *why = "file:// devices may only write inside the allowed folders (" + FolderList(allowedFolders) +
+         "; --allowed-folder adds one), links resolved";
+  return false;
+}
+
+std::vector<std::string> FoldersSet() {
+  std::lock_guard<std::mutex> hold(g_foldersLock);
+  return g_folders;
+}
+
 }  // namespace
 
 bool DeviceAllowed(const std::string& uri, const std::vector<std::string>& allowedFolders, std::string* why) {
@@ -64,14 +80,7 @@ bool DeviceAllowed(const std::string& uri, const std::vector<std::string>& allow
     path = resource;
     path = path.substr(0, path.find('?'));  // PAPPL's options (ext=) follow the path
   }
-  const std::string resolved = ResolvedPath(path);
-  for (const std::string& folder : allowedFolders) {
-    const std::string allowed = ResolvedPath(folder);
-    if (!resolved.empty() && !allowed.empty() && Inside(resolved, allowed)) return true;
-  }
-  *why = "file:// devices may only write inside the allowed folders (" + FolderList(allowedFolders) +
-         "; --allowed-folder adds one), links resolved";
-  return false;
+  return PathAllowed(path, allowedFolders, why);
 }
 
 void SetAllowedFolders(std::vector<std::string> folders) {
@@ -80,12 +89,11 @@ void SetAllowedFolders(std::vector<std::string> folders) {
 }
 
 bool DeviceAllowedHere(const std::string& uri, std::string* why) {
-  std::vector<std::string> folders;
-  {
-    std::lock_guard<std::mutex> hold(g_foldersLock);
-    folders = g_folders;
-  }
-  return DeviceAllowed(uri, folders, why);
+  return DeviceAllowed(uri, FoldersSet(), why);
+}
+
+bool PathAllowedHere(const std::string& path, std::string* why) {
+  return PathAllowed(path, FoldersSet(), why);
 }
 
 namespace {

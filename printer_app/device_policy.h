@@ -20,4 +20,7 @@ void SetAllowedFolders(std::vector<std::string> folders);
 // Against the folders set: false with the rule in `why`.
 bool DeviceAllowedHere(const std::string& uri, std::string* why);
 
+// Whether the path, links resolved, is an allowed folder or inside one (the folders set).
+bool PathAllowedHere(const std::string& path, std::string* why);
+
 }  // namespace qxapp

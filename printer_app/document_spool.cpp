@@ -7,6 +7,7 @@
 #include <string>
 
 #include "printer_app/original_symbol.h"
+#include "printer_app/request_bounds.h"
 
 namespace qxapp {
 
@@ -29,6 +30,7 @@ __attribute__((visibility("default"))) void _papplJobCopyDocumentData(pappl_clie
   using Fn = void (*)(pappl_client_t*, pappl_job_t*);
   static const Fn original = qxapp::Original<Fn>("_papplJobCopyDocumentData");
   original(client, job);
+  qxapp::ExplainRefusedDocument(client, job);  // too large or cut short (request_bounds.h)
   ipp_t* response = papplClientGetResponse(client);
   if (!response || ippGetStatusCode(response) != IPP_STATUS_ERROR_INTERNAL) return;
   ipp_attribute_t* message = ippFindAttribute(response, "status-message", IPP_TAG_TEXT);

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "printer_app/device_guard.h"
+#include "printer_app/job_abort_reason.h"
 #include "printer_app/original_symbol.h"
 #include "printer_app/saved_state.h"
 
@@ -47,6 +48,7 @@ class JobRun {
     const std::string output = TakeJobOutputFile();
     if (!output.empty() && papplJobGetState(t_job) != IPP_JSTATE_COMPLETED && unlink(output.c_str()) == 0)
       papplLogJob(t_job, PAPPL_LOGLEVEL_INFO, "Removed the unfinished output of the job.");
+    GiveAbortReason(t_job);
     SaveJobChange(t_job);
     t_job = nullptr;
   }

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -34,14 +35,6 @@ int Progress(int state) {
   return 0;
 }
 
-// Values stay on their line: PAPPL's loader reads a line per job.
-std::string OneLine(const char* text) {
-  std::string out = text ? text : "";
-  for (char& c : out)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
-  return out;
-}
-
 std::string JobLine(pappl_job_t* job) {
   StateLine line;
   line.directive = "Job";
@@ -50,11 +43,12 @@ std::string JobLine(pappl_job_t* job) {
   };
   number("printer", papplPrinterGetID(papplJobGetPrinter(job)), true);
   number("id", papplJobGetID(job), true);
-  line.pairs.emplace_back("name", OneLine(papplJobGetName(job)));
-  line.pairs.emplace_back("username", OneLine(papplJobGetUsername(job)));
+  line.pairs.emplace_back("name", WithoutControls(papplJobGetName(job)));
+  line.pairs.emplace_back("username", WithoutControls(papplJobGetUsername(job)));
   const char* format = papplJobGetFormat(job);
-  line.pairs.emplace_back("format", format ? OneLine(format) : "application/octet-stream");
-  if (const char* filename = papplJobGetFilename(job)) line.pairs.emplace_back("filename", OneLine(filename));
+  line.pairs.emplace_back("format", format ? WithoutControls(format) : "application/octet-stream");
+  if (const char* filename = papplJobGetFilename(job))
+    line.pairs.emplace_back("filename", WithoutControls(filename));
   number("state", papplJobGetState(job), true);
   number("state_reasons", papplJobGetReasons(job));
   number("created", papplJobGetTimeCreated(job));
@@ -62,7 +56,16 @@ std::string JobLine(pappl_job_t* job) {
   number("completed", papplJobGetTimeCompleted(job));
   number("impressions", papplJobGetImpressions(job));
   number("imcompleted", papplJobGetImpressionsCompleted(job));
+  FitStateLine(&line, {"name", "username"});
   return FormatStateLine(line) + "\n";
+}
+
+// The settings PAPPL saves as "Directive text" lines.
+bool IsTextSetting(const std::string& line) {
+  for (const char* directive :
+       {"DNSSDName ", "Location ", "Geolocation ", "GeoLocation ", "Organization ", "OrganizationalUnit "})
+    if (line.compare(0, std::strlen(directive), directive) == 0) return true;
+  return false;
 }
 
 bool AppendText(int fd, const std::string& text) {
@@ -160,6 +163,26 @@ void DropSavedJournal() {
 std::string ReadJobJournals() {
   std::lock_guard<std::mutex> hold(g_lock);
   return ReadText(AsidePath()) + ReadText(g_path);
+}
+
+bool FitSavedLines(std::string* stateText) {
+  bool changed = false;
+  std::vector<std::string> lines = SplitLines(*stateText);
+  for (std::string& text : lines) {
+    if (text.size() <= kStateLineBytes) continue;
+    if (text.compare(0, 4, "Job ") == 0) {
+      StateLine line = ParseStateLine(text);
+      if (!line.parsed) continue;
+      FitStateLine(&line, {"name", "username"});
+      text = FormatStateLine(line);
+      changed = true;
+    } else if (IsTextSetting(text)) {
+      text.resize(CharacterBoundary(text, kStateLineBytes));
+      changed = true;
+    }
+  }
+  if (changed) *stateText = JoinLines(lines);
+  return changed;
 }
 
 bool ApplyJobJournal(const std::string& journal, std::string* stateText) {

@@ -34,6 +34,11 @@ void DropSavedJournal();
 // The journals' texts (the one set aside first) for the start.
 std::string ReadJobJournals();
 
+// PAPPL's saved state text with every line made to fit PAPPL's loader (state_line.h): a job's
+// long name or user name is shortened there (the job keeps it whole), so is a long location or
+// organisation. Returns whether it changed.
+bool FitSavedLines(std::string* stateText);
+
 // Applies journal lines to PAPPL's state text: a job's last line replaces its line there or is
 // added to its printer; a line never takes a job back (a pending line does not undo its
 // completion). Jobs of printers the state does not hold are left out. Returns whether the text

@@ -59,8 +59,10 @@ struct OptionsDeleter {
 
 // The stream a waiting job's document prints as, page by page as PrintPageFile prints it,
 // written to `fd`. Throws ToolError with what stops it.
-void WriteWaitingStream(pappl_job_t* job, const std::string& format, const std::string& document, int fd) {
-  std::unique_ptr<qxvn::PageSource> source = OpenPageFile(format, document);
+void WriteWaitingStream(pappl_job_t* job, const std::string& document, int fd) {
+  OpenedDocument opened = OpenJobDocument(job, document);
+  if (!opened.source) throw qxvn::ToolError(opened.refusal);
+  std::unique_ptr<qxvn::PageSource>& source = opened.source;
   const auto pages = static_cast<unsigned>(source->PageCount());
   std::unique_ptr<pappl_pr_options_t, OptionsDeleter> options(papplJobCreatePrintOptions(job, pages, true));
   if (!options) throw qxvn::ToolError("out of memory");
@@ -104,8 +106,9 @@ JobStream MakeWaitingStream(pappl_job_t* job) {
     result.path = document;  // the stream it sends is its document
     return result;
   }
-  if (format != "application/pdf" && format != "image/png" && format != "image/jpeg") {
-    result.why = "Labels of a " + format + " document are shown once the job prints.";
+  // PAPPL prints raster documents itself, line by line.
+  if (format == "image/pwg-raster" || format == "image/urf") {
+    result.why = "Labels of a raster document are shown once the job prints.";
     return result;
   }
   const std::string target = WaitingPath(papplJobGetID(job));
@@ -116,7 +119,7 @@ JobStream MakeWaitingStream(pappl_job_t* job) {
     return result;
   }
   try {
-    WriteWaitingStream(job, format, document, fd);
+    WriteWaitingStream(job, document, fd);
     if (close(fd) != 0 || rename(temp.c_str(), target.c_str()) != 0)
       throw qxvn::ToolError(std::strerror(errno));
     result.path = target;

@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <mutex>
+#include <set>
+#include <string>
 
 #include "printer_app/barcode_check.h"
 #include "printer_app/device_guard.h"
@@ -123,6 +126,18 @@ void KeepChangedJob(pappl_job_t* job) {
   if (g_started && job) SaveJobChange(job);
 }
 
+// PAPPL keeps the name it is given, not a copy: one that must change is kept here for the
+// process (each distinct one once).
+const char* KeptOnOneLine(const char* text) {
+  if (!text) return text;
+  const std::string kept = WithoutControls(text);
+  if (kept == text) return text;
+  static std::mutex lock;
+  static std::set<std::string> names;
+  std::lock_guard<std::mutex> hold(lock);
+  return names.insert(kept).first->c_str();
+}
+
 }  // namespace
 }  // namespace qxapp
 
@@ -139,7 +154,9 @@ __attribute__((visibility("default"))) pappl_job_t* _papplJobCreate(pappl_printe
   static const Fn original = qxapp::Original<Fn>("_papplJobCreate");
   const bool keep = job_id <= 0 && qxapp::g_started;
   qxapp::t_creatingJournaledJob = keep && qxapp::JobJournalOpen();
-  pappl_job_t* job = original(printer, job_id, username, format, job_name, attrs);
+  // The name goes into the saved state's lines: a control character there (a local job's; a
+  // client's is refused with its request) would break a line.
+  pappl_job_t* job = original(printer, job_id, username, format, qxapp::KeptOnOneLine(job_name), attrs);
   const bool journaled = qxapp::t_creatingJournaledJob;
   qxapp::t_creatingJournaledJob = false;
   if (!job || !keep) return job;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/media/label_sizes.h"
+#include "printer_app/job_privacy.h"
 #include "printer_app/label_job.h"
 #include "printer_app/setting_map.h"
 #include "printer_app/test_label.h"
@@ -125,6 +126,8 @@ bool LabelDriver(pappl_system_t*, const char* driverName, const char*, const cha
   data->duplex = PAPPL_DUPLEX_NONE;
   data->sides_supported = PAPPL_SIDES_ONE_SIDED;
   data->sides_default = PAPPL_SIDES_ONE_SIDED;
+  // Portrait, as IPP Everywhere asks of a default; a job that asks for no orientation is then
+  // turned only when it fits the label turned and not upright (page_file_filter.cpp).
   data->orient_default = IPP_ORIENT_PORTRAIT;
   data->identify_cb = Identify;
   data->testpage_cb = WriteTestLabel;
@@ -175,6 +178,7 @@ bool LabelDriver(pappl_system_t*, const char* driverName, const char*, const cha
   if (!*attrs) *attrs = ippNew();
   AddVendorAttributes(data, *attrs);
   AddEverywhereAttributes(*attrs);
+  DescribeJobPrivacy(*attrs);
   return true;
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/media/label_sizes.h"
 #include "common/tool_error.h"
 #include "printer_app/barcode_check.h"
 #include "printer_app/client_message.h"
@@ -31,6 +32,7 @@ struct LabelJobState {
   BarcodeSettings barcodes;
   qxvn::PageImage page;
   LineLayout layout = LineLayout::Rgb;
+  unsigned rowRepeat = 1;  // dots down a raster line covers: 2 for a 300 x 150 dpi raster
   unsigned rowsWritten = 0;
   bool failed = false;
 };
@@ -187,13 +189,24 @@ bool StartLabelPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_
          "Unsupported raster: " + std::to_string(header.cupsBitsPerPixel) + " bits per pixel.");
     return false;
   }
+  // Rasters at a fraction of the head's resolution down the page (CUPS's "Draft" quality sends
+  // 300 x 150 dpi) repeat each line; any other resolution would print at the wrong size.
+  constexpr unsigned kHeadDpi = qxvn::kDotsPerInch;
+  const unsigned across = header.HWResolution[0], down = header.HWResolution[1];
+  if ((across != 0 && across != kHeadDpi) || (down != 0 && (down > kHeadDpi || kHeadDpi % down != 0))) {
+    Fail(job, PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR,
+         "Unsupported raster resolution " + std::to_string(across) + "x" + std::to_string(down) +
+             " dpi: this printer prints 300 dpi (or 300 across and 150, 100 or 75 down).");
+    return false;
+  }
+  state->rowRepeat = down == 0 ? 1 : kHeadDpi / down;
   if (header.cupsBitsPerPixel == 24)
     state->layout = LineLayout::Rgb;
   else
     state->layout = header.cupsColorSpace == CUPS_CSPACE_K ? LineLayout::Black : LineLayout::Gray;
   state->page = qxvn::PageImage{};
   try {
-    state->page = qxvn::AllocatePage(header.cupsWidth, header.cupsHeight, 3, "the page");
+    state->page = qxvn::AllocatePage(header.cupsWidth, header.cupsHeight * state->rowRepeat, 3, "the page");
   } catch (const qxvn::ToolError& e) {
     Fail(job, PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR, e.what());
     return false;
@@ -207,8 +220,9 @@ bool StartLabelPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_
 bool WriteLabelLine(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned y,
                     const unsigned char* line) {
   LabelJobState* state = StateOf(job);
-  if (!state || !state->page.pixels || y >= state->page.height) return false;
-  uint8_t* out = state->page.Row(y);
+  if (!state || !state->page.pixels || uint64_t{y} * state->rowRepeat >= state->page.height) return false;
+  const unsigned row = y * state->rowRepeat;
+  uint8_t* out = state->page.Row(row);
   const uint32_t width = state->page.width;
   switch (state->layout) {
     case LineLayout::Rgb:
@@ -226,6 +240,8 @@ bool WriteLabelLine(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsi
         out[0] = out[1] = out[2] = static_cast<uint8_t>(255 - line[x]);
       break;
   }
+  for (unsigned copy = 1; copy < state->rowRepeat; ++copy)
+    std::memcpy(state->page.Row(row + copy), state->page.Row(row), size_t{width} * 3);
   ++state->rowsWritten;
   return true;
 }

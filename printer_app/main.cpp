@@ -19,6 +19,7 @@
 #include "printer_app/label_driver.h"
 #include "printer_app/page_file_filter.h"
 #include "printer_app/pappl_layer/startup_check.h"
+#include "printer_app/request_bounds.h"
 #include "printer_app/saved_devices.h"
 #include "printer_app/saved_state.h"
 #include "printer_app/usb_autoadd.h"
@@ -78,6 +79,7 @@ pappl_system_t* CreateSystem(const qxapp::AppOptions& options) {
              "No Avahi daemon answers: DNS-SD printers cannot be found or used until one runs.");
   qxapp::RegisterLabelDriver(system);
   qxapp::RegisterPageFileFilters(system, options.documentLimits);
+  qxapp::SetRequestLimits(options.requestLimits);
   qxapp::KeepJobLabelsIn(system, state + "/labels");
   qxapp::AddJobPages(system);
 

@@ -1,12 +1,19 @@
 #include "printer_app/page_file_filter.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <string>
 
+#include "common/draw/text_pdf.h"
+#include "common/input/document_format.h"
 #include "common/input/page_source.h"
+#include "common/input/pdf_process.h"
 #include "common/layout/render_on_label.h"
 #include "common/media/label_sizes.h"
 #include "common/tool_error.h"
@@ -19,6 +26,9 @@ namespace {
 
 // Set once, before the system runs.
 qxvn::PageLimits g_documentLimits;
+
+// Text keeps at least this far from the label's edges, whatever margins the job names.
+constexpr int kTextMarginHundredthsMm = 150;
 
 void RefuseDocument(pappl_job_t* job, const std::string& message) {
   papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", message.c_str());
@@ -59,15 +69,18 @@ qxvn::Scaling ScalingOf(pappl_scaling_t scaling) {
 
 }  // namespace
 
-// The job's label, scaling and orientation. The orientation is the job's own: without one, a
-// document is turned to lie along the label (the printer's default of portrait would never turn).
+// The job's label, scaling and orientation. The orientation is the job's own; a job that asks
+// for none takes the printer's default, and the factory default of portrait (which IPP asks a
+// printer to announce) then means the automatic turn: upright unless the page fits only turned.
 qxvn::LayoutChoice LayoutOfJob(pappl_job_t* job, const pappl_pr_options_t& options) {
   qxvn::LayoutChoice choice;
   choice.scaling = ScalingOf(options.print_scaling);
-  ipp_attribute_t* orientation = papplJobGetAttribute(job, "orientation-requested");
-  choice.orientation = orientation && ippGetValueTag(orientation) == IPP_TAG_ENUM
-                           ? qxvn::OrientationOfIpp(ippGetInteger(orientation, 0))
-                           : qxvn::Orientation::kAutomatic;
+  ipp_attribute_t* asked = papplJobGetAttribute(job, "orientation-requested");
+  const int orientation = asked && ippGetValueTag(asked) == IPP_TAG_ENUM ? ippGetInteger(asked, 0)
+                          : options.orientation_requested == IPP_ORIENT_PORTRAIT
+                              ? IPP_ORIENT_NONE
+                              : static_cast<int>(options.orientation_requested);
+  choice.orientation = qxvn::OrientationOfIpp(orientation);
   const pappl_media_col_t& media = options.media;
   choice.label.width = Dots(media.size_width);
   choice.label.height = Dots(media.size_length);
@@ -85,27 +98,104 @@ struct OptionsDeleter {
   void operator()(pappl_pr_options_t* options) const { papplJobDeletePrintOptions(options); }
 };
 
+// The document's format by its first bytes: a sender's declared format may be wrong.
+qxvn::DocumentFormat FormatOfFile(const std::string& path) {
+  uint8_t head[qxvn::kFormatProbeBytes];
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return qxvn::DocumentFormat::kUnknown;
+  const ssize_t got = read(fd, head, sizeof head);
+  close(fd);
+  return got > 0 ? qxvn::FormatOfBytes(std::span<const uint8_t>(head, static_cast<size_t>(got)))
+                 : qxvn::DocumentFormat::kUnknown;
+}
+
+// Plain text set on pages of the job's label, as a PDF in the spool folder beside the document;
+// the file is removed when the job's reader is done with it.
+class TextAsPdf {
+ public:
+  TextAsPdf(const std::string& textPath, const pappl_media_col_t& media) {
+    const std::string text = ReadWhole(textPath);
+    qxdraw::TextPage page;
+    page.widthDots = static_cast<int>(Dots(media.size_width));
+    page.heightDots = static_cast<int>(Dots(media.size_length));
+    page.marginDots = static_cast<int>(
+        std::max({Dots(media.left_margin), Dots(media.top_margin), Dots(kTextMarginHundredthsMm)}));
+    const std::string pdf = qxdraw::TextPdf(text, page);
+    m_path = textPath + ".text.pdf";
+    const int fd = open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) throw qxvn::ToolError(std::string("cannot set the text on pages: ") + std::strerror(errno));
+    const bool written = write(fd, pdf.data(), pdf.size()) == static_cast<ssize_t>(pdf.size());
+    close(fd);
+    if (!written) {
+      unlink(m_path.c_str());
+      throw qxvn::ToolError("cannot set the text on pages: the spool folder is full");
+    }
+  }
+  ~TextAsPdf() { unlink(m_path.c_str()); }
+  TextAsPdf(const TextAsPdf&) = delete;
+  TextAsPdf& operator=(const TextAsPdf&) = delete;
+  const std::string& Path() const { return m_path; }
+
+ private:
+  static std::string ReadWhole(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw qxvn::ToolError(std::string("cannot read the text: ") + std::strerror(errno));
+    std::string text;
+    char buffer[65536];
+    ssize_t got;
+    while ((got = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(got));
+    close(fd);
+    return text;
+  }
+  std::string m_path;
+};
+
 }  // namespace
 
 const qxvn::PageLimits& DocumentLimits() { return g_documentLimits; }
 
-std::unique_ptr<qxvn::PageSource> OpenPageFile(const std::string& type, const std::string& path) {
+OpenedDocument OpenJobDocument(pappl_job_t* job, const std::string& path) {
+  OpenedDocument document;
+  const qxvn::DocumentFormat format = FormatOfFile(path);
   const qxvn::PageLimits& limits = g_documentLimits;
-  return type == "application/pdf" ? qxvn::OpenPdf(path, qxvn::kDotsPerInch, limits)
-         : type == "image/jpeg"    ? qxvn::OpenJpeg(path, limits)
-                                   : qxvn::OpenPng(path, limits);
+  switch (format) {
+    case qxvn::DocumentFormat::kText: {
+      std::unique_ptr<pappl_pr_options_t, OptionsDeleter> options(papplJobCreatePrintOptions(job, 1, false));
+      if (!options) throw qxvn::ToolError("out of memory");
+      auto text = std::make_shared<TextAsPdf>(path, options->media);
+      document.source = qxvn::OpenPdf(text->Path(), qxvn::kDotsPerInch, limits);
+      document.keep = std::move(text);
+      break;
+    }
+    case qxvn::DocumentFormat::kPdf:
+    case qxvn::DocumentFormat::kPng:
+    case qxvn::DocumentFormat::kJpeg:
+    case qxvn::DocumentFormat::kPnm:
+      document.source = qxvn::OpenPageSource(path, qxvn::kDotsPerInch, limits);
+      break;
+    default:
+      document.refusal = std::string("The document is ") + std::string(qxvn::NameOf(format)) +
+                         ", not one of the formats this printer prints (" +
+                         std::string(qxvn::PrintableFormatList()) + ").";
+      break;
+  }
+  return document;
 }
 
-bool PrintPageFile(pappl_job_t* job, pappl_device_t* device, void* format) {
-  const std::string type = static_cast<const char*>(format);
+bool PrintPageFile(pappl_job_t* job, pappl_device_t* device, void*) {
   const char* filename = papplJobGetFilename(job);
-  std::unique_ptr<qxvn::PageSource> source;
+  OpenedDocument document;
   try {
-    source = OpenPageFile(type, filename ? filename : "");
+    document = OpenJobDocument(job, filename ? filename : "");
   } catch (const qxvn::ToolError& e) {
     RefuseDocument(job, std::string("Unable to read the document: ") + e.what());
     return false;
   }
+  if (!document.source) {
+    RefuseDocument(job, document.refusal);
+    return false;
+  }
+  std::unique_ptr<qxvn::PageSource>& source = document.source;
   const auto pages = static_cast<unsigned>(source->PageCount());
   papplJobSetImpressions(job, static_cast<int>(pages));
   std::unique_ptr<pappl_pr_options_t, OptionsDeleter> options(papplJobCreatePrintOptions(job, pages, true));
@@ -148,15 +238,28 @@ bool PrintPageFile(pappl_job_t* job, pappl_device_t* device, void* format) {
   return ok;
 }
 
+namespace {
+
+// PAPPL tells PDF, PNG, PWG and Apple raster by their first bytes, and JPEG only with a JFIF
+// or Exif segment first; the rest of what the app prints is told here.
+const char* FormatByContent(const unsigned char* header, size_t size, void*) {
+  const qxvn::DocumentFormat format = qxvn::FormatOfBytes(std::span<const uint8_t>(header, size));
+  return format == qxvn::DocumentFormat::kUnknown ? nullptr : qxvn::MimeTypeOf(format).data();
+}
+
+}  // namespace
+
 void RegisterPageFileFilters(pappl_system_t* system, const qxvn::PageLimits& limits) {
   g_documentLimits = limits;
-  // To the printer's own format: PAPPL looks for that before its own raster filters.
-  static const char kPdf[] = "application/pdf";
-  static const char kPng[] = "image/png";
-  static const char kJpeg[] = "image/jpeg";
-  papplSystemAddMIMEFilter(system, kPdf, kPrinterFormat, PrintPageFile, const_cast<char*>(kPdf));
-  papplSystemAddMIMEFilter(system, kPng, kPrinterFormat, PrintPageFile, const_cast<char*>(kPng));
-  papplSystemAddMIMEFilter(system, kJpeg, kPrinterFormat, PrintPageFile, const_cast<char*>(kJpeg));
+  // A PDF job starts drawing at once, on a renderer that has loaded the PDF library already.
+  qxvn::PdfRenderer::KeepSpare(limits);
+  papplSystemSetMIMECallback(system, FormatByContent, nullptr);
+  // To the printer's own format: PAPPL looks for that before its own raster filters. The filter
+  // reads the document by its content, whatever it was sent as.
+  for (qxvn::DocumentFormat format :
+       {qxvn::DocumentFormat::kPdf, qxvn::DocumentFormat::kPng, qxvn::DocumentFormat::kJpeg,
+        qxvn::DocumentFormat::kPnm, qxvn::DocumentFormat::kText})
+    papplSystemAddMIMEFilter(system, qxvn::MimeTypeOf(format).data(), kPrinterFormat, PrintPageFile, nullptr);
 }
 
 }  // namespace qxapp

@@ -15,9 +15,15 @@
 
 namespace qxapp {
 
-// The document of type `type` ("application/pdf", "image/jpeg", "image/png") read within the
-// limits. Throws ToolError.
-std::unique_ptr<qxvn::PageSource> OpenPageFile(const std::string& type, const std::string& path);
+struct OpenedDocument {
+  std::unique_ptr<qxvn::PageSource> source;  // none: not a format this printer prints
+  std::string refusal;                       // then why, for the job's message
+  std::shared_ptr<void> keep;                // what the source reads (text set on pages as a PDF)
+};
+
+// A job's document at `path`, read by its content within the limits: text is set on pages of
+// the job's label. Throws ToolError with what stops it.
+OpenedDocument OpenJobDocument(pappl_job_t* job, const std::string& path);
 const qxvn::PageLimits& DocumentLimits();
 
 // The job's label, scaling and orientation, as its pages are laid out.

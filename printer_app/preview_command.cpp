@@ -66,6 +66,10 @@ std::string Refusal(http_status_t status, const std::string& job) {
 
 int RunPreviewCommand(const std::string& baseName, const std::string& socket,
                       const std::vector<std::string>& args) {
+  if (socket.empty()) {  // --help
+    std::printf(kUsage, baseName.c_str());
+    return 0;
+  }
   std::string job, out;
   const size_t argc = args.size();
   for (size_t i = 0; i < argc; ++i) {

@@ -9,8 +9,8 @@
 
 namespace qxapp {
 
-// `args`: those after "preview"; `socket`: the running server's control socket (empty with
-// --help). The exit status: 0 when every label was written, 1 when the job's labels cannot be
+// `args`: those after "preview"; `socket`: the running server's control socket, empty for
+// the usage (--help). The exit status: 0 when every label was written, 1 when the job's labels cannot be
 // had, 2 for a wrong command line.
 int RunPreviewCommand(const std::string& baseName, const std::string& socket,
                       const std::vector<std::string>& args);

@@ -1,6 +1,10 @@
 #include "printer_app/printer_defaults.h"
 
+#include <cstdio>
+#include <cstring>
 #include <memory>
+
+#include "printer_app/original_symbol.h"
 
 namespace qxapp {
 
@@ -60,3 +64,56 @@ void FitSavedDefaults(pappl_printer_t* printer) {
 }
 
 }  // namespace qxapp
+
+namespace qxapp {
+namespace {
+
+bool SameMedia(const pappl_media_col_t& a, const pappl_media_col_t& b) {
+  return std::strcmp(a.size_name, b.size_name) == 0 && a.size_width == b.size_width &&
+         a.size_length == b.size_length && a.left_margin == b.left_margin &&
+         a.right_margin == b.right_margin && a.top_margin == b.top_margin &&
+         a.bottom_margin == b.bottom_margin && a.tracking == b.tracking && std::strcmp(a.type, b.type) == 0;
+}
+
+}  // namespace
+
+void FollowLoadedLabel(pappl_printer_t* printer) {
+  pappl_pr_driver_data_t data;
+  papplPrinterGetDriverData(printer, &data);
+  const pappl_media_col_t& loaded = data.media_ready[0];
+  if (data.num_source < 1 || !loaded.size_name[0] || loaded.size_width <= 0 || loaded.size_length <= 0 ||
+      SameMedia(loaded, data.media_default))
+    return;
+  data.media_default = loaded;
+  if (!data.media_default.source[0])
+    std::snprintf(data.media_default.source, sizeof data.media_default.source, "%s", data.source[0]);
+  papplPrinterSetDriverDefaults(printer, &data, 0, nullptr);
+}
+
+void LoadDefaultLabel(pappl_printer_t* printer) {
+  pappl_pr_driver_data_t data;
+  papplPrinterGetDriverData(printer, &data);
+  const pappl_media_col_t& chosen = data.media_default;
+  if (data.num_source < 1 || !chosen.size_name[0] || chosen.size_width <= 0 || chosen.size_length <= 0 ||
+      SameMedia(chosen, data.media_ready[0]))
+    return;
+  data.media_ready[0] = chosen;
+  std::snprintf(data.media_ready[0].source, sizeof data.media_ready[0].source, "%s", data.source[0]);
+  papplPrinterSetReadyMedia(printer, data.num_source, data.media_ready);
+}
+
+}  // namespace qxapp
+
+extern "C" {
+
+// The web interface's Media page and Set-Printer-Attributes of media-ready or media-col-ready.
+__attribute__((visibility("default"))) bool papplPrinterSetReadyMedia(pappl_printer_t* printer, int num_ready,
+                                                                      pappl_media_col_t* ready) {
+  using Fn = bool (*)(pappl_printer_t*, int, pappl_media_col_t*);
+  static const Fn original = qxapp::Original<Fn>("papplPrinterSetReadyMedia");
+  if (!original(printer, num_ready, ready)) return false;
+  qxapp::FollowLoadedLabel(printer);
+  return true;
+}
+
+}  // extern "C"

@@ -12,6 +12,7 @@
 #include "printer_app/job_journal.h"
 #include "printer_app/job_recovery.h"
 #include "printer_app/printer_defaults.h"
+#include "printer_app/state_line.h"
 
 namespace qxapp {
 namespace {
@@ -29,6 +30,17 @@ void WriteSpeed(pappl_printer_t* printer, void* out) {
   *static_cast<std::ostringstream*>(out) << papplPrinterGetID(printer) << ' ' << data.speed_default << '\n';
 }
 
+// PAPPL writes a line whole, however long a job's name or a location; its loader would read the
+// rest of a long line as lines of their own.
+bool FitSavedJobLines(const std::string& path) {
+  std::string text;
+  if (!ReadTextFile(path, &text)) return false;
+  if (!FitSavedLines(&text)) return true;
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  return static_cast<bool>(out.flush());
+}
+
 std::mutex g_saveLock;
 std::atomic<bool> g_keeping{false};
 // Saves asked for and saves begun: a save begun after a request holds what that request
@@ -43,7 +55,7 @@ bool SaveState(pappl_system_t* system, void*) {
   g_begun = g_requested.load();
   const bool journalAside = SetJournalAside();
   const std::string stateTemp = StateFile() + ".new";
-  if (!papplSystemSaveState(system, stateTemp.c_str()) ||
+  if (!papplSystemSaveState(system, stateTemp.c_str()) || !FitSavedJobLines(stateTemp) ||
       std::rename(stateTemp.c_str(), StateFile().c_str()) != 0) {
     papplLog(system, PAPPL_LOGLEVEL_ERROR, "Cannot save the state to '%s'.", StateFile().c_str());
     return false;

@@ -1,5 +1,8 @@
 // One line of PAPPL's state file: a directive and its name="value" pairs, a value escaping '"'
-// and '\' with '\' (PAPPL's own format, which its loader reads with cupsParseOptions).
+// and '\' with '\' (PAPPL's own format, which its loader reads with cupsParseOptions). A
+// control character, which PAPPL would write raw (a newline would start a line of its own), is
+// written as '\' and three octal digits, so that every value stays on its line and reads back
+// whole here; such values are refused where clients give them, so PAPPL never meets one.
 #pragma once
 
 #include <string>
@@ -20,6 +23,21 @@ struct StateLine {
 
 StateLine ParseStateLine(const std::string& line);
 std::string FormatStateLine(const StateLine& line);
+
+// PAPPL's loader reads a line of its state into 2048 bytes and takes what does not fit as the
+// next line: a longer line would let a value (a job's name) write lines of its own.
+constexpr size_t kStateLineBytes = 2000;
+
+// Shortens the values named, the first before the next, each at a character's boundary, until
+// the formatted line fits in `bytes`. False when it cannot fit.
+bool FitStateLine(StateLine* line, const std::vector<std::string>& shortenable,
+                  size_t bytes = kStateLineBytes);
+
+// The length of `text` cut to at most `size` bytes without splitting a UTF-8 character.
+size_t CharacterBoundary(const std::string& text, size_t size);
+
+// The text with each control character turned into a space.
+std::string WithoutControls(const char* text);
 
 // A whole number of the line (0 when absent or not a number).
 int StateInt(const std::string* text);

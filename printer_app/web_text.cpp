@@ -15,7 +15,10 @@ constexpr const char* kFooterStyle =
     "<style>label:has(> input[name=\"print-quality\"][value=\"draft\"]),"
     "label:has(> input[name=\"print-color-mode\"][value=\"color\"]),"
     "label:has(> input[name=\"print-quality\"][value=\"high\"]),"
-    "tr:has(select[name=\"print-content-optimize\"]){display:none}</style>";
+    "tr:has(select[name=\"print-content-optimize\"]){display:none}"
+    // The footer is fixed to the window's foot: the page ends above it, so a long table of jobs
+    // is never hidden under it.
+    "body{padding-bottom:32px}</style>";
 
 constexpr const char* kStringsPath = "/qxvn/en.strings";
 

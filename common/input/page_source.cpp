@@ -8,6 +8,7 @@
 #include <new>
 #include <utility>
 
+#include "common/input/document_format.h"
 #include "common/io/mapped_file.h"
 #include "common/tool_error.h"
 
@@ -114,15 +115,18 @@ PageImage AllocatePage(uint32_t width, uint32_t height, uint32_t bytesPerPixel, 
 std::unique_ptr<PageSource> OpenPageSource(const std::string& path, uint32_t dpi, const PageLimits& limits) {
   // Opened once: a pipe's first bytes, once read for the format, cannot be read again.
   auto file = std::make_unique<MappedFile>(path, false);
-  std::span<const uint8_t> magic = file->Bytes().first(std::min<size_t>(file->Bytes().size(), 8));
-  static const unsigned char kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  if (magic.size() == 8 && std::memcmp(magic.data(), kPng, 8) == 0) return OpenPng(std::move(file), limits);
-  if (magic.size() >= 3 && magic[0] == 0xFF && magic[1] == 0xD8 && magic[2] == 0xFF)
-    return OpenJpeg(std::move(file), limits);
-  if (magic.size() >= 5 && std::memcmp(magic.data(), "%PDF-", 5) == 0)
-    return OpenPdf(std::move(file), dpi, limits);
-  if (magic.size() >= 2 && magic[0] == 'P' && magic[1] >= '1' && magic[1] <= '6')
-    return OpenPnm(std::move(file), limits);
+  switch (FormatOfBytes(file->Bytes())) {
+    case DocumentFormat::kPng:
+      return OpenPng(std::move(file), limits);
+    case DocumentFormat::kJpeg:
+      return OpenJpeg(std::move(file), limits);
+    case DocumentFormat::kPdf:
+      return OpenPdf(std::move(file), dpi, limits);
+    case DocumentFormat::kPnm:
+      return OpenPnm(std::move(file), limits);
+    default:
+      break;
+  }
   throw ToolError(MappedFile::DisplayName(path) +
                   ": unsupported format (expected PNM P1-P6, PNG, JPEG or PDF)");
 }

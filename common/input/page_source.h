@@ -34,6 +34,11 @@ class PageSource {
   virtual size_t PageCount() const = 0;
   // Throws ToolError naming the file and what is wrong with it.
   virtual PageImage Render(size_t index, uint32_t bytesPerPixel) = 0;
+  // Render, or the page as 1 byte a pixel when each of its pixels is gray and the source has it
+  // so already (for a caller that lays the page out: ComposeLabel widens it as it places it).
+  virtual PageImage RenderGrayOr(size_t index, uint32_t bytesPerPixel) {
+    return Render(index, bytesPerPixel);
+  }
   // Lets go of what the source holds between renders (a mapped file, an open document), so
   // that a document of many inputs holds one at a time. The next Render opens the file again
   // and refuses it if it is no longer the file that was opened.

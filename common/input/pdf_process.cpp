@@ -4,18 +4,20 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <thread>
+#include <utility>
 #include <vector>
 
-#include "common/input/pdf_reply.h"
+#include "common/input/pdf_pixels.h"
 #include "common/tool_error.h"
 
 extern char** environ;
@@ -30,85 +32,25 @@ std::string Budget(const PageLimits& limits) {
          " s a document";
 }
 
-// The renderer's end of the pipe: everything it sends, read before a deadline.
-class ReplyPipe {
- public:
-  ReplyPipe(int fd, Clock::time_point deadline) : m_fd(fd), m_deadline(deadline) {}
-
-  // False when the renderer closed its end first, or the deadline passed (TimedOut() says so).
-  bool Read(void* out, size_t size) {
-    auto* p = static_cast<uint8_t*>(out);
-    while (size > 0) {
-      const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(m_deadline - Clock::now()).count();
-      if (left <= 0) return !(m_timedOut = true);
-      pollfd fd{m_fd, POLLIN, 0};
-      int ready = poll(&fd, 1, static_cast<int>(std::min<long long>(left, 1000)));
-      if (ready < 0 && errno != EINTR) return false;
-      if (ready <= 0) continue;
-      ssize_t n = read(m_fd, p, size);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
-      p += n;
-      size -= static_cast<size_t>(n);
-    }
-    return true;
-  }
-
-  bool AtEnd() {
-    uint8_t extra;
-    return !Read(&extra, 1) && !m_timedOut;
-  }
-
-  bool TimedOut() const { return m_timedOut; }
-
- private:
-  int m_fd;
-  Clock::time_point m_deadline;
-  bool m_timedOut = false;
-};
-
-// The child, reaped whatever happens; a child still running is killed first.
-class Child {
- public:
-  explicit Child(pid_t pid) : m_pid(pid) {}
-  ~Child() {
-    if (m_pid > 0) Wait(true);
-  }
-  int Wait(bool kill) {
-    if (kill) ::kill(m_pid, SIGKILL);
-    int status = 0;
-    while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    m_pid = 0;
-    return status;
-  }
-
- private:
-  pid_t m_pid;
-};
-
-[[noreturn]] void FailedRenderer(int status, const PageLimits& limits) {
+std::string FailureOf(int status, const PageLimits& limits) {
   if (WIFEXITED(status) && WEXITSTATUS(status) == kPdfRendererOutOfMemory)
-    throw ToolError("reading the PDF document needs more memory than the budget of " + Budget(limits));
+    return "reading the PDF document needs more memory than the budget of " + Budget(limits);
   if (WIFSIGNALED(status) && (WTERMSIG(status) == SIGXCPU || WTERMSIG(status) == SIGKILL))
-    throw ToolError("reading the PDF document takes more processor time than the budget of " +
-                    Budget(limits));
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) throw ToolError("the PDF renderer's answer ends early");
+    return "reading the PDF document takes more processor time than the budget of " + Budget(limits);
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return "the PDF renderer's answer ends early";
   // The PDF library aborts when an allocation fails.
   if (WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT)
-    throw ToolError("reading the PDF document stopped, most likely over the memory budget of " +
-                    Budget(limits));
-  throw ToolError("the PDF renderer failed (" +
-                  (WIFSIGNALED(status) ? "signal " + std::to_string(WTERMSIG(status))
-                                       : "exit status " + std::to_string(WEXITSTATUS(status))) +
-                  ") within the budget of " + Budget(limits));
+    return "reading the PDF document stopped, most likely over the memory budget of " + Budget(limits);
+  return "the PDF renderer failed (" +
+         (WIFSIGNALED(status) ? "signal " + std::to_string(WTERMSIG(status))
+                              : "exit status " + std::to_string(WEXITSTATUS(status))) +
+         ") within the budget of " + Budget(limits);
 }
 
-// `fd` moved to a descriptor above 2 (close-on-exec), or -1.
-int AboveStandardDescriptors(int fd) {
-  if (fd < 0 || fd > STDERR_FILENO) return fd;
-  const int moved = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+// `fd` moved to a descriptor above the renderer's own (0 to 3, close-on-exec), or -1.
+int AboveRendererDescriptors(int fd) {
+  if (fd < 0 || fd > kPdfRequestDescriptor) return fd;
+  const int moved = fcntl(fd, F_DUPFD_CLOEXEC, kPdfRequestDescriptor + 1);
   close(fd);
   return moved;
 }
@@ -134,16 +76,43 @@ std::vector<std::string> RendererEnvironment(const PageLimits& limits) {
   return environment;
 }
 
-// Shortest text that reads back as the same number: the renderer draws at exactly the resolution
-// the layout chose.
-std::string ResolutionText(double dpi) {
-  char text[64];
-  auto [end, error] = std::to_chars(text, text + sizeof text, dpi);
-  return error == std::errc() ? std::string(text, end) : std::string("0");
-}
-
 // PDF user space is at most 14,400 units a side, each up to 75,000 points with a user unit.
 constexpr double kMaxPagePoints = 14400.0 * 75000.0;
+
+// A gray or black-and-white page fits whole in a pipe this large, so the renderer can go on
+// to the page asked ahead while this one waits to be read.
+constexpr int kReplyPipeBytes = 1 << 20;
+
+// A 1-byte gray page in the band layout of `bytesPerPixel` (3 or 4) bytes a pixel.
+PageImage GrayToBands(const PageImage& gray, uint32_t bytesPerPixel, const std::string& source) {
+  PageImage out = AllocatePage(gray.width, gray.height, bytesPerPixel, source);
+  out.dpiX = gray.dpiX;
+  out.dpiY = gray.dpiY;
+  for (uint32_t y = 0; y < gray.height; ++y) {
+    const uint8_t* in = gray.Row(y);
+    uint8_t* to = out.Row(y);
+    for (uint32_t x = 0; x < gray.width;) {
+      // Runs of white paper a word at a time.
+      uint64_t eight;
+      if (x + 8 <= gray.width && (std::memcpy(&eight, in + x, 8), eight == ~uint64_t{0})) {
+        static constexpr uint8_t kWhite[32] = {
+            0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+            0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+        if (bytesPerPixel == 3)
+          std::memcpy(to, kWhite, 24);
+        else
+          std::memcpy(to, kWhite, 32);
+        to += size_t{8} * bytesPerPixel;
+        x += 8;
+        continue;
+      }
+      to[0] = to[1] = to[2] = in[x++];
+      if (bytesPerPixel == 4) to[3] = 0xFF;
+      to += bytesPerPixel;
+    }
+  }
+  return out;
+}
 
 }  // namespace
 
@@ -162,19 +131,31 @@ std::string PdfRendererPath() {
   return QX_PDF_RENDERER_PATH;
 }
 
-PdfAnswer RunPdfRenderer(int document, double dpiX, double dpiY, const PageLimits& limits,
-                         std::optional<PdfPageRequest> request) {
-  const std::string program = PdfRendererPath();
-  std::vector<std::string> args = {program,
-                                   ResolutionText(dpiX),
-                                   ResolutionText(dpiY),
-                                   std::to_string(limits.maxPixels),
-                                   std::to_string(limits.maxMemoryBytes),
-                                   std::to_string(limits.maxSeconds)};
-  if (request) {
-    args.push_back(std::to_string(request->index));
-    args.push_back(std::to_string(request->bytesPerPixel));
+namespace {
+
+struct Process {
+  pid_t pid = 0;
+  int requests = -1;
+  int replies = -1;
+};
+
+void Stop(Process& process) {
+  if (process.pid > 0) {
+    kill(process.pid, SIGKILL);
+    while (waitpid(process.pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
   }
+  for (int fd : {process.requests, process.replies})
+    if (fd >= 0) close(fd);
+  process = Process{};
+}
+
+// Starts `program` on `document`, or with `document` -1 as a spare: one that gets ready to draw
+// and then waits for its document on its request descriptor.
+Process Spawn(const std::string& program, const PageLimits& limits, int document) {
+  std::vector<std::string> args = {program, std::to_string(limits.maxPixels),
+                                   std::to_string(limits.maxMemoryBytes), std::to_string(limits.maxSeconds)};
+  if (document < 0) args.emplace_back("spare");
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -184,81 +165,324 @@ PdfAnswer RunPdfRenderer(int document, double dpiX, double dpiY, const PageLimit
   envp.push_back(nullptr);
 
   // A process started with its standard descriptors closed gets them back from pipe2 and open;
-  // moved above them, no descriptor can overwrite another as they become the renderer's.
-  int out[2] = {-1, -1};
+  // moved above the renderer's, no descriptor can overwrite another as they become its own.
+  // Requests go through a socket, whose writes fail rather than raise SIGPIPE once the renderer
+  // is gone.
+  int out[2] = {-1, -1}, requests[2] = {-1, -1};
   if (pipe2(out, O_CLOEXEC) == 0)
-    for (int& fd : out) fd = AboveStandardDescriptors(fd);
-  const int input = fcntl(document, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-  if (out[0] < 0 || out[1] < 0 || input < 0) {
-    const std::string reason = std::strerror(errno);
-    for (int fd : {out[0], out[1], input})
+    for (int& fd : out) fd = AboveRendererDescriptors(fd);
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, requests) == 0)
+    for (int& fd : requests) fd = AboveRendererDescriptors(fd);
+  const int input = document < 0 ? -2 : fcntl(document, F_DUPFD_CLOEXEC, kPdfRequestDescriptor + 1);
+  auto closeAll = [&] {
+    for (int fd : {out[0], out[1], requests[0], requests[1], input})
       if (fd >= 0) close(fd);
+  };
+  if (out[0] < 0 || out[1] < 0 || requests[0] < 0 || requests[1] < 0 || input == -1) {
+    const std::string reason = std::strerror(errno);
+    closeAll();
     throw ToolError("cannot start the PDF renderer: " + reason);
   }
+  fcntl(out[0], F_SETPIPE_SZ, kReplyPipeBytes);  // a smaller pipe only costs time
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
+  if (input >= 0)
+    posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
+  else
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_adddup2(&actions, requests[1], kPdfRequestDescriptor);
+  // Nothing else, even what another thread opened without close-on-exec: a spare lives on, and a
+  // client's connection it held would never close.
+  posix_spawn_file_actions_addclosefrom_np(&actions, kPdfRequestDescriptor + 1);
+  Process process;
+  const int spawned = posix_spawn(&process.pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
-  close(out[1]);
-  close(input);
+  process.replies = std::exchange(out[0], -1);
+  process.requests = std::exchange(requests[0], -1);
+  closeAll();
   if (spawned != 0) {
-    close(out[0]);
+    process.pid = 0;
+    Stop(process);
     throw ToolError("cannot start the PDF renderer " + program + ": " + std::strerror(spawned));
   }
-  Child child(pid);
-  struct Closer {
-    int fd;
-    ~Closer() { close(fd); }
-  } closer{out[0]};
+  return process;
+}
 
-  // The wall-clock limit is the processor time's with room for a busy machine.
-  ReplyPipe pipe(out[0], Clock::now() + std::chrono::seconds(limits.maxSeconds) * 2);
-  auto fail = [&]() -> void {
-    const bool timedOut = pipe.TimedOut();
-    const int status = child.Wait(timedOut);
-    if (timedOut)
-      throw ToolError("reading the PDF document takes longer than the budget of " + Budget(limits));
-    FailedRenderer(status, limits);
-  };
-  PdfReply reply;
-  if (!pipe.Read(&reply, sizeof reply)) fail();
-  if (reply.magic != PdfReply::kMagic || reply.messageBytes > 65536)
-    throw ToolError("the PDF renderer " + program + " answered something else than a page");
-  std::string message(reply.messageBytes, '\0');
-  if (!pipe.Read(message.data(), message.size())) fail();
-  if (reply.refused) {
-    child.Wait(false);
-    throw ToolError(message.empty() ? "the PDF renderer refused the document" : message);
-  }
+// The spare renderer kept ready for the next document, for a program that prints one document
+// after another (see KeepSpare).
+struct Spare {
+  std::mutex lock;
+  bool wanted = false;
+  PageLimits limits;
+  std::string program;
+  Process process;
+} g_spare;
 
-  PdfAnswer answer;
-  answer.pages = reply.pages;
-  if (request && request->bytesPerPixel == 0) {
-    if (!(reply.pointWidth > 0 && reply.pointHeight > 0 && reply.pointWidth <= kMaxPagePoints &&
-          reply.pointHeight <= kMaxPagePoints))
-      throw ToolError("the PDF renderer answered a malformed page size");
-    answer.size = {reply.pointWidth, reply.pointHeight};
-  } else if (request) {
-    // What arrives is checked against what was asked before anything is allocated for it.
-    if (reply.bytesPerPixel != request->bytesPerPixel || reply.width == 0 || reply.height == 0 ||
-        reply.stride != StrideOf(reply.width, reply.bytesPerPixel))
-      throw ToolError("the PDF renderer answered a malformed page");
-    CheckPageSize(reply.width, reply.height, limits, "page " + std::to_string(request->index + 1));
-    answer.page = AllocatePage(reply.width, reply.height, reply.bytesPerPixel,
-                               "page " + std::to_string(request->index + 1));
-    if (!pipe.Read(answer.page.pixels, answer.page.SizeBytes())) fail();
+bool SameLimits(const PageLimits& a, const PageLimits& b) {
+  return a.maxPixels == b.maxPixels && a.maxMemoryBytes == b.maxMemoryBytes && a.maxSeconds == b.maxSeconds;
+}
+
+// Under g_spare.lock.
+void StartSpare() {
+  if (!g_spare.wanted || g_spare.process.pid > 0) return;
+  try {
+    g_spare.process = Spawn(g_spare.program, g_spare.limits, -1);
+  } catch (const ToolError&) {
+    // No spare: the next document starts its own renderer, and says why should that fail too.
   }
-  if (!pipe.AtEnd()) {
-    if (pipe.TimedOut()) fail();
-    throw ToolError("the PDF renderer answered more than a page");
+}
+
+// The spare, handed `document`, when there is one for `limits`; the next spare is started when
+// this document is done, off its way. A spare that has died is replaced by a renderer of the
+// document's own.
+std::optional<Process> TakeSpare(const std::string& program, const PageLimits& limits, int document) {
+  std::lock_guard<std::mutex> hold(g_spare.lock);
+  if (!g_spare.wanted || g_spare.process.pid <= 0 || program != g_spare.program ||
+      !SameLimits(limits, g_spare.limits))
+    return std::nullopt;
+  Process spare = std::exchange(g_spare.process, Process{});
+  char byte = 'D';
+  iovec data{&byte, 1};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+  msghdr message{};
+  message.msg_iov = &data;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
+  cmsghdr* header = CMSG_FIRSTHDR(&message);
+  header->cmsg_level = SOL_SOCKET;
+  header->cmsg_type = SCM_RIGHTS;
+  header->cmsg_len = CMSG_LEN(sizeof(int));
+  std::memcpy(CMSG_DATA(header), &document, sizeof(int));
+  ssize_t sent;
+  while ((sent = sendmsg(spare.requests, &message, MSG_NOSIGNAL)) < 0 && errno == EINTR) {
   }
-  const int status = child.Wait(false);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) FailedRenderer(status, limits);
-  return answer;
+  if (sent != 1) {
+    Stop(spare);
+    return std::nullopt;
+  }
+  return spare;
+}
+
+}  // namespace
+
+void PdfRenderer::KeepSpare(const PageLimits& limits) {
+  std::lock_guard<std::mutex> hold(g_spare.lock);
+  g_spare.wanted = true;
+  g_spare.limits = limits;
+  g_spare.program = PdfRendererPath();
+  StartSpare();
+}
+
+PdfRenderer::PdfRenderer(int document, const PageLimits& limits)
+    : m_limits(limits), m_program(PdfRendererPath()) {
+  std::optional<Process> process = TakeSpare(m_program, limits, document);
+  if (!process) process = Spawn(m_program, limits, document);
+  m_pid = process->pid;
+  m_replies = process->replies;
+  m_requests = process->requests;
+  // The opening answer: the page count, or why the document is refused.
+  try {
+    m_pages = Receive(PdfRequest{}).header.pages;
+    if (m_pages == 0) Failed("the PDF document has no pages");
+  } catch (...) {
+    close(m_replies);
+    close(m_requests);
+    throw;
+  }
+}
+
+PdfRenderer::~PdfRenderer() {
+  if (m_pid > 0) {
+    kill(m_pid, SIGKILL);
+    while (waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+  }
+  close(m_replies);
+  close(m_requests);
+  std::lock_guard<std::mutex> hold(g_spare.lock);
+  StartSpare();
+}
+
+bool PdfRenderer::Read(void* out, size_t size, Clock::time_point deadline) {
+  auto* p = static_cast<uint8_t*>(out);
+  while (size > 0) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return !(m_timedOut = true);
+    pollfd fd{m_replies, POLLIN, 0};
+    const int ready = poll(&fd, 1, static_cast<int>(std::min<long long>(left, 1000)));
+    if (ready < 0 && errno != EINTR) return false;
+    if (ready <= 0) continue;
+    const ssize_t n = read(m_replies, p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+void PdfRenderer::Failed(const std::string& reason) {
+  m_failure = reason;
+  if (m_pid > 0) {
+    kill(m_pid, SIGKILL);
+    while (waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    m_pid = 0;
+  }
+  throw ToolError(reason);
+}
+
+void PdfRenderer::Fail() {
+  if (m_timedOut) Failed("reading the PDF document takes longer than the budget of " + Budget(m_limits));
+  // The renderer closed its end: it has ended or is about to; one that lingers is stopped.
+  int status = 0;
+  pid_t reaped = 0;
+  for (int tries = 0; tries < 200 && reaped == 0; ++tries) {
+    reaped = waitpid(m_pid, &status, WNOHANG);
+    if (reaped < 0 && errno == EINTR) reaped = 0;
+    if (reaped == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  if (reaped == m_pid) {
+    m_pid = 0;
+    Failed(FailureOf(status, m_limits));
+  }
+  Failed("the PDF renderer stopped answering");
+}
+
+void PdfRenderer::Send(const PdfRequest& request) {
+  if (!m_failure.empty()) throw ToolError(m_failure);
+  const auto* p = reinterpret_cast<const uint8_t*>(&request);
+  size_t size = sizeof request;
+  while (size > 0) {
+    const ssize_t n = send(m_requests, p, size, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) Fail();
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+}
+
+PdfRenderer::Reply PdfRenderer::Receive(const PdfRequest& request) {
+  if (!m_failure.empty()) throw ToolError(m_failure);
+  // The wall-clock limit is the processor time's with room for a busy machine, counted from
+  // when the answer is awaited: a page asked ahead waits for its reader, not for its renderer.
+  const Clock::time_point deadline = Clock::now() + std::chrono::seconds(m_limits.maxSeconds) * 2;
+  Reply reply;
+  PdfReply& header = reply.header;
+  if (!Read(&header, sizeof header, deadline)) Fail();
+  const bool opening = m_pages == 0;
+  if (header.magic != PdfReply::kMagic || header.messageBytes > 65536 ||
+      (!opening && (header.pages != m_pages || header.index != request.index)))
+    Failed("the PDF renderer " + m_program + " answered something else than a page");
+  std::string message(header.messageBytes, '\0');
+  if (!Read(message.data(), message.size(), deadline)) Fail();
+  if (header.refused) {
+    if (opening) Failed(message.empty() ? "the PDF renderer refused the document" : message);
+    throw ToolError(message.empty() ? "the PDF renderer refused the page" : message);
+  }
+  if (opening) return reply;
+  if (!(header.pointWidth > 0 && header.pointHeight > 0 && header.pointWidth <= kMaxPagePoints &&
+        header.pointHeight <= kMaxPagePoints))
+    Failed("the PDF renderer answered a malformed page size");
+  if (header.width == 0 && header.payloadBytes == 0) return reply;  // its size only
+  // What arrives is checked against what was asked before anything is allocated for it.
+  const std::string where = "page " + std::to_string(request.index + 1);
+  if (request.bytesPerPixel == 0 || header.bytesPerPixel != request.bytesPerPixel || header.width == 0 ||
+      header.height == 0 || header.stride != StrideOf(header.width, header.bytesPerPixel) ||
+      header.encoding > PdfPixels::kBits ||
+      header.payloadBytes != EncodedBytes(header.encoding, header.width, header.height, header.bytesPerPixel))
+    Failed("the PDF renderer answered a malformed page");
+  CheckPageSize(header.width, header.height, m_limits, where);
+  const bool asAsked = header.encoding == PdfPixels::kAsAsked;
+  reply.page = AllocatePage(header.width, header.height, asAsked ? header.bytesPerPixel : 1, where);
+  if (header.encoding == PdfPixels::kBits) {
+    std::vector<uint8_t> bits(header.payloadBytes);
+    if (!Read(bits.data(), bits.size(), deadline)) Fail();
+    BitsToGray(bits.data(), reply.page);
+  } else if (!Read(reply.page.pixels, reply.page.SizeBytes(), deadline)) {
+    Fail();
+  }
+  return reply;
+}
+
+PdfRenderer::Reply PdfRenderer::Ask(const PdfRequest& request) {
+  Send(request);
+  // The page asked ahead is answered first; it is kept for whoever wants it.
+  if (m_ahead && !m_aheadReply) {
+    try {
+      m_aheadReply = Receive(*m_ahead);
+    } catch (const ToolError&) {
+      if (!m_failure.empty()) throw;
+      m_ahead.reset();  // refused: asked again, it is refused again
+    }
+  }
+  return Receive(request);
+}
+
+PageSource::PointSize PdfRenderer::DrawnSize(uint32_t index) {
+  if (m_ahead && m_ahead->index == index && !m_aheadReply) {
+    try {
+      m_aheadReply = Receive(*m_ahead);
+    } catch (const ToolError&) {
+      if (!m_failure.empty()) throw;
+      m_ahead.reset();  // refused: its size is asked by itself
+    }
+  }
+  if (m_ahead && m_ahead->index == index)
+    return {m_aheadReply->header.pointWidth, m_aheadReply->header.pointHeight};
+  PdfRequest request;
+  request.index = index;
+  const Reply reply = Ask(request);
+  return {reply.header.pointWidth, reply.header.pointHeight};
+}
+
+PageImage PdfRenderer::Render(uint32_t index, double dpiX, double dpiY, uint32_t bytesPerPixel,
+                              bool grayAllowed) {
+  PdfRequest request;
+  request.index = index;
+  request.bytesPerPixel = bytesPerPixel;
+  request.dpiX = dpiX;
+  request.dpiY = dpiY;
+  m_last.reset();
+  std::optional<PdfRequest> ahead = std::exchange(m_ahead, std::nullopt);
+  std::optional<Reply> aheadReply = std::exchange(m_aheadReply, std::nullopt);
+  if (ahead && !aheadReply) {
+    try {
+      aheadReply = Receive(*ahead);
+    } catch (const ToolError&) {
+      // Refused: asked again below, it is refused again with its reason.
+      if (!m_failure.empty()) throw;
+    }
+  }
+  Reply reply;
+  if (aheadReply && aheadReply->page.pixels && ahead->index == index &&
+      ahead->bytesPerPixel == bytesPerPixel && ahead->dpiX == dpiX && ahead->dpiY == dpiY) {
+    reply = std::move(*aheadReply);
+  } else {
+    Send(request);
+    reply = Receive(request);
+  }
+  m_last = request;
+  m_last->ifPointWidth = reply.header.pointWidth;
+  m_last->ifPointHeight = reply.header.pointHeight;
+  if (reply.page.bytesPerPixel == 1 && !grayAllowed)
+    return GrayToBands(reply.page, bytesPerPixel, "page " + std::to_string(index + 1));
+  return std::move(reply.page);
+}
+
+void PdfRenderer::RenderAhead(uint32_t index) {
+  if (!m_failure.empty() || m_ahead || !m_last || index >= m_pages) return;
+  PdfRequest request = *m_last;
+  request.index = index;
+  try {
+    Send(request);
+    m_ahead = request;
+  } catch (const ToolError&) {
+    // The renderer is gone: the next request says why.
+  }
 }
 
 }  // namespace qxvn

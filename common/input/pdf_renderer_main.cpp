@@ -1,24 +1,29 @@
-// qxvn-pdf-render DPI-X DPI-Y MAX-PIXELS MAX-MEMORY-BYTES MAX-SECONDS [PAGE BYTES-PER-PIXEL]
+// qxvn-pdf-render MAX-PIXELS MAX-MEMORY-BYTES MAX-SECONDS [spare]
 //
-// Reads a PDF document from standard input and answers on standard output (see PdfReply): the
-// page count, and PAGE (counted from 0) rendered when asked, or only its size with 0 bytes a
-// pixel. The readers run it for every PDF
+// Reads a PDF document from standard input, answers its page count on standard output, then
+// answers each request read from descriptor 3 (see pdf_protocol.h) until that descriptor ends:
+// a page's size, or the page rendered. The readers run one for every PDF document they print,
 // so that the PDF library, its allocations and its time stay out of the printing process: the
-// process limits itself to MAX-MEMORY-BYTES of address space and MAX-SECONDS of processor time
-// before it reads anything.
+// process limits itself to MAX-MEMORY-BYTES of address space before it reads anything, and to
+// MAX-SECONDS of processor time for the page count and again for each request. A spare first
+// gets the PDF library ready (its fonts found), then waits for the descriptor of its document to
+// arrive on descriptor 3, and reads that instead of its standard input.
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "common/input/pdf_pixels.h"
+#include "common/input/pdf_protocol.h"
 #include "common/input/pdf_raster.h"
-#include "common/input/pdf_reply.h"
 #include "common/tool_error.h"
 
 namespace {
@@ -27,6 +32,7 @@ bool WriteAll(const void* data, size_t size) {
   const auto* p = static_cast<const uint8_t*>(data);
   while (size > 0) {
     ssize_t n = write(STDOUT_FILENO, p, size);
+    if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     p += n;
     size -= static_cast<size_t>(n);
@@ -34,10 +40,18 @@ bool WriteAll(const void* data, size_t size) {
   return true;
 }
 
-bool Resolution(const char* text, double* value) {
-  const char* end = text + std::strlen(text);
-  auto [last, error] = std::from_chars(text, end, *value);
-  return error == std::errc() && last == end && *value >= 1 && *value <= 100000;
+// False at the end of the requests (or a short one).
+bool ReadRequest(qxvn::PdfRequest* request) {
+  auto* p = reinterpret_cast<uint8_t*>(request);
+  size_t size = sizeof *request;
+  while (size > 0) {
+    ssize_t n = read(qxvn::kPdfRequestDescriptor, p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
 }
 
 bool Number(const char* text, uint64_t* value) {
@@ -46,74 +60,186 @@ bool Number(const char* text, uint64_t* value) {
   return error == std::errc() && last == end;
 }
 
-void LimitSelf(uint64_t memoryBytes, uint64_t seconds) {
+bool Resolution(double dpi) { return dpi >= 1 && dpi <= 100000; }
+
+void LimitMemory(uint64_t memoryBytes) {
   if (memoryBytes > 0 && !qxvn::kAddressSanitizer) {
     rlimit memory{memoryBytes, memoryBytes};
     setrlimit(RLIMIT_AS, &memory);
-  }
-  if (seconds > 0) {
-    rlimit cpu{seconds, seconds + 1};
-    setrlimit(RLIMIT_CPU, &cpu);
   }
   rlimit core{0, 0};
   setrlimit(RLIMIT_CORE, &core);
 }
 
+// Processor time from now: the soft limit moves on with each request (SIGXCPU ends the
+// process when it is reached); the printing process stops one that overruns its wall clock.
+void AllowSeconds(uint64_t seconds) {
+  rusage used{};
+  getrusage(RUSAGE_SELF, &used);
+  rlimit cpu{};
+  getrlimit(RLIMIT_CPU, &cpu);
+  const auto spent = static_cast<rlim_t>(used.ru_utime.tv_sec + used.ru_stime.tv_sec + 1);
+  cpu.rlim_cur = spent + seconds;
+  if (cpu.rlim_max != RLIM_INFINITY && cpu.rlim_cur > cpu.rlim_max) cpu.rlim_cur = cpu.rlim_max;
+  setrlimit(RLIMIT_CPU, &cpu);
+}
+
+// A page of text in the standard fonts labels use most, drawn once so that the library has
+// found its fonts before a document waits.
+void WarmUp() {
+  const std::string text = "BT /A 9 Tf 2 2 Td (Ag) Tj /B 9 Tf (Ag) Tj /C 9 Tf (Ag) Tj /D 9 Tf (Ag) Tj ET\n";
+  const std::string page =
+      "%PDF-1.4\n1 0 obj<</Type/Catalog/Pages 2 0 R>>endobj\n2 0 obj<</Type/Pages/Kids[3 0 R]/Count "
+      "1>>endobj\n"
+      "3 0 obj<</Type/Page/Parent 2 0 R/MediaBox[0 0 72 36]/Contents 4 0 R/Resources<</Font<</A 5 0 R/B 6 0 R"
+      "/C 7 0 R/D 8 0 R>>>>>>endobj\n4 0 obj<</Length " +
+      std::to_string(text.size()) + ">>stream\n" + text +
+      "endstream endobj\n5 0 obj<</Type/Font/Subtype/Type1/BaseFont/Helvetica>>endobj\n"
+      "6 0 obj<</Type/Font/Subtype/Type1/BaseFont/Helvetica-Bold>>endobj\n"
+      "7 0 obj<</Type/Font/Subtype/Type1/BaseFont/Courier>>endobj\n"
+      "8 0 obj<</Type/Font/Subtype/Type1/BaseFont/Times-Roman>>endobj\ntrailer<</Root 1 0 R>>\n%%EOF\n";
+  try {
+    qxvn::PdfRaster document({reinterpret_cast<const uint8_t*>(page.data()), page.size()});
+    document.Render(0, 72, 72, 1 << 20, 3);
+  } catch (const qxvn::ToolError&) {
+  }
+}
+
+// The descriptor the printing process sends a spare for its document, or -1 once it is gone.
+int ReceiveDocument() {
+  char byte = 0;
+  iovec data{&byte, 1};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+  msghdr message{};
+  message.msg_iov = &data;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
+  ssize_t n;
+  while ((n = recvmsg(qxvn::kPdfRequestDescriptor, &message, MSG_CMSG_CLOEXEC)) < 0 && errno == EINTR) {
+  }
+  const cmsghdr* header = n == 1 ? CMSG_FIRSTHDR(&message) : nullptr;
+  if (!header || header->cmsg_level != SOL_SOCKET || header->cmsg_type != SCM_RIGHTS ||
+      header->cmsg_len != CMSG_LEN(sizeof(int)))
+    return -1;
+  int fd;
+  std::memcpy(&fd, CMSG_DATA(header), sizeof fd);
+  return fd;
+}
+
 [[noreturn]] void OutOfMemory() { _exit(qxvn::kPdfRendererOutOfMemory); }
+
+struct Answer {
+  qxvn::PdfReply reply;
+  std::string message;
+  qxvn::PageImage image;
+  std::vector<uint8_t> encoded;
+};
+
+void Serve(qxvn::PdfRaster& document, const qxvn::PdfRequest& request, uint64_t maxPixels, uint64_t maxMemory,
+           Answer& answer) {
+  qxvn::PdfReply& reply = answer.reply;
+  reply.index = request.index;
+  if (request.magic != qxvn::PdfRequest::kMagic ||
+      (request.bytesPerPixel != 0 && request.bytesPerPixel != 3 && request.bytesPerPixel != 4) ||
+      (request.bytesPerPixel != 0 && !(Resolution(request.dpiX) && Resolution(request.dpiY))))
+    throw qxvn::ToolError("the PDF renderer was asked something else than a page");
+  if (request.index >= reply.pages)
+    throw qxvn::ToolError("page " + std::to_string(request.index + 1) + " is not in the document");
+  std::tie(reply.pointWidth, reply.pointHeight) = document.DrawnSize(request.index);
+  if (request.bytesPerPixel == 0) return;
+  if (request.ifPointWidth != 0 &&
+      (request.ifPointWidth != reply.pointWidth || request.ifPointHeight != reply.pointHeight))
+    return;
+  answer.image =
+      document.Render(request.index, request.dpiX, request.dpiY, maxPixels, request.bytesPerPixel, maxMemory);
+  const qxvn::PageImage& image = answer.image;
+  reply.width = image.width;
+  reply.height = image.height;
+  reply.bytesPerPixel = image.bytesPerPixel;
+  reply.stride = image.stride;
+  reply.encoding = qxvn::Compact(image, answer.encoded);
+  if (reply.encoding != qxvn::PdfPixels::kAsAsked) answer.image = qxvn::PageImage{};
+  reply.payloadBytes = qxvn::EncodedBytes(reply.encoding, reply.width, reply.height, reply.bytesPerPixel);
+}
+
+// False when the printing process is gone. Pixels the library no longer holds (see
+// PdfRaster::Render) are memory it could not get.
+bool Send(Answer& answer) {
+  answer.reply.messageBytes = static_cast<uint32_t>(answer.message.size());
+  if (!WriteAll(&answer.reply, sizeof answer.reply) ||
+      !WriteAll(answer.message.data(), answer.message.size()))
+    return false;
+  const bool sent = answer.image.pixels ? WriteAll(answer.image.pixels, answer.image.SizeBytes())
+                                        : WriteAll(answer.encoded.data(), answer.encoded.size());
+  if (!sent && errno == EFAULT) OutOfMemory();
+  return sent;
+}
+
+void Refuse(Answer& answer, const std::string& message) {
+  const uint32_t pages = answer.reply.pages, index = answer.reply.index;
+  answer = Answer{};
+  answer.reply.refused = 1;
+  answer.reply.pages = pages;
+  answer.reply.index = index;
+  answer.message = message;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  double dpiX = 0, dpiY = 0;
-  uint64_t maxPixels = 0, maxMemory = 0, maxSeconds = 0, page = 0, bytesPerPixel = 3;
-  const bool asks = argc == 8;
-  if ((argc != 6 && !asks) || !Resolution(argv[1], &dpiX) || !Resolution(argv[2], &dpiY) ||
-      !Number(argv[3], &maxPixels) || !Number(argv[4], &maxMemory) || !Number(argv[5], &maxSeconds) ||
-      (asks && (!Number(argv[6], &page) || !Number(argv[7], &bytesPerPixel) ||
-                (bytesPerPixel != 0 && bytesPerPixel != 3 && bytesPerPixel != 4)))) {
+  uint64_t maxPixels = 0, maxMemory = 0, maxSeconds = 0;
+  const bool spare = argc == 5 && std::strcmp(argv[4], "spare") == 0;
+  if ((argc != 4 && !spare) || !Number(argv[1], &maxPixels) || !Number(argv[2], &maxMemory) ||
+      !Number(argv[3], &maxSeconds)) {
     static const char kUsage[] =
-        "usage: qxvn-pdf-render DPI-X DPI-Y MAX-PIXELS MAX-MEMORY-BYTES MAX-SECONDS [PAGE 0|3|4] <PDF\n";
+        "usage: qxvn-pdf-render MAX-PIXELS MAX-MEMORY-BYTES MAX-SECONDS [spare] <PDF 3<REQUESTS\n";
     (void)!write(STDERR_FILENO, kUsage, sizeof kUsage - 1);
     return 2;
   }
-  LimitSelf(maxMemory, maxSeconds);
+  LimitMemory(maxMemory);
   std::set_new_handler(OutOfMemory);
+  int input = STDIN_FILENO;
+  if (spare) {
+    AllowSeconds(maxSeconds);
+    WarmUp();
+    if ((input = ReceiveDocument()) < 0) return 0;
+  }
+  AllowSeconds(maxSeconds);
 
-  qxvn::PdfReply reply;
-  std::string message;
-  qxvn::PageImage image;
+  std::vector<uint8_t> bytes;
+  std::unique_ptr<qxvn::PdfRaster> document;
+  Answer opened;
   try {
-    std::vector<uint8_t> bytes;
     uint8_t buffer[65536];
     ssize_t n;
-    while ((n = read(STDIN_FILENO, buffer, sizeof buffer)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+    while ((n = read(input, buffer, sizeof buffer)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
     if (n < 0) throw qxvn::ToolError(std::string("cannot read the document: ") + std::strerror(errno));
-    qxvn::PdfRaster document(bytes);
-    reply.pages = static_cast<uint32_t>(std::min<size_t>(document.PageCount(), UINT32_MAX));
-    if (reply.pages == 0) throw qxvn::ToolError("the PDF document has no pages");
-    if (asks) {
-      if (page >= reply.pages)
-        throw qxvn::ToolError("page " + std::to_string(page + 1) + " is not in the document");
-      std::tie(reply.pointWidth, reply.pointHeight) = document.DrawnSize(page);
-    }
-    if (asks && bytesPerPixel != 0) {
-      image = document.Render(page, dpiX, dpiY, maxPixels, static_cast<uint32_t>(bytesPerPixel), maxMemory);
-      reply.width = image.width;
-      reply.height = image.height;
-      reply.bytesPerPixel = image.bytesPerPixel;
-      reply.stride = image.stride;
-    }
+    document = std::make_unique<qxvn::PdfRaster>(bytes);
+    opened.reply.pages = static_cast<uint32_t>(std::min<size_t>(document->PageCount(), UINT32_MAX));
+    if (opened.reply.pages == 0) throw qxvn::ToolError("the PDF document has no pages");
   } catch (const qxvn::ToolError& e) {
-    reply = qxvn::PdfReply{};
-    reply.refused = 1;
-    message = e.what();
+    Refuse(opened, e.what());
   } catch (const std::bad_alloc&) {
     OutOfMemory();
   }
-  reply.messageBytes = static_cast<uint32_t>(message.size());
-  if (!WriteAll(&reply, sizeof reply) || !WriteAll(message.data(), message.size())) return 1;
-  // Pixels the library no longer holds (see PdfRaster::Render) are memory it could not get.
-  if (image.pixels && !WriteAll(image.pixels, image.SizeBytes()))
-    return errno == EFAULT ? qxvn::kPdfRendererOutOfMemory : 1;
+  if (!Send(opened)) return 1;
+  // A document refused is answered once; the printing process asks nothing of it.
+  if (opened.reply.refused) return 0;
+
+  qxvn::PdfRequest request;
+  while (ReadRequest(&request)) {
+    AllowSeconds(maxSeconds);
+    Answer answer;
+    answer.reply.pages = opened.reply.pages;
+    try {
+      Serve(*document, request, maxPixels, maxMemory, answer);
+    } catch (const qxvn::ToolError& e) {
+      Refuse(answer, e.what());
+    } catch (const std::bad_alloc&) {
+      OutOfMemory();
+    }
+    if (!Send(answer)) return 1;
+  }
   return 0;
 }

@@ -1,6 +1,6 @@
-// PDF documents: every page is a page, rendered at the requested resolution by the PDF renderer
-// process within the document budget, so that the PDF library is loaded only when a PDF is
-// read and a hostile document costs this process nothing.
+// PDF documents: every page is a page, rendered at the requested resolution by one PDF renderer
+// process for the document, within the document budget, so that the PDF library is loaded only
+// when a PDF is read and a hostile document costs this process nothing.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -44,15 +44,21 @@ class PdfSource : public PageSource {
         m_dpiY(dpi),
         m_limits(limits) {
     // What came from a pipe is kept in a memory file the renderer reads; a file is opened again
-    // for every render.
+    // when the renderer is started again after Release.
     if (!file->IsMapped()) m_piped = KeepInMemory(file->Bytes());
-    m_pages = Ask(std::nullopt).pages;
+    m_pages = Renderer().Pages();
   }
 
   size_t PageCount() const override { return m_pages; }
 
   std::optional<PointSize> DrawnSize(size_t index) override {
-    return Answer(PdfPageRequest{static_cast<uint32_t>(index), 0}).size;
+    CheckIndex(index);
+    PdfRenderer& renderer = Renderer();  // its errors name the file already
+    try {
+      return renderer.DrawnSize(static_cast<uint32_t>(index));
+    } catch (const ToolError& e) {
+      Fail(e.what());
+    }
   }
 
   void SetResolution(double dpiX, double dpiY) override {
@@ -61,20 +67,37 @@ class PdfSource : public PageSource {
   }
 
   PageImage Render(size_t index, uint32_t bytesPerPixel) override {
-    return Answer(PdfPageRequest{static_cast<uint32_t>(index), bytesPerPixel}).page;
+    return Draw(index, bytesPerPixel, false);
   }
+  PageImage RenderGrayOr(size_t index, uint32_t bytesPerPixel) override {
+    return Draw(index, bytesPerPixel, true);
+  }
+
+  // The renderer ends; the next page starts another on the file as it is then.
+  void Release() override { m_renderer.reset(); }
 
  private:
-  PdfAnswer Answer(PdfPageRequest request) const {
-    if (request.index >= m_pages)
-      Fail("page " + std::to_string(request.index + 1) + " is not in the document");
-    PdfAnswer answer = Ask(request);
-    // A document that lost or gained pages since it was opened is another document.
-    if (answer.pages != m_pages) Fail("the file changed while printing");
-    return answer;
+  PageImage Draw(size_t index, uint32_t bytesPerPixel, bool grayAllowed) {
+    CheckIndex(index);
+    PdfRenderer& renderer = Renderer();
+    try {
+      const auto page = static_cast<uint32_t>(index);
+      PageImage image = renderer.Render(page, m_dpiX, m_dpiY, bytesPerPixel, grayAllowed);
+      // The next page is drawn while this one prints, on the guess that it has this one's size
+      // and so is laid out alike.
+      if (page + 1 < m_pages) renderer.RenderAhead(page + 1);
+      return image;
+    } catch (const ToolError& e) {
+      Fail(e.what());
+    }
   }
 
-  PdfAnswer Ask(std::optional<PdfPageRequest> request) const {
+  void CheckIndex(size_t index) const {
+    if (index >= m_pages) Fail("page " + std::to_string(index + 1) + " is not in the document");
+  }
+
+  PdfRenderer& Renderer() {
+    if (m_renderer) return *m_renderer;
     Descriptor document;
     if (m_piped.Get() >= 0) {
       document = Descriptor(dup(m_piped.Get()));
@@ -84,10 +107,16 @@ class PdfSource : public PageSource {
     }
     if (document.Get() < 0) throw ToolError("cannot read " + m_name + ": " + std::strerror(errno));
     try {
-      return RunPdfRenderer(document.Get(), m_dpiX, m_dpiY, m_limits, request);
+      m_renderer = std::make_unique<PdfRenderer>(document.Get(), m_limits);
     } catch (const ToolError& e) {
       Fail(e.what());
     }
+    // A document that lost or gained pages since it was opened is another document.
+    if (m_pages != 0 && m_renderer->Pages() != m_pages) {
+      m_renderer.reset();
+      Fail("the file changed while printing");
+    }
+    return *m_renderer;
   }
 
   Descriptor KeepInMemory(std::span<const uint8_t> bytes) const {
@@ -111,6 +140,7 @@ class PdfSource : public PageSource {
   PageLimits m_limits;
   Descriptor m_piped;  // -1 for a file opened by its path
   size_t m_pages = 0;
+  std::unique_ptr<PdfRenderer> m_renderer;  // kept from page to page until Release
 };
 
 }  // namespace

@@ -189,22 +189,78 @@ PageImage TurnPage(const PageImage& page, int quarterTurns, const std::string& s
 PageImage ComposeLabel(const PageImage& page, const Placement& placement, uint32_t bytesPerPixel,
                        const PageLimits& limits, const std::string& source) {
   CheckPageSize(placement.labelWidth, placement.labelHeight, limits, source);
-  PageImage label = AllocatePage(placement.labelWidth, placement.labelHeight, bytesPerPixel, source);
-  const size_t used = size_t{label.width} * bytesPerPixel;
-  for (uint32_t y = 0; y < label.height; ++y) {
-    std::memset(label.Row(y), 0xFF, used);
-    std::memset(label.Row(y) + used, 0, label.stride - used);
-  }
-  label.dpiX = label.dpiY = 0;
   const Window window = VisibleWindow(placement);
-  if (window.width == 0) return label;
-  const PageImage turned = TurnPage(page, placement.quarterTurns, source);
+  PageImage turned = window.width ? TurnPage(page, placement.quarterTurns, source) : PageImage{};
   const uint32_t channels = turned.bytesPerPixel == 1 ? 1 : 3;
-  if (turned.width == placement.width && turned.height == placement.height)
+  const bool atOwnSize = window.width && turned.width == placement.width && turned.height == placement.height;
+  // A page that is the label already, pixel for pixel, is the label.
+  if (atOwnSize && channels == 3 && turned.bytesPerPixel == bytesPerPixel && placement.left == 0 &&
+      placement.top == 0 && turned.width == placement.labelWidth && turned.height == placement.labelHeight) {
+    const size_t used = size_t{turned.width} * bytesPerPixel;
+    if (turned.stride > used)
+      for (uint32_t y = 0; y < turned.height; ++y) std::memset(turned.Row(y) + used, 0, turned.stride - used);
+    turned.dpiX = turned.dpiY = 0;
+    return turned;
+  }
+  // A new page is all zeros: only what the page does not cover is painted white.
+  PageImage label = AllocatePage(placement.labelWidth, placement.labelHeight, bytesPerPixel, source);
+  label.dpiX = label.dpiY = 0;
+  auto paint = [&](uint32_t y, uint32_t x, uint32_t width) {
+    std::memset(label.Row(y) + size_t{x} * bytesPerPixel, 0xFF, size_t{width} * bytesPerPixel);
+  };
+  for (uint32_t y = 0; y < label.height; ++y) {
+    if (y < window.labelY || y >= window.labelY + window.height || window.width == 0) {
+      paint(y, 0, label.width);
+      continue;
+    }
+    paint(y, 0, window.labelX);
+    paint(y, window.labelX + window.width, label.width - window.labelX - window.width);
+  }
+  if (window.width == 0) return label;
+  if (atOwnSize)
     CopyWindow(turned, window, label, channels);
   else
     ResampleWindow(turned, placement, window, label, channels);
   return label;
+}
+
+ContentBox InkBox(const PageImage& page) {
+  const uint32_t bpp = page.bytesPerPixel, channels = bpp == 1 ? 1 : 3;
+  auto ink = [&](const uint8_t* p) {
+    for (uint32_t c = 0; c < channels; ++c)
+      if (p[c] != 0xFF) return true;
+    return false;
+  };
+  auto rowInk = [&](uint32_t y) {
+    const uint8_t* p = page.Row(y);
+    for (uint32_t x = 0; x < page.width; ++x, p += bpp)
+      if (ink(p)) return true;
+    return false;
+  };
+  ContentBox box;
+  uint32_t top = 0, bottom = page.height;
+  while (top < bottom && !rowInk(top)) ++top;
+  while (bottom > top && !rowInk(bottom - 1)) --bottom;
+  if (top == bottom) return box;
+  uint32_t left = page.width, right = 0;
+  for (uint32_t y = top; y < bottom; ++y) {
+    const uint8_t* row = page.Row(y);
+    for (uint32_t x = 0; x < left; ++x)
+      if (ink(row + size_t{x} * bpp)) {
+        left = x;
+        break;
+      }
+    for (uint32_t x = page.width; x > std::max(right, left); --x)
+      if (ink(row + size_t{x - 1} * bpp)) {
+        right = x;
+        break;
+      }
+  }
+  box.left = left;
+  box.top = top;
+  box.right = std::max(right, left + 1);
+  box.bottom = bottom;
+  return box;
 }
 
 }  // namespace qxvn

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <tuple>
 #include <utility>
 
 #include "common/tool_error.h"
@@ -41,7 +42,14 @@ int QuarterTurns(Orientation orientation, double width, double height, const Lab
     case Orientation::kAutomatic:
       break;
   }
-  // A document whose long side lies across a label's short side is turned as landscape is.
+  // A page that fits on the label upright stays upright; one that fits only turned is turned as
+  // landscape is; one too large either way (it is shrunk) is turned when its long side lies
+  // across the label's short side, so that it is shrunk the least. Fitting allows the
+  // millimetre of rounding that PlaceDocument brings to the label's size.
+  const double slack = label.dpi / 25.4;
+  auto fits = [&](double w, double h) { return w <= label.width + slack && h <= label.height + slack; };
+  if (fits(width, height)) return 0;
+  if (fits(height, width)) return 3;
   const bool documentWide = width > height;
   const bool documentTall = height > width;
   const bool labelWide = label.width > label.height;
@@ -180,6 +188,69 @@ Placement PlaceDocument(const DocumentGeometry& document, const LayoutChoice& ch
   placement.left = areaLeft + HalfDown(areaWidth - placement.width);
   placement.top = areaTop + HalfDown(areaHeight - placement.height);
   return placement;
+}
+
+Placement PlaceContent(const DocumentGeometry& document, const LayoutChoice& choice, const Placement& placed,
+                       const std::function<ContentBox()>& content) {
+  const LabelGeometry& label = choice.label;
+  const bool sideways = placed.quarterTurns % 2 != 0;
+  const double width = sideways ? document.height : document.width;
+  const double height = sideways ? document.width : document.height;
+  const bool shrunk = placed.width < width || placed.height < height;
+  const bool pixelsAreDots =
+      !document.HasResolution() || (document.dpiX == label.dpi && document.dpiY == label.dpi);
+  if ((choice.scaling != Scaling::kAuto && choice.scaling != Scaling::kAutoFit) || !shrunk ||
+      !pixelsAreDots || width > kMaxPlacedDots || height > kMaxPlacedDots)
+    return placed;
+
+  // The area the content must lie in; margins that leave nothing are ignored.
+  int64_t areaLeft = 0, areaTop = 0, areaWidth = label.width, areaHeight = label.height;
+  const int64_t printableWidth = int64_t{label.width} - label.left - label.right;
+  const int64_t printableHeight = int64_t{label.height} - label.top - label.bottom;
+  if (choice.scaling == Scaling::kAutoFit && printableWidth >= 1 && printableHeight >= 1) {
+    areaLeft = label.left;
+    areaTop = label.top;
+    areaWidth = printableWidth;
+    areaHeight = printableHeight;
+  }
+  // The content in the turned page's pixels.
+  const ContentBox box = content();
+  const auto pageWidth = static_cast<int64_t>(document.width),
+             pageHeight = static_cast<int64_t>(document.height);
+  int64_t x0 = box.left, x1 = box.right, y0 = box.top, y1 = box.bottom;
+  switch (placed.quarterTurns & 3) {
+    case 1:  // clockwise: a row of the page becomes a column, read from the right
+      std::tie(x0, x1, y0, y1) =
+          std::tuple{pageHeight - box.bottom, pageHeight - box.top, box.left, box.right};
+      break;
+    case 2:
+      std::tie(x0, x1, y0, y1) = std::tuple{pageWidth - box.right, pageWidth - box.left,
+                                            pageHeight - box.bottom, pageHeight - box.top};
+      break;
+    case 3:
+      std::tie(x0, x1, y0, y1) = std::tuple{box.top, box.bottom, pageWidth - box.right, pageWidth - box.left};
+      break;
+    default:
+      break;
+  }
+  constexpr int64_t kRoundingDots = 2;
+  if (!box.Empty() && (x1 - x0 > areaWidth + kRoundingDots || y1 - y0 > areaHeight + kRoundingDots))
+    return placed;
+
+  Placement out = placed;
+  out.width = static_cast<uint32_t>(width);
+  out.height = static_cast<uint32_t>(height);
+  // Centred on the area; then moved just enough to bring the content onto it, or, where it is
+  // the area's size give or take a dot, the content centred.
+  auto position = [](int64_t start, int64_t size, int64_t page, int64_t c0, int64_t c1, bool empty) {
+    const int64_t centred = start + HalfDown(size - page);
+    if (empty) return centred;
+    if (c1 - c0 > size) return start + HalfDown(size - (c1 - c0)) - c0;
+    return std::min(std::max(centred, start - c0), start + size - c1);
+  };
+  out.left = position(areaLeft, areaWidth, static_cast<int64_t>(width), x0, x1, box.Empty());
+  out.top = position(areaTop, areaHeight, static_cast<int64_t>(height), y0, y1, box.Empty());
+  return out;
 }
 
 Placement Recentred(const Placement& placement, uint32_t width, uint32_t height) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -21,7 +22,8 @@ enum class Scaling {
 
 // The IPP orientation-requested values, and the automatic choice when none is asked.
 enum class Orientation {
-  kAutomatic,         // a landscape document on a portrait label (or the reverse) is turned
+  kAutomatic,         // turned as landscape only when it fits the label turned and not upright
+                      // (or, too large either way, when turning shrinks it less)
   kPortrait,          // 3: as it is
   kLandscape,         // 4: turned a quarter counter-clockwise
   kReverseLandscape,  // 5: turned a quarter clockwise
@@ -75,6 +77,21 @@ struct LayoutChoice {
 // Throws ToolError for a label without area. A document without a resolution is taken as one
 // pixel a dot where it is printed at its own size.
 Placement PlaceDocument(const DocumentGeometry& document, const LayoutChoice& choice);
+
+// The part of a document page that is not white, in its pixels: [left, right) x [top, bottom).
+struct ContentBox {
+  uint32_t left = 0, top = 0, right = 0, bottom = 0;
+  bool Empty() const { return right <= left || bottom <= top; }
+};
+
+// A page that `placed` (PlaceDocument's answer for `auto` or `auto-fit`) shrinks, whose pixels
+// are the label's dots (it has no resolution, or the label's), and whose content fits on the
+// label (in the printable area for `auto-fit`) at one pixel a dot, give or take the rounding
+// PlaceDocument allows: that page at one pixel a dot, centred, moved as little as keeps its
+// content on the label, the white around it cut off. Otherwise `placed`. `content` is asked for
+// only when it decides.
+Placement PlaceContent(const DocumentGeometry& document, const LayoutChoice& choice, const Placement& placed,
+                       const std::function<ContentBox()>& content);
 
 // The placement with a document of `width` x `height` dots centred where the placed one was: for
 // a page drawn at the placed size (a PDF page), whose size may differ from it by rounding.

@@ -21,7 +21,7 @@ PageImage RenderOnLabel(PageSource& source, size_t index, const LayoutChoice& ch
     const double across = sideways ? placement.height : placement.width;
     const double down = sideways ? placement.width : placement.height;
     source.SetResolution(across * kPointsPerInch / size->width, down * kPointsPerInch / size->height);
-    PageImage page = source.Render(index, bytesPerPixel);
+    PageImage page = source.RenderGrayOr(index, bytesPerPixel);
     // The renderer rounds the size its own way: a dot more or less is centred, not resampled.
     const uint32_t drawnWidth = sideways ? page.height : page.width;
     const uint32_t drawnHeight = sideways ? page.width : page.height;
@@ -40,10 +40,11 @@ PageImage RenderOnLabel(PageSource& source, size_t index, const LayoutChoice& ch
     if (from) from->placement = placement;
     return ComposeLabel(page, placement, bytesPerPixel, limits, name);
   }
-  PageImage page = source.Render(index, bytesPerPixel);
+  PageImage page = source.RenderGrayOr(index, bytesPerPixel);
   const DocumentGeometry geometry{static_cast<double>(page.width), static_cast<double>(page.height),
                                   page.dpiX, page.dpiY};
-  Placement placement = PlaceDocument(geometry, choice);
+  Placement placement =
+      PlaceContent(geometry, choice, PlaceDocument(geometry, choice), [&page] { return InkBox(page); });
   bool fitted = false;
   if (check) {
     if (auto fit = FitInstead(choice, placement, page.width, page.height, keepWhole(page))) {

@@ -76,6 +76,29 @@ TEST(LabelPage, APageAtItsSizeIsCopiedOnWhiteAndCutAtTheEdges) {
   EXPECT_EQ(At(off, 1, 1), 0xFF);
 }
 
+TEST(LabelPage, APageThatIsTheLabelIsNotCopiedAndInkIsFound) {
+  const PageImage page =
+      GrayPage(6, 5, 4, [](uint32_t x, uint32_t y) -> uint8_t { return x == 4 && y == 1 ? 0 : 255; });
+  EXPECT_EQ(ComposeLabel(page, On(6, 5, 6, 5, 0, 0), 4, {}, "test").pixels, page.pixels);
+  // Another layout or a turn is a new page.
+  EXPECT_NE(ComposeLabel(page, On(6, 5, 6, 5, 0, 0), 3, {}, "test").pixels, page.pixels);
+  struct Case {
+    PageImage page;
+    ContentBox box;
+  };
+  const PageImage gray = GrayPage(7, 9, 1, [](uint32_t x, uint32_t y) -> uint8_t {
+    return (x == 2 && y == 3) || (x == 5 && y == 7) || (x == 6 && y == 4) ? 200 : 255;
+  });
+  for (const Case& c : {Case{page, {4, 1, 5, 2}}, Case{gray, {2, 3, 7, 8}}}) {
+    const ContentBox box = InkBox(c.page);
+    EXPECT_EQ(box.left, c.box.left);
+    EXPECT_EQ(box.top, c.box.top);
+    EXPECT_EQ(box.right, c.box.right);
+    EXPECT_EQ(box.bottom, c.box.bottom);
+  }
+  EXPECT_TRUE(InkBox(GrayPage(3, 3, 3, [](uint32_t, uint32_t) -> uint8_t { return 255; })).Empty());
+}
+
 TEST(LabelPage, HalvingAveragesEachBlockExactly) {
   // Blocks of 2 x 2 pixels, black and white alternately, and one stripe of 1-pixel lines.
   const PageImage page = GrayPage(8, 4, 3, [](uint32_t x, uint32_t y) -> uint8_t {

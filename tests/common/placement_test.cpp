@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "common/tool_error.h"
 
 namespace qxvn {
@@ -110,10 +112,15 @@ TEST(Placement, OrientationTurnsAndTheAutomaticTurn) {
                {354, 472, 106, 212, 1});
   ExpectPlaced(PlaceDocument(wide, On48x76(Scaling::kNone, Orientation::kReversePortrait)),
                {472, 354, 47, 271, 2});
-  // Unasked, a landscape page on a portrait label is turned as landscape turns it; a portrait
-  // or square page is not.
-  ExpectPlaced(PlaceDocument(wide, On48x76(Scaling::kNone)), {354, 472, 106, 212, 3});
+  // Unasked, a page that fits upright stays upright, even a landscape one on a portrait label
+  // (a 44 x 18 mm bar code at 203 dpi); one that fits only turned is turned as landscape turns
+  // it; one too large either way is turned when its long side lies across the label's short one.
+  ExpectPlaced(PlaceDocument(wide, On48x76(Scaling::kNone)), {472, 354, 47, 271, 0});
+  EXPECT_EQ(PlaceDocument({351, 144, 203, 203}, On48x76(Scaling::kAuto)).quarterTurns, 0);
   EXPECT_EQ(PlaceDocument({354, 472, 300, 300}, On48x76(Scaling::kNone)).quarterTurns, 0);
+  ExpectPlaced(PlaceDocument({800, 500, 300, 300}, On48x76(Scaling::kNone)), {500, 800, 33, 48, 3});
+  EXPECT_EQ(PlaceDocument({3508, 2480, 300, 300}, On48x76(Scaling::kFit)).quarterTurns, 3);
+  EXPECT_EQ(PlaceDocument({2480, 3508, 300, 300}, On48x76(Scaling::kFit)).quarterTurns, 0);
   EXPECT_EQ(PlaceDocument({400, 400, 0, 0}, On48x76(Scaling::kFit)).quarterTurns, 0);
   // The turn is judged on the page's size in inches, not its pixels.
   EXPECT_EQ(PlaceDocument({400, 300, 100, 50}, On48x76(Scaling::kFit)).quarterTurns, 0);
@@ -130,6 +137,71 @@ TEST(Placement, OrientationTurnsAndTheAutomaticTurn) {
 TEST(Placement, ResolutionsMayDifferAcrossAndDown) {
   ExpectPlaced(PlaceDocument({100, 100, 100, 200}, On48x76(Scaling::kNone, Orientation::kPortrait)),
                {300, 150, 133, 373, 0});
+}
+
+// A page of 576 x 900 pixels (the head's width) that auto would shrink onto the 566 x 897 dot
+// label: where only white lies outside the label, the page keeps its pixels and the white is cut;
+// content up to two dots over is centred (a dot cut each side); more is still resampled.
+TEST(Placement, WhiteOverflowIsCutNotScaled) {
+  struct Case {
+    const char* name;
+    DocumentGeometry page;
+    LayoutChoice choice;
+    ContentBox content;
+    Box placed;
+  };
+  LayoutChoice margins = On48x76(Scaling::kAutoFit);
+  margins.label.left = margins.label.right = margins.label.top = margins.label.bottom = 12;
+  const DocumentGeometry wide{576, 900, 0, 0};
+  const std::vector<Case> cases = {
+      {"centred content", wide, On48x76(Scaling::kAuto), {5, 1, 571, 899}, {576, 900, -5, -2, 0}},
+      {"content at the left edge moves right",
+       wide,
+       On48x76(Scaling::kAuto),
+       {0, 10, 500, 890},
+       {576, 900, 0, -2, 0}},
+      {"content at the right edge moves left",
+       wide,
+       On48x76(Scaling::kAuto),
+       {100, 10, 576, 890},
+       {576, 900, -10, -2, 0}},
+      {"two dots over: centred on the content",
+       wide,
+       On48x76(Scaling::kAuto),
+       {0, 1, 568, 899},
+       {576, 900, -1, -2, 0}},
+      {"a blank page", wide, On48x76(Scaling::kAuto), {}, {576, 900, -5, -2, 0}},
+      {"at the label's resolution",
+       {576, 900, 300, 300},
+       On48x76(Scaling::kAuto),
+       {5, 1, 571, 899},
+       {576, 900, -5, -2, 0}},
+      {"auto-fit keeps it in the printable area", wide, margins, {20, 20, 556, 880}, {576, 900, -5, -2, 0}},
+      // Turned a quarter counter-clockwise, the page's rows 5..571 become the label's columns and its
+      // columns 0..890 the rows 10..900, moved up a dot onto the label.
+      {"turned", {900, 576, 0, 0}, On48x76(Scaling::kAuto), {0, 5, 890, 571}, {576, 900, -5, -3, 3}},
+      {"content too wide", wide, On48x76(Scaling::kAuto), {0, 0, 569, 900}, {566, 884, 0, 6, 0}},
+      {"too wide for the printable area", wide, margins, {10, 20, 556, 880}, {542, 847, 12, 25, 0}},
+      {"fit is asked for", wide, On48x76(Scaling::kFit), {5, 1, 571, 899}, {566, 884, 0, 6, 0}},
+      {"another resolution",
+       {1152, 1800, 600, 600},
+       On48x76(Scaling::kAuto),
+       {10, 2, 1142, 1798},
+       {566, 884, 0, 6, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ExpectPlaced(PlaceContent(c.page, c.choice, PlaceDocument(c.page, c.choice), [&] { return c.content; }),
+                 c.placed);
+  }
+  // The content is not looked for where nothing would be resampled.
+  bool asked = false;
+  PlaceContent({566, 897, 0, 0}, On48x76(Scaling::kAuto),
+               PlaceDocument({566, 897, 0, 0}, On48x76(Scaling::kAuto)), [&] {
+                 asked = true;
+                 return ContentBox{};
+               });
+  EXPECT_FALSE(asked);
 }
 
 TEST(Placement, RecentredKeepsTheCentre) {

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -87,6 +90,29 @@ TEST_F(AppBudget, HostileDocumentsAtOnceAreRefusedAndOtherJobsPrint) {
   EXPECT_LT(PeakKib(app.Pid()), 200 * 1024) << "the app's own memory, in KiB";
   const int after = PrintJob(app.Uri(), good, "image/png", "after");
   EXPECT_EQ(WaitForJob(app.Uri(), after), "completed");
+}
+
+// A PDF job does not start a renderer: it takes the one the app keeps ready, which draws the
+// whole document and its collated copies; the next is started once the job is done.
+TEST_F(AppBudget, APdfJobIsDrawnByTheRendererKeptReady) {
+  const std::string starts = m_dir + "/starts", renderer = m_dir + "/renderer", pdf = m_dir + "/two.pdf";
+  // Each start leaves a line: "spare" for one started ahead, empty for a document's own.
+  std::ofstream(renderer) << "#!/bin/sh\necho \"$4\" >>" << starts << "\nexec " << QXVN_PDF_RENDERER_PATH
+                          << " \"$@\"\n";
+  fs::permissions(renderer, fs::perms::owner_all);
+  WriteTwoPagePdf(pdf);
+  setenv("QXVN_PDF_RENDERER", renderer.c_str(), 1);
+  AppServer app(m_dir + "/state");
+  const bool started = app.Start();
+  unsetenv("QXVN_PDF_RENDERER");
+  ASSERT_TRUE(started);
+  for (int i = 0; i < 100 && ReadFile(starts).empty(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(ReadFile(starts), "spare\n");
+  const int id = PrintJob(app.Uri(), pdf, "application/pdf", "two", "  ATTR integer copies 2\n");
+  ASSERT_EQ(WaitForJob(app.Uri(), id), "completed") << app.Log();
+  EXPECT_EQ(ReadFile(starts), "spare\nspare\n");
+  EXPECT_FALSE(ReadFile(app.OutputFile(id, "two")).empty());
 }
 
 TEST_F(AppBudget, TheBudgetIsSetOnTheCommandLine) {

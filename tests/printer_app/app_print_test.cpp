@@ -244,8 +244,8 @@ TEST_F(AppTest, BadDocumentsEndTheirJobAndTheNextJobPrints) {
   EXPECT_EQ(WaitForJob(app.Uri(), scaled), "completed") << app.Log();
   // A format the printer does not take is refused, or its job ends unprinted.
   std::string status;
-  const std::string text = m_dir + "/note.txt";
-  std::ofstream(text) << "not a label\n";
+  const std::string text = m_dir + "/note.bin";
+  std::ofstream(text, std::ios::binary) << std::string("\0\x01\x02not a label\n", 15);
   if (int unknown = PrintJob(app.Uri(), text, "application/x-unknown", "unknown", "", &status))
     EXPECT_EQ(WaitForJob(app.Uri(), unknown), "aborted");
   else

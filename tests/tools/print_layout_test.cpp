@@ -65,6 +65,33 @@ TEST_F(PrintLayout, AnImageIsOnePixelADotUnlessScaled) {
   EXPECT_EQ(stray.left, (566 - 100) / 2);
 }
 
+// A page of the head's 576 dots printed on the 566-dot label: what lies outside the label is
+// white, so the page prints one pixel a dot, exactly as its label-sized part would, wherever that
+// part lies; a page whose ink spans the head's width is still scaled to fit.
+TEST_F(PrintLayout, WhiteOverflowIsCutAndThePageKeepsItsPixels) {
+  const GrayImage label = FramedImage(566, 897, 4);
+  WriteGrayPng(Path("label.png"), label, 0);
+  const std::vector<std::string> onLabel = {"--paper", "48x76", "--scaling", "auto", "-o"};
+  std::vector<std::string> args = {"print", Path("label.png")};
+  args.insert(args.end(), onLabel.begin(), onLabel.end());
+  args.push_back(Path("expected.prn"));
+  ASSERT_EQ(RunQxvn(args).status, 0);
+  for (const auto& [x, y] : {std::pair<uint32_t, uint32_t>{5, 1}, {0, 3}, {10, 0}}) {
+    SCOPED_TRACE(std::to_string(x) + ", " + std::to_string(y));
+    GrayImage wide = WhiteImage(576, 900);
+    Paste(wide, label, x, y);
+    WriteGrayPng(Path("wide.png"), wide, 0);
+    args[1] = Path("wide.png");
+    args.back() = Path("wide.prn");
+    ASSERT_EQ(RunQxvn(args).status, 0);
+    EXPECT_TRUE(ReadFile(Path("wide.prn")) == ReadFile(Path("expected.prn")));
+  }
+  WriteGrayPng(Path("full.png"), FramedImage(576, 900, 4), 0);
+  const DotBox scaled = DotsBox(Printed({Path("full.png"), "--paper", "48x76", "--scaling", "auto"}));
+  EXPECT_EQ(scaled.Width(), 566);
+  EXPECT_EQ(scaled.Height(), 884);
+}
+
 TEST_F(PrintLayout, OrientationTurnsThePageAndAPdfPageFits) {
   WriteGrayPng(Path("small.png"), FramedImage(354, 472, 12), 300);
   // Turned a quarter counter-clockwise, at its own size: 472 x 354, its top-left square at the
