@@ -41,14 +41,6 @@ function kind(bytes){if(bytes[0]==0x25&&bytes[1]==0x50&&bytes[2]==0x44&&bytes[3]
  if(bytes[0]==0xff&&bytes[1]==0xd8)return 'image/jpeg';
  try{new TextDecoder('utf-8',{fatal:true}).decode(bytes.subarray(0,65536));}catch(e){return '';}
  return bytes.indexOf(0)<0?'text/plain':'';}
-// Text is drawn on a page of the label's dots: black on white, lines wrapped at the width.
-function textPicture(text){var o=form.media.selectedOptions[0],w=+o.dataset.width,h=+o.dataset.height;
- var c=document.createElement('canvas');c.width=w;c.height=h;var g=c.getContext('2d');g.fillStyle='#fff';
- g.fillRect(0,0,w,h);g.fillStyle='#000';var size=42,m=24;g.font=size+'px monospace';g.textBaseline='top';
- var y=m;text.replace(/\r/g,'').split('\n').forEach(function(par){var line='';par.split(' ').forEach(function(word){
-  var next=line?line+' '+word:word;if(line&&g.measureText(next).width>w-2*m){g.fillText(line,m,y);y+=size*1.2;line=word;}
-  else line=next;});g.fillText(line,m,y);y+=size*1.2;});
- return new Promise(function(ok){c.toBlob(ok,'image/png');});}
 function choices(){var job=[[0x44,'job-hold-until','indefinite'],[0x21,'copies',+form.copies.value],
   [0x44,'media',form.media.value],[0x44,'print-scaling',form.scaling.value]];
  if(form.orientation.value)job.push([0x23,'orientation-requested',+form.orientation.value]);
@@ -80,8 +72,7 @@ form.addEventListener('submit',function(ev){ev.preventDefault();var file=form.do
  say('Laying the labels out...');cancelHeld().then(function(){return file.arrayBuffer();}).then(function(buf){
   var bytes=new Uint8Array(buf),type=kind(bytes);
   if(!type)throw new Error('this is not a PDF, PNG, JPEG or text file');
-  if(type!='text/plain')return {type:type,data:new Blob([bytes])};
-  return textPicture(new TextDecoder().decode(bytes)).then(function(png){return {type:'image/png',data:png};});
+  return {type:type,data:new Blob([bytes])};
  }).then(function(doc){return ipp(2,opAttrs().concat([[0x42,'job-name',file.name],[0x49,'document-format',doc.type]]),
    choices(),doc.data);
  }).then(function(r){if(r.status>=0x400||!r.jobId)throw new Error(r.message||'the printer refused the job');
@@ -98,33 +89,19 @@ constexpr const char* kStyle =
     "background:#fff;image-rendering:pixelated;max-width:100%}.qxvn-error{color:#b00;font-weight:bold}</"
     "style>\n";
 
-// "48 x 76 mm" of a PWG media name, and its size in dots at 300 dpi.
-struct MediaChoice {
-  std::string text;
-  int widthDots = 0;
-  int heightDots = 0;
-};
-
-MediaChoice DescribeMedia(const char* name) {
-  MediaChoice choice{name, 0, 0};
-  if (pwg_media_t* pwg = pwgMediaForPWG(name)) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%g x %g mm", pwg->width / 100.0, pwg->length / 100.0);
-    choice.text = text;
-    choice.widthDots = pwg->width * 300 / 2540;
-    choice.heightDots = pwg->length * 300 / 2540;
-  }
-  return choice;
+// "48 x 76 mm" of a PWG media name.
+std::string DescribeMedia(const char* name) {
+  pwg_media_t* pwg = pwgMediaForPWG(name);
+  if (!pwg) return name;
+  char text[64];
+  std::snprintf(text, sizeof text, "%g x %g mm", pwg->width / 100.0, pwg->length / 100.0);
+  return text;
 }
 
-void Option(pappl_client_t* client, const std::string& value, const std::string& text, bool selected,
-            const std::string& extra = "") {
+void Option(pappl_client_t* client, const std::string& value, const std::string& text, bool selected) {
   papplClientHTMLPuts(client, "<option value=\"");
   papplClientHTMLEscape(client, value.c_str(), 0);
-  // PAPPL's printf escapes its text arguments: the attributes go in as they are.
-  papplClientHTMLPuts(client, selected ? "\" selected" : "\"");
-  papplClientHTMLPuts(client, extra.c_str());
-  papplClientHTMLPuts(client, ">");
+  papplClientHTMLPuts(client, selected ? "\" selected>" : "\">");
   papplClientHTMLEscape(client, text.c_str(), 0);
   papplClientHTMLPuts(client, "</option>");
 }
@@ -181,11 +158,8 @@ bool UploadPage(pappl_client_t* client, void* data) {
       "<tr><th><label for=\"media\">Label size:</label></th><td><select id=\"media\" name=\"media\">");
   for (int i = 0; i < driver.num_media; ++i) {
     if (std::strncmp(driver.media[i], "custom_", 7) == 0) continue;
-    const MediaChoice choice = DescribeMedia(driver.media[i]);
-    const std::string extra = " data-width=\"" + std::to_string(choice.widthDots) + "\" data-height=\"" +
-                              std::to_string(choice.heightDots) + "\"";
-    Option(client, driver.media[i], choice.text,
-           std::strcmp(driver.media[i], driver.media_default.size_name) == 0, extra);
+    Option(client, driver.media[i], DescribeMedia(driver.media[i]),
+           std::strcmp(driver.media[i], driver.media_default.size_name) == 0);
   }
   papplClientHTMLPuts(
       client,

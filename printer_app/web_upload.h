@@ -4,7 +4,6 @@
 // so the preview is the held job's labels as the code that prints them lays them out and
 // thresholds them (job_labels.h), and nothing reaches the device; Print releases the job, Cancel
 // cancels it. A document that cannot be printed is refused with the reason and its job cancelled.
-// Text is drawn by the browser into a PNG of the label's dots, one pixel a dot.
 #pragma once
 
 #include <pappl/pappl.h>

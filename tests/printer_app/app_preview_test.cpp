@@ -247,7 +247,7 @@ TEST_F(AppPreviewTest, ALabelUploadedInTheBrowserPrintsAsTheSameFileSentOverIpp)
     EXPECT_EQ(Browser("--upload " + upload + " " + file + " " + m_dir + "/refused.png", &said), 3) << said;
     EXPECT_NE(said.find(reason), std::string::npos) << said;
   }
-  // A text file, drawn by the browser onto a page of the label's dots.
+  // A text file, sent as text and set on the label by the app.
   const std::string text = m_dir + "/note.txt";
   std::ofstream(text) << "A. Sample\n45 Orchard Lane\nLeeds LS6 3QT\n";
   ASSERT_EQ(Browser("--upload " + upload + " " + text + " " + m_dir + "/next.png", &said), 0) << said;
