@@ -77,6 +77,9 @@ qxvn::barcode::PreparedPage PrepareLabelPage(const BarcodeSettings& settings, qx
 std::string CheckLabelStream(pappl_job_t* job, unsigned pageNumber,
                              const qxvn::barcode::PreparedPage& prepared,
                              const std::vector<uint8_t>& stream) {
+  if (prepared.unchecked)
+    papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Bar code check: page %u not checked: more than %llu pixels.",
+                pageNumber, static_cast<unsigned long long>(qxvn::barcode::kMostCheckedPixels));
   if (prepared.symbols.empty()) return {};
   FirstPage reader;
   if (auto error = qxvn::wire::ReadStream(stream, reader); error || !reader.first)

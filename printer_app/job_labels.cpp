@@ -78,14 +78,14 @@ void WriteWaitingStream(pappl_job_t* job, const std::string& document, int fd) {
   for (int pass = 0; pass < passes; ++pass) {
     for (unsigned number = first; number <= last; ++number) {
       qxvn::LaidOutFrom from;
-      std::vector<qxvn::barcode::Symbol> found;
+      std::optional<std::vector<qxvn::barcode::Symbol>> found;
       qxvn::PageImage page = qxvn::RenderOnLabel(*source, number - 1, layout, 3, DocumentLimits(),
                                                  spec.documentName, &from, KeepBarcodesWhole(&found));
       std::vector<uint8_t> stream;
       std::string error;
       // No job given: the plug-in's trace of a preview stays out of the job's log.
-      if (!LabelPageStream(nullptr, spec, barcodes, page, &from, from.page.pixels ? &found : nullptr, &stream,
-                           &error))
+      if (!LabelPageStream(nullptr, spec, barcodes, page, &from,
+                           from.page.pixels && found ? &*found : nullptr, &stream, &error))
         throw qxvn::ToolError("the label driver failed: " + error);
       if (!WriteAll(fd, stream.data(), stream.size())) throw qxvn::ToolError(std::strerror(errno));
       ++spec.pageNumber;

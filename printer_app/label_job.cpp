@@ -267,8 +267,13 @@ bool PrintDecodedPage(pappl_job_t* job, pappl_device_t* device, const qxvn::Page
   return state && PrintHeldPage(job, device, *state, page, from, fromSymbols);
 }
 
-qxvn::KeepWhole KeepBarcodesWhole(std::vector<qxvn::barcode::Symbol>* found) {
-  return [found](const qxvn::PageImage& document) { return qxvn::barcode::SymbolAreas(document, found); };
+qxvn::KeepWhole KeepBarcodesWhole(std::optional<std::vector<qxvn::barcode::Symbol>>* found) {
+  return [found](const qxvn::PageImage& document) {
+    std::vector<qxvn::barcode::Symbol> symbols;
+    std::vector<qxvn::DocumentArea> areas = qxvn::barcode::SymbolAreas(document, &symbols);
+    *found = std::move(symbols);
+    return areas;
+  };
 }
 
 bool PrintRawFile(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device) {

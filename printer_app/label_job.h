@@ -5,6 +5,7 @@
 
 #include <pappl/pappl.h>
 
+#include <optional>
 #include <vector>
 
 #include "common/barcode/symbol.h"
@@ -44,8 +45,8 @@ bool LabelPageStream(pappl_job_t* job, const PageJob& spec, const BarcodeSetting
                      const std::vector<qxvn::barcode::Symbol>* fromSymbols, std::vector<uint8_t>* stream,
                      std::string* error, qxvn::barcode::PreparedPage* symbols = nullptr);
 
-// For RenderOnLabel: the document's bar codes kept whole, and put in `found`.
-qxvn::KeepWhole KeepBarcodesWhole(std::vector<qxvn::barcode::Symbol>* found);
+// For RenderOnLabel: the document's bar codes kept whole, and put in `found` when it reads them.
+qxvn::KeepWhole KeepBarcodesWhole(std::optional<std::vector<qxvn::barcode::Symbol>>* found);
 
 // A raw stream in the printer's own format goes to the device unchanged.
 bool PrintRawFile(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);

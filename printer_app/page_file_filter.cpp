@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "common/draw/text_pdf.h"
@@ -214,7 +215,7 @@ bool PrintPageFile(pappl_job_t* job, pappl_device_t* device, void*) {
     for (unsigned number = first; ok && number <= last && !papplJobIsCanceled(job); ++number) {
       try {
         qxvn::LaidOutFrom from;
-        std::vector<qxvn::barcode::Symbol> found;
+        std::optional<std::vector<qxvn::barcode::Symbol>> found;
         qxvn::PageImage page = qxvn::RenderOnLabel(*source, number - 1, layout, 3, g_documentLimits, name,
                                                    &from, KeepBarcodesWhole(&found));
         if (from.fittedToKeepWhole) {
@@ -223,7 +224,7 @@ bool PrintPageFile(pappl_job_t* job, pappl_device_t* device, void*) {
           papplJobSetMessage(
               job, "Page %u fit to the label instead of filling it, so as not to cut a bar code.", number);
         }
-        ok = PrintDecodedPage(job, device, page, &from, from.page.pixels ? &found : nullptr);
+        ok = PrintDecodedPage(job, device, page, &from, from.page.pixels && found ? &*found : nullptr);
         if (ok && pass == 0) papplJobSetImpressionsCompleted(job, 1);
       } catch (const qxvn::ToolError& e) {
         RefuseDocument(job, std::string("Unable to render the page: ") + e.what());

@@ -66,7 +66,8 @@ ScanGrade GradeScan(const Scan& scan, const LinearRule& rule) {
   ScanGrade result;
   const std::span<const uint32_t> widths = scan.elements;
   const int modules = widths.empty() ? 0 : rule.modulesOf(widths.size());
-  bool edgesFit = modules > 0;
+  // An element of no width is no element.
+  bool edgesFit = modules > 0 && std::find(widths.begin(), widths.end(), 0u) == widths.end();
   const double total = std::accumulate(widths.begin(), widths.end(), 0.0);
   double worst = 0;  // the largest error of an element, as a share of what it may be
   if (edgesFit && !rule.twoWidth) {

@@ -103,13 +103,18 @@ std::vector<DocumentArea> SymbolAreas(const PageImage& document, std::vector<Sym
 PreparedPage PreparePage(PageImage& page, RepairMode mode, uint8_t threshold, const LaidOutFrom* from,
                          const std::vector<Symbol>* fromSymbols) {
   PreparedPage prepared;
+  if (uint64_t{page.width} * page.height > kMostCheckedPixels) {
+    prepared.unchecked = true;
+    return prepared;
+  }
   const GrayImage luminance = LuminanceOf(page);
-  prepared.symbols = ReadSymbols(luminance.View());
-  // Laid out one pixel a dot without a turn, the image is the page: read once.
+  // Laid out one pixel a dot without a turn, the image is the page: read once, here or for the
+  // layout already.
   const bool sameAsPage = from && from->placement.quarterTurns == 0 &&
                           from->placement.width == from->page.width &&
                           from->placement.height == from->page.height;
-  if (from && from->page.pixels && !sameAsPage) {
+  if (!sameAsPage || !fromSymbols) prepared.symbols = ReadSymbols(luminance.View());
+  if (from && from->page.pixels && (!sameAsPage || fromSymbols)) {
     std::vector<Symbol> read;
     if (!fromSymbols) SymbolAreas(from->page, &read);
     for (Symbol symbol : fromSymbols ? *fromSymbols : read) {

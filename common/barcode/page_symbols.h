@@ -18,9 +18,14 @@ namespace qxvn::barcode {
 // The plug-in's threshold when the printer data sets none.
 constexpr uint8_t kDefaultThreshold = 150;
 
+// Pages of more pixels are not read: a label is at most 576 dots wide, and this is 2.3 m of it;
+// an A4 page at 300 dpi (8.7 million) would cost a second to read for what the label cuts off.
+constexpr uint64_t kMostCheckedPixels = 4'000'000;
+
 struct PreparedPage {
   std::vector<Symbol> symbols;  // as read from the page before any repair
   std::vector<bool> repaired;
+  bool unchecked = false;  // larger than kMostCheckedPixels: not read, not repaired
 };
 
 // Reads `page` (3 or 4 bytes a pixel) and repairs it in place. With `from`, the image the page

@@ -10,8 +10,15 @@ PageImage RenderOnLabel(PageSource& source, size_t index, const LayoutChoice& ch
                         const PageLimits& limits, const std::string& name, LaidOutFrom* from,
                         const KeepWhole& keepWhole) {
   if (from) *from = LaidOutFrom{};
-  // Only fill, and auto that may fill, cut.
-  const bool check = keepWhole && (choice.scaling == Scaling::kFill || choice.scaling == Scaling::kAuto);
+  // Only fill, and auto that may fill, cut; and only a placement past the label's edges (by more
+  // than rounding) needs the document read.
+  const bool mayCut = keepWhole && (choice.scaling == Scaling::kFill || choice.scaling == Scaling::kAuto);
+  auto cuts = [](const Placement& p) {
+    constexpr int64_t kRoundingDots = 2;
+    return p.left < -kRoundingDots || p.top < -kRoundingDots ||
+           p.left + p.width > int64_t{p.labelWidth} + kRoundingDots ||
+           p.top + p.height > int64_t{p.labelHeight} + kRoundingDots;
+  };
   if (std::optional<PageSource::PointSize> size = source.DrawnSize(index)) {
     constexpr double kPointsPerInch = 72;
     const DocumentGeometry points{size->width, size->height, kPointsPerInch, kPointsPerInch};
@@ -28,7 +35,7 @@ PageImage RenderOnLabel(PageSource& source, size_t index, const LayoutChoice& ch
     if (std::abs(static_cast<int64_t>(drawnWidth) - placement.width) <= 1 &&
         std::abs(static_cast<int64_t>(drawnHeight) - placement.height) <= 1)
       placement = Recentred(placement, drawnWidth, drawnHeight);
-    if (check) {
+    if (mayCut && cuts(placement)) {
       const std::vector<DocumentArea> whole = keepWhole(page);
       if (auto fit = FitInstead(choice, placement, page.width, page.height, whole)) {
         page = PageImage{};
@@ -41,14 +48,14 @@ PageImage RenderOnLabel(PageSource& source, size_t index, const LayoutChoice& ch
     return ComposeLabel(page, placement, bytesPerPixel, limits, name);
   }
   PageImage page = source.RenderGrayOr(index, bytesPerPixel);
-  const DocumentGeometry geometry{static_cast<double>(page.width), static_cast<double>(page.height),
+  const DocumentGeometry document{static_cast<double>(page.width), static_cast<double>(page.height),
                                   page.dpiX, page.dpiY};
   Placement placement =
-      PlaceContent(geometry, choice, PlaceDocument(geometry, choice), [&page] { return InkBox(page); });
+      PlaceContent(document, choice, PlaceDocument(document, choice), [&page] { return InkBox(page); });
   bool fitted = false;
-  if (check) {
+  if (mayCut && cuts(placement)) {
     if (auto fit = FitInstead(choice, placement, page.width, page.height, keepWhole(page))) {
-      placement = PlaceDocument(geometry, *fit);
+      placement = PlaceDocument(document, *fit);
       fitted = true;
     }
   }

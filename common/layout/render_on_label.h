@@ -24,9 +24,9 @@ using KeepWhole = std::function<std::vector<DocumentArea>(const PageImage& docum
 // Page `index` of `source` on the label `choice` describes, `bytesPerPixel` (3 or 4) bytes a
 // pixel. A page drawn at any resolution (PDF) is drawn at its placed size, so that it needs no
 // resampling; an image is resampled from its own resolution, unless only white would be cut
-// from it at one pixel a dot (PlaceContent), and with `from` it is kept there with its placement.
-// With `keepWhole`, a page that fill (or auto, filling) would cut into one of its areas is fit
-// instead. Throws ToolError naming `name`.
+// from it at one pixel a dot (PlaceContent), and with `from` it is kept there with its
+// placement. With `keepWhole`, a page that fill (or auto, filling) would cut into one of its
+// areas is fit instead. Throws ToolError naming `name`.
 PageImage RenderOnLabel(PageSource& source, size_t index, const LayoutChoice& choice, uint32_t bytesPerPixel,
                         const PageLimits& limits, const std::string& name, LaidOutFrom* from = nullptr,
                         const KeepWhole& keepWhole = {});

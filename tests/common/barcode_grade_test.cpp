@@ -48,6 +48,8 @@ TEST(LinearGrade, ScansGradedByTheirWorstParameter) {
   narrowOff[1] = 3;  // narrow mean 41/20 = 2.05, margin (5 - 2.05) / 2: V 1 - 0.95 / 1.475 = 0.356
   std::vector<uint32_t> tooMany = Code128Dots(2);
   tooMany.push_back(2);
+  std::vector<uint32_t> empty = Code128Dots(2);
+  empty[3] = 0;
   const std::vector<Case> cases = {
       {"whole dots", Code128Dots(2), 20, 20, code128, Grade::kA, GradeParameter::kNone, 1.0, 2.0},
       {"a bar a dot wide", oneWide, 30, 30, code128, Grade::kF, GradeParameter::kDecodability, 0.0423,
@@ -57,6 +59,7 @@ TEST(LinearGrade, ScansGradedByTheirWorstParameter) {
       {"quiet zone a dot short", Code128Dots(2), 19, 20, code128, Grade::kF, GradeParameter::kQuietZone, 1.0,
        2.0},
       {"an element too many", tooMany, 20, 20, code128, Grade::kF, GradeParameter::kEdgeDetermination, 0, 0},
+      {"an element of no width", empty, 20, 20, code128, Grade::kF, GradeParameter::kEdgeDetermination, 0, 0},
       {"two widths", Code39Dots(2, 5), 20, 20, code39, Grade::kA, GradeParameter::kNone, 1.0, 2.0},
       {"a narrow element wide", narrowOff, 21, 21, code39, Grade::kD, GradeParameter::kDecodability, 0.3559,
        2.05},

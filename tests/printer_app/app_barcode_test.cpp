@@ -1,6 +1,7 @@
 // The bar code check in the app: with "barcode-check" hold, a job whose symbol fails the check
 // (repair off, X 0.19 mm drawn at 240 dpi) is held before any byte reaches the device, the
 // symbol named in its job-state-message and the log; Release-Job prints it, and Cancel-Job drops it.
+// With the defaults (warn, repair auto) it is redrawn and scans.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -60,6 +61,18 @@ TEST(AppBarcode, HoldKeepsAFailingLabelFromTheDeviceUntilReleased) {
     EXPECT_EQ(WaitForJob(app.Uri(), job), end == "release" ? "completed" : "canceled");
     EXPECT_EQ(fs::exists(output) && fs::file_size(output) > 0, end == "release");
   }
+  // With the printer's defaults (warn, repair auto) the same label is redrawn, passes and scans.
+  const int job = PrintJob(app.Uri(), label, "image/png", "repaired", "  ATTR keyword print-scaling auto\n");
+  ASSERT_GT(job, 0);
+  EXPECT_EQ(WaitForJob(app.Uri(), job), "completed");
+  EXPECT_EQ(JobAttribute(app.Uri(), job, "job-state-message").find("failed"), std::string::npos);
+  const std::string decoded = dir + "/repaired.png";
+  ASSERT_EQ(std::system((std::string(QXVN_PATH) + " decode '" + app.OutputFile(job, "repaired") + "' -o " +
+                         decoded + " > /dev/null")
+                            .c_str()),
+            0);
+  EXPECT_NE(Capture("/usr/bin/ZXingReader -1 -noscale " + decoded).find("Code128 \"QX-0042-GB\""),
+            std::string::npos);
   // The log names the failing symbol.
   EXPECT_NE(app.Log().find("Bar code check: page 1: Code128 \\\"QX-0042-GB\\\""), std::string::npos);
 }

@@ -81,7 +81,9 @@ class Check:
 
     def reference(self, document, name, paper="48x76"):
         stream = f"{self.work}/{name}.qxvn"
-        subprocess.run([self.qxvn, "print", document, "--paper", paper, "-o", stream], check=True,
+        # Laid out as the app lays it out, so that its bar code is redrawn as the app redraws it.
+        subprocess.run([self.qxvn, "print", document, "--paper", paper, "--scaling", "auto", "-o", stream],
+                       check=True,
                        capture_output=True, timeout=60)
         return self.decode(stream, name)
 

@@ -216,5 +216,14 @@ TEST_F(BarcodeVerify, FillThatWouldCutABarCodeFitsInstead) {
   }
 }
 
+// A page larger than any label is not read: --verify says so rather than pass it.
+TEST_F(BarcodeVerify, APageTooLargeToCheckDoesNotPass) {
+  WriteGrayPng(Path("large.png"), WhiteImage(2100, 2000), 300);
+  const RunResult run = RunQxvn({"print", Path("large.png"), "--verify", "-o", Path("large.prn")});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_NE(run.out.find("page 1: not checked: more than 4000000 pixels"), std::string::npos) << run.out;
+  EXPECT_TRUE(Exists(Path("large.prn")));
+}
+
 }  // namespace
 }  // namespace qxtest

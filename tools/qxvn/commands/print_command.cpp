@@ -49,9 +49,16 @@ class ScopedDebugSink {
 
 // One line a symbol on standard output (standard error when the stream goes to standard
 // output). The stream is kept either way: it printed, and its dots show what failed.
-int ReportSymbols(const std::vector<barcode::PageCheck>& pages, AtomicOutput& out) {
+int ReportSymbols(const std::vector<barcode::PageCheck>& pages, const std::vector<size_t>& unchecked,
+                  AtomicOutput& out) {
   FILE* report = out.Path() == "-" ? stderr : stdout;
   size_t symbols = 0, failed = 0;
+  // Not checked is not passed.
+  for (size_t page : unchecked) {
+    std::fprintf(report, "page %zu: not checked: more than %llu pixels\n", page,
+                 static_cast<unsigned long long>(barcode::kMostCheckedPixels));
+    ++failed;
+  }
   for (const barcode::PageCheck& page : pages) {
     for (const barcode::SymbolCheck& check : page.symbols) {
       std::fprintf(report, "%s\n", barcode::CheckLine(page, check).c_str());
@@ -59,10 +66,13 @@ int ReportSymbols(const std::vector<barcode::PageCheck>& pages, AtomicOutput& ou
       if (!check.passed) ++failed;
     }
   }
-  if (symbols == 0) std::fprintf(report, "no bar code found\n");
+  if (symbols == 0 && unchecked.empty()) std::fprintf(report, "no bar code found\n");
   out.Commit();
   if (failed == 0) return 0;
-  std::fprintf(stderr, "qxvn: %zu of %zu bar codes failed the check\n", failed, symbols);
+  if (unchecked.empty())
+    std::fprintf(stderr, "qxvn: %zu of %zu bar codes failed the check\n", failed, symbols);
+  else
+    std::fprintf(stderr, "qxvn: pages too large to check: %zu\n", unchecked.size());
   return kExitSymbolFailed;
 }
 
@@ -136,7 +146,7 @@ int RunPrint(int argc, char** argv, int first) {
     out.Commit();
     return 0;
   }
-  return ReportSymbols(symbols.Verify(stream.Bytes(), feeder.PageCount()), out);
+  return ReportSymbols(symbols.Verify(stream.Bytes(), feeder.PageCount()), symbols.Unchecked(), out);
 }
 
 }  // namespace qxvn

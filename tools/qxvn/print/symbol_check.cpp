@@ -65,6 +65,13 @@ void JobSymbols::OnPage(size_t index, PageImage& page, const LaidOutFrom* from) 
   DiffuseContent(page, m_options.content, barcode::Surroundings(page, prepared.symbols, m_threshold));
 }
 
+std::vector<size_t> JobSymbols::Unchecked() const {
+  std::vector<size_t> pages;
+  for (const auto& [index, prepared] : m_pages)
+    if (prepared.unchecked) pages.push_back(index + 1);
+  return pages;
+}
+
 std::vector<barcode::PageCheck> JobSymbols::Verify(std::span<const uint8_t> stream, size_t pageCount) const {
   PageCollector collector;
   if (auto error = wire::ReadStream(stream, collector))

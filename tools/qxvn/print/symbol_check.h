@@ -29,6 +29,8 @@ class JobSymbols {
   // The stream's pages, each document page once, checked against the symbols read from it.
   // `pageCount`: pages of the document. Throws ToolError for a stream the reader refuses.
   std::vector<barcode::PageCheck> Verify(std::span<const uint8_t> stream, size_t pageCount) const;
+  // Pages (from 1) too large to be read.
+  std::vector<size_t> Unchecked() const;
 
  private:
   const PrintOptions& m_options;
