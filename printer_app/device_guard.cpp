@@ -21,6 +21,7 @@
 #include "printer_app/device_policy.h"
 #include "printer_app/job_guard.h"
 #include "printer_app/original_symbol.h"
+#include "printer_app/socket_delivery.h"
 
 namespace qxapp {
 namespace {
@@ -209,6 +210,8 @@ __attribute__((visibility("default"))) pappl_device_t* papplDeviceOpen(const cha
     if (err_cb) err_cb("Cannot reach a DNS-SD printer: no Avahi daemon is running.", err_data);
     return nullptr;
   }
+  if (const std::string network = qxapp::SocketDeliveryUri(device_uri); !network.empty())
+    return original(network.c_str(), name, err_cb, err_data);
   if (!qxapp::HasScheme(device_uri, "file:")) return original(device_uri, name, err_cb, err_data);
 
   std::string why;

@@ -13,6 +13,7 @@
 #include "printer_app/device_guard.h"
 #include "printer_app/job_journal.h"
 #include "printer_app/original_symbol.h"
+#include "printer_app/raw_stream.h"
 #include "printer_app/saved_state.h"
 #include "printer_app/state_line.h"
 
@@ -172,6 +173,7 @@ __attribute__((visibility("default"))) pappl_job_t* _papplJobCreate(pappl_printe
 __attribute__((visibility("default"))) void _papplJobSubmitFile(pappl_job_t* job, const char* filename) {
   using Fn = void (*)(pappl_job_t*, const char*);
   static const Fn original = qxapp::Original<Fn>("_papplJobSubmitFile");
+  qxapp::CheckSubmittedStream(job, filename);
   original(job, filename);
   qxapp::KeepChangedJob(job);
 }

@@ -9,6 +9,7 @@
 #include "printer_app/job_privacy.h"
 #include "printer_app/label_job.h"
 #include "printer_app/setting_map.h"
+#include "printer_app/socket_delivery.h"
 #include "printer_app/test_label.h"
 #include "printer_app/usb_autoadd.h"
 #include "printer_app/web_text.h"
@@ -177,6 +178,7 @@ bool LabelDriver(pappl_system_t*, const char* driverName, const char*, const cha
 
   if (!*attrs) *attrs = ippNew();
   AddVendorAttributes(data, *attrs);
+  AddDeliveryAttributes(data, *attrs);
   AddEverywhereAttributes(*attrs);
   DescribeJobPrivacy(*attrs);
   return true;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -19,8 +20,10 @@
 #include "printer_app/job_guard.h"
 #include "printer_app/job_labels.h"
 #include "printer_app/printer_defaults.h"
+#include "printer_app/raw_stream.h"
 #include "printer_app/saved_state.h"
 #include "printer_app/setting_map.h"
+#include "printer_app/socket_delivery.h"
 
 namespace qxapp {
 namespace {
@@ -40,6 +43,7 @@ struct LabelJobState {
 LabelJobState* StateOf(pappl_job_t* job) { return static_cast<LabelJobState*>(papplJobGetData(job)); }
 
 void Fail(pappl_job_t* job, pappl_jreason_t reason, const std::string& message) {
+  if (LabelJobState* state = StateOf(job)) state->failed = true;
   papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", message.c_str());
   papplJobSetMessage(job, "%s", WithoutServerPaths(message).c_str());
   if (reason != PAPPL_JREASON_NONE) papplJobSetReasons(job, reason, PAPPL_JREASON_NONE);
@@ -79,13 +83,14 @@ bool IsCustomSize(const char* sizeName) { return std::strncmp(sizeName, "custom_
 std::string DeviceWriteFailure(int writeError) {
   std::string message = "Unable to send the label to the printer: the device write failed";
   std::string reason = LastFileDeviceFailure();
+  if (reason.empty()) reason = LastDeliveryFailure();
   if (reason.empty() && writeError != 0) reason = std::strerror(writeError);
   return reason.empty() ? message + "." : message + " (" + reason + ")";
 }
 
 // Writes the whole stream; a device that takes less aborts the job. The device holds small
 // writes until its flush, which reports nothing: its count of bytes written tells.
-bool SendToDevice(pappl_job_t* job, pappl_device_t* device, const std::vector<uint8_t>& stream) {
+bool SendToDevice(pappl_job_t* job, pappl_device_t* device, std::span<const uint8_t> stream) {
   pappl_devmetrics_t before, after;
   papplDeviceGetMetrics(device, &before);
   errno = 0;
@@ -99,6 +104,18 @@ bool SendToDevice(pappl_job_t* job, pappl_device_t* device, const std::vector<ui
   if (!ok) Fail(job, PAPPL_JREASON_NONE, DeviceWriteFailure(errno));
   if (ok) KeepSentStream(job, stream.data(), stream.size());
   return ok;
+}
+
+// The end of a job on its device: what printed is delivered whole (a network printer must take
+// every byte), what did not is dropped unsent.
+bool DeliverOrDrop(pappl_job_t* job, pappl_device_t* device, bool printed) {
+  if (!printed || papplJobIsCanceled(job) || papplJobGetState(job) != IPP_JSTATE_PROCESSING) {
+    AbandonDelivery(device);
+    return printed;
+  }
+  if (FinishDelivery(device)) return true;
+  Fail(job, PAPPL_JREASON_NONE, DeviceWriteFailure(0));
+  return false;
 }
 
 bool PrintHeldPage(pappl_job_t* job, pappl_device_t* device, LabelJobState& state,
@@ -254,11 +271,17 @@ bool EndLabelPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device,
   return printed;
 }
 
-bool EndLabelJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
+bool EndLabelJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device) {
+  const LabelJobState* state = StateOf(job);
+  return FinishLabelJob(job, device, state && !state->failed);
+}
+
+bool FinishLabelJob(pappl_job_t* job, pappl_device_t* device, bool printed) {
   delete StateOf(job);
   papplJobSetData(job, nullptr);
+  const bool delivered = DeliverOrDrop(job, device, printed);
   ReleasePrinter(job);
-  return true;
+  return delivered;
 }
 
 bool PrintDecodedPage(pappl_job_t* job, pappl_device_t* device, const qxvn::PageImage& page,
@@ -276,24 +299,23 @@ qxvn::KeepWhole KeepBarcodesWhole(std::optional<std::vector<qxvn::barcode::Symbo
   };
 }
 
-bool PrintRawFile(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device) {
+bool PrintRawFile(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
   const char* filename = papplJobGetFilename(job);
-  int fd = filename ? open(filename, O_RDONLY) : -1;
-  if (fd < 0) {
-    Fail(job, PAPPL_JREASON_NONE, std::string("Unable to open the print file: ") + std::strerror(errno));
+  std::string why;
+  const auto stream = ReadRawStream(filename ? filename : "", &why);
+  if (!stream) {
+    Fail(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, "Unable to print the label stream: " + why + ".");
     return false;
   }
-  char buffer[16384];
-  ssize_t bytes;
+  // Kept as printing: should the app stop now, the job prints again from its start.
+  SaveJobChange(job);
+  // The stream carries its own settings; only its copies are the job's.
+  const int copies = options && options->copies > 0 ? options->copies : 1;
   bool ok = true;
   StartSentStream(job);
-  while (ok && (bytes = read(fd, buffer, sizeof buffer)) > 0) {
-    ok = papplDeviceWrite(device, buffer, static_cast<size_t>(bytes)) == bytes;
-    if (ok) KeepSentStream(job, reinterpret_cast<const uint8_t*>(buffer), static_cast<size_t>(bytes));
-  }
-  close(fd);
-  if (!ok) Fail(job, PAPPL_JREASON_NONE, DeviceWriteFailure(errno));
-  return ok;
+  for (int copy = 0; ok && copy < copies && !papplJobIsCanceled(job); ++copy)
+    ok = SendToDevice(job, device, stream->Bytes());
+  return DeliverOrDrop(job, device, ok);
 }
 
 }  // namespace qxapp

@@ -27,6 +27,10 @@ bool WriteLabelLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_
 bool EndLabelPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device, unsigned page);
 bool EndLabelJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);
 
+// The end of a job a filter printed (`printed` false when it failed): the job's state is freed
+// and, when it printed, its stream delivered; false when the device did not take it all.
+bool FinishLabelJob(pappl_job_t* job, pappl_device_t* device, bool printed);
+
 // For a filter that prints the whole document once a copy (collated copies): every page is then
 // printed once, and the copies asked for are returned.
 int TakeCopies(pappl_job_t* job);

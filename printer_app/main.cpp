@@ -22,6 +22,7 @@
 #include "printer_app/request_bounds.h"
 #include "printer_app/saved_devices.h"
 #include "printer_app/saved_state.h"
+#include "printer_app/socket_delivery.h"
 #include "printer_app/usb_autoadd.h"
 #include "printer_app/web_jobs.h"
 #include "printer_app/web_text.h"
@@ -77,6 +78,7 @@ pappl_system_t* CreateSystem(const qxapp::AppOptions& options) {
   if (!qxapp::DnssdAvailable())
     papplLog(system, PAPPL_LOGLEVEL_WARN,
              "No Avahi daemon answers: DNS-SD printers cannot be found or used until one runs.");
+  qxapp::RegisterSocketDelivery();
   qxapp::RegisterLabelDriver(system);
   qxapp::RegisterPageFileFilters(system, options.documentLimits);
   qxapp::SetRequestLimits(options.requestLimits);

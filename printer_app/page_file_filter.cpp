@@ -21,6 +21,7 @@
 #include "printer_app/client_message.h"
 #include "printer_app/label_driver.h"
 #include "printer_app/label_job.h"
+#include "printer_app/raw_stream.h"
 
 namespace qxapp {
 namespace {
@@ -235,15 +236,16 @@ bool PrintPageFile(pappl_job_t* job, pappl_device_t* device, void*) {
       }
     }
   }
-  EndLabelJob(job, options.get(), device);
-  return ok;
+  return FinishLabelJob(job, device, ok);
 }
 
 namespace {
 
 // PAPPL tells PDF, PNG, PWG and Apple raster by their first bytes, and JPEG only with a JFIF
-// or Exif segment first; the rest of what the app prints is told here.
+// or Exif segment first; the rest of what the app prints, the printer's own stream included,
+// is told here. PAPPL keeps one such callback a system.
 const char* FormatByContent(const unsigned char* header, size_t size, void*) {
+  if (const char* stream = SniffRawStream(header, size, nullptr)) return stream;
   const qxvn::DocumentFormat format = qxvn::FormatOfBytes(std::span<const uint8_t>(header, size));
   return format == qxvn::DocumentFormat::kUnknown ? nullptr : qxvn::MimeTypeOf(format).data();
 }

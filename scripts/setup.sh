@@ -6,7 +6,8 @@ packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev 
           libpng-dev libpoppler-cpp-dev poppler-utils fonts-liberation hyperfine time g++-mingw-w64-x86-64 wine64
           clang-format clang-14 libfuzzer-14-dev libclang-rt-14-dev libpappl-dev libjpeg-dev cups-ipp-utils
           chromium chromium-driver python3 zint zbar-tools cups cups-client cups-filters curl util-linux
-          dpkg-dev file systemd man-db iproute2 libzxing-dev libzint-dev zxing-cpp-tools)
+          dpkg-dev file systemd man-db iproute2 libzxing-dev libzint-dev zxing-cpp-tools
+          avahi-daemon avahi-utils dbus libnss-mdns)
 
 missing=()
 for p in "${packages[@]}"; do
