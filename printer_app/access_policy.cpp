@@ -221,6 +221,14 @@ std::optional<gid_t> GroupId(const std::string& name) {
   return found->gr_gid;
 }
 
+bool MaySeeJobContents(pappl_client_t* client, pappl_job_t* job) {
+  if (std::optional<uid_t> uid = Recognise(client); uid && IsAdministrator(*uid, AdminGroup(client)))
+    return true;
+  const char* owner = papplJobGetUsername(job);
+  const char* user = papplClientGetUsername(client);
+  return owner && user && *user && std::strcmp(owner, user) == 0;
+}
+
 void ApplyAccessPolicy(pappl_system_t* system, const AppOptions& options) {
   g_policy.printGroup = GroupId(options.printGroup);
   g_policy.printGroupName = options.printGroup;

@@ -36,6 +36,11 @@ std::optional<gid_t> GroupId(const std::string& name);
 // Whether a local account administers: root, the app's own user, or a member of `adminGroup`.
 bool IsAdministrator(uid_t uid, std::optional<gid_t> adminGroup);
 
+// Whether the client is the job's owner (its recognised or signed-in account) or an
+// administrator on this machine: who may see what the job prints. Others who may administer
+// after signing in are asked to by papplClientHTMLAuthorize.
+bool MaySeeJobContents(pappl_client_t* client, pappl_job_t* job);
+
 // Whether the account is in the group (as its primary group or a supplementary one).
 bool InGroup(uid_t uid, gid_t group);
 

@@ -15,6 +15,7 @@
 #include "printer_app/client_commands.h"
 #include "printer_app/control_socket.h"
 #include "printer_app/label_driver.h"
+#include "printer_app/preview_command.h"
 #include "printer_app/server_probe.h"
 #include "printer_app/usb_autoadd.h"
 #include "printer_app/web_text.h"
@@ -24,9 +25,9 @@ namespace {
 
 constexpr const char* kFooter = "QXVN Label Printer Application";
 
-constexpr std::string_view kSubcommands[] = {
-    "add",     "autoadd", "cancel",   "default", "delete", "devices",  "drivers", "jobs",  "modify",
-    "options", "pause",   "printers", "resume",  "server", "shutdown", "status",  "submit"};
+constexpr std::string_view kSubcommands[] = {"add",      "autoadd", "cancel", "default",  "delete", "devices",
+                                             "drivers",  "jobs",    "modify", "options",  "pause",  "preview",
+                                             "printers", "resume",  "server", "shutdown", "status", "submit"};
 // Sub-commands that need no running server.
 constexpr std::string_view kLocalSubcommands[] = {"server", "devices", "drivers"};
 // PAPPL's short options that take a value (-d PRINTER, -o NAME=VALUE, ...).
@@ -176,6 +177,7 @@ void PrintUsage(void* data) {
       "                     `options` lists them (media=48x50mm, gray-threshold=100, ...), --wait\n"
       "                     for the job's end (exit 1 if it failed)\n"
       "  jobs [-d PRINTER]  list the jobs       cancel -j ID | -a  cancel jobs\n"
+      "  preview -j ID [-o FILE.png]  write the job's labels as pictures (see preview --help)\n"
       "  status             the server's, a printer's (-d) or a job's (-j ID) state\n"
       "  printers           list the printers   options -d PRINTER  list a printer's options\n"
       "  devices            list the connected devices (USB, network, DNS-SD)\n"
@@ -281,6 +283,9 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
     PrintUsage(&context);
     return 2;
   }
+  // `preview` is the app's own sub-command, which PAPPL's main loop does not know.
+  if (context.subcommand == "preview" && helpOrVersion)
+    return RunPreviewCommand(context.baseName, "", commandArgs);
   // `submit -u URI` goes to that printer itself, not through the local server.
   if (!helpOrVersion && (context.subcommand == "drivers" || (context.subcommand == "submit" && printerUri)))
     return RunClientCommand(context.baseName, context.subcommand, commandArgs, "");
@@ -299,6 +304,7 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
                    context.baseName.c_str(), server.tried.c_str(), context.baseName.c_str());
       return 1;
     }
+    if (context.subcommand == "preview") return RunPreviewCommand(context.baseName, socket, commandArgs);
     UseSocket(socket);
     // `add -d NAME` names the printer it makes.
     if (!printerName.empty() && context.subcommand != "add" && !ServerHasPrinter(socket, printerName)) {

@@ -13,6 +13,7 @@
 #include "printer_app/test_label.h"
 #include "printer_app/usb_autoadd.h"
 #include "printer_app/web_text.h"
+#include "printer_app/web_upload.h"
 
 namespace qxapp {
 namespace {
@@ -74,6 +75,7 @@ void Identify(pappl_printer_t* printer, pappl_identify_actions_t, const char* me
 // the Printer MIB has it). The web interface says so on its own supplies page.
 void SetUpPrinter(pappl_printer_t* printer, void*) {
   AddSuppliesPage(printer);
+  AddUploadPage(printer);
   pappl_supply_t roll{};
   roll.color = PAPPL_SUPPLY_COLOR_NO_COLOR;
   std::snprintf(roll.description, sizeof roll.description, "Label Roll");

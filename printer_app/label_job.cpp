@@ -18,6 +18,7 @@
 #include "printer_app/device_guard.h"
 #include "printer_app/host_printer.h"
 #include "printer_app/job_guard.h"
+#include "printer_app/job_labels.h"
 #include "printer_app/printer_defaults.h"
 #include "printer_app/raw_stream.h"
 #include "printer_app/saved_state.h"
@@ -101,6 +102,7 @@ bool SendToDevice(pappl_job_t* job, pappl_device_t* device, std::span<const uint
     ok = after.write_bytes - before.write_bytes == stream.size();
   }
   if (!ok) Fail(job, PAPPL_JREASON_NONE, DeviceWriteFailure(errno));
+  if (ok) KeepSentStream(job, stream.data(), stream.size());
   return ok;
 }
 
@@ -119,12 +121,10 @@ bool DeliverOrDrop(pappl_job_t* job, pappl_device_t* device, bool printed) {
 bool PrintHeldPage(pappl_job_t* job, pappl_device_t* device, LabelJobState& state,
                    const qxvn::PageImage& page, const qxvn::LaidOutFrom* from = nullptr,
                    const std::vector<qxvn::barcode::Symbol>* fromSymbols = nullptr) {
-  // A repair goes into the page's own pixels.
-  qxvn::PageImage work = page;
-  const qxvn::barcode::PreparedPage symbols = PrepareLabelPage(state.barcodes, work, from, fromSymbols);
+  qxvn::barcode::PreparedPage symbols;
   std::vector<uint8_t> stream;
   std::string error;
-  if (!PrintPage(job, state.spec, work, &stream, &error)) {
+  if (!LabelPageStream(job, state.spec, state.barcodes, page, from, fromSymbols, &stream, &error, &symbols)) {
     Fail(job, PAPPL_JREASON_NONE, "The label driver failed: " + error);
     return false;
   }
@@ -146,6 +146,31 @@ bool PrintHeldPage(pappl_job_t* job, pappl_device_t* device, LabelJobState& stat
 
 }  // namespace
 
+bool LabelPageStream(pappl_job_t* job, const PageJob& spec, const BarcodeSettings& barcodes,
+                     const qxvn::PageImage& page, const qxvn::LaidOutFrom* from,
+                     const std::vector<qxvn::barcode::Symbol>* fromSymbols, std::vector<uint8_t>* stream,
+                     std::string* error, qxvn::barcode::PreparedPage* symbols) {
+  // A repair goes into the page's own pixels.
+  qxvn::PageImage work = page;
+  qxvn::barcode::PreparedPage prepared = PrepareLabelPage(barcodes, work, from, fromSymbols);
+  if (symbols) *symbols = std::move(prepared);
+  return PrintPage(job, spec, work, stream, error);
+}
+
+PageJob PageJobOf(pappl_job_t* job, const pappl_pr_options_t* options, JobChoices* choices) {
+  PageJob spec;
+  spec.jobId = papplJobGetID(job);
+  if (const char* name = papplJobGetName(job)) spec.documentName = name;
+  spec.copies = options->copies > 0 ? options->copies : 1;
+  spec.customSize = IsCustomSize(options->media.size_name);
+  spec.mediaWidth = options->media.size_width;
+  spec.mediaLength = options->media.size_length;
+  JobChoices resolved = ChoicesOf(job, options);
+  spec.printerData = ResolvePrinterData(resolved);
+  if (choices) *choices = std::move(resolved);
+  return spec;
+}
+
 bool StartLabelJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*) {
   if (!ClaimPrinter(job)) {
     Fail(job, PAPPL_JREASON_NONE, "Another job is printing on this printer.");
@@ -153,15 +178,10 @@ bool StartLabelJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t
   }
   // Kept as printing: should the app stop now, the job prints again from its start, and says so.
   SaveJobChange(job);
+  StartSentStream(job);
   auto state = std::make_unique<LabelJobState>();
-  state->spec.jobId = papplJobGetID(job);
-  if (const char* name = papplJobGetName(job)) state->spec.documentName = name;
-  state->spec.copies = options->copies > 0 ? options->copies : 1;
-  state->spec.customSize = IsCustomSize(options->media.size_name);
-  state->spec.mediaWidth = options->media.size_width;
-  state->spec.mediaLength = options->media.size_length;
-  const JobChoices choices = ChoicesOf(job, options);
-  state->spec.printerData = ResolvePrinterData(choices);
+  JobChoices choices;
+  state->spec = PageJobOf(job, options, &choices);
   state->barcodes = BarcodeSettingsOf(choices, state->spec.printerData, options->print_content_optimize);
   // The plug-in writes every copy of a page itself; PAPPL must not repeat the pages.
   options->copies = 1;
@@ -292,6 +312,7 @@ bool PrintRawFile(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*
   // The stream carries its own settings; only its copies are the job's.
   const int copies = options && options->copies > 0 ? options->copies : 1;
   bool ok = true;
+  StartSentStream(job);
   for (int copy = 0; ok && copy < copies && !papplJobIsCanceled(job); ++copy)
     ok = SendToDevice(job, device, stream->Bytes());
   return DeliverOrDrop(job, device, ok);

@@ -11,8 +11,14 @@
 #include "common/barcode/symbol.h"
 #include "common/input/page_image.h"
 #include "common/layout/render_on_label.h"
+#include "printer_app/barcode_check.h"
+#include "printer_app/host_printer.h"
 
 namespace qxapp {
+
+// What the job's pages are printed with: its copies, media and printer data; `choices`, when
+// given, gets the job's settings they were resolved from.
+PageJob PageJobOf(pappl_job_t* job, const pappl_pr_options_t* options, JobChoices* choices = nullptr);
 
 bool StartLabelJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);
 bool StartLabelPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device, unsigned page);
@@ -34,6 +40,14 @@ int TakeCopies(pappl_job_t* job);
 bool PrintDecodedPage(pappl_job_t* job, pappl_device_t* device, const qxvn::PageImage& page,
                       const qxvn::LaidOutFrom* from = nullptr,
                       const std::vector<qxvn::barcode::Symbol>* fromSymbols = nullptr);
+
+// The stream of one page as a job prints it: its bar codes repaired as `barcodes` says, then
+// through the plug-in (whose trace goes to `job`'s log; none without a job). `symbols`, when
+// given, gets the bar codes the page was prepared with. False with `error`.
+bool LabelPageStream(pappl_job_t* job, const PageJob& spec, const BarcodeSettings& barcodes,
+                     const qxvn::PageImage& page, const qxvn::LaidOutFrom* from,
+                     const std::vector<qxvn::barcode::Symbol>* fromSymbols, std::vector<uint8_t>* stream,
+                     std::string* error, qxvn::barcode::PreparedPage* symbols = nullptr);
 
 // For RenderOnLabel: the document's bar codes kept whole, and put in `found` when it reads them.
 qxvn::KeepWhole KeepBarcodesWhole(std::optional<std::vector<qxvn::barcode::Symbol>>* found);

@@ -15,6 +15,7 @@
 #include "printer_app/app_options.h"
 #include "printer_app/device_guard.h"
 #include "printer_app/host_printer.h"
+#include "printer_app/job_labels.h"
 #include "printer_app/label_driver.h"
 #include "printer_app/page_file_filter.h"
 #include "printer_app/pappl_layer/startup_check.h"
@@ -23,6 +24,7 @@
 #include "printer_app/saved_state.h"
 #include "printer_app/socket_delivery.h"
 #include "printer_app/usb_autoadd.h"
+#include "printer_app/web_jobs.h"
 #include "printer_app/web_text.h"
 
 namespace {
@@ -80,6 +82,8 @@ pappl_system_t* CreateSystem(const qxapp::AppOptions& options) {
   qxapp::RegisterLabelDriver(system);
   qxapp::RegisterPageFileFilters(system, options.documentLimits);
   qxapp::SetRequestLimits(options.requestLimits);
+  qxapp::KeepJobLabelsIn(system, state + "/labels");
+  qxapp::AddJobPages(system);
 
   if (!qxapp::MoveSavedPrinters(state + "/state.conf", options.printers)) {
     papplSystemDelete(system);

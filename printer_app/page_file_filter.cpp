@@ -38,12 +38,16 @@ void RefuseDocument(pappl_job_t* job, const std::string& message) {
   papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, PAPPL_JREASON_NONE);
 }
 
+}  // namespace
+
 // Copies are collated unless the job asks otherwise (the printer's default is collated).
 bool Collated(pappl_job_t* job) {
   ipp_attribute_t* handling = papplJobGetAttribute(job, "multiple-document-handling");
   const char* value = handling ? ippGetString(handling, 0, nullptr) : nullptr;
   return !value || std::strcmp(value, "separate-documents-uncollated-copies") != 0;
 }
+
+namespace {
 
 // Hundredths of a millimetre (IPP's media unit) in whole dots, as PAPPL sizes a raster page.
 uint32_t Dots(int hundredths) {
@@ -64,6 +68,8 @@ qxvn::Scaling ScalingOf(pappl_scaling_t scaling) {
       return qxvn::Scaling::kAuto;
   }
 }
+
+}  // namespace
 
 // The job's label, scaling and orientation. The orientation is the job's own; a job that asks
 // for none takes the printer's default, and the factory default of portrait (which IPP asks a
@@ -87,6 +93,8 @@ qxvn::LayoutChoice LayoutOfJob(pappl_job_t* job, const pappl_pr_options_t& optio
   choice.label.dpi = qxvn::kDotsPerInch;
   return choice;
 }
+
+namespace {
 
 struct OptionsDeleter {
   void operator()(pappl_pr_options_t* options) const { papplJobDeletePrintOptions(options); }
@@ -146,39 +154,50 @@ class TextAsPdf {
 
 }  // namespace
 
+const qxvn::PageLimits& DocumentLimits() { return g_documentLimits; }
+
+OpenedDocument OpenJobDocument(pappl_job_t* job, const std::string& path) {
+  OpenedDocument document;
+  const qxvn::DocumentFormat format = FormatOfFile(path);
+  const qxvn::PageLimits& limits = g_documentLimits;
+  switch (format) {
+    case qxvn::DocumentFormat::kText: {
+      std::unique_ptr<pappl_pr_options_t, OptionsDeleter> options(papplJobCreatePrintOptions(job, 1, false));
+      if (!options) throw qxvn::ToolError("out of memory");
+      auto text = std::make_shared<TextAsPdf>(path, options->media);
+      document.source = qxvn::OpenPdf(text->Path(), qxvn::kDotsPerInch, limits);
+      document.keep = std::move(text);
+      break;
+    }
+    case qxvn::DocumentFormat::kPdf:
+    case qxvn::DocumentFormat::kPng:
+    case qxvn::DocumentFormat::kJpeg:
+    case qxvn::DocumentFormat::kPnm:
+      document.source = qxvn::OpenPageSource(path, qxvn::kDotsPerInch, limits);
+      break;
+    default:
+      document.refusal = std::string("The document is ") + std::string(qxvn::NameOf(format)) +
+                         ", not one of the formats this printer prints (" +
+                         std::string(qxvn::PrintableFormatList()) + ").";
+      break;
+  }
+  return document;
+}
+
 bool PrintPageFile(pappl_job_t* job, pappl_device_t* device, void*) {
   const char* filename = papplJobGetFilename(job);
-  const std::string path = filename ? filename : "";
-  const qxvn::DocumentFormat format = FormatOfFile(path);
-  std::unique_ptr<TextAsPdf> text;
-  std::unique_ptr<qxvn::PageSource> source;
+  OpenedDocument document;
   try {
-    const qxvn::PageLimits& limits = g_documentLimits;
-    switch (format) {
-      case qxvn::DocumentFormat::kText: {
-        std::unique_ptr<pappl_pr_options_t, OptionsDeleter> options(
-            papplJobCreatePrintOptions(job, 1, false));
-        if (!options) throw qxvn::ToolError("out of memory");
-        text = std::make_unique<TextAsPdf>(path, options->media);
-        source = qxvn::OpenPdf(text->Path(), qxvn::kDotsPerInch, limits);
-        break;
-      }
-      case qxvn::DocumentFormat::kPdf:
-      case qxvn::DocumentFormat::kPng:
-      case qxvn::DocumentFormat::kJpeg:
-      case qxvn::DocumentFormat::kPnm:
-        source = qxvn::OpenPageSource(path, qxvn::kDotsPerInch, limits);
-        break;
-      default:
-        RefuseDocument(job, std::string("The document is ") + std::string(qxvn::NameOf(format)) +
-                                ", not one of the formats this printer prints (" +
-                                std::string(qxvn::PrintableFormatList()) + ").");
-        return false;
-    }
+    document = OpenJobDocument(job, filename ? filename : "");
   } catch (const qxvn::ToolError& e) {
     RefuseDocument(job, std::string("Unable to read the document: ") + e.what());
     return false;
   }
+  if (!document.source) {
+    RefuseDocument(job, document.refusal);
+    return false;
+  }
+  std::unique_ptr<qxvn::PageSource>& source = document.source;
   const auto pages = static_cast<unsigned>(source->PageCount());
   papplJobSetImpressions(job, static_cast<int>(pages));
   std::unique_ptr<pappl_pr_options_t, OptionsDeleter> options(papplJobCreatePrintOptions(job, pages, true));

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "printer_app/web_jobs.h"
 #include "printer_app/web_strings.h"
 
 namespace qxapp {
@@ -44,7 +45,8 @@ void AddWebText(pappl_system_t* system) {
   // resource goes again at once and the web pages keep them.
   papplSystemAddStringsData(system, kStringsPath, "en", kEnglishStrings);
   papplSystemRemoveResource(system, kStringsPath);
-  const std::string footer = std::string("QXVN Label Printer Application ") + kAppVersion + kFooterStyle;
+  const std::string footer =
+      std::string("QXVN Label Printer Application ") + kAppVersion + kFooterStyle + kJobListScript;
   papplSystemSetFooterHTML(system, footer.c_str());
 
   pappl_version_t version{};

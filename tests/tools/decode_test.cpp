@@ -61,6 +61,29 @@ TEST_F(Decode, DrawsEachPageAt300Dpi) {
   EXPECT_TRUE(Exists(Path("many-60.png")));
 }
 
+// print --preview draws the stream it writes as decode does, whatever the output is: a file,
+// or standard output (whose bytes stay the stream alone).
+TEST_F(Decode, PrintPreviewIsTheDecodeOfTheStream) {
+  WriteFile(Path("a.pnm"), PnmBytes(PatternImage(40, 30, BlackWhite(), 3), '6'));
+  WriteFile(Path("b.pnm"), PnmBytes(PatternImage(24, 50, BlackWhite(), 4), '6'));
+  RunResult r = RunQxvn({"print", Path("a.pnm"), Path("b.pnm"), "--copies", "2", "--collate", "-o",
+                         Path("job.qxvn"), "--preview", Path("seen.png")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(RunQxvn({"decode", Path("job.qxvn"), "-o", Path("decoded.png")}).status, 0);
+  for (const char* page : {"-1.png", "-2.png", "-3.png", "-4.png"})
+    EXPECT_EQ(ReadFile(Path(std::string("seen") + page)), ReadFile(Path(std::string("decoded") + page)))
+        << page;
+  EXPECT_FALSE(Exists(Path("seen-5.png")));
+  EXPECT_NE(r.out.find("seen-4.png: page 4"), std::string::npos) << r.out;
+
+  r = RunQxvn({"print", Path("a.pnm"), "-o", "-", "--preview", Path("piped.png")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  WriteFile(Path("piped.qxvn"), r.out);
+  ASSERT_EQ(RunQxvn({"decode", Path("piped.qxvn"), "-o", Path("piped-decoded.png")}).status, 0)
+      << "stdout holds the stream alone";
+  EXPECT_EQ(ReadFile(Path("piped.png")), ReadFile(Path("piped-decoded.png")));
+}
+
 TEST_F(Decode, DumpListsPackagesAndPageSummaries) {
   WriteFile(Path("in.qxvn"), Page(Bytes({0x1F, 0x43, 0x01, 0x0A, 0x88, 0x1F, 0x42, 0x01, 0x01, 0x88, 0x1F,
                                          0x45, 0x02, 0xC1, 0x2C, 0x88})));

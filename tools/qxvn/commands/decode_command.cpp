@@ -41,6 +41,36 @@ std::string PagePath(const std::string& out, size_t page, size_t pages) {
 
 }  // namespace
 
+void WritePagePictures(const std::string& streamPath, std::span<const uint8_t> stream,
+                       const std::string& outPath, FILE* listing) {
+  wire::WarningReport warnings(streamPath);
+  PageCollector collector(warnings);
+  auto error = wire::ReadStream(stream, collector);
+  warnings.Close();
+  if (error) throw ToolError(streamPath + ": " + wire::OffsetText(error->offset) + ": " + error->message);
+  if (collector.pages.empty()) throw ToolError(streamPath + ": the stream holds no page");
+  if (outPath == "-" && collector.pages.size() > 1)
+    throw UsageError("the stream holds " + std::to_string(collector.pages.size()) +
+                     " pages; standard output takes one");
+
+  // Every page is drawn before any file appears, so a failure leaves no partial set behind.
+  std::vector<std::unique_ptr<AtomicOutput>> outputs;
+  for (const wire::Page& page : collector.pages) {
+    if (page.lines == 0)
+      std::fprintf(stderr, "qxvn: warning: %s: page %u has no lines\n", streamPath.c_str(), page.number);
+    outputs.push_back(std::make_unique<AtomicOutput>(PagePath(outPath, page.number, collector.pages.size())));
+    wire::WritePreview(page, *outputs.back());
+    outputs.back()->Seal();
+  }
+  for (size_t i = 0; i < outputs.size(); ++i) {
+    outputs[i]->Commit();
+    const wire::Page& page = collector.pages[i];
+    uint32_t widthBytes = std::max({page.lineBytes.value_or(0), page.widestBytes, 1u});
+    std::fprintf(listing, "%s: page %u, %u x %llu dots\n", outputs[i]->Path().c_str(), page.number,
+                 widthBytes * 8, static_cast<unsigned long long>(page.lines));
+  }
+}
+
 int RunDecode(int argc, char** argv, int first) {
   ArgCursor args(argc, argv, first);
   std::string streamPath, outPath, operand;
@@ -61,33 +91,7 @@ int RunDecode(int argc, char** argv, int first) {
   if (outPath.empty()) throw UsageError("decode needs -o OUT.png");
 
   MappedFile stream(streamPath);
-  wire::WarningReport warnings(streamPath);
-  PageCollector collector(warnings);
-  auto error = wire::ReadStream(stream.Bytes(), collector);
-  warnings.Close();
-  if (error) throw ToolError(streamPath + ": " + wire::OffsetText(error->offset) + ": " + error->message);
-  if (collector.pages.empty()) throw ToolError(streamPath + ": the stream holds no page");
-  if (outPath == "-" && collector.pages.size() > 1)
-    throw UsageError("the stream holds " + std::to_string(collector.pages.size()) +
-                     " pages; standard output takes one");
-
-  // Every page is drawn before any file appears, so a failure leaves no partial set behind.
-  std::vector<std::unique_ptr<AtomicOutput>> outputs;
-  for (const wire::Page& page : collector.pages) {
-    if (page.lines == 0)
-      std::fprintf(stderr, "qxvn: warning: %s: page %u has no lines\n", streamPath.c_str(), page.number);
-    outputs.push_back(std::make_unique<AtomicOutput>(PagePath(outPath, page.number, collector.pages.size())));
-    wire::WritePreview(page, *outputs.back());
-    outputs.back()->Seal();
-  }
-  FILE* info = outPath == "-" ? stderr : stdout;
-  for (size_t i = 0; i < outputs.size(); ++i) {
-    outputs[i]->Commit();
-    const wire::Page& page = collector.pages[i];
-    uint32_t widthBytes = std::max({page.lineBytes.value_or(0), page.widestBytes, 1u});
-    std::fprintf(info, "%s: page %u, %u x %llu dots\n", outputs[i]->Path().c_str(), page.number,
-                 widthBytes * 8, static_cast<unsigned long long>(page.lines));
-  }
+  WritePagePictures(streamPath, stream.Bytes(), outPath, outPath == "-" ? stderr : stdout);
   return 0;
 }
 

@@ -1,8 +1,12 @@
 // qxvn print: images and PDF pages through the plug-in into a command stream.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 
 #include "common/barcode/check_report.h"
+#include "common/io/mapped_file.h"
 #include "common/io/utf.h"
 #include "common/tool_error.h"
 #include "host/driver_host.h"
@@ -105,11 +109,14 @@ int RunPrint(int argc, char** argv, int first) {
   // pile up in memory; the output appears only when the whole job succeeded.
   // A failed write of the output is the tool's to report, once, after the job; later writes are
   // dropped at once by the output, so the job ends quickly.
-  // With --verify the stream is also kept, to be read back once the job is done.
-  std::vector<uint8_t> printed;
-  job.spoolSink = [&out, &printed, &options](const BYTE* bytes, DWORD size) {
+  // With --preview or --verify the stream is also kept in an unnamed file, whatever the output
+  // is (a pipe or device cannot be read back), and read from there once the job has succeeded.
+  const bool keep = !options.preview.empty() || options.verify;
+  std::unique_ptr<FILE, decltype(&std::fclose)> kept(keep ? std::tmpfile() : nullptr, &std::fclose);
+  if (keep && !kept) throw ToolError(std::string("cannot keep the stream: ") + std::strerror(errno));
+  job.spoolSink = [&out, &kept](const BYTE* bytes, DWORD size) {
     out.Write(bytes, size);
-    if (options.verify) printed.insert(printed.end(), bytes, bytes + size);
+    if (kept) std::fwrite(bytes, 1, size, kept.get());
     return true;
   };
   qxhost::PrintResult result;
@@ -122,11 +129,24 @@ int RunPrint(int argc, char** argv, int first) {
   if (!out.FailureText().empty()) throw ToolError(out.FailureText());
   if (!result.ok) throw ToolError(result.error);
   if (!trace.FileFailure().empty()) throw ToolError(trace.FileFailure());
+  if (!kept) {
+    out.Commit();
+    return 0;
+  }
+  if (std::fflush(kept.get()) != 0 || std::ferror(kept.get()))
+    throw ToolError(std::string("cannot keep the stream: ") + std::strerror(errno));
+  MappedFile stream("/proc/self/fd/" + std::to_string(fileno(kept.get())));
+  if (!options.preview.empty()) {
+    // Standard output may be the stream itself: the pictures are listed on standard error then.
+    const bool toStdout = options.output == "-" || options.preview == "-";
+    WritePagePictures(options.output == "-" ? "the stream" : options.output, stream.Bytes(), options.preview,
+                      toStdout ? stderr : stdout);
+  }
   if (!options.verify) {
     out.Commit();
     return 0;
   }
-  return ReportSymbols(symbols.Verify(printed, feeder.PageCount()), symbols.Unchecked(), out);
+  return ReportSymbols(symbols.Verify(stream.Bytes(), feeder.PageCount()), symbols.Unchecked(), out);
 }
 
 }  // namespace qxvn

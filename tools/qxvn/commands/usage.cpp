@@ -25,6 +25,8 @@ const char kPrintUsage[] =
     "\n"
     "options:\n"
     "  -o, --output FILE       command stream to write ('-' for standard output)\n"
+    "  --preview FILE.png      also draw what the stream prints, as qxvn decode does: FILE.png\n"
+    "                          for one page, FILE-1.png, FILE-2.png... for several\n"
     "  --printer-data FILE     printer data values, a Windows registry export (.reg,\n"
     "                          UTF-16LE with BOM or UTF-8)\n"
     "  --set NAME=VALUE        one REG_DWORD printer value, decimal or 0x-hex, applied after\n"

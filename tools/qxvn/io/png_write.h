@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "tools/qxvn/io/atomic_output.h"
 
@@ -16,7 +17,12 @@ struct PngLayout {
   uint32_t dotsPerInch = 300;
 };
 
+using PngRows = std::function<const uint8_t*(uint32_t)>;
+
 // `row(y)` gives the packed bytes of row y, top first. Throws ToolError when writing fails.
-void WritePng(AtomicOutput& out, const PngLayout& layout, const std::function<const uint8_t*(uint32_t)>& row);
+void WritePng(AtomicOutput& out, const PngLayout& layout, const PngRows& row);
+
+// The same PNG as bytes in memory.
+std::vector<uint8_t> EncodePng(const PngLayout& layout, const PngRows& row);
 
 }  // namespace qxvn

@@ -74,6 +74,7 @@ PrintOptions ParsePrintOptions(int argc, char** argv, int first) {
     }
     if (args.TakeValue("--output", "-o", &o.output)) continue;
     if (args.TakeValue("--printer-data", "", &o.printerData)) continue;
+    if (args.TakeValue("--preview", "", &o.preview)) continue;
     if (args.TakeValue("--set", "", &value)) {
       o.settings.push_back(ParseSetting(value));
       continue;

@@ -22,6 +22,7 @@ struct PaperSize {
 struct PrintOptions {
   std::vector<std::string> inputs;
   std::string output;
+  std::string preview;  // --preview: the pictures of the stream written, as `decode` draws them
   std::string printerData;
   std::vector<std::pair<std::string, uint32_t>> settings;  // --set, in order
   std::optional<PaperSize> paper;
