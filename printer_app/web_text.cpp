@@ -9,13 +9,13 @@
 namespace qxapp {
 namespace {
 
-// PAPPL 1.3 offers every print quality and content type on the Printing Defaults page, and
-// colour; a label prints the same whatever they say, so those choices are hidden.
+// PAPPL 1.3 offers every print quality on the Printing Defaults page, and colour; a label prints
+// the same whatever they say, so those choices are hidden. The content type stays: photo and
+// graphics content is dithered.
 constexpr const char* kFooterStyle =
     "<style>label:has(> input[name=\"print-quality\"][value=\"draft\"]),"
     "label:has(> input[name=\"print-color-mode\"][value=\"color\"]),"
-    "label:has(> input[name=\"print-quality\"][value=\"high\"]),"
-    "tr:has(select[name=\"print-content-optimize\"]){display:none}"
+    "label:has(> input[name=\"print-quality\"][value=\"high\"]){display:none}"
     // The footer is fixed to the window's foot: the page ends above it, so a long table of jobs
     // is never hidden under it.
     "body{padding-bottom:32px}</style>";

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "common/barcode/bar_runs.h"
+
 namespace qxvn::barcode {
 namespace {
 
@@ -14,10 +16,17 @@ constexpr ZXing::BarcodeFormats kFormats =
     ZXing::BarcodeFormat::Code39 | ZXing::BarcodeFormat::Code93 | ZXing::BarcodeFormat::QRCode |
     ZXing::BarcodeFormat::DataMatrix | ZXing::BarcodeFormat::PDF417 | ZXing::BarcodeFormat::Aztec;
 
-// The reader's corners as a box of the page; `turned`: read from the page turned a quarter
-// clockwise (H high), whose (x, y) is the page's (y, H - 1 - x).
-Box BoxOf(const ZXing::Position& position, bool turned, int32_t pageHeight) {
-  auto onPage = [&](const ZXing::PointI& p) { return turned ? ZXing::PointI{p.y, pageHeight - 1 - p.x} : p; };
+// Lines either side of the columns that hold bars, so that the reader has rows to confirm a symbol
+// by and the bars' ends inside.
+constexpr uint32_t kBandMargin = 8;
+
+// The reader's corners as a box of the page; `turned`: read from the page's columns from
+// `firstColumn` on, turned a quarter clockwise (H high), whose (x, y) is the page's
+// (firstColumn + y, H - 1 - x).
+Box BoxOf(const ZXing::Position& position, bool turned, int32_t pageHeight, int32_t firstColumn) {
+  auto onPage = [&](const ZXing::PointI& p) {
+    return turned ? ZXing::PointI{firstColumn + p.y, pageHeight - 1 - p.x} : p;
+  };
   const ZXing::PointI first = onPage(position[0]);
   Box box{first.x, first.y, first.x, first.y};
   for (const ZXing::PointI& reported : position) {
@@ -41,7 +50,7 @@ bool Overlap(const Box& a, const Box& b) {
 // passes are not used: Debian's build stops the process on an assertion when it merges a
 // linear symbol found in two passes. The turned page is read as a page of its own, for linear
 // symbols only (the 2D detectors find a symbol at any turn).
-void ReadPass(const GrayView& page, bool turned, std::vector<Symbol>& symbols) {
+void ReadPass(const GrayView& page, bool turned, uint32_t firstColumn, std::vector<Symbol>& symbols) {
   ZXing::ImageView image(page.pixels, static_cast<int>(page.width), static_cast<int>(page.height),
                          ZXing::ImageFormat::Lum, static_cast<int>(page.stride));
   ZXing::DecodeHints hints;
@@ -59,7 +68,8 @@ void ReadPass(const GrayView& page, bool turned, std::vector<Symbol>& symbols) {
     symbol.text = result.text();
     symbol.bytes.assign(result.bytes().begin(), result.bytes().end());
     // The turned page's width is the page's height.
-    symbol.box = BoxOf(result.position(), turned, static_cast<int32_t>(page.width));
+    symbol.box =
+        BoxOf(result.position(), turned, static_cast<int32_t>(page.width), static_cast<int32_t>(firstColumn));
     symbol.orientation = (((result.orientation() - (turned ? 90 : 0)) % 360) + 360) % 360;
     symbol.linear = ZXing::BarcodeFormats(ZXing::BarcodeFormat::LinearCodes).testFlag(result.format());
     symbol.ecLevel = result.ecLevel();
@@ -70,12 +80,12 @@ void ReadPass(const GrayView& page, bool turned, std::vector<Symbol>& symbols) {
   }
 }
 
-// `page` turned a quarter clockwise.
-GrayImage Turned(const GrayView& page) {
-  GrayImage turned(page.height, page.width);
+// The page's columns of `band` turned a quarter clockwise.
+GrayImage Turned(const GrayView& page, const ColumnBand& band) {
+  GrayImage turned(page.height, band.last - band.first);
   for (uint32_t y = 0; y < turned.height; ++y) {
     uint8_t* row = turned.Row(y);
-    for (uint32_t x = 0; x < turned.width; ++x) row[x] = page.At(y, page.height - 1 - x);
+    for (uint32_t x = 0; x < turned.width; ++x) row[x] = page.At(band.first + y, page.height - 1 - x);
   }
   return turned;
 }
@@ -85,8 +95,12 @@ GrayImage Turned(const GrayView& page) {
 std::vector<Symbol> ReadSymbols(const GrayView& page) {
   std::vector<Symbol> symbols;
   if (page.width == 0 || page.height == 0) return symbols;
-  ReadPass(page, false, symbols);
-  ReadPass(Turned(page).View(), true, symbols);
+  // Rows that cross no bars hold no symbol the upright pass can read; columns that cross no
+  // bars, no symbol the turned pass can.
+  const BarLines lines = FindBarLines(page, kBandMargin);
+  if (lines.rowsWithMatrixBars) ReadPass(page, false, 0, symbols);
+  for (const ColumnBand& band : lines.columnBands)
+    ReadPass(Turned(page, band).View(), true, band.first, symbols);
   return symbols;
 }
 

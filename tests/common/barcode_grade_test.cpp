@@ -4,8 +4,10 @@
 
 #include <vector>
 
+#include "common/barcode/bar_runs.h"
 #include "common/barcode/linear_grade.h"
 #include "common/barcode/symbol_encoder.h"
+#include "common/barcode/symbol_reader.h"
 
 namespace qxvn::barcode {
 namespace {
@@ -130,6 +132,73 @@ TEST(SymbolEncoder, Gs1DataKeepsItsIdentifiersAndOnlyCheckedDataIsRedrawn) {
   ASSERT_TRUE(modules);
   EXPECT_EQ(modules->Rows(), 1);
   EXPECT_EQ((modules->width - 13) % 11, 0);
+}
+
+// `modules` drawn 3 dots a module (a linear symbol 20 modules high) at (left, top) of a white
+// page, turned a quarter clockwise when `turned`.
+GrayImage Drawn(const ModuleMatrix& modules, bool turned, uint32_t left, uint32_t top) {
+  const uint32_t w = 3 * modules.width;
+  const uint32_t h = modules.Rows() == 1 ? 60 : 3 * modules.HeightModules();
+  GrayImage page(900, 900);
+  for (uint32_t y = 0; y < h; ++y) {
+    const int row = modules.Rows() == 1 ? 0 : static_cast<int>(y / 3);
+    for (uint32_t x = 0; x < w; ++x) {
+      if (!modules.Dark(static_cast<int>(x / 3), row)) continue;
+      if (turned) {
+        page.Row(top + x)[left + h - 1 - y] = 0;
+      } else {
+        page.Row(top + y)[left + x] = 0;
+      }
+    }
+  }
+  return page;
+}
+
+// Lines that cross no bars are not read: a symbol is found upright and turned, and only the
+// columns of a turned linear symbol are read turned.
+TEST(SymbolReader, FindsSymbolsAtEitherTurnWhereLinesCrossBars) {
+  auto symbol = [](const char* format, const std::string& text, bool linear) {
+    Symbol s;
+    s.format = format;
+    s.text = text;
+    s.bytes = Bytes(text);
+    s.symbologyId = linear ? "]C0" : "]Q1";
+    s.linear = linear;
+    return s;
+  };
+  const Symbol code128 = symbol("Code128", "QX-0042-GB", true);
+  const Symbol qr = symbol("QRCode", "https://example.com/t/1", false);
+  for (const Symbol& source : {code128, qr}) {
+    const auto modules = EncodeAgain(source);
+    ASSERT_TRUE(modules) << source.format;
+    for (bool turned : {false, true}) {
+      SCOPED_TRACE(source.format + (turned ? " turned" : " upright"));
+      const GrayImage page = Drawn(*modules, turned, 200, 200);
+      const std::vector<Symbol> read = ReadSymbols(page.View());
+      ASSERT_EQ(read.size(), 1u);
+      EXPECT_TRUE(read[0].SameData(source));
+      EXPECT_GE(read[0].box.left, 190);
+      EXPECT_GE(read[0].box.top, 190);
+      if (source.linear) {
+        EXPECT_EQ(read[0].orientation, turned ? 90 : 0);
+      }
+      const BarLines lines = FindBarLines(page.View(), 8);
+      EXPECT_EQ(lines.rowsWithMatrixBars, !(source.linear && turned));
+      if (source.linear && turned) {
+        ASSERT_EQ(lines.columnBands.size(), 1u);
+        EXPECT_LE(lines.columnBands[0].first, 200u);
+        EXPECT_GE(lines.columnBands[0].last, 260u);
+        EXPECT_LT(lines.columnBands[0].last - lines.columnBands[0].first, 90u);
+      } else if (source.linear) {
+        EXPECT_TRUE(lines.columnBands.empty());
+      }
+    }
+  }
+  const GrayImage blank(700, 700);
+  const BarLines none = FindBarLines(blank.View(), 8);
+  EXPECT_FALSE(none.rowsWithMatrixBars);
+  EXPECT_TRUE(none.columnBands.empty());
+  EXPECT_TRUE(ReadSymbols(blank.View()).empty());
 }
 
 }  // namespace

@@ -144,7 +144,9 @@ NAMES = ["Gap between labels (dots, 1/300 inch)", "Gray threshold (1 to 254", "L
          "Horizontal alignment", "Vertical alignment", "90 degrees clockwise", "Centre"]
 RAW = ["label-gap-length:", "gray-threshold:", "label-rotation:", "Upside Down"]
 HIDDEN = ['input[name="print-quality"][value="draft"]', 'input[name="print-quality"][value="high"]',
-          'select[name="print-content-optimize"]', 'input[name="print-color-mode"][value="color"]']
+          'input[name="print-color-mode"][value="color"]']
+# Photo and graphics content is dithered, so the content choice is offered.
+SHOWN = ['select[name="print-content-optimize"]']
 
 
 def check_names(driver, url, png):
@@ -155,6 +157,7 @@ def check_names(driver, url, png):
     faults = [f"missing: {name}" for name in NAMES if name not in page]
     faults += [f"shown raw: {name}" for name in RAW if name in text]
     faults += [f"offered: {css}" for css in HIDDEN for e in driver.find_all(css) if driver.displayed(e)]
+    faults += [f"not offered: {css}" for css in SHOWN if not any(driver.displayed(e) for e in driver.find_all(css))]
     driver.go(url.replace("/printing", "/supplies"))
     faults += [] if "level not known" in driver.text() else ["the supplies page gives the roll a level"]
     faults += [] if "1.0" in text and "Label Printer Application" in text else ["no version in the footer"]

@@ -1,0 +1,33 @@
+// A cheap look for lines of a gray page that could cross a symbol: runs of dark and light, each
+// within a few times its neighbour, as a symbol's bars and spaces are (a linear symbol's elements
+// are one to four modules wide). The reader costs milliseconds a pass; this costs a look at each
+// pixel, so a page, or a turn of it, with no such line is not read at all.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "common/barcode/gray_image.h"
+
+namespace qxvn::barcode {
+
+// The fewest bars a line across a linear symbol crosses (ITF of two digits), and across a 2D
+// symbol's finder, timing or start pattern.
+inline constexpr uint32_t kLinearBars = 8;
+inline constexpr uint32_t kMatrixBars = 3;
+
+// A band of page columns [first, last) whose lines hold bars.
+struct ColumnBand {
+  uint32_t first = 0;
+  uint32_t last = 0;
+};
+
+struct BarLines {
+  bool rowsWithMatrixBars = false;      // some row crosses at least kMatrixBars
+  bool rowsWithLinearBars = false;      // some row crosses at least kLinearBars
+  std::vector<ColumnBand> columnBands;  // columns crossing at least kLinearBars, widened by `margin`
+};
+
+BarLines FindBarLines(const GrayView& page, uint32_t margin);
+
+}  // namespace qxvn::barcode
