@@ -172,16 +172,18 @@ void PrintUsage(void* data) {
       "\n"
       "Sub-commands (all but server, devices and drivers talk to the running server):\n"
       "  server             run the printer application\n"
-      "  submit [FILE]...   print files (standard input without one): -d PRINTER, -n or -c COPIES,\n"
-      "                     -t TITLE, -o NAME=VALUE as `options` lists them (media=48x50mm,\n"
-      "                     gray-threshold=100, ...), --wait for the job's end (exit 1 if it failed)\n"
+      "  submit [FILE]...   print files (standard input without one): -d PRINTER (or -u PRINTER-URI,\n"
+      "                     a printer of any server), -n or -c COPIES, -t TITLE, -o NAME=VALUE as\n"
+      "                     `options` lists them (media=48x50mm, gray-threshold=100, ...), --wait\n"
+      "                     for the job's end (exit 1 if it failed)\n"
       "  jobs [-d PRINTER]  list the jobs       cancel -j ID | -a  cancel jobs\n"
       "  preview -j ID [-o FILE.png]  write the job's labels as pictures (see preview --help)\n"
       "  status             the server's, a printer's (-d) or a job's (-j ID) state\n"
       "  printers           list the printers   options -d PRINTER  list a printer's options\n"
       "  devices            list the connected devices (USB, network, DNS-SD)\n"
       "  drivers            list the drivers (-o device-id=ID: the one for that device)\n"
-      "  add PRINTER -v DEVICE-URI [-m qxvn|auto]   modify -d PRINTER   delete -d PRINTER\n"
+      "  add -d PRINTER -v DEVICE-URI [-m qxvn|auto]  add a printer\n"
+      "  modify -d PRINTER -o NAME=VALUE...  change its settings    delete -d PRINTER\n"
       "  default [-d PRINTER]  show or set the default printer\n"
       "  pause / resume -d PRINTER\n"
       "  autoadd            add the connected USB label printers that have no printer yet\n"
@@ -284,7 +286,8 @@ int RunMainloop(int argc, char** argv, SystemFactory createSystem) {
   // `preview` is the app's own sub-command, which PAPPL's main loop does not know.
   if (context.subcommand == "preview" && helpOrVersion)
     return RunPreviewCommand(context.baseName, "", commandArgs);
-  if (!helpOrVersion && context.subcommand == "drivers")
+  // `submit -u URI` goes to that printer itself, not through the local server.
+  if (!helpOrVersion && (context.subcommand == "drivers" || (context.subcommand == "submit" && printerUri)))
     return RunClientCommand(context.baseName, context.subcommand, commandArgs, "");
   if (!helpOrVersion && !printerUri && !OneOf(context.subcommand, kLocalSubcommands)) {
     const ServerSocket server =

@@ -273,7 +273,7 @@ ClientArgs ParseClientArgs(const std::vector<std::string>& args) {
       out.files.push_back(arg);
       continue;
     }
-    if (arg.size() != 2 || std::strchr("dcjnot", arg[1]) == nullptr)
+    if (arg.size() != 2 || std::strchr("dcjnotu", arg[1]) == nullptr)
       throw std::invalid_argument("unknown option '" + arg + "'");
     if (i + 1 >= args.size()) throw std::invalid_argument("a value must follow " + arg);
     const std::string& value = args[++i];
@@ -291,6 +291,9 @@ ClientArgs ParseClientArgs(const std::vector<std::string>& args) {
       case 't':
         out.title = value;
         break;
+      case 'u':
+        out.printerUri = value;
+        break;
       case 'o':
         AddOptions(value, &out);
         break;
@@ -302,6 +305,27 @@ ClientArgs ParseClientArgs(const std::vector<std::string>& args) {
 ServerConnection::ServerConnection(const std::string& socketPath) {
   m_http = httpConnect2(socketPath.c_str(), 0, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 30000,
                         nullptr);
+}
+
+ServerConnection::ServerConnection(const std::string& printerUri, PrinterAddress* printer) {
+  *printer = {};
+  char scheme[32], userpass[256], host[256], resource[1024];
+  int port = 0;
+  if (httpSeparateURI(HTTP_URI_CODING_ALL, printerUri.c_str(), scheme, sizeof scheme, userpass,
+                      sizeof userpass, host, sizeof host, &port, resource,
+                      sizeof resource) < HTTP_URI_STATUS_OK)
+    return;
+  const std::string kind = scheme;
+  if (kind != "ipp" && kind != "ipps" && kind != "http" && kind != "https") return;
+  const bool encrypted = kind == "ipps" || kind == "https";
+  printer->uri = printerUri;
+  m_http = httpConnect2(host, port, nullptr, AF_UNSPEC,
+                        encrypted ? HTTP_ENCRYPTION_ALWAYS : HTTP_ENCRYPTION_IF_REQUESTED, 1, 30000, nullptr);
+  if (!m_http) return;
+  const std::string path = resource;
+  const size_t slash = path.find_last_of('/');
+  printer->name = slash == std::string::npos || slash + 1 == path.size() ? host : path.substr(slash + 1);
+  printer->resource = path;
 }
 
 ServerConnection::~ServerConnection() {
@@ -325,6 +349,11 @@ std::string ServerConnection::PrinterOrDefault(const std::string& printer) {
 
 IppPtr ServerConnection::PrinterAttributes(const std::string& printer,
                                            const std::vector<std::string>& names) {
+  return PrinterAttributes(LocalPrinter(printer), names);
+}
+
+IppPtr ServerConnection::PrinterAttributes(const PrinterAddress& printer,
+                                           const std::vector<std::string>& names) {
   ipp_t* request = PrinterRequest(IPP_OP_GET_PRINTER_ATTRIBUTES, printer);
   std::vector<std::string> wanted;
   for (const std::string& name : names) {
@@ -337,7 +366,7 @@ IppPtr ServerConnection::PrinterAttributes(const std::string& printer,
   for (const std::string& name : wanted) pointers.push_back(name.c_str());
   ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
                 static_cast<int>(pointers.size()), nullptr, pointers.data());
-  return Send(request, PrinterResource(printer));
+  return Send(request, printer.resource);
 }
 
 std::string PrinterUri(const std::string& printer) {
@@ -349,9 +378,17 @@ std::string PrinterUri(const std::string& printer) {
 
 std::string PrinterResource(const std::string& printer) { return "/ipp/print/" + printer; }
 
+PrinterAddress LocalPrinter(const std::string& printer) {
+  return {printer, PrinterUri(printer), PrinterResource(printer)};
+}
+
 ipp_t* PrinterRequest(ipp_op_t operation, const std::string& printer) {
+  return PrinterRequest(operation, LocalPrinter(printer));
+}
+
+ipp_t* PrinterRequest(ipp_op_t operation, const PrinterAddress& printer) {
   ipp_t* request = ippNewRequest(operation);
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, PrinterUri(printer).c_str());
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, printer.uri.c_str());
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
   return request;
 }

@@ -12,6 +12,7 @@ namespace qxapp {
 
 struct ClientArgs {
   std::string printer;                                       // -d
+  std::string printerUri;                                    // -u (`submit` only)
   std::string jobId;                                         // -j
   std::string copies;                                        // -n or -c
   std::string title;                                         // -t
@@ -28,10 +29,24 @@ struct IppDeleter {
 };
 using IppPtr = std::unique_ptr<ipp_t, IppDeleter>;
 
+// Where a printer's requests go: its printer-uri and the resource on the server.
+struct PrinterAddress {
+  std::string name;  // what job numbers are said with: "label-3"
+  std::string uri;
+  std::string resource;
+};
+
+// The local server's printer of that name.
+PrinterAddress LocalPrinter(const std::string& printer);
+
 class ServerConnection {
  public:
   // Connects to the local socket; Ok() tells whether that worked.
   explicit ServerConnection(const std::string& socketPath);
+  // Connects to the server of an ipp://, ipps://, http:// or https:// printer URI (encrypted for
+  // ipps and https); `*printer` is its address there. Ok() is false when the URI is not one, and
+  // `*printer` then empty.
+  ServerConnection(const std::string& printerUri, PrinterAddress* printer);
   ~ServerConnection();
   ServerConnection(const ServerConnection&) = delete;
   ServerConnection& operator=(const ServerConnection&) = delete;
@@ -46,6 +61,7 @@ class ServerConnection {
   // Get-Printer-Attributes of these attributes (a name ending in "-supported" brings its
   // "-default" too).
   IppPtr PrinterAttributes(const std::string& printer, const std::vector<std::string>& names);
+  IppPtr PrinterAttributes(const PrinterAddress& printer, const std::vector<std::string>& names);
 
  private:
   http_t* m_http = nullptr;
@@ -56,6 +72,7 @@ std::string PrinterResource(const std::string& printer);
 
 // A new request addressed to the printer, from this user.
 ipp_t* PrinterRequest(ipp_op_t operation, const std::string& printer);
+ipp_t* PrinterRequest(ipp_op_t operation, const PrinterAddress& printer);
 
 // The job-state keyword ("completed") of an ipp_jstate_t.
 std::string JobStateName(int state);

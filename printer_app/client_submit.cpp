@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <thread>
 
@@ -89,9 +90,9 @@ struct Request {
   std::string format;
 };
 
-Request BuildRequest(const ClientArgs& args, const std::string& printerName, ipp_t* printer,
+Request BuildRequest(const ClientArgs& args, const PrinterAddress& address, ipp_t* printer,
                      const std::string& documentName) {
-  Request out{IppPtr(PrinterRequest(IPP_OP_PRINT_JOB, printerName)), ""};
+  Request out{IppPtr(PrinterRequest(IPP_OP_PRINT_JOB, address)), ""};
   ipp_t* request = out.ipp.get();
   std::string title = args.title;
   std::string media;
@@ -148,17 +149,18 @@ std::string Unsupported(ipp_t* response) {
 }
 
 // Polls the job until it ends; 0 when it completed.
-int WaitForVerdict(const std::string& baseName, ServerConnection& server, const std::string& printer,
+int WaitForVerdict(const std::string& baseName, ServerConnection& server, const PrinterAddress& address,
                    int jobId) {
+  const char* printer = address.name.c_str();
   static const char* const names[] = {"job-state", "job-state-reasons", "job-state-message"};
   int toldState = 0;  // a held or stopped job is said once, so that a wait for it is understood
   for (;;) {
     ipp_t* request = PrinterRequest(IPP_OP_GET_JOB_ATTRIBUTES, printer);
     ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", jobId);
     ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 3, nullptr, names);
-    IppPtr job = server.Send(request, PrinterResource(printer));
+    IppPtr job = server.Send(request, address.resource);
     if (!job || cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) {
-      std::fprintf(stderr, "%s: lost job %s-%d: %s\n", baseName.c_str(), printer.c_str(), jobId,
+      std::fprintf(stderr, "%s: lost job %s-%d: %s\n", baseName.c_str(), printer, jobId,
                    cupsLastErrorString());
       return 1;
     }
@@ -167,14 +169,14 @@ int WaitForVerdict(const std::string& baseName, ServerConnection& server, const 
     if (state == IPP_JSTATE_CANCELED || state == IPP_JSTATE_ABORTED) {
       const char* message =
           ippGetString(ippFindAttribute(job.get(), "job-state-message", IPP_TAG_TEXT), 0, nullptr);
-      std::fprintf(stderr, "%s: job %s-%d %s: %s (%s)\n", baseName.c_str(), printer.c_str(), jobId,
+      std::fprintf(stderr, "%s: job %s-%d %s: %s (%s)\n", baseName.c_str(), printer, jobId,
                    JobStateName(state).c_str(), message && *message ? message : "no reason given",
                    ValuesText(ippFindAttribute(job.get(), "job-state-reasons", IPP_TAG_KEYWORD)).c_str());
       return 1;
     }
     if ((state == IPP_JSTATE_HELD || state == IPP_JSTATE_STOPPED) && state != toldState) {
-      std::fprintf(stderr, "%s: job %s-%d is %s (%s); waiting for it to end\n", baseName.c_str(),
-                   printer.c_str(), jobId, JobStateName(state).c_str(),
+      std::fprintf(stderr, "%s: job %s-%d is %s (%s); waiting for it to end\n", baseName.c_str(), printer,
+                   jobId, JobStateName(state).c_str(),
                    ValuesText(ippFindAttribute(job.get(), "job-state-reasons", IPP_TAG_KEYWORD)).c_str());
       toldState = state;
     }
@@ -194,15 +196,31 @@ int RunSubmit(const std::string& baseName, const ClientArgs& args, const std::st
     }
     files.emplace_back("-");
   }
-  ServerConnection server(socketPath);
+  // -u: a printer of any server, reached as it is by the URI; otherwise the local server's.
+  if (!args.printerUri.empty() && !args.printer.empty()) {
+    std::fprintf(stderr, "%s submit: -d and -u both name the printer; give one\n", baseName.c_str());
+    return 2;
+  }
+  PrinterAddress printer;
+  std::unique_ptr<ServerConnection> connection =
+      args.printerUri.empty() ? std::make_unique<ServerConnection>(socketPath)
+                              : std::make_unique<ServerConnection>(args.printerUri, &printer);
+  ServerConnection& server = *connection;
   if (!server.Ok()) {
-    std::fprintf(stderr, "%s: cannot connect to the server on %s\n", baseName.c_str(), socketPath.c_str());
+    if (args.printerUri.empty())
+      std::fprintf(stderr, "%s: cannot connect to the server on %s\n", baseName.c_str(), socketPath.c_str());
+    else
+      std::fprintf(stderr, "%s: cannot connect to the printer %s: %s\n", baseName.c_str(),
+                   args.printerUri.c_str(),
+                   printer.uri.empty() ? "not an ipp:// or ipps:// URI" : "nothing answers there");
     return 1;
   }
-  const std::string printer = server.PrinterOrDefault(args.printer);
-  if (printer.empty()) {
-    std::fprintf(stderr, "%s: no printer given and no default printer\n", baseName.c_str());
-    return 1;
+  if (args.printerUri.empty()) {
+    printer = LocalPrinter(server.PrinterOrDefault(args.printer));
+    if (printer.name.empty()) {
+      std::fprintf(stderr, "%s: no printer given and no default printer\n", baseName.c_str());
+      return 1;
+    }
   }
   IppPtr attrs = server.PrinterAttributes(printer, {"job-creation-attributes-supported"});
   std::vector<std::string> names;
@@ -232,8 +250,7 @@ int RunSubmit(const std::string& baseName, const ClientArgs& args, const std::st
       std::fprintf(stderr, "%s submit: %s\n", baseName.c_str(), e.what());
       return 2;
     }
-    IppPtr response(
-        cupsDoIORequest(server.Http(), request.ipp.release(), PrinterResource(printer).c_str(), fd, -1));
+    IppPtr response(cupsDoIORequest(server.Http(), request.ipp.release(), printer.resource.c_str(), fd, -1));
     if (!fromStdin) close(fd);
     ipp_attribute_t* jobId = ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER);
     if (!jobId || cupsLastError() > IPP_STATUS_OK_CONFLICTING) {
@@ -242,7 +259,7 @@ int RunSubmit(const std::string& baseName, const ClientArgs& args, const std::st
                    cupsLastErrorString(), refused.empty() ? "" : (" (" + refused + ")").c_str());
       return 1;
     }
-    std::printf("%s-%d\n", printer.c_str(), ippGetInteger(jobId, 0));
+    std::printf("%s-%d\n", printer.name.c_str(), ippGetInteger(jobId, 0));
     std::fflush(stdout);
     if (args.wait && WaitForVerdict(baseName, server, printer, ippGetInteger(jobId, 0)) != 0) status = 1;
   }

@@ -162,6 +162,17 @@ TEST_F(NetworkTest, RawStreamsAreCheckedThenSentAsTheyAreOnceACopy) {
     const std::string message = Attribute(app.Uri(), "Get-Job-Attributes", "job-state-message", id);
     EXPECT_NE(message.find("the label stream is malformed at byte "), std::string::npos) << message;
     EXPECT_EQ(Attribute(app.Uri(), "Get-Job-Attributes", "job-state-reasons", id), "document-format-error");
+    // `submit` says the refusal and fails, whether it waits for the job or not; no job number.
+    for (const char* wait : {"", " --wait"}) {
+      int code = -1;
+      const std::string said =
+          Capture(app.Program() + " submit -d label -o document-format=" + kRaw + wait + " " + bad, &code);
+      EXPECT_EQ(code, 1) << wait << ": " << said;
+      EXPECT_NE(said.find("Unable to print the label stream: the label stream is malformed at byte "),
+                std::string::npos)
+          << said;
+      EXPECT_EQ(said.find("label-"), std::string::npos) << said;
+    }
   }
   EXPECT_TRUE(printer.Printed().empty());
   EXPECT_EQ(printer.Connections(), 0);

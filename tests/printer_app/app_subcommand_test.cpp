@@ -104,6 +104,20 @@ TEST_F(SubcommandTest, ErrorsSayWhatIsWrong) {
     EXPECT_EQ(result.code, 1) << args;
     EXPECT_NE(result.output.find("no server is running"), std::string::npos) << args << ": " << result.output;
   }
+  // `submit -u` needs no local server: what it is told about the printer's URI.
+  const struct {
+    std::string args;
+    int code;
+    std::string said;
+  } printerUris[] = {
+      {"submit -u lpd://host/queue " + m_png, 1, "lpd://host/queue: not an ipp:// or ipps:// URI"},
+      {"submit -u ipp://127.0.0.1:1/ipp/print/label " + m_png, 1, "nothing answers there"},
+      {"submit -d label -u ipp://127.0.0.1:1/ipp/print/label " + m_png, 2, "give one"}};
+  for (const auto& [args, code, said] : printerUris) {
+    Result result = Run(args);
+    EXPECT_EQ(result.code, code) << args;
+    EXPECT_NE(result.output.find(said), std::string::npos) << args << ": " << result.output;
+  }
   Result misplaced = Run("jobs --port 9000");
   EXPECT_EQ(misplaced.code, 2);
   EXPECT_NE(misplaced.output.find("--port is an option of `server`, not of `jobs`"), std::string::npos)

@@ -141,11 +141,12 @@ class Clients:
             size = now
         return Stream(self.qxvn, path, self.root)
 
-    def submit(self, args, document):
+    def submit(self, args, document, printer=("-d", "label"), wait=("--wait",)):
+        """`submit` to the local server's printer by name, or with printer=("-u", URI) to its URI."""
         self.clear()
         self.count += 1
         title = f"submit{self.count}"
-        run = subprocess.run([self.program, "submit", "-d", "label", "-t", title, "--wait", *args, document],
+        run = subprocess.run([self.program, "submit", *printer, "-t", title, *wait, *args, document],
                              capture_output=True, text=True, timeout=90)
         if run.returncode != 0:
             return run.stderr.strip()
@@ -211,7 +212,8 @@ def start_cups(root, app_port):
 
 
 def run_table(clients, documents, cups):
-    png, pdf, bars, jpeg, text, garbage = (documents[k] for k in ("png", "pdf", "bars", "jpeg", "text", "garbage"))
+    png, pdf, bars, jpeg, text, garbage, cut = (documents[k] for k in
+                                                ("png", "pdf", "bars", "jpeg", "text", "garbage", "cut"))
     base = clients.submit([], png)
     expect(isinstance(base, Stream) and base.pages == 1, f"the sample label: {base}")
     if not isinstance(base, Stream):
@@ -221,7 +223,7 @@ def run_table(clients, documents, cups):
     unsupported = "client-error-attributes-or-values-not-supported"
     # (what, [(client, arguments, document)], expected)
     table = [
-        ("two copies", [("submit", ["-n", "2"], png), ("submit", ["-c", "2"], png),
+        ("two copies", [("submit", ["-n", "2"], png), ("submit", ["-c", "2"], png), ("submit -u", ["-n", "2"], png),
                         ("submit", ["-o", "copies=2"], png), ("ipptool", ["integer copies 2"], png),
                         ("lp", ["-n", "2"], png)],
          printed(lambda s: s.pages == 2)),
@@ -257,7 +259,8 @@ def run_table(clients, documents, cups):
                                      ("ipptool", ["keyword sides two-sided-long-edge"], png),
                                      ("submit", ["-o", "print-speed=99999"], png)],
          refused("(accepted: ")),
-        ("an option the printer does not have", [("submit", ["-o", "finishings=staple"], png)],
+        ("an option the printer does not have", [("submit", ["-o", "finishings=staple"], png),
+                                                 ("submit -u", ["-o", "finishings=staple"], png)],
          refused("not an option of this printer")),
         ("a small landscape code fits upright", [("submit", [], bars), ("ipptool", [], bars), ("lp", [], bars)],
          printed(lambda s: s.box is not None and s.box[2] - s.box[0] > s.box[3] - s.box[1] and s.foot_at_bottom())),
@@ -269,8 +272,12 @@ def run_table(clients, documents, cups):
          printed(lambda s: s.pages == 1 and s.dots[0] > 10000)),
         ("plain text", [("submit", [], text), ("ipptool", [], text)],
          printed(lambda s: s.pages == 1 and s.dots[0] > 500 and s.box[2] < 560)),
-        ("no format it prints", [("submit", [], garbage), ("ipptool", [], garbage)],
+        ("no format it prints", [("submit", [], garbage), ("ipptool", [], garbage), ("submit -u", [], garbage)],
          refused("no format this printer prints (PDF, PNG, JPEG")),
+        ("a label stream cut short", [("submit", [], cut), ("submit without --wait", [], cut),
+                                      ("submit -u", [], cut),
+                                      ("ipptool", [], cut)],
+         refused("Unable to print the label stream: ")),
     ]
     for what, uses, (kind, check) in table:
         for client, args, document in uses:
@@ -279,6 +286,10 @@ def run_table(clients, documents, cups):
                 continue
             if client == "submit":
                 result = clients.submit(args, document)
+            elif client == "submit -u":
+                result = clients.submit(args, document, printer=("-u", clients.uri))
+            elif client == "submit without --wait":
+                result = clients.submit(args, document, wait=())
             elif client == "ipptool":
                 result = clients.ipptool(args, document)
             else:
@@ -426,9 +437,13 @@ def main(argv):
         open(text, "w").write("Parcel note\n" + "A line of text long enough that it must wrap on a label. " * 2 + "\n")
         garbage = f"{root}/data.bin"
         open(garbage, "wb").write(bytes(range(256)) * 8)
+        cut = f"{root}/cut.qxvn"  # the printer's own stream, its end lost
+        subprocess.run([qxvn, "print", f"{examples}/shipping-label.png", "-o", cut], check=True,
+                       capture_output=True, timeout=60)
+        open(cut, "r+b").truncate(os.path.getsize(cut) - 7)
         documents = {"png": f"{examples}/shipping-label.png", "pdf": f"{examples}/shipping-label.pdf",
                      "bars": bars, "jpeg": jpeg_without_jfif(f"{examples}/shipping-label.pdf", root),
-                     "text": text, "garbage": garbage}
+                     "text": text, "garbage": garbage, "cut": cut}
         clients = Clients(program, qxvn, root, app_port, env if cupsd else None)
         run_table(clients, documents, cupsd is not None)
 
