@@ -56,12 +56,12 @@ void CheckPage(benchmark::State& state, const LaidOut& laidOut) {
     state.PauseTiming();
     qxvn::PageImage page = Copy(laidOut.page);
     state.ResumeTiming();
-    const auto prepared = qxvn::barcode::PreparePage(page, qxvn::barcode::RepairMode::kAuto,
-                                                     qxvn::barcode::kDefaultThreshold,
-                                                     laidOut.from.page.pixels ? &laidOut.from : nullptr);
+    const auto prepared =
+        qxvn::barcode::PreparePage(page, qxvn::barcode::RepairMode::kAuto, qxvn::barcode::kDefaultThreshold,
+                                   laidOut.from.page.pixels ? &laidOut.from : nullptr);
     state.PauseTiming();
-    const qxvn::barcode::GrayImage dots = qxvn::barcode::Thresholded(
-        qxvn::barcode::LuminanceOf(page).View(), qxvn::barcode::kDefaultThreshold);
+    const qxvn::barcode::GrayImage dots =
+        qxvn::barcode::Thresholded(qxvn::barcode::LuminanceOf(page).View(), qxvn::barcode::kDefaultThreshold);
     state.ResumeTiming();
     const qxvn::barcode::PageCheck check = qxvn::barcode::CheckPrinted(1, prepared, dots.View());
     symbols = check.symbols.size();

@@ -46,8 +46,7 @@ const std::array<std::string, qxvn::kLabelSizes.size() + 2>& MediaNames() {
 
 void AddVendorAttributes(pappl_pr_driver_data_t* data, ipp_t* attrs) {
   for (const SettingMapping& mapping : kSettingMap) {
-    if (!IsVendor(mapping.source))
-      continue;
+    if (!IsVendor(mapping.source)) continue;
     const std::string name(mapping.ipp);
     data->vendor[data->num_vendor++] = mapping.ipp.data();  // the table's names end in NUL
     if (mapping.source == SettingSource::VendorInteger) {

@@ -31,8 +31,7 @@ JobChoices DefaultChoices(pappl_printer_t* printer) {
   choices.mediaLength = data.media_default.size_length;
   std::unique_ptr<ipp_t, decltype(&ippDelete)> attrs(papplPrinterGetDriverAttributes(printer), ippDelete);
   for (const SettingMapping& mapping : kSettingMap) {
-    if (!IsVendor(mapping.source))
-      continue;
+    if (!IsVendor(mapping.source)) continue;
     std::string value = VendorDefault(attrs.get(), mapping.ipp);
     if (!value.empty()) choices.vendor.emplace_back(std::string(mapping.ipp), std::move(value));
   }
