@@ -46,7 +46,7 @@ struct LayerSpec {
 };
 
 // Nothing when every replacement takes effect; otherwise one line per failure, each starting
-// "PRODUCT VERSION (PATH): " and naming the function. The spec's program is the object that
+// "PRODUCT VERSION (PATH): " and naming the function. The program checked is the object that
 // holds this code.
 std::vector<std::string> CheckLayer(const LayerSpec& spec);
 
