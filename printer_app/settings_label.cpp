@@ -1,4 +1,4 @@
-#include "printer_app/test_label.h"
+#include "printer_app/settings_label.h"
 
 #include <unistd.h>
 
