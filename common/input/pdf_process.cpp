@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/input/descriptor_passing.h"
 #include "common/input/pdf_pixels.h"
 #include "common/tool_error.h"
 
@@ -243,23 +244,7 @@ std::optional<Process> TakeSpare(const std::string& program, const PageLimits& l
       !SameLimits(limits, g_spare.limits))
     return std::nullopt;
   Process spare = std::exchange(g_spare.process, Process{});
-  char byte = 'D';
-  iovec data{&byte, 1};
-  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-  msghdr message{};
-  message.msg_iov = &data;
-  message.msg_iovlen = 1;
-  message.msg_control = control;
-  message.msg_controllen = sizeof control;
-  cmsghdr* header = CMSG_FIRSTHDR(&message);
-  header->cmsg_level = SOL_SOCKET;
-  header->cmsg_type = SCM_RIGHTS;
-  header->cmsg_len = CMSG_LEN(sizeof(int));
-  std::memcpy(CMSG_DATA(header), &document, sizeof(int));
-  ssize_t sent;
-  while ((sent = sendmsg(spare.requests, &message, MSG_NOSIGNAL)) < 0 && errno == EINTR) {
-  }
-  if (sent != 1) {
+  if (!SendDescriptor(spare.requests, document)) {
     Stop(spare);
     return std::nullopt;
   }

@@ -21,6 +21,7 @@
 #include <tuple>
 #include <vector>
 
+#include "common/input/descriptor_passing.h"
 #include "common/input/pdf_pixels.h"
 #include "common/input/pdf_protocol.h"
 #include "common/input/pdf_raster.h"
@@ -106,26 +107,7 @@ void WarmUp() {
 }
 
 // The descriptor the printing process sends a spare for its document, or -1 once it is gone.
-int ReceiveDocument() {
-  char byte = 0;
-  iovec data{&byte, 1};
-  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-  msghdr message{};
-  message.msg_iov = &data;
-  message.msg_iovlen = 1;
-  message.msg_control = control;
-  message.msg_controllen = sizeof control;
-  ssize_t n;
-  while ((n = recvmsg(qxvn::kPdfRequestDescriptor, &message, MSG_CMSG_CLOEXEC)) < 0 && errno == EINTR) {
-  }
-  const cmsghdr* header = n == 1 ? CMSG_FIRSTHDR(&message) : nullptr;
-  if (!header || header->cmsg_level != SOL_SOCKET || header->cmsg_type != SCM_RIGHTS ||
-      header->cmsg_len != CMSG_LEN(sizeof(int)))
-    return -1;
-  int fd;
-  std::memcpy(&fd, CMSG_DATA(header), sizeof fd);
-  return fd;
-}
+int ReceiveDocument() { return qxvn::ReceiveDescriptor(qxvn::kPdfRequestDescriptor); }
 
 [[noreturn]] void OutOfMemory() { _exit(qxvn::kPdfRendererOutOfMemory); }
 

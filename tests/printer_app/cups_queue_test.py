@@ -21,7 +21,7 @@ import urllib.request
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import label_png  # noqa: E402
-from local_process import free_port, stop  # noqa: E402
+from local_process import free_port, remove_control_sockets, stop  # noqa: E402
 
 SKIP = 77
 CUPSD = "/usr/sbin/cupsd"
@@ -240,9 +240,7 @@ def main(argv):
                     with open(log, errors="replace") as f:
                         print(f"--- {log} (end)\n" + f.read()[-3000:], file=sys.stderr)
         shutil.rmtree(root, ignore_errors=True)
-        for folder in ("/run", tempfile.gettempdir()):
-            for sock in glob.glob(f"{folder}/qxvn-printer-app-cups{os.getpid()}*.sock"):
-                os.remove(sock)
+        remove_control_sockets(f"qxvn-printer-app-cups{os.getpid()}")
     return 1 if failures else 0
 
 

@@ -1,7 +1,11 @@
 """What the Python tests share for the servers they start on this machine: a free loopback
-port, and stopping a process (SIGTERM, then SIGKILL after 10 s)."""
+port, stopping a process (SIGTERM, then SIGKILL after 10 s), and removing the control sockets
+an app run under a name of the test's own may leave when it was killed."""
+import glob
+import os
 import socket
 import subprocess
+import tempfile
 
 
 def free_port():
@@ -18,3 +22,9 @@ def stop(process):
         except subprocess.TimeoutExpired:
             process.kill()
             process.wait()
+
+
+def remove_control_sockets(program):
+    for folder in ("/run", tempfile.gettempdir()):
+        for sock in glob.glob(f"{folder}/{program}*.sock"):
+            os.remove(sock)

@@ -26,7 +26,7 @@ import zlib
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import label_png  # noqa: E402
 from cups_queue_test import CUPSD, answers, wait_until, write_cups_config  # noqa: E402
-from local_process import free_port, stop  # noqa: E402
+from local_process import free_port, remove_control_sockets, stop  # noqa: E402
 
 failures = []
 
@@ -462,9 +462,7 @@ def main(argv):
         if failures and os.path.exists(f"{root}/app.log"):
             print("--- app.log (end)\n" + open(f"{root}/app.log", errors="replace").read()[-3000:], file=sys.stderr)
         shutil.rmtree(root, ignore_errors=True)
-        for folder in ("/run", tempfile.gettempdir()):
-            for sock in glob.glob(f"{folder}/qxvn-printer-app-options{os.getpid()}*.sock"):
-                os.remove(sock)
+        remove_control_sockets(f"qxvn-printer-app-options{os.getpid()}")
     return 1 if failures else 0
 
 
