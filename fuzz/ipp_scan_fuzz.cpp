@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "printer_app/ipp_scan.h"
+#include "printer_app/access/ipp_scan.h"
 
 namespace {
 

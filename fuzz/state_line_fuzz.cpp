@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "printer_app/state_line.h"
+#include "printer_app/state/state_line.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);

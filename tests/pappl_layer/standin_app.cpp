@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "printer_app/original_symbol.h"
+#include "printer_app/pappl_layer/original_symbol.h"
 #include "printer_app/pappl_layer/binding_check.h"
 
 extern "C" int standinRun(int value);

@@ -17,9 +17,9 @@
 #include <thread>
 #include <vector>
 
-#include "printer_app/ipp_scan.h"
-#include "printer_app/job_journal.h"
-#include "printer_app/state_line.h"
+#include "printer_app/access/ipp_scan.h"
+#include "printer_app/state/job_journal.h"
+#include "printer_app/state/state_line.h"
 #include "tests/printer_app/app_server.h"
 
 namespace qxtest {

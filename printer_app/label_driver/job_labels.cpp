@@ -1,0 +1,244 @@
+#include "printer_app/label_driver/job_labels.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "common/layout/render_on_label.h"
+#include "common/tool_error.h"
+#include "printer_app/cli/client_message.h"
+#include "printer_app/label_driver/host_printer.h"
+#include "printer_app/label_driver/label_driver.h"
+#include "printer_app/label_driver/label_job.h"
+#include "printer_app/label_driver/page_file_filter.h"
+
+namespace qxapp {
+namespace {
+
+constexpr int kSweepSeconds = 60;
+constexpr const char* kSentSuffix = ".qxvn";
+constexpr const char* kWaitingSuffix = ".waiting.qxvn";
+
+// Set once, before the system runs.
+std::string g_folder;
+
+std::string SentPath(int jobId) { return g_folder + "/" + std::to_string(jobId) + kSentSuffix; }
+std::string WaitingPath(int jobId) { return g_folder + "/" + std::to_string(jobId) + kWaitingSuffix; }
+
+int OpenForWriting(const std::string& path, int flags) {
+  return open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | flags, 0600);
+}
+
+bool WriteAll(int fd, const uint8_t* bytes, size_t size) {
+  while (size > 0) {
+    const ssize_t written = write(fd, bytes, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    bytes += written;
+    size -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+bool IsFile(const std::string& path) {
+  struct stat info {};
+  return lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+struct OptionsDeleter {
+  void operator()(pappl_pr_options_t* options) const { papplJobDeletePrintOptions(options); }
+};
+
+// The stream a waiting job's document prints as, page by page as PrintPageFile prints it,
+// written to `fd`. Throws ToolError with what stops it.
+void WriteWaitingStream(pappl_job_t* job, const std::string& document, int fd) {
+  OpenedDocument opened = OpenJobDocument(job, document);
+  if (!opened.source) throw qxvn::ToolError(opened.refusal);
+  std::unique_ptr<qxvn::PageSource>& source = opened.source;
+  const auto pages = static_cast<unsigned>(source->PageCount());
+  std::unique_ptr<pappl_pr_options_t, OptionsDeleter> options(papplJobCreatePrintOptions(job, pages, true));
+  if (!options) throw qxvn::ToolError("out of memory");
+  JobChoices choices;
+  PageJob spec = PageJobOf(job, options.get(), &choices);
+  const BarcodeSettings barcodes =
+      BarcodeSettingsOf(choices, spec.printerData, options->print_content_optimize);
+  const qxvn::LayoutChoice layout = LayoutOfJob(job, *options);
+  const unsigned first = std::max(options->first_page, 1u);
+  const unsigned last = std::min(options->last_page, pages);
+  int passes = 1;
+  if (last > first && Collated(job)) std::swap(passes, spec.copies);
+  for (int pass = 0; pass < passes; ++pass) {
+    for (unsigned number = first; number <= last; ++number) {
+      qxvn::LaidOutFrom from;
+      std::optional<std::vector<qxvn::barcode::Symbol>> found;
+      qxvn::PageImage page = qxvn::RenderOnLabel(*source, number - 1, layout, 3, DocumentLimits(),
+                                                 spec.documentName, &from, KeepBarcodesWhole(&found));
+      std::vector<uint8_t> stream;
+      std::string error;
+      // No job given: the plug-in's trace of a preview stays out of the job's log.
+      if (!LabelPageStream(nullptr, spec, barcodes, page, &from,
+                           from.page.pixels && found ? &*found : nullptr, &stream, &error))
+        throw qxvn::ToolError("the label driver failed: " + error);
+      if (!WriteAll(fd, stream.data(), stream.size())) throw qxvn::ToolError(std::strerror(errno));
+      ++spec.pageNumber;
+    }
+  }
+}
+
+JobStream MakeWaitingStream(pappl_job_t* job) {
+  JobStream result;
+  result.waiting = true;
+  const char* document = papplJobGetFilename(job);
+  const std::string format = papplJobGetFormat(job) ? papplJobGetFormat(job) : "";
+  if (!document) {
+    result.why = "The job has no document yet.";
+    return result;
+  }
+  if (format == kPrinterFormat) {
+    result.path = document;  // the stream it sends is its document
+    return result;
+  }
+  // PAPPL prints raster documents itself, line by line.
+  if (format == "image/pwg-raster" || format == "image/urf") {
+    result.why = "Labels of a raster document are shown once the job prints.";
+    return result;
+  }
+  const std::string target = WaitingPath(papplJobGetID(job));
+  std::string temp = target + ".XXXXXX";
+  const int fd = mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) {
+    result.why = std::string("Unable to make the labels: ") + std::strerror(errno);
+    return result;
+  }
+  try {
+    WriteWaitingStream(job, document, fd);
+    if (close(fd) != 0 || rename(temp.c_str(), target.c_str()) != 0)
+      throw qxvn::ToolError(std::strerror(errno));
+    result.path = target;
+  } catch (const qxvn::ToolError& e) {
+    close(fd);
+    unlink(temp.c_str());
+    result.why = WithoutServerPaths(std::string("Unable to print the document: ") + e.what());
+  } catch (const std::bad_alloc&) {
+    close(fd);
+    unlink(temp.c_str());
+    result.why = "Unable to print the document: out of memory.";
+  }
+  return result;
+}
+
+// The job id a kept file is named after; 0 for any other name.
+int JobIdOfName(const std::string& name) {
+  char* end = nullptr;
+  const long id = std::strtol(name.c_str(), &end, 10);
+  if (id <= 0 || id > INT32_MAX ||
+      (std::strcmp(end, kSentSuffix) != 0 && std::strcmp(end, kWaitingSuffix) != 0))
+    return 0;
+  return static_cast<int>(id);
+}
+
+bool SweepTimer(pappl_system_t* system, void*) {
+  SweepJobLabels(system);
+  return true;
+}
+
+// A waiting job's stream still being made (or left by a crash while it was).
+bool IsStaleTemporary(const std::string& path, const std::string& name) {
+  struct stat info {};
+  return name.find(std::string(kWaitingSuffix) + ".") != std::string::npos &&
+         lstat(path.c_str(), &info) == 0 && info.st_mtime + 10 * kSweepSeconds < time(nullptr);
+}
+
+}  // namespace
+
+void KeepJobLabelsIn(pappl_system_t* system, const std::string& folder) {
+  g_folder = folder;
+  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+    papplLog(system, PAPPL_LOGLEVEL_ERROR, "Cannot make the folder of the job labels '%s': %s",
+             folder.c_str(), std::strerror(errno));
+  papplSystemAddTimerCallback(system, time(nullptr), kSweepSeconds, SweepTimer, nullptr);
+}
+
+void StartSentStream(pappl_job_t* job) {
+  if (g_folder.empty()) return;
+  const int jobId = papplJobGetID(job);
+  unlink(WaitingPath(jobId).c_str());
+  const int fd = OpenForWriting(SentPath(jobId), O_TRUNC);
+  if (fd < 0)
+    papplLogJob(job, PAPPL_LOGLEVEL_WARN, "Cannot keep the job's labels for its pictures: %s",
+                std::strerror(errno));
+  else
+    close(fd);
+}
+
+void KeepSentStream(pappl_job_t* job, const uint8_t* bytes, size_t size) {
+  if (g_folder.empty() || size == 0) return;
+  const int fd = OpenForWriting(SentPath(papplJobGetID(job)), O_APPEND);
+  const bool ok = fd >= 0 && WriteAll(fd, bytes, size);
+  const int error = errno;
+  if (fd >= 0) close(fd);
+  if (!ok)
+    papplLogJob(job, PAPPL_LOGLEVEL_WARN, "Cannot keep the job's labels for its pictures: %s",
+                std::strerror(error));
+}
+
+pappl_job_t* FindSystemJob(pappl_system_t* system, int jobId) {
+  struct Search {
+    int id;
+    pappl_job_t* job;
+  } search{jobId, nullptr};
+  papplSystemIteratePrinters(
+      system,
+      [](pappl_printer_t* printer, void* data) {
+        auto* s = static_cast<Search*>(data);
+        if (!s->job) s->job = papplPrinterFindJob(printer, s->id);
+      },
+      &search);
+  return search.job;
+}
+
+JobStream StreamOfJob(pappl_job_t* job, bool fresh) {
+  JobStream result;
+  const int jobId = papplJobGetID(job);
+  const ipp_jstate_t state = papplJobGetState(job);
+  if (state == IPP_JSTATE_PENDING || state == IPP_JSTATE_HELD) {
+    if (!fresh && IsFile(WaitingPath(jobId))) {
+      result.path = WaitingPath(jobId);
+      result.waiting = true;
+      return result;
+    }
+    return MakeWaitingStream(job);
+  }
+  if (IsFile(SentPath(jobId)))
+    result.path = SentPath(jobId);
+  else
+    result.why = state == IPP_JSTATE_PROCESSING ? "The job has sent no label yet." : "The job sent no label.";
+  return result;
+}
+
+void SweepJobLabels(pappl_system_t* system) {
+  if (g_folder.empty()) return;
+  DIR* dir = opendir(g_folder.c_str());
+  if (!dir) return;
+  std::vector<std::string> gone;
+  while (dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    const std::string path = g_folder + "/" + name;
+    if (const int jobId = JobIdOfName(name);
+        jobId != 0 ? !FindSystemJob(system, jobId) : IsStaleTemporary(path, name))
+      gone.push_back(path);
+  }
+  closedir(dir);
+  for (const std::string& path : gone) unlink(path.c_str());
+}
+
+}  // namespace qxapp
