@@ -8,7 +8,7 @@
 #include <string>
 
 #include "common/io/mapped_file.h"
-#include "tools/qxvn/wire/stream_labels.h"
+#include "common/wire/stream_labels.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The stream decoder behind decode and dump on arbitrary bytes, with a listener that reads
 // every field it is handed, as dump and the preview do.
-#include "tools/qxvn/wire/wire_reader.h"
+#include "common/wire/wire_reader.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/tool_error.h"
-#include "tools/qxvn/io/atomic_output.h"
+#include "common/io/atomic_output.h"
 
 namespace qxapp {
 namespace {

@@ -8,8 +8,8 @@
 
 #include "common/barcode/check_report.h"
 #include "common/tool_error.h"
-#include "tools/qxvn/wire/page_dots.h"
-#include "tools/qxvn/wire/wire_reader.h"
+#include "common/wire/page_dots.h"
+#include "common/wire/wire_reader.h"
 
 namespace qxapp {
 namespace {

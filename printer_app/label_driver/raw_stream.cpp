@@ -10,7 +10,7 @@
 #include "printer_app/label_driver/label_driver.h"
 #include "printer_app/pappl_layer/original_symbol.h"
 #include "stream/commands.h"
-#include "tools/qxvn/wire/wire_reader.h"
+#include "common/wire/wire_reader.h"
 
 namespace qxapp {
 namespace {

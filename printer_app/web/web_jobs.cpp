@@ -19,8 +19,8 @@
 #include "common/tool_error.h"
 #include "printer_app/access/access_policy.h"
 #include "printer_app/label_driver/job_labels.h"
-#include "tools/qxvn/wire/page_dots.h"
-#include "tools/qxvn/wire/stream_labels.h"
+#include "common/wire/page_dots.h"
+#include "common/wire/stream_labels.h"
 
 namespace qxapp {
 namespace {

@@ -10,7 +10,7 @@
 
 #include "host/driver_host.h"
 #include "tests/support/trace_capture.h"
-#include "tools/qxvn/wire/wire_reader.h"
+#include "common/wire/wire_reader.h"
 
 namespace qxtest {
 namespace {

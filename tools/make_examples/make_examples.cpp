@@ -12,8 +12,8 @@
 
 #include "common/draw/label_pdf.h"
 #include "common/tool_error.h"
-#include "tools/qxvn/io/atomic_output.h"
-#include "tools/qxvn/io/png_write.h"
+#include "common/io/atomic_output.h"
+#include "common/io/png_write.h"
 
 namespace {
 

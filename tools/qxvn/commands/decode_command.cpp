@@ -8,9 +8,9 @@
 #include "common/tool_error.h"
 #include "tools/qxvn/cli/args.h"
 #include "tools/qxvn/commands/commands.h"
-#include "tools/qxvn/io/atomic_output.h"
-#include "tools/qxvn/wire/preview.h"
-#include "tools/qxvn/wire/warning_report.h"
+#include "common/io/atomic_output.h"
+#include "common/wire/preview.h"
+#include "common/wire/warning_report.h"
 
 namespace qxvn {
 namespace {

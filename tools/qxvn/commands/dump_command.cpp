@@ -7,7 +7,7 @@
 #include "stream/commands.h"
 #include "tools/qxvn/cli/args.h"
 #include "tools/qxvn/commands/commands.h"
-#include "tools/qxvn/wire/warning_report.h"
+#include "common/wire/warning_report.h"
 
 namespace qxvn {
 namespace {

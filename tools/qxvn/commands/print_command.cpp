@@ -12,7 +12,7 @@
 #include "host/driver_host.h"
 #include "host/services/host_services.h"
 #include "tools/qxvn/commands/commands.h"
-#include "tools/qxvn/io/atomic_output.h"
+#include "common/io/atomic_output.h"
 #include "tools/qxvn/print/job_builder.h"
 #include "tools/qxvn/print/page_feeder.h"
 #include "tools/qxvn/print/printer_data.h"

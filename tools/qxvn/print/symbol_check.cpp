@@ -4,9 +4,9 @@
 #include <set>
 
 #include "common/tool_error.h"
-#include "tools/qxvn/wire/page_dots.h"
-#include "tools/qxvn/wire/warning_report.h"
-#include "tools/qxvn/wire/wire_reader.h"
+#include "common/wire/page_dots.h"
+#include "common/wire/warning_report.h"
+#include "common/wire/wire_reader.h"
 
 namespace qxvn {
 namespace {

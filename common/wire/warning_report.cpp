@@ -1,4 +1,4 @@
-#include "tools/qxvn/wire/warning_report.h"
+#include "common/wire/warning_report.h"
 
 #include <cstdio>
 

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "common/barcode/gray_image.h"
-#include "tools/qxvn/wire/wire_reader.h"
+#include "common/wire/wire_reader.h"
 
 namespace qxvn::wire {
 

@@ -1,4 +1,4 @@
-#include "tools/qxvn/io/atomic_output.h"
+#include "common/io/atomic_output.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

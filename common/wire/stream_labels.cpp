@@ -1,6 +1,6 @@
-#include "tools/qxvn/wire/stream_labels.h"
+#include "common/wire/stream_labels.h"
 
-#include "tools/qxvn/wire/preview.h"
+#include "common/wire/preview.h"
 
 namespace qxvn::wire {
 namespace {

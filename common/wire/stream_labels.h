@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-#include "tools/qxvn/wire/wire_reader.h"
+#include "common/wire/wire_reader.h"
 
 namespace qxvn::wire {
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "tools/qxvn/io/atomic_output.h"
-#include "tools/qxvn/wire/wire_reader.h"
+#include "common/io/atomic_output.h"
+#include "common/wire/wire_reader.h"
 
 namespace qxvn::wire {
 

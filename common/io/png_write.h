@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-#include "tools/qxvn/io/atomic_output.h"
+#include "common/io/atomic_output.h"
 
 namespace qxvn {
 

@@ -1,4 +1,4 @@
-#include "tools/qxvn/wire/preview.h"
+#include "common/wire/preview.h"
 
 #include <png.h>
 
@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/tool_error.h"
-#include "tools/qxvn/io/png_write.h"
+#include "common/io/png_write.h"
 
 namespace qxvn::wire {
 namespace {

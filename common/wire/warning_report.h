@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-#include "tools/qxvn/wire/wire_reader.h"
+#include "common/wire/wire_reader.h"
 
 namespace qxvn::wire {
 

@@ -1,4 +1,4 @@
-#include "tools/qxvn/wire/page_dots.h"
+#include "common/wire/page_dots.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "tools/qxvn/wire/wire_reader.h"
+#include "common/wire/wire_reader.h"
 
 #include <bit>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "tools/qxvn/io/png_write.h"
+#include "common/io/png_write.h"
 
 #include <png.h>
 
