@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "common/tool_error.h"
 #include "common/io/png_write.h"
+#include "common/tool_error.h"
 
 namespace qxvn::wire {
 namespace {

@@ -11,13 +11,13 @@
 #include <cstring>
 #include <thread>
 
+#include "printer_app/access/peer_identity.h"
+#include "printer_app/access/sign_in_backoff.h"
+#include "printer_app/access/tls_credentials.h"
 #include "printer_app/cli/app_options.h"
 #include "printer_app/devices/device_policy.h"
 #include "printer_app/options/job_offers.h"
 #include "printer_app/pappl_layer/original_symbol.h"
-#include "printer_app/access/peer_identity.h"
-#include "printer_app/access/sign_in_backoff.h"
-#include "printer_app/access/tls_credentials.h"
 
 // PAPPL's check of a signed-in client (HTTP Basic through the PAM service) against a group.
 extern "C" http_status_t _papplClientIsAuthorizedForGroup(pappl_client_t* client, bool allow_remote,

@@ -16,10 +16,10 @@
 #include <string>
 
 #include "printer_app/access/access_policy.h"
-#include "printer_app/pappl_layer/original_symbol.h"
 #include "printer_app/access/peer_identity.h"
 #include "printer_app/access/request_bounds.h"
 #include "printer_app/access/tls_credentials.h"
+#include "printer_app/pappl_layer/original_symbol.h"
 
 namespace qxapp {
 namespace {

@@ -14,10 +14,10 @@
 
 #include "printer_app/cli/client_commands.h"
 #include "printer_app/cli/control_socket.h"
-#include "printer_app/label_driver/label_driver.h"
 #include "printer_app/cli/preview_command.h"
 #include "printer_app/cli/server_probe.h"
 #include "printer_app/devices/usb_autoadd.h"
+#include "printer_app/label_driver/label_driver.h"
 #include "printer_app/web/web_text.h"
 
 namespace qxapp {

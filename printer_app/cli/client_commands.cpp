@@ -9,8 +9,8 @@
 #include <stdexcept>
 
 #include "printer_app/cli/client_request.h"
-#include "printer_app/label_driver/label_driver.h"
 #include "printer_app/devices/usb_autoadd.h"
+#include "printer_app/label_driver/label_driver.h"
 
 namespace qxapp {
 namespace {

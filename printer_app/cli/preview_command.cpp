@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "common/tool_error.h"
 #include "common/io/atomic_output.h"
+#include "common/tool_error.h"
 
 namespace qxapp {
 namespace {

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <mutex>
 
-#include "printer_app/state/new_printer_id.h"
 #include "printer_app/pappl_layer/original_symbol.h"
+#include "printer_app/state/new_printer_id.h"
 
 namespace qxapp {
 namespace {

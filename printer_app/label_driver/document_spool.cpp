@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "printer_app/pappl_layer/original_symbol.h"
 #include "printer_app/access/request_bounds.h"
+#include "printer_app/pappl_layer/original_symbol.h"
 
 namespace qxapp {
 

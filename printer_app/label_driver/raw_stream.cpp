@@ -7,10 +7,10 @@
 #include <mutex>
 
 #include "common/tool_error.h"
+#include "common/wire/wire_reader.h"
 #include "printer_app/label_driver/label_driver.h"
 #include "printer_app/pappl_layer/original_symbol.h"
 #include "stream/commands.h"
-#include "common/wire/wire_reader.h"
 
 namespace qxapp {
 namespace {

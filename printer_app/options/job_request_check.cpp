@@ -11,11 +11,11 @@
 
 #include "common/input/document_format.h"
 #include "common/media/label_sizes.h"
-#include "printer_app/options/job_offers.h"
 #include "printer_app/label_driver/label_driver.h"
+#include "printer_app/options/job_offers.h"
 #include "printer_app/options/media_names.h"
-#include "printer_app/pappl_layer/original_symbol.h"
 #include "printer_app/options/setting_map.h"
+#include "printer_app/pappl_layer/original_symbol.h"
 
 namespace qxapp {
 namespace {

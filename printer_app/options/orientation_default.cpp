@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "printer_app/pappl_layer/original_symbol.h"
 #include "printer_app/options/printer_defaults.h"
+#include "printer_app/pappl_layer/original_symbol.h"
 
 namespace qxapp {
 namespace {

@@ -9,11 +9,11 @@
 #include <set>
 #include <string>
 
-#include "printer_app/label_driver/barcode_check.h"
 #include "printer_app/devices/device_guard.h"
-#include "printer_app/state/job_journal.h"
-#include "printer_app/pappl_layer/original_symbol.h"
+#include "printer_app/label_driver/barcode_check.h"
 #include "printer_app/label_driver/raw_stream.h"
+#include "printer_app/pappl_layer/original_symbol.h"
+#include "printer_app/state/job_journal.h"
 #include "printer_app/state/saved_state.h"
 #include "printer_app/state/state_line.h"
 

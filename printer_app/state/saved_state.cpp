@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "printer_app/options/printer_defaults.h"
 #include "printer_app/state/job_journal.h"
 #include "printer_app/state/job_recovery.h"
-#include "printer_app/options/printer_defaults.h"
 #include "printer_app/state/state_line.h"
 
 namespace qxapp {

@@ -17,10 +17,10 @@
 #include "common/barcode/symbol_reader.h"
 #include "common/io/mapped_file.h"
 #include "common/tool_error.h"
-#include "printer_app/access/access_policy.h"
-#include "printer_app/label_driver/job_labels.h"
 #include "common/wire/page_dots.h"
 #include "common/wire/stream_labels.h"
+#include "printer_app/access/access_policy.h"
+#include "printer_app/label_driver/job_labels.h"
 
 namespace qxapp {
 namespace {

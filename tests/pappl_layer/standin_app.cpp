@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "printer_app/pappl_layer/original_symbol.h"
 #include "printer_app/pappl_layer/binding_check.h"
+#include "printer_app/pappl_layer/original_symbol.h"
 
 extern "C" int standinRun(int value);
 

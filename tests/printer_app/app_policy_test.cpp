@@ -10,12 +10,12 @@
 
 #include <filesystem>
 
+#include "printer_app/access/peer_identity.h"
+#include "printer_app/access/sign_in_backoff.h"
 #include "printer_app/cli/client_message.h"
 #include "printer_app/devices/device_policy.h"
 #include "printer_app/state/job_journal.h"
 #include "printer_app/state/job_recovery.h"
-#include "printer_app/access/peer_identity.h"
-#include "printer_app/access/sign_in_backoff.h"
 
 namespace qxapp {
 namespace {

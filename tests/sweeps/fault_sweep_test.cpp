@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <span>
 
+#include "common/wire/wire_reader.h"
 #include "host/driver_host.h"
 #include "tests/support/trace_capture.h"
-#include "common/wire/wire_reader.h"
 
 namespace qxtest {
 namespace {

@@ -11,9 +11,9 @@
 #include <memory>
 
 #include "common/draw/label_pdf.h"
-#include "common/tool_error.h"
 #include "common/io/atomic_output.h"
 #include "common/io/png_write.h"
+#include "common/tool_error.h"
 
 namespace {
 

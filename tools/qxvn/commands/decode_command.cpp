@@ -4,13 +4,13 @@
 #include <memory>
 #include <vector>
 
+#include "common/io/atomic_output.h"
 #include "common/io/mapped_file.h"
 #include "common/tool_error.h"
-#include "tools/qxvn/cli/args.h"
-#include "tools/qxvn/commands/commands.h"
-#include "common/io/atomic_output.h"
 #include "common/wire/preview.h"
 #include "common/wire/warning_report.h"
+#include "tools/qxvn/cli/args.h"
+#include "tools/qxvn/commands/commands.h"
 
 namespace qxvn {
 namespace {

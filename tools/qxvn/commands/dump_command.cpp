@@ -4,10 +4,10 @@
 
 #include "common/io/mapped_file.h"
 #include "common/tool_error.h"
+#include "common/wire/warning_report.h"
 #include "stream/commands.h"
 #include "tools/qxvn/cli/args.h"
 #include "tools/qxvn/commands/commands.h"
-#include "common/wire/warning_report.h"
 
 namespace qxvn {
 namespace {

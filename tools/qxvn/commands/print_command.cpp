@@ -6,13 +6,13 @@
 #include <memory>
 
 #include "common/barcode/check_report.h"
+#include "common/io/atomic_output.h"
 #include "common/io/mapped_file.h"
 #include "common/io/utf.h"
 #include "common/tool_error.h"
 #include "host/driver_host.h"
 #include "host/services/host_services.h"
 #include "tools/qxvn/commands/commands.h"
-#include "common/io/atomic_output.h"
 #include "tools/qxvn/print/job_builder.h"
 #include "tools/qxvn/print/page_feeder.h"
 #include "tools/qxvn/print/printer_data.h"
