@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/io/mapped_file.h"
 #include "common/layout/render_on_label.h"
 #include "common/tool_error.h"
 #include "printer_app/cli/client_message.h"
@@ -19,6 +20,8 @@
 #include "printer_app/label_driver/label_driver.h"
 #include "printer_app/label_driver/label_job.h"
 #include "printer_app/label_driver/page_file_filter.h"
+#include "printer_app/label_driver/raster_file.h"
+#include "printer_app/label_driver/raw_stream.h"
 
 namespace qxapp {
 namespace {
@@ -93,6 +96,26 @@ void WriteWaitingStream(pappl_job_t* job, const std::string& document, int fd) {
   }
 }
 
+// The copies a raw stream is sent as: PAPPL's options of a raw job, as PrintRawFile takes them.
+int RawStreamCopies(pappl_job_t* job) {
+  std::unique_ptr<pappl_pr_options_t, OptionsDeleter> options(papplJobCreatePrintOptions(job, 1, false));
+  return options && options->copies > 1 ? options->copies : 1;
+}
+
+// A raw stream sent once a copy. The stream is checked as PrintRawFile checks it; the copies of
+// a large one are refused rather than fill the disk.
+void WriteRawCopies(const std::string& document, int copies, int fd) {
+  constexpr uint64_t kMostBytes = uint64_t{256} << 20;
+  std::string why;
+  const std::unique_ptr<qxvn::MappedFile> stream = ReadRawStream(document, &why);
+  if (!stream) throw qxvn::ToolError(why);
+  const std::span<const uint8_t> bytes = stream->Bytes();
+  if (bytes.size() * static_cast<uint64_t>(copies) > kMostBytes)
+    throw qxvn::ToolError("its " + std::to_string(copies) + " copies are too large to show");
+  for (int copy = 0; copy < copies; ++copy)
+    if (!WriteAll(fd, bytes.data(), bytes.size())) throw qxvn::ToolError(std::strerror(errno));
+}
+
 JobStream MakeWaitingStream(pappl_job_t* job) {
   JobStream result;
   result.waiting = true;
@@ -102,13 +125,9 @@ JobStream MakeWaitingStream(pappl_job_t* job) {
     result.why = "The job has no document yet.";
     return result;
   }
-  if (format == kPrinterFormat) {
+  const int rawCopies = format == kPrinterFormat ? RawStreamCopies(job) : 0;
+  if (rawCopies == 1) {
     result.path = document;  // the stream it sends is its document
-    return result;
-  }
-  // PAPPL prints raster documents itself, line by line.
-  if (format == "image/pwg-raster" || format == "image/urf") {
-    result.why = "Labels of a raster document are shown once the job prints.";
     return result;
   }
   const std::string target = WaitingPath(papplJobGetID(job));
@@ -119,7 +138,14 @@ JobStream MakeWaitingStream(pappl_job_t* job) {
     return result;
   }
   try {
-    WriteWaitingStream(job, document, fd);
+    if (rawCopies > 1)
+      WriteRawCopies(document, rawCopies, fd);
+    else if (IsRasterFormat(format.c_str()))
+      MakeRasterStream(job, document, [fd](const std::vector<uint8_t>& stream) {
+        if (!WriteAll(fd, stream.data(), stream.size())) throw qxvn::ToolError(std::strerror(errno));
+      });
+    else
+      WriteWaitingStream(job, document, fd);
     if (close(fd) != 0 || rename(temp.c_str(), target.c_str()) != 0)
       throw qxvn::ToolError(std::strerror(errno));
     result.path = target;
