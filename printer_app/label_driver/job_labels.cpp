@@ -29,12 +29,14 @@ namespace {
 constexpr int kSweepSeconds = 60;
 constexpr const char* kSentSuffix = ".qxvn";
 constexpr const char* kWaitingSuffix = ".waiting.qxvn";
+constexpr const char* kCopiesSuffix = ".copies";
 
 // Set once, before the system runs.
 std::string g_folder;
 
 std::string SentPath(int jobId) { return g_folder + "/" + std::to_string(jobId) + kSentSuffix; }
 std::string WaitingPath(int jobId) { return g_folder + "/" + std::to_string(jobId) + kWaitingSuffix; }
+std::string CopiesPath(int jobId) { return g_folder + "/" + std::to_string(jobId) + kCopiesSuffix; }
 
 int OpenForWriting(const std::string& path, int flags) {
   return open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | flags, 0600);
@@ -166,7 +168,8 @@ int JobIdOfName(const std::string& name) {
   char* end = nullptr;
   const long id = std::strtol(name.c_str(), &end, 10);
   if (id <= 0 || id > INT32_MAX ||
-      (std::strcmp(end, kSentSuffix) != 0 && std::strcmp(end, kWaitingSuffix) != 0))
+      (std::strcmp(end, kSentSuffix) != 0 && std::strcmp(end, kWaitingSuffix) != 0 &&
+       std::strcmp(end, kCopiesSuffix) != 0))
     return 0;
   return static_cast<int>(id);
 }
@@ -203,6 +206,27 @@ void StartSentStream(pappl_job_t* job) {
                 std::strerror(errno));
   else
     close(fd);
+  // PAPPL keeps no attributes of a finished job across a restart: its copies are kept here.
+  if (ipp_attribute_t* copies = papplJobGetAttribute(job, "copies")) {
+    const std::string text = std::to_string(ippGetInteger(copies, 0)) + "\n";
+    const int copiesFd = OpenForWriting(CopiesPath(jobId), O_TRUNC);
+    if (copiesFd >= 0) {
+      WriteAll(copiesFd, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+      close(copiesFd);
+    }
+  }
+}
+
+int CopiesOfJob(pappl_job_t* job) {
+  if (ipp_attribute_t* copies = papplJobGetAttribute(job, "copies")) return ippGetInteger(copies, 0);
+  char text[16] = {};
+  const int fd =
+      g_folder.empty() ? -1 : open(CopiesPath(papplJobGetID(job)).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return 1;
+  const ssize_t got = read(fd, text, sizeof text - 1);
+  close(fd);
+  const long copies = got > 0 ? std::strtol(text, nullptr, 10) : 0;
+  return copies >= 1 && copies <= INT32_MAX ? static_cast<int>(copies) : 1;
 }
 
 void KeepSentStream(pappl_job_t* job, const uint8_t* bytes, size_t size) {
