@@ -1,5 +1,7 @@
 // A document the spool has no room for is a temporary failure, said as such: PAPPL 1.3.1 answers
 // it as an internal error, "Unable to write print file: Success" when a write was cut short.
+// A held job's PWG or Apple raster document, which PAPPL would print as it arrives, is spooled
+// too (document_spool.cpp), to print from its file once released.
 #pragma once
 
 #include <string_view>

@@ -12,7 +12,8 @@
 
 namespace qxapp {
 
-// The largest file the page sends (the browser refuses a larger one with a message).
+// The largest file the page sends: the browser refuses a larger one with a message, and the app
+// refuses a larger document from any web page (request_bounds.cpp).
 inline constexpr size_t kMaxUploadBytes = size_t{32} << 20;
 
 // Called when the printer is made, with its other pages.

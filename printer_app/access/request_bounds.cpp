@@ -18,6 +18,7 @@
 
 #include "printer_app/access/job_privacy.h"
 #include "printer_app/pappl_layer/original_symbol.h"
+#include "printer_app/web_upload.h"
 
 namespace qxapp {
 namespace {
@@ -71,6 +72,19 @@ ssize_t ReadMemory(void* context, ipp_uchar_t* buffer, size_t n) {
 
 std::string Mib(uint64_t bytes) { return std::to_string(bytes >> 20) + " MiB"; }
 
+// The most a request's document may hold. One sent by a web page (the request has an Origin
+// field, which browsers send with every POST and IPP clients do not) is the Print a Label page's
+// upload, bounded as that page says whatever the browser's own check did.
+bool FromWebPage(http_t* http) {
+  const char* origin = httpGetField(http, HTTP_FIELD_ORIGIN);
+  return origin && *origin;
+}
+
+uint64_t DocumentLimit(http_t* http) {
+  const uint64_t limit = CurrentRequestLimits().maxDocumentBytes;
+  return FromWebPage(http) ? std::min<uint64_t>(limit, kMaxUploadBytes) : limit;
+}
+
 // A refused request keeps its header only, so that the answer names its operation and id.
 void KeepHeaderOnly(const std::string& bytes, ipp_t* ipp) {
   const auto byte = [&](size_t at) { return at < bytes.size() ? static_cast<unsigned char>(bytes[at]) : 0u; };
@@ -94,8 +108,21 @@ void EndConnection(http_t* http) {
   }
 }
 
+// A browser reads no answer before it has sent the whole body: a web page's refused request is
+// read to its end first, when its length is within what the app takes at all.
+void ReadWebPageBody(http_t* http) {
+  const off_t length = httpGetLength2(http);
+  if (!FromWebPage(http) || length <= 0 ||
+      static_cast<uint64_t>(length) > CurrentRequestLimits().maxDocumentBytes + (uint64_t{1} << 20))
+    return;
+  char buffer[16384];
+  while (httpRead2(http, buffer, sizeof buffer) > 0) {
+  }
+}
+
 void Refuse(pappl_client_t* client, const Refusal& refusal) {
   http_t* http = papplClientGetHTTP(client);
+  ReadWebPageBody(http);
   papplLogClient(client, PAPPL_LOGLEVEL_ERROR, "%s refused: %s",
                  ippOpString(ippGetOperation(papplClientGetRequest(client))), refusal.message.c_str());
   ipp_t* response = ippNewResponse(papplClientGetRequest(client));
@@ -191,11 +218,11 @@ __attribute__((visibility("default"))) ipp_state_t ippRead(http_t* http, ipp_t* 
       break;
     case qxapp::IppVerdict::kComplete: {
       const off_t length = httpGetLength2(http);
-      if (length > 0 && static_cast<uint64_t>(length) > bytes.size() + limits.maxDocumentBytes)
-        request.refusal =
-            qxapp::Refusal{IPP_STATUS_ERROR_REQUEST_ENTITY, "The document is larger than " +
-                                                                qxapp::Mib(limits.maxDocumentBytes) +
-                                                                ", the most this printer takes."};
+      const uint64_t most = qxapp::DocumentLimit(http);
+      if (length > 0 && static_cast<uint64_t>(length) > bytes.size() + most)
+        request.refusal = qxapp::Refusal{
+            IPP_STATUS_ERROR_REQUEST_ENTITY,
+            "The document is larger than " + qxapp::Mib(most) + ", the most this printer takes."};
       break;
     }
   }
@@ -226,7 +253,7 @@ __attribute__((visibility("default"))) ssize_t httpRead2(http_t* http, char* buf
   }
   if (!http || http != request.http || !request.counting) return original(http, buffer, length);
   if (!request.documentFailure.empty()) return -1;
-  const uint64_t limit = qxapp::CurrentRequestLimits().maxDocumentBytes;
+  const uint64_t limit = qxapp::DocumentLimit(http);
   const ssize_t read = original(http, buffer, length);
   if (read > 0) {
     request.documentBytes += static_cast<uint64_t>(read);

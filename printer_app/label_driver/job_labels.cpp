@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/io/mapped_file.h"
 #include "common/layout/render_on_label.h"
 #include "common/tool_error.h"
 #include "printer_app/cli/client_message.h"
@@ -19,6 +20,8 @@
 #include "printer_app/label_driver/label_driver.h"
 #include "printer_app/label_driver/label_job.h"
 #include "printer_app/label_driver/page_file_filter.h"
+#include "printer_app/label_driver/raster_file.h"
+#include "printer_app/label_driver/raw_stream.h"
 
 namespace qxapp {
 namespace {
@@ -26,12 +29,14 @@ namespace {
 constexpr int kSweepSeconds = 60;
 constexpr const char* kSentSuffix = ".qxvn";
 constexpr const char* kWaitingSuffix = ".waiting.qxvn";
+constexpr const char* kCopiesSuffix = ".copies";
 
 // Set once, before the system runs.
 std::string g_folder;
 
 std::string SentPath(int jobId) { return g_folder + "/" + std::to_string(jobId) + kSentSuffix; }
 std::string WaitingPath(int jobId) { return g_folder + "/" + std::to_string(jobId) + kWaitingSuffix; }
+std::string CopiesPath(int jobId) { return g_folder + "/" + std::to_string(jobId) + kCopiesSuffix; }
 
 int OpenForWriting(const std::string& path, int flags) {
   return open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | flags, 0600);
@@ -93,6 +98,26 @@ void WriteWaitingStream(pappl_job_t* job, const std::string& document, int fd) {
   }
 }
 
+// The copies a raw stream is sent as: PAPPL's options of a raw job, as PrintRawFile takes them.
+int RawStreamCopies(pappl_job_t* job) {
+  std::unique_ptr<pappl_pr_options_t, OptionsDeleter> options(papplJobCreatePrintOptions(job, 1, false));
+  return options && options->copies > 1 ? options->copies : 1;
+}
+
+// A raw stream sent once a copy. The stream is checked as PrintRawFile checks it; the copies of
+// a large one are refused rather than fill the disk.
+void WriteRawCopies(const std::string& document, int copies, int fd) {
+  constexpr uint64_t kMostBytes = uint64_t{256} << 20;
+  std::string why;
+  const std::unique_ptr<qxvn::MappedFile> stream = ReadRawStream(document, &why);
+  if (!stream) throw qxvn::ToolError(why);
+  const std::span<const uint8_t> bytes = stream->Bytes();
+  if (bytes.size() * static_cast<uint64_t>(copies) > kMostBytes)
+    throw qxvn::ToolError("its " + std::to_string(copies) + " copies are too large to show");
+  for (int copy = 0; copy < copies; ++copy)
+    if (!WriteAll(fd, bytes.data(), bytes.size())) throw qxvn::ToolError(std::strerror(errno));
+}
+
 JobStream MakeWaitingStream(pappl_job_t* job) {
   JobStream result;
   result.waiting = true;
@@ -102,13 +127,9 @@ JobStream MakeWaitingStream(pappl_job_t* job) {
     result.why = "The job has no document yet.";
     return result;
   }
-  if (format == kPrinterFormat) {
+  const int rawCopies = format == kPrinterFormat ? RawStreamCopies(job) : 0;
+  if (rawCopies == 1) {
     result.path = document;  // the stream it sends is its document
-    return result;
-  }
-  // PAPPL prints raster documents itself, line by line.
-  if (format == "image/pwg-raster" || format == "image/urf") {
-    result.why = "Labels of a raster document are shown once the job prints.";
     return result;
   }
   const std::string target = WaitingPath(papplJobGetID(job));
@@ -119,7 +140,14 @@ JobStream MakeWaitingStream(pappl_job_t* job) {
     return result;
   }
   try {
-    WriteWaitingStream(job, document, fd);
+    if (rawCopies > 1)
+      WriteRawCopies(document, rawCopies, fd);
+    else if (IsRasterFormat(format.c_str()))
+      MakeRasterStream(job, document, [fd](const std::vector<uint8_t>& stream) {
+        if (!WriteAll(fd, stream.data(), stream.size())) throw qxvn::ToolError(std::strerror(errno));
+      });
+    else
+      WriteWaitingStream(job, document, fd);
     if (close(fd) != 0 || rename(temp.c_str(), target.c_str()) != 0)
       throw qxvn::ToolError(std::strerror(errno));
     result.path = target;
@@ -140,7 +168,8 @@ int JobIdOfName(const std::string& name) {
   char* end = nullptr;
   const long id = std::strtol(name.c_str(), &end, 10);
   if (id <= 0 || id > INT32_MAX ||
-      (std::strcmp(end, kSentSuffix) != 0 && std::strcmp(end, kWaitingSuffix) != 0))
+      (std::strcmp(end, kSentSuffix) != 0 && std::strcmp(end, kWaitingSuffix) != 0 &&
+       std::strcmp(end, kCopiesSuffix) != 0))
     return 0;
   return static_cast<int>(id);
 }
@@ -177,6 +206,27 @@ void StartSentStream(pappl_job_t* job) {
                 std::strerror(errno));
   else
     close(fd);
+  // PAPPL keeps no attributes of a finished job across a restart: its copies are kept here.
+  if (ipp_attribute_t* copies = papplJobGetAttribute(job, "copies")) {
+    const std::string text = std::to_string(ippGetInteger(copies, 0)) + "\n";
+    const int copiesFd = OpenForWriting(CopiesPath(jobId), O_TRUNC);
+    if (copiesFd >= 0) {
+      WriteAll(copiesFd, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+      close(copiesFd);
+    }
+  }
+}
+
+int CopiesOfJob(pappl_job_t* job) {
+  if (ipp_attribute_t* copies = papplJobGetAttribute(job, "copies")) return ippGetInteger(copies, 0);
+  char text[16] = {};
+  const int fd =
+      g_folder.empty() ? -1 : open(CopiesPath(papplJobGetID(job)).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return 1;
+  const ssize_t got = read(fd, text, sizeof text - 1);
+  close(fd);
+  const long copies = got > 0 ? std::strtol(text, nullptr, 10) : 0;
+  return copies >= 1 && copies <= INT32_MAX ? static_cast<int>(copies) : 1;
 }
 
 void KeepSentStream(pappl_job_t* job, const uint8_t* bytes, size_t size) {

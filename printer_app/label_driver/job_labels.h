@@ -25,6 +25,10 @@ void StartSentStream(pappl_job_t* job);
 // Bytes the device took. A copy that cannot be written is logged; the job prints on.
 void KeepSentStream(pappl_job_t* job, const uint8_t* bytes, size_t size);
 
+// The job's copies: its attribute, or for a finished job loaded after a restart (PAPPL keeps
+// none of its attributes) the copies it printed with; 1 when neither is known.
+int CopiesOfJob(pappl_job_t* job);
+
 // The job of that id on any printer of the system, or nullptr.
 pappl_job_t* FindSystemJob(pappl_system_t* system, int jobId);
 

@@ -28,15 +28,10 @@
 namespace qxapp {
 namespace {
 
-enum class LineLayout { Rgb, Gray, Black };
-
 struct LabelJobState {
   PageJob spec;
   BarcodeSettings barcodes;
-  qxvn::PageImage page;
-  LineLayout layout = LineLayout::Rgb;
-  unsigned rowRepeat = 1;  // dots down a raster line covers: 2 for a 300 x 150 dpi raster
-  unsigned rowsWritten = 0;
+  RasterPage page;
   bool failed = false;
 };
 
@@ -197,13 +192,10 @@ int TakeCopies(pappl_job_t* job) {
   return copies;
 }
 
-bool StartLabelPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned) {
-  LabelJobState* state = StateOf(job);
-  if (!state) return false;
-  const cups_page_header2_t& header = options->header;
+bool RasterPage::Start(const cups_page_header2_t& header, std::string* error) {
+  m_page = qxvn::PageImage{};
   if (header.cupsBitsPerColor != 8 || (header.cupsBitsPerPixel != 8 && header.cupsBitsPerPixel != 24)) {
-    Fail(job, PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR,
-         "Unsupported raster: " + std::to_string(header.cupsBitsPerPixel) + " bits per pixel.");
+    *error = "Unsupported raster: " + std::to_string(header.cupsBitsPerPixel) + " bits per pixel.";
     return false;
   }
   // Rasters at a fraction of the head's resolution down the page (CUPS's "Draft" quality sends
@@ -211,37 +203,32 @@ bool StartLabelPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_
   constexpr unsigned kHeadDpi = qxvn::kDotsPerInch;
   const unsigned across = header.HWResolution[0], down = header.HWResolution[1];
   if ((across != 0 && across != kHeadDpi) || (down != 0 && (down > kHeadDpi || kHeadDpi % down != 0))) {
-    Fail(job, PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR,
-         "Unsupported raster resolution " + std::to_string(across) + "x" + std::to_string(down) +
-             " dpi: this printer prints 300 dpi (or 300 across and 150, 100 or 75 down).");
+    *error = "Unsupported raster resolution " + std::to_string(across) + "x" + std::to_string(down) +
+             " dpi: this printer prints 300 dpi (or 300 across and 150, 100 or 75 down).";
     return false;
   }
-  state->rowRepeat = down == 0 ? 1 : kHeadDpi / down;
+  m_rowRepeat = down == 0 ? 1 : kHeadDpi / down;
   if (header.cupsBitsPerPixel == 24)
-    state->layout = LineLayout::Rgb;
+    m_layout = LineLayout::Rgb;
   else
-    state->layout = header.cupsColorSpace == CUPS_CSPACE_K ? LineLayout::Black : LineLayout::Gray;
-  state->page = qxvn::PageImage{};
+    m_layout = header.cupsColorSpace == CUPS_CSPACE_K ? LineLayout::Black : LineLayout::Gray;
   try {
-    state->page = qxvn::AllocatePage(header.cupsWidth, header.cupsHeight * state->rowRepeat, 3, "the page");
+    m_page = qxvn::AllocatePage(header.cupsWidth, header.cupsHeight * m_rowRepeat, 3, "the page");
   } catch (const qxvn::ToolError& e) {
-    Fail(job, PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR, e.what());
+    *error = e.what();
     return false;
   }
   // Rows the document does not fill stay white.
-  std::memset(state->page.pixels, 0xFF, state->page.SizeBytes());
-  state->rowsWritten = 0;
+  std::memset(m_page.pixels, 0xFF, m_page.SizeBytes());
   return true;
 }
 
-bool WriteLabelLine(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned y,
-                    const unsigned char* line) {
-  LabelJobState* state = StateOf(job);
-  if (!state || !state->page.pixels || uint64_t{y} * state->rowRepeat >= state->page.height) return false;
-  const unsigned row = y * state->rowRepeat;
-  uint8_t* out = state->page.Row(row);
-  const uint32_t width = state->page.width;
-  switch (state->layout) {
+bool RasterPage::AddLine(unsigned y, const unsigned char* line) {
+  if (!m_page.pixels || uint64_t{y} * m_rowRepeat >= m_page.height) return false;
+  const unsigned row = y * m_rowRepeat;
+  uint8_t* out = m_page.Row(row);
+  const uint32_t width = m_page.width;
+  switch (m_layout) {
     case LineLayout::Rgb:
       for (uint32_t x = 0; x < width; ++x, line += 3, out += 3) {
         out[0] = line[2];
@@ -257,17 +244,31 @@ bool WriteLabelLine(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsi
         out[0] = out[1] = out[2] = static_cast<uint8_t>(255 - line[x]);
       break;
   }
-  for (unsigned copy = 1; copy < state->rowRepeat; ++copy)
-    std::memcpy(state->page.Row(row + copy), state->page.Row(row), size_t{width} * 3);
-  ++state->rowsWritten;
+  for (unsigned copy = 1; copy < m_rowRepeat; ++copy)
+    std::memcpy(m_page.Row(row + copy), m_page.Row(row), size_t{width} * 3);
   return true;
+}
+
+bool StartLabelPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned) {
+  LabelJobState* state = StateOf(job);
+  if (!state) return false;
+  std::string error;
+  if (state->page.Start(options->header, &error)) return true;
+  Fail(job, PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR, error);
+  return false;
+}
+
+bool WriteLabelLine(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned y,
+                    const unsigned char* line) {
+  LabelJobState* state = StateOf(job);
+  return state && state->page.AddLine(y, line);
 }
 
 bool EndLabelPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device, unsigned) {
   LabelJobState* state = StateOf(job);
-  if (!state || !state->page.pixels) return false;
-  const bool printed = papplJobIsCanceled(job) || PrintHeldPage(job, device, *state, state->page);
-  state->page = qxvn::PageImage{};
+  if (!state || !state->page.Image().pixels) return false;
+  const bool printed = papplJobIsCanceled(job) || PrintHeldPage(job, device, *state, state->page.Image());
+  state->page.Clear();
   return printed;
 }
 

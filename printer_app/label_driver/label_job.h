@@ -6,6 +6,7 @@
 #include <pappl/pappl.h>
 
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "common/barcode/symbol.h"
@@ -19,6 +20,23 @@ namespace qxapp {
 // What the job's pages are printed with: its copies, media and printer data; `choices`, when
 // given, gets the job's settings they were resolved from.
 PageJob PageJobOf(pappl_job_t* job, const pappl_pr_options_t* options, JobChoices* choices = nullptr);
+
+// One raster page as the raster callbacks take it, line by line, made a page of B, G, R rows.
+class RasterPage {
+ public:
+  // A white page of the header's size; false with `error` for a raster this printer cannot print.
+  bool Start(const cups_page_header2_t& header, std::string* error);
+  // Line `y` of the raster; false past the page's end or before a start.
+  bool AddLine(unsigned y, const unsigned char* line);
+  const qxvn::PageImage& Image() const { return m_page; }
+  void Clear() { m_page = qxvn::PageImage{}; }
+
+ private:
+  enum class LineLayout { Rgb, Gray, Black };
+  qxvn::PageImage m_page;
+  LineLayout m_layout = LineLayout::Rgb;
+  unsigned m_rowRepeat = 1;  // dots down a raster line covers: 2 for a 300 x 150 dpi raster
+};
 
 bool StartLabelJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);
 bool StartLabelPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device, unsigned page);

@@ -21,6 +21,7 @@
 #include "printer_app/cli/client_message.h"
 #include "printer_app/label_driver/label_driver.h"
 #include "printer_app/label_driver/label_job.h"
+#include "printer_app/label_driver/raster_file.h"
 #include "printer_app/label_driver/raw_stream.h"
 
 namespace qxapp {
@@ -263,6 +264,9 @@ void RegisterPageFileFilters(pappl_system_t* system, const qxvn::PageLimits& lim
        {qxvn::DocumentFormat::kPdf, qxvn::DocumentFormat::kPng, qxvn::DocumentFormat::kJpeg,
         qxvn::DocumentFormat::kPnm, qxvn::DocumentFormat::kText})
     papplSystemAddMIMEFilter(system, qxvn::MimeTypeOf(format).data(), kPrinterFormat, PrintPageFile, nullptr);
+  // A raster document PAPPL did not print as it came (a held job's) prints from its file.
+  for (const char* raster : {"image/pwg-raster", "image/urf"})
+    papplSystemAddMIMEFilter(system, raster, kPrinterFormat, PrintRasterFile, nullptr);
 }
 
 }  // namespace qxapp

@@ -248,11 +248,6 @@ std::string LabelSizeOf(pappl_job_t* job) {
   return text;
 }
 
-int CopiesOf(pappl_job_t* job) {
-  ipp_attribute_t* copies = papplJobGetAttribute(job, "copies");
-  return copies ? ippGetInteger(copies, 0) : 1;
-}
-
 // PAPPL's HTML printf knows no size or long long conversions: such text is made here.
 template <typename... Args>
 void HTMLFormat(pappl_client_t* client, const char* format, Args... args) {
@@ -443,7 +438,7 @@ bool JobPage(pappl_client_t* client, void*) {
   Row(client, "Owner", papplJobGetUsername(job) ? papplJobGetUsername(job) : "");
   Row(client, "Pages",
       papplJobGetImpressions(job) > 0 ? std::to_string(papplJobGetImpressions(job)) : "not known yet");
-  Row(client, "Copies", std::to_string(CopiesOf(job)));
+  Row(client, "Copies", std::to_string(CopiesOfJob(job)));
   Row(client, "Label size", LabelSizeOf(job));
   Row(client, "State", StateInWords(state));
   if (const std::string reason = ReasonInWords(job); !reason.empty())

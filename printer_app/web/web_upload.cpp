@@ -16,7 +16,7 @@ namespace {
 constexpr const char* kScript = R"JS(<script>
 (function(){
 var form=document.getElementById('qxvn-upload'),out=document.getElementById('qxvn-result');
-var printerPath=form.dataset.printer,maxBytes=+form.dataset.max,heldJob=0;
+var printerPath=form.dataset.printer,heldJob=0;
 function say(text,isError){out.innerHTML='';var p=document.createElement('p');p.id=isError?'qxvn-refused':'qxvn-said';
  p.className=isError?'qxvn-error':'';p.textContent=text;out.appendChild(p);return p;}
 function ipp(op,operation,job,data){var e=new TextEncoder(),parts=[];
@@ -67,6 +67,7 @@ function show(id,text){var lines=text.split('\n'),count=parseInt(lines[0],10);
  out.appendChild(p);out.appendChild(document.createTextNode(' '));out.appendChild(c);out.appendChild(box);}
 form.addEventListener('submit',function(ev){ev.preventDefault();var file=form.document.files[0];
  if(!file){say('Choose a file first.',true);return;}
+ var maxBytes=+form.dataset.max;
  if(file.size>maxBytes){say('Refused: the file is '+file.size+' bytes; the largest is '+maxBytes+' bytes.',true);return;}
  if(file.size==0){say('Refused: the file is empty.',true);return;}
  say('Laying the labels out...');cancelHeld().then(function(){return file.arrayBuffer();}).then(function(buf){

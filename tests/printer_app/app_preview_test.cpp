@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <tuple>
 
 #include "tests/printer_app/app_samples.h"
 #include "tests/printer_app/app_server.h"
@@ -67,6 +68,14 @@ std::string StatusLine(const std::string& response) { return response.substr(0, 
 
 std::string HeldJobAttributes() { return "  ATTR keyword job-hold-until indefinite\n"; }
 
+std::string ReleaseJob(int id) {
+  return "  OPERATION Release-Job\n  GROUP operation-attributes-tag\n"
+         "  ATTR charset attributes-charset utf-8\n"
+         "  ATTR naturalLanguage attributes-natural-language en\n"
+         "  ATTR uri printer-uri $uri\n  ATTR integer job-id " +
+         std::to_string(id) + "\n  STATUS successful-ok\n";
+}
+
 TEST_F(AppPreviewTest, AJobsPageShowsEveryLabelItPrintedAsDecodedFromItsStream) {
   AppServer app(m_dir + "/state");
   ASSERT_TRUE(app.Start());
@@ -115,6 +124,13 @@ TEST_F(AppPreviewTest, AJobsPageShowsEveryLabelItPrintedAsDecodedFromItsStream) 
                     &browser),
             0)
       << browser;
+
+  // After a restart the finished job still says its copies and shows its labels.
+  app.Stop();
+  ASSERT_TRUE(app.Start()) << app.Log();
+  const std::string restarted = Fetch(app.WebUrl("/qxvn/job?id=" + std::to_string(id)));
+  EXPECT_NE(restarted.find("<th>Copies:</th><td>2</td>"), std::string::npos) << restarted;
+  EXPECT_NE(restarted.find("Labels as printed (4)"), std::string::npos);
 }
 
 // A held job shows what it will print (its bar code repaired as it prints); released, it prints
@@ -137,16 +153,38 @@ TEST_F(AppPreviewTest, AHeldJobShowsTheLabelsItWillPrintAndPrintsThemWhenRelease
         Fetch(app.WebUrl("/qxvn/label.png?job=" + std::to_string(id) + "&label=" + std::to_string(label)))));
   EXPECT_FALSE(fs::exists(app.OutputFile(id, "held"))) << "nothing goes to the device while held";
 
-  ASSERT_EQ(RunIpptool(app.Uri(),
-                       "  OPERATION Release-Job\n  GROUP operation-attributes-tag\n"
-                       "  ATTR charset attributes-charset utf-8\n"
-                       "  ATTR naturalLanguage attributes-natural-language en\n"
-                       "  ATTR uri printer-uri $uri\n  ATTR integer job-id " +
-                           std::to_string(id) + "\n  STATUS successful-ok\n")
-                .exitCode,
-            0);
+  ASSERT_EQ(RunIpptool(app.Uri(), ReleaseJob(id)).exitCode, 0);
   ASSERT_EQ(WaitForJob(app.Uri(), id), "completed") << app.Log();
   EXPECT_EQ(Decoded(app.OutputFile(id, "held"), "printed"), before);
+
+  // Documents PAPPL would print as they arrive, and the printer's own stream (sent once a copy),
+  // each held: the pictures are those of the stream printed once released. A raster job prints
+  // released as it prints streamed.
+  const std::string pwg = m_dir + "/label.pwg", urf = m_dir + "/label.urf";
+  WritePwgRaster(pwg, LabelPattern(true));
+  WritePwgRaster(urf, LabelPattern(false), true);
+  const std::string raw = app.OutputFile(id, "held");
+  for (const auto& [file, format, labels] : std::vector<std::tuple<std::string, std::string, size_t>>{
+           {pwg, "image/pwg-raster", 2}, {urf, "image/urf", 2}, {raw, "application/vnd.qxvn-label", 4}}) {
+    SCOPED_TRACE(format);
+    const int job =
+        PrintJob(app.Uri(), file, format, "waiting", HeldJobAttributes() + "  ATTR integer copies 2\n");
+    ASSERT_GT(job, 0);
+    const std::string query = "job=" + std::to_string(job);
+    EXPECT_EQ(Body(Fetch(app.WebUrl("/qxvn/labels?" + query))), std::to_string(labels) + "\n\n");
+    std::vector<std::string> shown;
+    for (size_t label = 1; label <= labels; ++label)
+      shown.push_back(
+          Body(Fetch(app.WebUrl("/qxvn/label.png?" + query + "&label=" + std::to_string(label)))));
+    EXPECT_FALSE(fs::exists(app.OutputFile(job, "waiting")));
+    ASSERT_EQ(RunIpptool(app.Uri(), ReleaseJob(job)).exitCode, 0);
+    ASSERT_EQ(WaitForJob(app.Uri(), job), "completed") << app.Log();
+    EXPECT_EQ(Decoded(app.OutputFile(job, "waiting"), "released"), shown);
+    if (format == "application/vnd.qxvn-label") continue;
+    const int streamed = PrintJob(app.Uri(), file, format, "streamed", "  ATTR integer copies 2\n");
+    ASSERT_EQ(WaitForJob(app.Uri(), streamed), "completed");
+    EXPECT_TRUE(ReadFile(app.OutputFile(streamed, "streamed")) == ReadFile(app.OutputFile(job, "waiting")));
+  }
 
   // A job that failed says why, in words.
   const std::string broken = m_dir + "/broken.pdf";
@@ -227,7 +265,8 @@ TEST_F(AppPreviewTest, ALabelUploadedInTheBrowserPrintsAsTheSameFileSentOverIpp)
   EXPECT_TRUE(stream == ReadFile(app.OutputFile(sent, "two.pdf"))) << "the upload printed otherwise than IPP";
 
   // Refused, each with its reason: a PDF that is not one, an image past the pixel limit, a
-  // file past the size limit; then a PNG prints.
+  // file past the size limit (by the browser, and by the app when the page's own check is
+  // lifted); then a text file prints.
   const std::string broken = m_dir + "/broken.pdf", huge = m_dir + "/huge.png", big = m_dir + "/big.txt";
   std::ofstream(broken) << "%PDF-1.4\nthis is no PDF\n";
   WritePngFile(huge, PatternImage(1, 1, BlackWhite()), PngKind::Gray8);
@@ -239,12 +278,15 @@ TEST_F(AppPreviewTest, ALabelUploadedInTheBrowserPrintsAsTheSameFileSentOverIpp)
     for (int i = 0; i < 4; ++i) bytes[29 + i] = static_cast<char>(crc >> (24 - 8 * i));
     std::ofstream(huge, std::ios::binary) << bytes;
   }
-  std::ofstream(big).close();
-  fs::resize_file(big, (size_t{32} << 20) + 1);
-  for (const auto& [file, reason] : std::vector<std::pair<std::string, std::string>>{
-           {broken, "Unable to print the document"}, {huge, "pixels"}, {big, "largest is"}}) {
-    SCOPED_TRACE(file);
-    EXPECT_EQ(Browser("--upload " + upload + " " + file + " " + m_dir + "/refused.png", &said), 3) << said;
+  std::ofstream(big) << std::string((size_t{32} << 20) + 1, 'x');
+  for (const auto& [file, setting, reason] : std::vector<std::tuple<std::string, std::string, std::string>>{
+           {broken, "", "Unable to print the document"},
+           {huge, "", "pixels"},
+           {big, "", "largest is"},
+           {big, "data-max=1000000000", "larger than 32 MiB"}}) {
+    SCOPED_TRACE(file + " " + setting);
+    EXPECT_EQ(Browser("--upload " + upload + " " + file + " " + m_dir + "/refused.png " + setting, &said), 3)
+        << said;
     EXPECT_NE(said.find(reason), std::string::npos) << said;
   }
   // A text file, sent as text and set on the label by the app.

@@ -13,9 +13,9 @@ Image LabelPattern(bool colour) {
   return PatternImage(kLabelWidth, kLabelHeight, colour ? ColourPalette() : GrayPalette(), 7);
 }
 
-void WritePwgRaster(const std::string& path, const Image& image) {
+void WritePwgRaster(const std::string& path, const Image& image, bool apple) {
   int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  cups_raster_t* raster = cupsRasterOpen(fd, CUPS_RASTER_WRITE_PWG);
+  cups_raster_t* raster = cupsRasterOpen(fd, apple ? CUPS_RASTER_WRITE_APPLE : CUPS_RASTER_WRITE_PWG);
   cups_page_header2_t header;
   cupsRasterInitPWGHeader(&header, pwgMediaForPWG("om_48x76mm_48x76mm"), "srgb_8", 300, 300, "one-sided",
                           "normal");

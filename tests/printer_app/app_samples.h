@@ -17,7 +17,8 @@ inline constexpr uint32_t kLabelHeight = 897;
 // A page of dots either side of the threshold.
 Image LabelPattern(bool colour);
 // A PWG raster document of one sRGB 8-bit page.
-void WritePwgRaster(const std::string& path, const Image& image);
+// An Apple raster (URF) when `apple`.
+void WritePwgRaster(const std::string& path, const Image& image, bool apple = false);
 // A PDF of two different label pages.
 void WriteTwoPagePdf(const std::string& path);
 // A PDF of many label pages (a job that prints for a while).

@@ -4,7 +4,8 @@
   --job-list JOBS-URL ID...        every job's row shows a picture of its first label
   --job-page JOB-URL COUNT PNG     the job's page shows COUNT label pictures, each drawn
   --upload UPLOAD-URL FILE PNG [NAME=VALUE...]
-                                   chooses the file and the settings, presses Preview, sees the
+                                   chooses the file and the settings (data-NAME sets the form's
+                                   data attribute), presses Preview, sees the
                                    labels, presses Print; says "printed JOB-ID". A refused file
                                    says "refused: MESSAGE" (exit status 3)
 
@@ -75,7 +76,10 @@ def upload(driver, url, path, png, settings):
     driver.go(url)
     for setting in settings:
         name, value = setting.split("=", 1)
-        choose(driver, name, value)
+        if name.startswith("data-"):  # the form's own data: data-max lifts the page's size check
+            script(driver, "document.getElementById('qxvn-upload').setAttribute(arguments[0], arguments[1])", name, value)
+        else:
+            choose(driver, name, value)
     box = driver.find('input[name="document"]')
     driver.call("POST", driver.s(f"/element/{box}/value"), {"text": os.path.abspath(path)})
     driver.call("POST", driver.s(f"/element/{driver.find('#preview')}/click"), {})
