@@ -18,7 +18,7 @@
 
 #include "printer_app/access/job_privacy.h"
 #include "printer_app/pappl_layer/original_symbol.h"
-#include "printer_app/web_upload.h"
+#include "printer_app/web/web_upload.h"
 
 namespace qxapp {
 namespace {

@@ -24,8 +24,8 @@
 #include "printer_app/pappl_layer/startup_check.h"
 #include "printer_app/state/saved_devices.h"
 #include "printer_app/state/saved_state.h"
+#include "printer_app/web/web_jobs.h"
 #include "printer_app/web/web_text.h"
-#include "printer_app/web_jobs.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "printer_app/document_spool.h"
+#include "printer_app/label_driver/document_spool.h"
 
 #include <pappl/pappl.h>
 #include <unistd.h>

@@ -13,7 +13,7 @@
 #include "printer_app/label_driver/settings_label.h"
 #include "printer_app/options/setting_map.h"
 #include "printer_app/web/web_text.h"
-#include "printer_app/web_upload.h"
+#include "printer_app/web/web_upload.h"
 
 namespace qxapp {
 namespace {

@@ -1,4 +1,4 @@
-#include "printer_app/web_jobs.h"
+#include "printer_app/web/web_jobs.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <string>
 
+#include "printer_app/web/web_jobs.h"
 #include "printer_app/web/web_strings.h"
-#include "printer_app/web_jobs.h"
 
 namespace qxapp {
 namespace {

@@ -1,4 +1,4 @@
-#include "printer_app/web_upload.h"
+#include "printer_app/web/web_upload.h"
 
 #include <cstdio>
 #include <cstring>
