@@ -19,9 +19,9 @@
 #include <utility>
 
 #include "printer_app/devices/device_policy.h"
-#include "printer_app/label_driver/job_guard.h"
-#include "printer_app/pappl_layer/original_symbol.h"
 #include "printer_app/devices/socket_delivery.h"
+#include "printer_app/label_driver/job_thread.h"
+#include "printer_app/pappl_layer/original_symbol.h"
 
 namespace qxapp {
 namespace {

@@ -2,6 +2,8 @@
 // it as an internal error, "Unable to write print file: Success" when a write was cut short.
 #pragma once
 
+#include <pappl/pappl.h>
+
 #include <string_view>
 
 namespace qxapp {
@@ -12,5 +14,10 @@ constexpr const char* kNoSpaceMessage = "no space for the document";
 // Whether PAPPL's answer to a document it could not write means the spool's file system is
 // full (no space left, the quota reached, or a write that wrote less and gave no reason).
 bool IsNoSpaceAnswer(std::string_view statusMessage);
+
+// After PAPPL copied the document of a Print-Job or Send-Document to the spool, before its
+// answer is sent: a document refused as it was read, or one the spool had no room for, is
+// answered as such.
+void ExplainSpoolFailure(pappl_client_t* client, pappl_job_t* job);
 
 }  // namespace qxapp
