@@ -13,11 +13,7 @@
 
 #include "printer_app/access/peer_identity.h"
 #include "printer_app/access/sign_in_backoff.h"
-#include "printer_app/access/tls_credentials.h"
-#include "printer_app/cli/app_options.h"
-#include "printer_app/devices/device_policy.h"
 #include "printer_app/options/job_offers.h"
-#include "printer_app/pappl_layer/original_symbol.h"
 
 // PAPPL's check of a signed-in client (HTTP Basic through the PAM service) against a group.
 extern "C" http_status_t _papplClientIsAuthorizedForGroup(pappl_client_t* client, bool allow_remote,
@@ -229,52 +225,41 @@ bool MaySeeJobContents(pappl_client_t* client, pappl_job_t* job) {
   return owner && user && *user && std::strcmp(owner, user) == 0;
 }
 
-void ApplyAccessPolicy(pappl_system_t* system, const AppOptions& options) {
-  g_policy.printGroup = GroupId(options.printGroup);
-  g_policy.printGroupName = options.printGroup;
-  g_policy.authService = !options.authService.empty();
-  if (!options.adminGroup.empty()) papplSystemSetAdminGroup(system, options.adminGroup.c_str());
-  SetAllowedFolders(AllowedFolders(options));
-  if (!KeepTlsCredentialsIn(system, options.stateDir + "/ssl"))
-    papplLog(system, PAPPL_LOGLEVEL_ERROR, "Cannot make the folder for the TLS certificate in '%s'.",
-             options.stateDir.c_str());
+void SetAccessPolicy(pappl_system_t* system, const std::string& printGroup, const std::string& adminGroup,
+                     bool authService) {
+  g_policy.printGroup = GroupId(printGroup);
+  g_policy.printGroupName = printGroup;
+  g_policy.authService = authService;
+  if (!adminGroup.empty()) papplSystemSetAdminGroup(system, adminGroup.c_str());
 }
 
-}  // namespace qxapp
-
-extern "C" {
-
 // IPP administration: system operations and the printer's settings, pausing, holding all.
-__attribute__((visibility("default"))) http_status_t papplClientIsAuthorized(pappl_client_t* client) {
-  return client ? qxapp::AdminStatus(client) : HTTP_STATUS_BAD_REQUEST;
+http_status_t AdministrationStatus(pappl_client_t* client) {
+  return client ? AdminStatus(client) : HTTP_STATUS_BAD_REQUEST;
 }
 
 // Every printer and job operation: printing, and what PAPPL leaves to anyone who may print.
-__attribute__((visibility("default"))) bool _papplPrinterIsAuthorized(pappl_client_t* client) {
+bool AuthorizePrinterRequest(pappl_client_t* client) {
   const ipp_op_t op = papplClientGetOperation(client);
-  http_status_t status = qxapp::PrintStatus(client);
-  if (status == HTTP_STATUS_CONTINUE && qxapp::IsPrinterAdministration(op))
-    status = qxapp::AdminStatus(client);
+  http_status_t status = PrintStatus(client);
+  if (status == HTTP_STATUS_CONTINUE && IsPrinterAdministration(op)) status = AdminStatus(client);
   pappl_job_t* job = papplClientGetJob(client);
-  if (status == HTTP_STATUS_CONTINUE && job && qxapp::IsJobControl(op) && !qxapp::OwnsJob(client, job, op))
-    status = qxapp::AdminStatus(client);
+  if (status == HTTP_STATUS_CONTINUE && job && IsJobControl(op) && !OwnsJob(client, job, op))
+    status = AdminStatus(client);
   if (status == HTTP_STATUS_CONTINUE) return true;
   papplClientRespond(client, status, nullptr, nullptr, 0, 0);
   return false;
 }
 
 // The web interface's forms and pages that change anything.
-__attribute__((visibility("default"))) bool papplClientHTMLAuthorize(pappl_client_t* client) {
-  using Fn = bool (*)(pappl_client_t*);
-  static const Fn original = qxapp::Original<Fn>("papplClientHTMLAuthorize");
+bool AuthorizeWebChange(pappl_client_t* client, bool (*papplSignIn)(pappl_client_t*)) {
   if (!client) return false;
-  if (std::optional<uid_t> uid = qxapp::Recognise(client);
-      uid && qxapp::IsAdministrator(*uid, qxapp::AdminGroup(client)))
+  if (std::optional<uid_t> uid = Recognise(client); uid && IsAdministrator(*uid, AdminGroup(client)))
     return true;
   char password[128] = "";
   papplSystemGetPassword(papplClientGetSystem(client), password, sizeof password);
   http_status_t status = HTTP_STATUS_CONTINUE;
-  if (qxapp::IsLocalSocket(client) || (!password[0] && !qxapp::g_policy.authService))
+  if (IsLocalSocket(client) || (!password[0] && !g_policy.authService))
     status = HTTP_STATUS_FORBIDDEN;
   else if (!papplClientIsEncrypted(client))
     status = HTTP_STATUS_UPGRADE_REQUIRED;  // a page is sent to its https:// address
@@ -283,13 +268,12 @@ __attribute__((visibility("default"))) bool papplClientHTMLAuthorize(pappl_clien
     return false;
   }
   // A form posted without the cookie is PAPPL's sign-in with the password.
-  if (qxapp::g_policy.authService || papplClientGetMethod(client) != HTTP_STATE_POST ||
-      qxapp::HasWebSignIn(client))
-    return original(client);
+  if (g_policy.authService || papplClientGetMethod(client) != HTTP_STATE_POST || HasWebSignIn(client))
+    return papplSignIn(client);
   bool checked = false;  // PAPPL answers a sign-in it checked and refused with its form
-  const bool signedIn = qxapp::AttemptSignIn(client, "web-admin", [&] {
+  const bool signedIn = AttemptSignIn(client, "web-admin", [&] {
     checked = true;
-    return original(client);
+    return papplSignIn(client);
   });
   if (!signedIn && !checked) papplClientRespond(client, HTTP_STATUS_FORBIDDEN, nullptr, nullptr, 0, 0);
   return signedIn;
@@ -298,22 +282,15 @@ __attribute__((visibility("default"))) bool papplClientHTMLAuthorize(pappl_clien
 // The printer's web page: anyone may look at it, but its buttons (hold new jobs, release them,
 // pause, resume, identify, print the test page, make it the default) are administration, as
 // their IPP operations are.
-__attribute__((visibility("default"))) void _papplPrinterWebHome(pappl_client_t* client,
-                                                                 pappl_printer_t* printer) {
-  using Fn = void (*)(pappl_client_t*, pappl_printer_t*);
-  static const Fn original = qxapp::Original<Fn>("_papplPrinterWebHome");
-  if (client && papplClientGetMethod(client) == HTTP_STATE_POST && !papplClientHTMLAuthorize(client)) return;
-  original(client, printer);
+bool AuthorizePrinterPage(pappl_client_t* client) {
+  return !client || papplClientGetMethod(client) != HTTP_STATE_POST || papplClientHTMLAuthorize(client);
 }
 
-__attribute__((visibility("default"))) void _papplPrinterProcessIPP(pappl_client_t* client) {
-  using Fn = void (*)(pappl_client_t*);
-  static const Fn original = qxapp::Original<Fn>("_papplPrinterProcessIPP");
-  original(client);
+void CompletePrinterAttributes(pappl_client_t* client) {
   if (papplClientGetOperation(client) == IPP_OP_GET_PRINTER_ATTRIBUTES) {
-    qxapp::PairSecureUris(papplClientGetResponse(client),
-                          papplSystemGetAuthService(papplClientGetSystem(client)) != nullptr);
-    qxapp::CompleteOffers(client);
+    PairSecureUris(papplClientGetResponse(client),
+                   papplSystemGetAuthService(papplClientGetSystem(client)) != nullptr);
+    CompleteOffers(client);
   }
 }
 
@@ -321,9 +298,8 @@ __attribute__((visibility("default"))) void _papplPrinterProcessIPP(pappl_client
 // ':' it never contains, so a login hashes with the whole stored text as its nonce, and the
 // result starts with the stored text whatever the password: every password was accepted (and
 // the Security page's old password never matched). Here the nonce ends at its '~'.
-__attribute__((visibility("default"))) char* papplSystemHashPassword(pappl_system_t* system, const char* salt,
-                                                                     const char* password, char* buffer,
-                                                                     size_t bufsize) {
+char* HashWebPassword(pappl_system_t* system, const char* salt, const char* password, char* buffer,
+                      size_t bufsize) {
   if (!system || !password || !buffer || bufsize == 0) {
     if (buffer && bufsize > 0) *buffer = '\0';
     return buffer;
@@ -345,4 +321,4 @@ __attribute__((visibility("default"))) char* papplSystemHashPassword(pappl_syste
   return buffer;
 }
 
-}  // extern "C"
+}  // namespace qxapp

@@ -11,8 +11,7 @@
 //   service over TLS;
 // - a job is cancelled, held or released by its owner when recognised (a local account, or
 //   one signed in), otherwise by an administrator.
-// The app provides PAPPL's authorisation entry points in the library's place (its own calls
-// reach them) and decides there.
+// PAPPL's own authorisation checks are answered by the decisions below.
 #pragma once
 
 #include <pappl/pappl.h>
@@ -24,11 +23,11 @@
 
 namespace qxapp {
 
-struct AppOptions;
-
-// Takes the policy from the options (their groups exist: ParseAppOptions checks) and the
-// allowed folders of file:// devices.
-void ApplyAccessPolicy(pappl_system_t* system, const AppOptions& options);
+// Who may print (the members of `printGroup`, everyone when none) and administer (the members
+// of `adminGroup`, when given, besides root and the app's own user), and whether others may
+// sign in through the PAM service.
+void SetAccessPolicy(pappl_system_t* system, const std::string& printGroup, const std::string& adminGroup,
+                     bool authService);
 
 // The group's id; none for an empty name, "none" or a group that does not exist.
 std::optional<gid_t> GroupId(const std::string& name);
@@ -43,5 +42,31 @@ bool MaySeeJobContents(pappl_client_t* client, pappl_job_t* job);
 
 // Whether the account is in the group (as its primary group or a supplementary one).
 bool InGroup(uid_t uid, gid_t group);
+
+// IPP administration (system operations, the printer's settings, pausing, holding all):
+// HTTP_STATUS_CONTINUE when the client may, else the status to answer.
+http_status_t AdministrationStatus(pappl_client_t* client);
+
+// A printer or job operation: printing, and what changes what others print (disabling,
+// cancelling the current job, another's job). False, with the refusal answered, when refused.
+bool AuthorizePrinterRequest(pappl_client_t* client);
+
+// A web form or page that changes anything. `papplSignIn` is PAPPL's own web sign-in (the
+// password's cookie, or its form); a failed password sign-in is slowed down like any other.
+// False, answered, when refused.
+bool AuthorizeWebChange(pappl_client_t* client, bool (*papplSignIn)(pappl_client_t*));
+
+// The printer's web page: its buttons (a POST) are administration; false, answered, when
+// refused.
+bool AuthorizePrinterPage(pappl_client_t* client);
+
+// Completes a Get-Printer-Attributes answer: the secure URI paired with its security and
+// authentication entries, and what the printer offers.
+void CompletePrinterAttributes(pappl_client_t* client);
+
+// The web password's hash of `password`, "NONCE~HASH", with the nonce of the stored hash `salt`
+// (a fresh one when null); an empty text for missing arguments.
+char* HashWebPassword(pappl_system_t* system, const char* salt, const char* password, char* buffer,
+                      size_t bufsize);
 
 }  // namespace qxapp

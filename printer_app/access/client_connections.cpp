@@ -1,9 +1,8 @@
 // PAPPL 1.3.1 gives every connection a thread that waits 30 seconds for its first request and
 // then reads with no time-out at all (a client that stops sending holds its thread for ever),
 // and it takes connections from anyone up to its maximum of 10,000, after which nobody, root
-// included, gets in. Its connection thread is started through its symbol table, so the app's
-// version runs in its place: reads time out, and one client holds a bounded number of
-// connections (a local account counted as itself, not as the loopback address every local
+// included, gets in. Here each connection's reads time out, and one client holds a bounded number
+// of connections (a local account counted as itself, not as the loopback address every local
 // account shares; the app's administrators are never refused).
 #include <cups/cups.h>
 #include <pappl/pappl.h>
@@ -97,34 +96,32 @@ RequestLimits CurrentRequestLimits() {
   return g_limits;
 }
 
-}  // namespace qxapp
-
-extern "C" __attribute__((visibility("default"))) void* _papplClientRun(pappl_client_t* client) {
-  using Fn = void* (*)(pappl_client_t*);
-  static const Fn original = qxapp::Original<Fn>("_papplClientRun");
-  const qxapp::RequestLimits limits = qxapp::CurrentRequestLimits();
+void* ServeClient(pappl_client_t* client, void* (*papplRun)(pappl_client_t*)) {
+  const RequestLimits limits = CurrentRequestLimits();
   http_t* http = papplClientGetHTTP(client);
   const int fd = httpGetFd(http);
   httpSetTimeout(http, limits.timeoutSeconds, nullptr, nullptr);
-  qxapp::ServeConnection(http);
-  const std::string key = qxapp::ClientKey(client);
-  qxapp::ClientSlot slot(key, limits.maxConnectionsPerClient);
+  ServeConnection(http);
+  const std::string key = ClientKey(client);
+  ClientSlot slot(key, limits.maxConnectionsPerClient);
   if (!slot.Held()) {
     papplLogClient(client, PAPPL_LOGLEVEL_WARN,
                    "Refused: %s holds %u connections already, or all clients %u.", key.c_str(),
-                   limits.maxConnectionsPerClient, qxapp::kMostHeldByAll);
+                   limits.maxConnectionsPerClient, kMostHeldByAll);
     static const char kBusy[] =
         "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
     (void)!send(fd, kBusy, sizeof kBusy - 1, MSG_NOSIGNAL);
     shutdown(fd, SHUT_RDWR);
-  } else if (!qxapp::DataWithin(fd, limits.timeoutSeconds)) {
+  } else if (!DataWithin(fd, limits.timeoutSeconds)) {
     papplLogClient(client, PAPPL_LOGLEVEL_INFO, "Closed: no request within %d seconds.",
                    limits.timeoutSeconds);
     shutdown(fd, SHUT_RDWR);
   }
   // The library's loop ends at once on a connection shut down here.
-  void* result = original(client);
-  qxapp::ServeConnection(nullptr);
-  qxapp::KeepNewKeysPrivate();
+  void* result = papplRun(client);
+  ServeConnection(nullptr);
+  KeepNewKeysPrivate();
   return result;
 }
+
+}  // namespace qxapp

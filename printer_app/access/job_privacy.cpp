@@ -1,13 +1,13 @@
-// The library answers IPP through papplClientRespond, draws its job tables with papplJobGetName
-// and papplJobGetUsername inside a printer page's header and footer, all through its symbol
-// table: the app's versions hide what a viewer may not see before it goes out.
+// The library answers IPP through papplClientRespond and draws its job tables with papplJobGetName
+// and papplJobGetUsername inside a printer page's header and footer: what a viewer may not see is
+// hidden there before it goes out.
 #include "printer_app/access/job_privacy.h"
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "printer_app/pappl_layer/original_symbol.h"
+#include "printer_app/access/access_policy.h"
 
 namespace qxapp {
 namespace {
@@ -22,11 +22,12 @@ constexpr const char* kPrivateAttributes[] = {"job-name",
 
 constexpr const char* kHidden = "(hidden)";
 
-// The viewer of the web page this thread draws, and whether it administers.
+// The viewer of the web page this thread draws, and whether it administers: PAPPL hands its
+// job-name getters only the job, so the viewer is known from the page's header to its footer.
 thread_local pappl_client_t* t_viewer = nullptr;
 thread_local bool t_viewerAdministers = false;
 
-bool Administers(pappl_client_t* client) { return papplClientIsAuthorized(client) == HTTP_STATUS_CONTINUE; }
+bool Administers(pappl_client_t* client) { return AdministrationStatus(client) == HTTP_STATUS_CONTINUE; }
 
 // The name the client goes by: the account it was recognised or signed in as, else the name its
 // request gives.
@@ -69,7 +70,11 @@ std::vector<JobGroup> JobGroups(ipp_t* response, ipp_tag_t tag, const char* idNa
   return groups;
 }
 
-void HideOthersJobs(pappl_client_t* client) {
+}  // namespace
+
+void HideOthersJobs(pappl_client_t* client, http_status_t code, const char* contentType) {
+  if (!client || code != HTTP_STATUS_OK || !contentType || std::strcmp(contentType, "application/ipp") != 0)
+    return;
   const ipp_op_t op = papplClientGetOperation(client);
   ipp_t* response = papplClientGetResponse(client);
   if ((op != IPP_OP_GET_JOBS && op != IPP_OP_GET_JOB_ATTRIBUTES && op != IPP_OP_GET_NOTIFICATIONS) ||
@@ -95,15 +100,10 @@ void HideOthersJobs(pappl_client_t* client) {
   for (ipp_attribute_t* attr : hide) ippDeleteAttribute(response, attr);
 }
 
-// Whether the web page's viewer may see the job's name and owner.
-bool ViewerSees(pappl_job_t* job) {
-  if (!t_viewer || t_viewerAdministers) return true;
-  using Fn = const char* (*)(pappl_job_t*);
-  static const Fn ownerOf = Original<Fn>("papplJobGetUsername");
-  return Owns(Requester(t_viewer), ownerOf(job));
+const char* ShownToViewer(const char* value, const char* owner) {
+  if (!t_viewer || t_viewerAdministers || Owns(Requester(t_viewer), owner)) return value;
+  return kHidden;
 }
-
-}  // namespace
 
 void SetWebViewer(pappl_client_t* client) {
   t_viewer = client;
@@ -126,49 +126,3 @@ void DescribeJobPrivacy(ipp_t* printerAttributes) {
 }
 
 }  // namespace qxapp
-
-extern "C" {
-
-__attribute__((visibility("default"))) bool papplClientRespond(pappl_client_t* client, http_status_t code,
-                                                               const char* content_coding, const char* type,
-                                                               time_t last_modified, size_t length) {
-  using Fn = bool (*)(pappl_client_t*, http_status_t, const char*, const char*, time_t, size_t);
-  static const Fn original = qxapp::Original<Fn>("papplClientRespond");
-  if (client && code == HTTP_STATUS_OK && type && std::strcmp(type, "application/ipp") == 0)
-    qxapp::HideOthersJobs(client);
-  return original(client, code, content_coding, type, last_modified, length);
-}
-
-__attribute__((visibility("default"))) const char* papplJobGetName(pappl_job_t* job) {
-  using Fn = const char* (*)(pappl_job_t*);
-  static const Fn original = qxapp::Original<Fn>("papplJobGetName");
-  return !job || qxapp::ViewerSees(job) ? original(job) : qxapp::kHidden;
-}
-
-__attribute__((visibility("default"))) const char* papplJobGetUsername(pappl_job_t* job) {
-  using Fn = const char* (*)(pappl_job_t*);
-  static const Fn original = qxapp::Original<Fn>("papplJobGetUsername");
-  return !job || qxapp::ViewerSees(job) ? original(job) : qxapp::kHidden;
-}
-
-// A printer's web page (its home and jobs pages among them) is drawn between its header and
-// footer: the viewer is known from one to the other.
-__attribute__((visibility("default"))) void papplClientHTMLPrinterHeader(pappl_client_t* client,
-                                                                         pappl_printer_t* printer,
-                                                                         const char* title, int refresh,
-                                                                         const char* label,
-                                                                         const char* path_or_url) {
-  using Fn = void (*)(pappl_client_t*, pappl_printer_t*, const char*, int, const char*, const char*);
-  static const Fn original = qxapp::Original<Fn>("papplClientHTMLPrinterHeader");
-  qxapp::SetWebViewer(client);
-  original(client, printer, title, refresh, label, path_or_url);
-}
-
-__attribute__((visibility("default"))) void papplClientHTMLPrinterFooter(pappl_client_t* client) {
-  using Fn = void (*)(pappl_client_t*);
-  static const Fn original = qxapp::Original<Fn>("papplClientHTMLPrinterFooter");
-  original(client);
-  qxapp::SetWebViewer(nullptr);
-}
-
-}  // extern "C"

@@ -10,8 +10,17 @@
 namespace qxapp {
 
 // The client whose web page the calling thread draws (job names are hidden from it unless it
-// owns the job or administers); null when none. Each IPP request and connection end clears it.
+// owns the job or administers), from the page's header to its footer; null when none. Each IPP
+// request and connection end clears it.
 void SetWebViewer(pappl_client_t* client);
+
+// A job's name or owner (`value`) as the page's viewer sees it: itself, or "(hidden)" when the
+// viewer neither owns the job (`owner`) nor administers.
+const char* ShownToViewer(const char* value, const char* owner);
+
+// Takes other users' job names and owners out of an IPP answer about jobs (Get-Jobs,
+// Get-Job-Attributes, Get-Notifications) before it is sent, unless the client administers.
+void HideOthersJobs(pappl_client_t* client, http_status_t code, const char* contentType);
 
 // The job attributes hidden from others, and the printer attributes that say so.
 bool IsPrivateJobAttribute(const char* name);

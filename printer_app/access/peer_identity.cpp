@@ -15,8 +15,6 @@
 #include <sstream>
 #include <unordered_map>
 
-#include "printer_app/pappl_layer/original_symbol.h"
-
 namespace qxapp {
 namespace {
 
@@ -236,32 +234,17 @@ std::optional<uid_t> PeerUidOfSocket(int fd) {
   return std::nullopt;
 }
 
+// Who is at the other end is asked of the kernel as the connection is accepted, while the
+// client's socket is the live end of it, and kept with the connection.
+void RememberPeer(pappl_client_t* client) {
+  const std::optional<uid_t> uid = PeerUidOfSocket(ClientFd(client));
+  std::lock_guard<std::mutex> lock(g_identitiesMutex);
+  g_identities[client] = uid;
+}
+
+void ForgetPeer(pappl_client_t* client) {
+  std::lock_guard<std::mutex> lock(g_identitiesMutex);
+  g_identities.erase(client);
+}
+
 }  // namespace qxapp
-
-extern "C" {
-
-// A connection accepted: who is at the other end is asked of the kernel now, while the client's
-// socket is the live end of it, and kept with the connection.
-__attribute__((visibility("default"))) pappl_client_t* _papplClientCreate(pappl_system_t* system, int sock) {
-  using Fn = pappl_client_t* (*)(pappl_system_t*, int);
-  static const Fn original = qxapp::Original<Fn>("_papplClientCreate");
-  pappl_client_t* client = original(system, sock);
-  if (client) {
-    const std::optional<uid_t> uid = qxapp::PeerUidOfSocket(qxapp::ClientFd(client));
-    std::lock_guard<std::mutex> lock(qxapp::g_identitiesMutex);
-    qxapp::g_identities[client] = uid;
-  }
-  return client;
-}
-
-__attribute__((visibility("default"))) void _papplClientDelete(pappl_client_t* client) {
-  using Fn = void (*)(pappl_client_t*);
-  static const Fn original = qxapp::Original<Fn>("_papplClientDelete");
-  {
-    std::lock_guard<std::mutex> lock(qxapp::g_identitiesMutex);
-    qxapp::g_identities.erase(client);
-  }
-  original(client);
-}
-
-}  // extern "C"

@@ -18,6 +18,10 @@ namespace qxapp {
 
 std::optional<uid_t> PeerUid(pappl_client_t* client);
 
+// A connection accepted: its account is taken now and kept until ForgetPeer, as it closes.
+void RememberPeer(pappl_client_t* client);
+void ForgetPeer(pappl_client_t* client);
+
 // The same for a connected socket.
 std::optional<uid_t> PeerUidOfSocket(int fd);
 

@@ -1,8 +1,8 @@
 // PAPPL 1.3.1 reads a request with libcups' ippRead, which parses collections recursively with
 // no bound (ten thousand nested media-col values overflow the thread's stack) and takes any
 // number of attributes; it then copies the document with httpRead2 for as long as the client
-// sends, and takes a body that times out or breaks off as a whole document. Both are called
-// through the libraries' symbol tables, so the app's versions below run in their place.
+// sends, and takes a body that times out or breaks off as a whole document. The reads below take
+// their place for the server's connections.
 #include "printer_app/access/request_bounds.h"
 
 #include <cups/cups.h>
@@ -12,12 +12,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 
 #include "printer_app/access/job_privacy.h"
-#include "printer_app/pappl_layer/original_symbol.h"
 #include "printer_app/web/web_upload.h"
 
 namespace qxapp {
@@ -28,9 +29,8 @@ struct Refusal {
   std::string message;
 };
 
-// The request the calling thread serves.
+// The request a connection serves.
 struct RequestState {
-  http_t* http = nullptr;
   bool counting = false;  // its document is being read
   uint64_t documentBytes = 0;
   ipp_status_t documentStatus = IPP_STATUS_OK;
@@ -40,7 +40,23 @@ struct RequestState {
   uint64_t formBytes = 0;
   bool formTooLarge = false;
 };
-thread_local RequestState t_request;
+// Each served connection's request, by its HTTP connection: libcups's reads are handed only that.
+// Only the connection's own thread uses its entry (PAPPL serves each on one), and the entry ends
+// as PAPPL deletes the client, before the connection can be reused. Never destroyed: connection
+// threads may still end after main returns.
+std::mutex g_servedLock;
+std::unordered_map<const http_t*, RequestState>& Served() {
+  static auto* served = new std::unordered_map<const http_t*, RequestState>;
+  return *served;
+}
+
+// The request served on `http`; null for a connection the server does not serve.
+RequestState* ServedOn(const http_t* http) {
+  if (!http) return nullptr;
+  std::lock_guard<std::mutex> hold(g_servedLock);
+  auto found = Served().find(http);
+  return found == Served().end() ? nullptr : &found->second;
+}
 
 bool ReadExactly(http_t* http, size_t n, std::string* bytes) {
   const size_t start = bytes->size();
@@ -172,14 +188,23 @@ void RefuseForm(pappl_client_t* client, uint64_t limit) {
 }  // namespace
 
 void ServeConnection(http_t* http) {
-  t_request = RequestState();
-  t_request.http = http;
+  if (http) {
+    std::lock_guard<std::mutex> hold(g_servedLock);
+    Served()[http] = RequestState();
+  }
   SetWebViewer(nullptr);
 }
 
+void StopServing(pappl_client_t* client) {
+  const http_t* http = papplClientGetHTTP(client);
+  std::lock_guard<std::mutex> hold(g_servedLock);
+  Served().erase(http);
+}
+
 void ExplainRefusedDocument(pappl_client_t* client, pappl_job_t* job) {
-  RequestState& request = t_request;
-  if (request.documentFailure.empty()) return;
+  RequestState* served = ServedOn(papplClientGetHTTP(client));
+  if (!served || served->documentFailure.empty()) return;
+  RequestState& request = *served;
   papplJobSetMessage(job, "%s", request.documentFailure.c_str());
   papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", request.documentFailure.c_str());
   ipp_t* response = papplClientGetResponse(client);
@@ -191,32 +216,25 @@ void ExplainRefusedDocument(pappl_client_t* client, pappl_job_t* job) {
                  request.documentFailure.c_str());
 }
 
-}  // namespace qxapp
+ipp_state_t ReadRequest(http_t* http, ipp_t* ipp, ipp_state_t (*cupsIppRead)(http_t*, ipp_t*)) {
+  if (!ServedOn(http) || ippGetState(ipp) != IPP_STATE_IDLE) return cupsIppRead(http, ipp);
 
-extern "C" {
-
-__attribute__((visibility("default"))) ipp_state_t ippRead(http_t* http, ipp_t* ipp) {
-  using Fn = ipp_state_t (*)(http_t*, ipp_t*);
-  static const Fn original = qxapp::Original<Fn>("ippRead");
-  qxapp::RequestState& request = qxapp::t_request;
-  if (!http || http != request.http || ippGetState(ipp) != IPP_STATE_IDLE) return original(http, ipp);
-
-  qxapp::ServeConnection(http);
-  const qxapp::RequestLimits limits = qxapp::CurrentRequestLimits();
+  ServeConnection(http);
+  RequestState& request = *ServedOn(http);
+  const RequestLimits limits = CurrentRequestLimits();
   std::string bytes;
-  const qxapp::IppScanResult scan = qxapp::ScanIppMessage(
-      [&](size_t n, std::string* out) { return qxapp::ReadExactly(http, n, out); }, limits.ipp, &bytes);
+  const IppScanResult scan = ScanIppMessage(
+      [&](size_t n, std::string* out) { return ReadExactly(http, n, out); }, limits.ipp, &bytes);
   switch (scan.verdict) {
-    case qxapp::IppVerdict::kEnded:
+    case IppVerdict::kEnded:
       return IPP_STATE_ERROR;
-    case qxapp::IppVerdict::kTooLarge:
-      request.refusal =
-          qxapp::Refusal{IPP_STATUS_ERROR_REQUEST_ENTITY, "Request too large: " + scan.why + "."};
+    case IppVerdict::kTooLarge:
+      request.refusal = Refusal{IPP_STATUS_ERROR_REQUEST_ENTITY, "Request too large: " + scan.why + "."};
       break;
-    case qxapp::IppVerdict::kMalformed:
-      request.refusal = qxapp::Refusal{IPP_STATUS_ERROR_BAD_REQUEST, "Bad request: " + scan.why + "."};
+    case IppVerdict::kMalformed:
+      request.refusal = Refusal{IPP_STATUS_ERROR_BAD_REQUEST, "Bad request: " + scan.why + "."};
       break;
-    case qxapp::IppVerdict::kComplete: {
+    case IppVerdict::kComplete: {
       const off_t length = httpGetLength2(http);
       const uint64_t most = qxapp::DocumentLimit(http);
       if (length > 0 && static_cast<uint64_t>(length) > bytes.size() + most)
@@ -227,91 +245,88 @@ __attribute__((visibility("default"))) ipp_state_t ippRead(http_t* http, ipp_t* 
     }
   }
   if (request.refusal) {
-    qxapp::KeepHeaderOnly(bytes, ipp);
+    KeepHeaderOnly(bytes, ipp);
     return IPP_STATE_DATA;
   }
-  qxapp::MemorySource source{&bytes, 0};
-  const ipp_state_t state = ippReadIO(&source, qxapp::ReadMemory, 1, nullptr, ipp);
+  MemorySource source{&bytes, 0};
+  const ipp_state_t state = ippReadIO(&source, ReadMemory, 1, nullptr, ipp);
   request.counting = state == IPP_STATE_DATA;
   return state;
 }
 
-__attribute__((visibility("default"))) ssize_t httpRead2(http_t* http, char* buffer, size_t length) {
-  using Fn = ssize_t (*)(http_t*, char*, size_t);
-  static const Fn original = qxapp::Original<Fn>("httpRead2");
-  qxapp::RequestState& request = qxapp::t_request;
-  if (http && http == request.http && request.formClient) {
+ssize_t ReadBody(http_t* http, char* buffer, size_t length, ssize_t (*cupsHttpRead)(http_t*, char*, size_t)) {
+  RequestState* served = ServedOn(http);
+  if (served && served->formClient) {
+    RequestState& request = *served;
     if (request.formTooLarge) return -1;
-    const ssize_t read = original(http, buffer, length);
-    if (read > 0 && (request.formBytes += static_cast<uint64_t>(read)) > qxapp::MostFormBytes()) {
+    const ssize_t read = cupsHttpRead(http, buffer, length);
+    if (read > 0 && (request.formBytes += static_cast<uint64_t>(read)) > MostFormBytes()) {
       // Answered now: PAPPL closes the connection on a form it could not read.
       request.formTooLarge = true;
-      qxapp::RefuseForm(request.formClient, qxapp::MostFormBytes());
+      RefuseForm(request.formClient, MostFormBytes());
       return -1;
     }
     return read;
   }
-  if (!http || http != request.http || !request.counting) return original(http, buffer, length);
+  if (!served || !served->counting) return cupsHttpRead(http, buffer, length);
+  RequestState& request = *served;
   if (!request.documentFailure.empty()) return -1;
   const uint64_t limit = qxapp::DocumentLimit(http);
-  const ssize_t read = original(http, buffer, length);
+  const ssize_t read = cupsHttpRead(http, buffer, length);
   if (read > 0) {
     request.documentBytes += static_cast<uint64_t>(read);
     if (request.documentBytes <= limit) return read;
     request.documentStatus = IPP_STATUS_ERROR_REQUEST_ENTITY;
-    request.documentFailure =
-        "The document is larger than " + qxapp::Mib(limit) + ", the most this printer takes.";
+    request.documentFailure = "The document is larger than " + Mib(limit) + ", the most this printer takes.";
     return -1;
   }
   if (read == 0 && (httpError(http) != 0 || httpGetState(http) == HTTP_STATE_POST_RECV)) {
     request.documentStatus = IPP_STATUS_ERROR_BAD_REQUEST;
     request.documentFailure = httpError(http) == ETIMEDOUT || httpError(http) == 0
                                   ? "The document was cut short: no data came for " +
-                                        std::to_string(qxapp::CurrentRequestLimits().timeoutSeconds) +
-                                        " seconds."
+                                        std::to_string(CurrentRequestLimits().timeoutSeconds) + " seconds."
                                   : "The document was cut short: the connection closed.";
     return -1;
   }
   return read;
 }
 
-__attribute__((visibility("default"))) bool _papplClientProcessIPP(pappl_client_t* client) {
-  using Fn = bool (*)(pappl_client_t*);
-  static const Fn original = qxapp::Original<Fn>("_papplClientProcessIPP");
-  qxapp::RequestState& request = qxapp::t_request;
+bool ProcessRequest(pappl_client_t* client, bool (*papplProcess)(pappl_client_t*)) {
+  RequestState* served = ServedOn(papplClientGetHTTP(client));
+  if (!served) return papplProcess(client);
+  RequestState& request = *served;
   if (request.refusal) {
-    const qxapp::Refusal refusal = *std::exchange(request.refusal, std::nullopt);
-    qxapp::Refuse(client, refusal);
+    const Refusal refusal = *std::exchange(request.refusal, std::nullopt);
+    Refuse(client, refusal);
     return false;
   }
-  const bool keepOpen = original(client);
+  const bool keepOpen = papplProcess(client);
   request.counting = false;
   if (request.documentFailure.empty()) return keepOpen;
   // The rest of a refused document is not read: the connection ends.
-  qxapp::EndConnection(papplClientGetHTTP(client));
+  EndConnection(papplClientGetHTTP(client));
   return false;
 }
 
 // A web form's body is read whole into memory (or, for a file, the spool): one over the bound is
 // refused with 413 before any of it is used.
-__attribute__((visibility("default"))) int papplClientGetForm(pappl_client_t* client, cups_option_t** form) {
-  using Fn = int (*)(pappl_client_t*, cups_option_t**);
-  static const Fn original = qxapp::Original<Fn>("papplClientGetForm");
-  qxapp::RequestState& request = qxapp::t_request;
+int ReadForm(pappl_client_t* client, cups_option_t** form,
+             int (*papplGetForm)(pappl_client_t*, cups_option_t**)) {
   http_t* http = papplClientGetHTTP(client);
-  if (papplClientGetMethod(client) != HTTP_STATE_POST || !http || http != request.http)
-    return original(client, form);
-  const uint64_t limit = qxapp::MostFormBytes();
+  RequestState* served = ServedOn(http);
+  if (papplClientGetMethod(client) != HTTP_STATE_POST || !served) return papplGetForm(client, form);
+  RequestState& request = *served;
+  const uint64_t limit = MostFormBytes();
   const off_t length = httpGetLength2(http);
   *form = nullptr;
   if (length > 0 && static_cast<uint64_t>(length) > limit) {
-    qxapp::RefuseForm(client, limit);
+    RefuseForm(client, limit);
     return 0;
   }
   request.formClient = client;
   request.formBytes = 0;
   request.formTooLarge = false;
-  const int count = original(client, form);
+  const int count = papplGetForm(client, form);
   request.formClient = nullptr;
   if (!request.formTooLarge) return count;
   cupsFreeOptions(count, *form);
@@ -319,4 +334,4 @@ __attribute__((visibility("default"))) int papplClientGetForm(pappl_client_t* cl
   return 0;
 }
 
-}  // extern "C"
+}  // namespace qxapp

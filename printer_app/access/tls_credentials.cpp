@@ -11,8 +11,6 @@
 #include <ctime>
 #include <mutex>
 
-#include "printer_app/pappl_layer/original_symbol.h"
-
 namespace qxapp {
 namespace {
 
@@ -90,23 +88,16 @@ bool KeepTlsCredentialsIn(pappl_system_t* system, const std::string& folder) {
   return cupsSetServerCredentials(nullptr, host[0] ? host : "localhost", 1) != 0;
 }
 
-}  // namespace qxapp
-
-extern "C" {
-
-// PAPPL names no folder (CUPS's own then); the app's is given instead.
-__attribute__((visibility("default"))) int cupsSetServerCredentials(const char* path, const char* common_name,
-                                                                    int auto_create) {
-  using Fn = int (*)(const char*, const char*, int);
-  static const Fn original = qxapp::Original<Fn>("cupsSetServerCredentials");
+int SetServerCredentials(const char* path, const char* commonName, int autoCreate,
+                         int (*cupsSet)(const char*, const char*, int)) {
   std::string folder;
   {
-    std::lock_guard<std::mutex> hold(qxapp::g_lock);
-    folder = qxapp::g_folder;
+    std::lock_guard<std::mutex> hold(g_lock);
+    folder = g_folder;
   }
-  if (path || folder.empty()) return original(path, common_name, auto_create);
-  if (auto_create && common_name) qxapp::MakeCredentialsPrivately(folder, common_name);
-  return original(folder.c_str(), common_name, auto_create);
+  if (path || folder.empty()) return cupsSet(path, commonName, autoCreate);
+  if (autoCreate && commonName) MakeCredentialsPrivately(folder, commonName);
+  return cupsSet(folder.c_str(), commonName, autoCreate);
 }
 
-}  // extern "C"
+}  // namespace qxapp

@@ -21,4 +21,10 @@ bool KeepTlsCredentialsIn(pappl_system_t* system, const std::string& folder);
 void KeepKeysPrivate(const std::string& folder);
 void KeepNewKeysPrivate();
 
+// CUPS's choice of server credentials (`cupsSet`, as cupsSetServerCredentials takes them): where
+// no folder is named (PAPPL names none), the folder given above, the pair made there privately
+// first when it is to be made.
+int SetServerCredentials(const char* path, const char* commonName, int autoCreate,
+                         int (*cupsSet)(const char*, const char*, int));
+
 }  // namespace qxapp

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "printer_app/access/access_policy.h"
+#include "printer_app/access/tls_credentials.h"
 #include "printer_app/devices/device_policy.h"
 
 namespace qxapp {
@@ -132,6 +133,14 @@ void CheckDevices(const AppOptions& options) {
     if (!DeviceAllowed(uri, AllowedFolders(options), &why))
       throw std::runtime_error("--printer " + name + "=" + uri + ": " + why);
   }
+}
+
+void ApplyAccessPolicy(pappl_system_t* system, const AppOptions& options) {
+  SetAccessPolicy(system, options.printGroup, options.adminGroup, !options.authService.empty());
+  SetAllowedFolders(AllowedFolders(options));
+  if (!KeepTlsCredentialsIn(system, options.stateDir + "/ssl"))
+    papplLog(system, PAPPL_LOGLEVEL_ERROR, "Cannot make the folder for the TLS certificate in '%s'.",
+             options.stateDir.c_str());
 }
 
 }  // namespace qxapp

@@ -35,6 +35,10 @@ struct AppOptions {
 // The folders file:// devices may write in: the given ones, else STATE/output.
 std::vector<std::string> AllowedFolders(const AppOptions& options);
 
+// Puts the options' access policy in force (their groups exist: ParseAppOptions checks), with
+// the allowed folders of file:// devices and the folder of the TLS credentials.
+void ApplyAccessPolicy(pappl_system_t* system, const AppOptions& options);
+
 // Throws std::runtime_error with a message for the user.
 AppOptions ParseAppOptions(int argc, char** argv);
 

@@ -181,29 +181,20 @@ std::string UsedSocket() {
   return g_used;
 }
 
-}  // namespace qxapp
-
-extern "C" {
-
-// Where PAPPL's main loop listens (the server) and what its sub-commands connect to: the
-// instance's control socket chosen before the loop runs.
-__attribute__((visibility("default"))) char* _papplMainloopGetServerPath(const char* base_name, uid_t uid,
-                                                                         char* buffer, size_t bufsize) {
-  std::string path = qxapp::UsedSocket();
+char* ServerSocketPath(const char* baseName, uid_t uid, char* buffer, size_t bufsize) {
+  std::string path = UsedSocket();
   if (path.empty()) {
     std::string problem;
-    const std::string folder = qxapp::SocketFolder(uid, false, &problem);
-    path = folder.empty() ? "" : folder + "/" + std::string(base_name ? base_name : "") + ".sock";
+    const std::string folder = SocketFolder(uid, false, &problem);
+    path = folder.empty() ? "" : folder + "/" + std::string(baseName ? baseName : "") + ".sock";
   }
   if (buffer && bufsize > 0) std::snprintf(buffer, bufsize, "%s", path.c_str());
   return buffer;
 }
 
-// A sub-command's connection to its server: only to the chosen socket, only to a server the
-// user trusts (checked before anything is sent), and never a server started in the background.
-__attribute__((visibility("default"))) http_t* _papplMainloopConnect(const char* base_name, bool) {
-  const std::string path = qxapp::UsedSocket();
-  const char* name = base_name ? base_name : "";
+http_t* ConnectToUsedSocket(const char* baseName) {
+  const std::string path = UsedSocket();
+  const char* name = baseName ? baseName : "";
   if (path.empty()) {
     std::fprintf(stderr, "%s: no server socket is known\n", name);
     return nullptr;
@@ -215,7 +206,7 @@ __attribute__((visibility("default"))) http_t* _papplMainloopConnect(const char*
                  cupsLastErrorString());
     return nullptr;
   }
-  if (std::string problem = qxapp::UntrustedPeer(path, httpGetFd(http)); !problem.empty()) {
+  if (std::string problem = UntrustedPeer(path, httpGetFd(http)); !problem.empty()) {
     std::fprintf(stderr, "%s: %s\n", name, problem.c_str());
     httpClose(http);
     return nullptr;
@@ -223,4 +214,4 @@ __attribute__((visibility("default"))) http_t* _papplMainloopConnect(const char*
   return http;
 }
 
-}  // extern "C"
+}  // namespace qxapp

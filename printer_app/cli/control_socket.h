@@ -6,8 +6,10 @@
 // the package's service account, as the socket's peer credentials tell.
 #pragma once
 
+#include <cups/http.h>
 #include <sys/types.h>
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -50,5 +52,14 @@ int ConnectToServer(const std::string& path, std::string* problem);
 // The control socket PAPPL's main loop listens on (the server) or connects to (a sub-command).
 void UseSocket(const std::string& path);
 std::string UsedSocket();
+
+// Where the main loop listens and its sub-commands connect: the socket chosen before the loop
+// runs, else `baseName`'s in `uid`'s folder; in `buffer` (empty when there is none).
+char* ServerSocketPath(const char* baseName, uid_t uid, char* buffer, size_t bufsize);
+
+// A sub-command's connection to its server: only to the chosen socket, only to a server the user
+// trusts (checked before anything is sent), and never a server started in the background. Null,
+// with the reason on standard error, when there is none.
+http_t* ConnectToUsedSocket(const char* baseName);
 
 }  // namespace qxapp

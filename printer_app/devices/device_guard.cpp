@@ -20,7 +20,7 @@
 
 #include "printer_app/devices/device_policy.h"
 #include "printer_app/devices/socket_delivery.h"
-#include "printer_app/label_driver/job_guard.h"
+#include "printer_app/label_driver/job_thread.h"
 #include "printer_app/pappl_layer/original_symbol.h"
 
 namespace qxapp {

@@ -16,7 +16,7 @@
 #include "printer_app/devices/dnssd_resolve.h"
 #include "printer_app/devices/printer_connection.h"
 #include "printer_app/label_driver/job_bytes.h"
-#include "printer_app/label_driver/job_guard.h"
+#include "printer_app/label_driver/job_thread.h"
 #include "printer_app/options/printer_defaults.h"
 #include "printer_app/pappl_layer/original_symbol.h"
 

@@ -10,7 +10,7 @@
 //   job's and the printer's message), then is sent again from its start on a fresh connection;
 // - after the printer's retry limit (the `device-retry-limit` setting, seconds, default 600)
 //   the job is given up with the reason.
-// Calls come from the job's own thread (job_guard.h's CurrentJob).
+// Calls come from the job's own thread (job_thread.h's CurrentJob).
 #pragma once
 
 #include <pappl/pappl.h>

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "printer_app/label_driver/label_driver.h"
+#include "printer_app/label_driver/printer_model.h"
 
 namespace qxapp {
 namespace {

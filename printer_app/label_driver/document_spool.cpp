@@ -9,7 +9,6 @@
 
 #include "printer_app/access/request_bounds.h"
 #include "printer_app/label_driver/raster_file.h"
-#include "printer_app/pappl_layer/original_symbol.h"
 
 namespace qxapp {
 
@@ -49,6 +48,8 @@ bool WriteAll(int fd, const char* bytes, size_t size) {
 // is not looked at): such a document is spooled here instead, as PAPPL spools any other, and
 // prints from its file once the job is released (raster_file.h). True when it was (the answer
 // made), false for any other document.
+}  // namespace
+
 bool SpoolHeldRaster(pappl_client_t* client, pappl_job_t* job) {
   if (!IsRasterFormat(papplJobGetFormat(job)) || papplJobGetState(job) != IPP_JSTATE_HELD) return false;
   http_t* http = papplClientGetHTTP(client);
@@ -92,27 +93,16 @@ bool SpoolHeldRaster(pappl_client_t* client, pappl_job_t* job) {
   return true;
 }
 
-}  // namespace
-}  // namespace qxapp
-
-extern "C" {
-
-// The document of a Print-Job or Send-Document copied to the spool; PAPPL's answer has not been
-// sent yet when this returns, so a full spool's is made a temporary error with its reason.
-__attribute__((visibility("default"))) void _papplJobCopyDocumentData(pappl_client_t* client,
-                                                                      pappl_job_t* job) {
-  using Fn = void (*)(pappl_client_t*, pappl_job_t*);
-  static const Fn original = qxapp::Original<Fn>("_papplJobCopyDocumentData");
-  if (!qxapp::SpoolHeldRaster(client, job)) original(client, job);
-  qxapp::ExplainRefusedDocument(client, job);  // too large or cut short (request_bounds.h)
+void ExplainSpoolFailure(pappl_client_t* client, pappl_job_t* job) {
+  ExplainRefusedDocument(client, job);  // too large or cut short (request_bounds.h)
   ipp_t* response = papplClientGetResponse(client);
   if (!response || ippGetStatusCode(response) != IPP_STATUS_ERROR_INTERNAL) return;
   ipp_attribute_t* message = ippFindAttribute(response, "status-message", IPP_TAG_TEXT);
   const char* text = message ? ippGetString(message, 0, nullptr) : nullptr;
-  if (!text || !qxapp::IsNoSpaceAnswer(text)) return;
+  if (!text || !IsNoSpaceAnswer(text)) return;
   papplLogClient(client, PAPPL_LOGLEVEL_ERROR, "The spool is full: %s.", text);
   ippSetStatusCode(response, IPP_STATUS_ERROR_TEMPORARY);
-  ippSetString(response, &message, 0, qxapp::kNoSpaceMessage);
+  ippSetString(response, &message, 0, kNoSpaceMessage);
 }
 
-}  // extern "C"
+}  // namespace qxapp

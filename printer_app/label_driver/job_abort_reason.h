@@ -7,8 +7,14 @@
 
 namespace qxapp {
 
-// At the end of the job's processing on this thread: an aborted job without a message of its
-// own gets the last error logged for it here.
+// The job's processing starts: the errors logged for it are kept from now.
+void WatchJobErrors(pappl_job_t* job);
+
+// A line logged for a job (`text` as it is logged): an error of a watched job is kept.
+void NoteJobLog(pappl_job_t* job, pappl_loglevel_t level, const char* text);
+
+// At the end of the job's processing: an aborted job without a message of its own gets the last
+// error logged for it since WatchJobErrors, and the job is no longer watched.
 void GiveAbortReason(pappl_job_t* job);
 
 }  // namespace qxapp

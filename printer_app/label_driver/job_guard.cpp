@@ -1,9 +1,9 @@
 // PAPPL 1.3.1 starts a pending job on a new thread without marking the printer busy first, so
 // two threads checking the queue at once (a new job arriving as the last one ends) both start
-// the same job: it runs twice, at once, and its second run finds its file already gone. The
-// library calls its job thread and raster-stream entry points through its own symbol table, so
-// the app provides both: each waits for the printer's slot before PAPPL's own code runs, and a
-// job that is no longer pending (or has no spooled file) by then is not started again.
+// the same job: it runs twice, at once, and its second run finds its file already gone. Here
+// its job thread and raster-stream processing each wait for the printer's slot before PAPPL's
+// own code runs, and a job that is no longer pending (or has no spooled file) by then is not
+// started again.
 // When a job ends, a file it left in a folder device is removed unless it completed (a label
 // cut short is of no use), and its end is kept at once, so that a crash right after never
 // prints a finished job again.
@@ -19,7 +19,7 @@
 
 #include "printer_app/devices/device_guard.h"
 #include "printer_app/label_driver/job_abort_reason.h"
-#include "printer_app/pappl_layer/original_symbol.h"
+#include "printer_app/label_driver/job_thread.h"
 #include "printer_app/state/saved_state.h"
 
 namespace qxapp {
@@ -35,25 +35,27 @@ std::map<pappl_printer_t*, PrinterSlot> g_slots;
 std::mutex g_ownersLock;
 std::map<pappl_printer_t*, int> g_owners;  // printer -> id of the job in our callbacks
 std::atomic<unsigned> g_duplicates{0};
-thread_local pappl_job_t* t_job = nullptr;
-
 // The job's processing on this thread, from its start to its end.
 class JobRun {
  public:
-  explicit JobRun(pappl_job_t* job) {
-    t_job = job;
+  explicit JobRun(pappl_job_t* job) : m_job(job) {
+    SetCurrentJob(job);
+    WatchJobErrors(job);
     TakeJobOutputFile();
   }
   ~JobRun() {
     const std::string output = TakeJobOutputFile();
-    if (!output.empty() && papplJobGetState(t_job) != IPP_JSTATE_COMPLETED && unlink(output.c_str()) == 0)
-      papplLogJob(t_job, PAPPL_LOGLEVEL_INFO, "Removed the unfinished output of the job.");
-    GiveAbortReason(t_job);
-    SaveJobChange(t_job);
-    t_job = nullptr;
+    if (!output.empty() && papplJobGetState(m_job) != IPP_JSTATE_COMPLETED && unlink(output.c_str()) == 0)
+      papplLogJob(m_job, PAPPL_LOGLEVEL_INFO, "Removed the unfinished output of the job.");
+    GiveAbortReason(m_job);
+    SaveJobChange(m_job);
+    SetCurrentJob(nullptr);
   }
   JobRun(const JobRun&) = delete;
   JobRun& operator=(const JobRun&) = delete;
+
+ private:
+  pappl_job_t* m_job;
 };
 
 class SlotHold {
@@ -95,33 +97,22 @@ void ReleasePrinter(pappl_job_t* job) {
 
 unsigned DuplicateStartsIgnored() { return g_duplicates.load(); }
 
-pappl_job_t* CurrentJob() { return t_job; }
-
-}  // namespace qxapp
-
-extern "C" {
-
-// PAPPL's job thread: the spooled job's whole processing.
-__attribute__((visibility("default"))) void* _papplJobProcess(pappl_job_t* job) {
-  using Fn = void* (*)(pappl_job_t*);
-  static const Fn original = qxapp::Original<Fn>("_papplJobProcess");
-  qxapp::SlotHold hold(papplJobGetPrinter(job));
+void* ProcessJobOnce(pappl_job_t* job, void* (*papplProcess)(pappl_job_t*)) {
+  SlotHold hold(papplJobGetPrinter(job));
   if (papplJobGetState(job) != IPP_JSTATE_PENDING || !papplJobGetFilename(job)) {
-    ++qxapp::g_duplicates;
+    ++g_duplicates;
     papplLogJob(job, PAPPL_LOGLEVEL_WARN, "Job already started once; the second start is ignored.");
     return nullptr;
   }
-  qxapp::JobRun run(job);
-  return original(job);
+  JobRun run(job);
+  return papplProcess(job);
 }
 
-// A raster document processed as it arrives, on the client's thread.
-__attribute__((visibility("default"))) void _papplJobProcessRaster(pappl_job_t* job, pappl_client_t* client) {
-  using Fn = void (*)(pappl_job_t*, pappl_client_t*);
-  static const Fn original = qxapp::Original<Fn>("_papplJobProcessRaster");
-  qxapp::SlotHold hold(papplJobGetPrinter(job));
-  qxapp::JobRun run(job);
-  original(job, client);
+void ProcessStreamedJob(pappl_job_t* job, pappl_client_t* client,
+                        void (*papplProcessRaster)(pappl_job_t*, pappl_client_t*)) {
+  SlotHold hold(papplJobGetPrinter(job));
+  JobRun run(job);
+  papplProcessRaster(job, client);
 }
 
-}  // extern "C"
+}  // namespace qxapp

@@ -7,12 +7,18 @@
 
 namespace qxapp {
 
+// PAPPL's job thread (`papplProcess`): the spooled job's whole processing, once, in the
+// printer's slot.
+void* ProcessJobOnce(pappl_job_t* job, void* (*papplProcess)(pappl_job_t*));
+
+// A raster document processed as it arrives, on the client's thread (`papplProcessRaster`), in
+// the printer's slot.
+void ProcessStreamedJob(pappl_job_t* job, pappl_client_t* client,
+                        void (*papplProcessRaster)(pappl_job_t*, pappl_client_t*));
+
 // The printer's job slot, for the job's whole processing: false when another job holds it.
 bool ClaimPrinter(pappl_job_t* job);
 void ReleasePrinter(pappl_job_t* job);
-
-// The job the calling thread is processing, or null.
-pappl_job_t* CurrentJob();
 
 // Starts of a job that had already been processed or started elsewhere, turned away.
 unsigned DuplicateStartsIgnored();

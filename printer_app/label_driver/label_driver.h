@@ -4,9 +4,10 @@
 
 #include <pappl/pappl.h>
 
+#include "printer_app/label_driver/printer_model.h"
+
 namespace qxapp {
 
-inline constexpr const char* kDriverName = "qxvn";
 inline constexpr const char* kPrinterFormat = "application/vnd.qxvn-label";
 
 bool LabelDriver(pappl_system_t* system, const char* driverName, const char* deviceUri, const char* deviceId,

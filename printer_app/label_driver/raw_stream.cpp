@@ -9,7 +9,6 @@
 #include "common/tool_error.h"
 #include "common/wire/wire_reader.h"
 #include "printer_app/label_driver/label_driver.h"
-#include "printer_app/pappl_layer/original_symbol.h"
 #include "stream/commands.h"
 
 namespace qxapp {
@@ -76,35 +75,16 @@ void CheckSubmittedStream(pappl_job_t* job, const char* filename) {
   g_refused[KeyOf(job)] = "Unable to print the label stream: " + why + ".";
 }
 
-}  // namespace qxapp
-
-extern "C" {
-
-// The success answer of a document's request whose raw stream was refused becomes the refusal.
-// The job itself ends aborted with the same reason when its turn comes, sending nothing.
-__attribute__((visibility("default"))) ipp_t* papplClientRespondIPP(pappl_client_t* client,
-                                                                    ipp_status_t status, const char* message,
-                                                                    ...) {
-  using Fn = ipp_t* (*)(pappl_client_t*, ipp_status_t, const char*, ...);
-  static const Fn original = qxapp::Original<Fn>("papplClientRespondIPP");
+std::string StreamRefusalFor(pappl_client_t* client, ipp_status_t status, const char* message) {
   const ipp_op_t op = papplClientGetOperation(client);
-  if (status == IPP_STATUS_OK && !message && (op == IPP_OP_PRINT_JOB || op == IPP_OP_SEND_DOCUMENT)) {
-    // Print-Job's job is the printer's newest; should another have come since, the refusal is
-    // not answered, and the job still ends aborted with it.
-    pappl_printer_t* printer = papplClientGetPrinter(client);
-    pappl_job_t* job = op == IPP_OP_SEND_DOCUMENT ? papplClientGetJob(client)
-                       : printer ? papplPrinterFindJob(printer, papplPrinterGetNextJobID(printer) - 1)
-                                 : nullptr;
-    const std::string why = job ? qxapp::TakeRefusal(job) : std::string();
-    if (!why.empty()) return original(client, IPP_STATUS_ERROR_DOCUMENT_FORMAT_ERROR, "%s", why.c_str());
-  }
-  if (!message) return original(client, status, nullptr);
-  char text[2048];
-  va_list args;
-  va_start(args, message);
-  std::vsnprintf(text, sizeof text, message, args);
-  va_end(args);
-  return original(client, status, "%s", text);
+  if (status != IPP_STATUS_OK || message || (op != IPP_OP_PRINT_JOB && op != IPP_OP_SEND_DOCUMENT)) return "";
+  // Print-Job's job is the printer's newest; should another have come since, the refusal is
+  // not answered, and the job still ends aborted with it.
+  pappl_printer_t* printer = papplClientGetPrinter(client);
+  pappl_job_t* job = op == IPP_OP_SEND_DOCUMENT ? papplClientGetJob(client)
+                     : printer ? papplPrinterFindJob(printer, papplPrinterGetNextJobID(printer) - 1)
+                               : nullptr;
+  return job ? TakeRefusal(job) : std::string();
 }
 
-}  // extern "C"
+}  // namespace qxapp

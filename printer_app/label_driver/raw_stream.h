@@ -24,4 +24,9 @@ const char* SniffRawStream(const unsigned char* header, size_t size, void* data)
 // Checks a raw stream as its job's document is spooled; a refusal is answered to the client.
 void CheckSubmittedStream(pappl_job_t* job, const char* filename);
 
+// The refusal a document request's success answer (`status` OK with no `message`) becomes when
+// its raw stream was refused; empty when none. The job itself ends aborted with the same reason
+// when its turn comes, sending nothing.
+std::string StreamRefusalFor(pappl_client_t* client, ipp_status_t status, const char* message);
+
 }  // namespace qxapp

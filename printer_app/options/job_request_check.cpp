@@ -379,30 +379,13 @@ bool CheckPrinterDefaults(pappl_client_t* client) {
   return refusals.Finish(request);
 }
 
-}  // namespace qxapp
-
-extern "C" {
-
-// Set-Printer-Attributes (and Create-Printer's attributes): PAPPL 1.3.1 takes any value of a
-// vendor default, in range or not; those are checked first, and nothing is set when one is
-// refused.
-__attribute__((visibility("default"))) bool _papplPrinterSetAttributes(pappl_client_t* client,
-                                                                       pappl_printer_t* printer) {
-  using Fn = bool (*)(pappl_client_t*, pappl_printer_t*);
-  static const Fn original = qxapp::Original<Fn>("_papplPrinterSetAttributes");
-  if (!qxapp::CheckPrinterDefaults(client)) return false;
-  return original(client, printer);
-}
-
-__attribute__((visibility("default"))) bool _papplJobValidateDocumentAttributes(pappl_client_t* client) {
-  using Fn = bool (*)(pappl_client_t*);
-  static const Fn original = qxapp::Original<Fn>("_papplJobValidateDocumentAttributes");
-  if (!original(client)) return false;
+// Print-Job, Validate-Job, Create-Job and Send-Document, after PAPPL's own document checks.
+bool CheckJobRequest(pappl_client_t* client) {
   const ipp_op_t op = papplClientGetOperation(client);
-  if (qxapp::IsDocumentRequest(op) && !qxapp::CheckDocumentFormat(client)) return false;
+  if (IsDocumentRequest(op) && !CheckDocumentFormat(client)) return false;
   if (op == IPP_OP_PRINT_JOB || op == IPP_OP_VALIDATE_JOB || op == IPP_OP_CREATE_JOB)
-    return qxapp::CheckJobTemplate(client);
+    return CheckJobTemplate(client);
   return true;
 }
 
-}  // extern "C"
+}  // namespace qxapp

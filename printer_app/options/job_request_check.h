@@ -10,10 +10,11 @@
 //   what the printer offers: a value out of it is refused with the accepted ones named
 //   (client-error-attributes-or-values-not-supported, the attribute in the unsupported group).
 // PAPPL runs its own document checks first for Print-Job, Validate-Job, Create-Job and
-// Send-Document; the app provides that function (_papplJobValidateDocumentAttributes) and
-// adds its own after PAPPL's. Set-Printer-Attributes is checked likewise before PAPPL sets
-// anything (_papplPrinterSetAttributes): a vendor default out of its range or keywords, or a
-// colour mode not offered, is refused and nothing is set.
+// Send-Document; these come after PAPPL's (CheckJobRequest). Set-Printer-Attributes (and
+// Create-Printer's attributes) is checked likewise before PAPPL sets anything
+// (CheckPrinterDefaults): PAPPL 1.3.1 takes any value of a vendor default, in range or not; a
+// vendor default out of its range or keywords, or a colour mode not offered, is refused and
+// nothing is set.
 #pragma once
 
 #include <pappl/pappl.h>
@@ -25,5 +26,13 @@ namespace qxapp {
 // The job template checks of a request; false (with the response's status and message set)
 // when a value is refused.
 bool CheckJobTemplate(pappl_client_t* client);
+
+// A job or document request, after PAPPL's own checks passed: its document's format and its job
+// template. False, answered, when refused.
+bool CheckJobRequest(pappl_client_t* client);
+
+// The printer defaults a Set-Printer-Attributes or Create-Printer request sets. False, answered,
+// when one is refused.
+bool CheckPrinterDefaults(pappl_client_t* client);
 
 }  // namespace qxapp

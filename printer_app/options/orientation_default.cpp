@@ -43,20 +43,9 @@ void SetOrientation(pappl_printer_t* printer, ipp_orient_t orientation) {
 
 }  // namespace
 
-}  // namespace qxapp
-
-extern "C" {
-
-__attribute__((visibility("default"))) bool papplPrinterSetDriverDefaults(pappl_printer_t* printer,
-                                                                          pappl_pr_driver_data_t* data,
-                                                                          int num_vendor,
-                                                                          cups_option_t* vendor) {
-  using Fn = bool (*)(pappl_printer_t*, pappl_pr_driver_data_t*, int, cups_option_t*);
-  static const Fn original = qxapp::Original<Fn>("papplPrinterSetDriverDefaults");
-  if (!original(printer, data, num_vendor, vendor)) return false;
-  if (data) qxapp::SetOrientation(printer, data->orient_default);
-  qxapp::LoadDefaultLabel(printer);
-  return true;
+void CompleteDriverDefaults(pappl_printer_t* printer, const pappl_pr_driver_data_t* data) {
+  if (data) SetOrientation(printer, data->orient_default);
+  LoadDefaultLabel(printer);
 }
 
-}  // extern "C"
+}  // namespace qxapp

@@ -4,8 +4,6 @@
 #include <cstring>
 #include <memory>
 
-#include "printer_app/pappl_layer/original_symbol.h"
-
 namespace qxapp {
 
 std::string VendorDefault(ipp_t* driverAttrs, std::string_view name) {
@@ -102,17 +100,3 @@ void LoadDefaultLabel(pappl_printer_t* printer) {
 }
 
 }  // namespace qxapp
-
-extern "C" {
-
-// The web interface's Media page and Set-Printer-Attributes of media-ready or media-col-ready.
-__attribute__((visibility("default"))) bool papplPrinterSetReadyMedia(pappl_printer_t* printer, int num_ready,
-                                                                      pappl_media_col_t* ready) {
-  using Fn = bool (*)(pappl_printer_t*, int, pappl_media_col_t*);
-  static const Fn original = qxapp::Original<Fn>("papplPrinterSetReadyMedia");
-  if (!original(printer, num_ready, ready)) return false;
-  qxapp::FollowLoadedLabel(printer);
-  return true;
-}
-
-}  // extern "C"

@@ -23,9 +23,8 @@ void FitSavedDefaults(pappl_printer_t* printer);
 
 // The loaded label (media-ready, the web interface's Media page) is the one documents are laid out
 // for: the printer's media-default follows it, margins and tracking included. PAPPL 1.3.1 keeps
-// them apart, so clients went on laying documents out for the old default. The app provides
-// papplPrinterSetReadyMedia, which PAPPL calls for every change of the loaded media, and calls
-// this after PAPPL's own.
+// them apart, so clients went on laying documents out for the old default. Called after each
+// change of the loaded media (papplPrinterSetReadyMedia).
 void FollowLoadedLabel(pappl_printer_t* printer);
 // The other way: a media-default chosen (the Printing Defaults page, Set-Printer-Attributes) is
 // the label loaded. Called after PAPPL's papplPrinterSetDriverDefaults.
