@@ -22,7 +22,7 @@
 #include "printer_app/access/request_bounds.h"
 #include "printer_app/state/saved_devices.h"
 #include "printer_app/state/saved_state.h"
-#include "printer_app/devices/socket_delivery.h"
+#include "printer_app/devices/device_delivery.h"
 #include "printer_app/devices/usb_autoadd.h"
 #include "printer_app/web_jobs.h"
 #include "printer_app/web/web_text.h"
@@ -78,7 +78,7 @@ pappl_system_t* CreateSystem(const qxapp::AppOptions& options) {
   if (!qxapp::DnssdAvailable())
     papplLog(system, PAPPL_LOGLEVEL_WARN,
              "No Avahi daemon answers: DNS-SD printers cannot be found or used until one runs.");
-  qxapp::RegisterSocketDelivery();
+  qxapp::RegisterDeliveryDevices();
   qxapp::RegisterLabelDriver(system);
   qxapp::RegisterPageFileFilters(system, options.documentLimits);
   qxapp::SetRequestLimits(options.requestLimits);

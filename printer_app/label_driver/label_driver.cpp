@@ -10,7 +10,7 @@
 #include "printer_app/label_driver/label_job.h"
 #include "printer_app/options/setting_map.h"
 #include "printer_app/label_driver/settings_label.h"
-#include "printer_app/devices/socket_delivery.h"
+#include "printer_app/devices/device_delivery.h"
 #include "printer_app/devices/usb_autoadd.h"
 #include "printer_app/web/web_text.h"
 #include "printer_app/web_upload.h"

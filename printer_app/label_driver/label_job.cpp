@@ -23,7 +23,7 @@
 #include "printer_app/label_driver/raw_stream.h"
 #include "printer_app/state/saved_state.h"
 #include "printer_app/options/setting_map.h"
-#include "printer_app/devices/socket_delivery.h"
+#include "printer_app/devices/device_delivery.h"
 
 namespace qxapp {
 namespace {
