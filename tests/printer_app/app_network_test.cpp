@@ -1,6 +1,6 @@
-// Network label printers that misbehave as real ones do (switched off, reset by a jam, stalled,
-// closing early), and raw command streams: every job prints once and whole, or ends aborted
-// with its reason and nothing sent.
+// Network and USB label printers that misbehave as real ones do (switched off, unplugged, reset by
+// a jam, stalled, closing early), and raw command streams: every job prints once and whole, or
+// ends aborted with its reason and nothing sent.
 #include <gtest/gtest.h>
 
 #include <chrono>
