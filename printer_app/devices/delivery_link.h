@@ -27,6 +27,8 @@ class DeliveryLink {
   virtual bool Finish(std::chrono::milliseconds stall, std::string* why, bool* lingered) = 0;
   // Drops the way at once; what it still held is lost.
   virtual void Close() = 0;
+  // The printer's IEEE 1284 device ID, asked of it; empty when the way has none.
+  virtual std::string DeviceId() { return {}; }
 };
 
 // The links for the printers' own device URIs; nullptr with the reason for a bad URI.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -209,6 +210,13 @@ void CloseDevice(pappl_device_t* device) {
 
 ssize_t ReadDevice(pappl_device_t*, void*, size_t) { return 0; }
 
+char* DeviceIdOf(pappl_device_t* device, char* buffer, size_t size) {
+  const std::string id = static_cast<RetryingDevice*>(papplDeviceGetData(device))->link->DeviceId();
+  if (id.empty() || size == 0) return nullptr;
+  std::snprintf(buffer, size, "%s", id.c_str());
+  return buffer;
+}
+
 // The way to the printer is opened at a job's first byte, so a printer that is off or
 // unplugged fails no open and holds no queue: the job itself waits, with the reason.
 ssize_t WriteDevice(pappl_device_t* pappl, const void* buffer, size_t bytes) {
@@ -239,7 +247,7 @@ void RegisterDeliveryDevices() {
   papplDeviceIsSupported("socket://localhost");
   for (const DeliveryScheme& scheme : kSchemes)
     papplDeviceAddScheme(scheme.ownScheme, scheme.type, nullptr, OpenDevice, CloseDevice, ReadDevice,
-                         WriteDevice, nullptr, nullptr);
+                         WriteDevice, nullptr, DeviceIdOf);
 }
 
 std::string DeliveryDeviceUri(const char* uri) {

@@ -55,6 +55,18 @@ class UsbLink : public DeliveryLink {
     return true;
   }
 
+  // Asked on the open device, or on one opened for the question (PAPPL asks when a printer is
+  // added without an ID).
+  std::string DeviceId() override {
+    const bool opened = !m_device;
+    std::string why;
+    if (opened && !Open(std::chrono::seconds(5), &why)) return {};
+    char id[1024];
+    const char* got = papplDeviceGetID(m_device, id, sizeof id);
+    if (opened) Close();
+    return got ? got : "";
+  }
+
   void Close() override {
     if (!m_device) return;
     papplDeviceClose(m_device);
