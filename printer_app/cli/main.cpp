@@ -14,8 +14,8 @@
 #include "printer_app/cli/address_listeners.h"
 #include "printer_app/cli/app_mainloop.h"
 #include "printer_app/cli/app_options.h"
+#include "printer_app/devices/device_delivery.h"
 #include "printer_app/devices/device_guard.h"
-#include "printer_app/devices/socket_delivery.h"
 #include "printer_app/devices/usb_autoadd.h"
 #include "printer_app/label_driver/host_printer.h"
 #include "printer_app/label_driver/job_labels.h"
@@ -78,7 +78,7 @@ pappl_system_t* CreateSystem(const qxapp::AppOptions& options) {
   if (!qxapp::DnssdAvailable())
     papplLog(system, PAPPL_LOGLEVEL_WARN,
              "No Avahi daemon answers: DNS-SD printers cannot be found or used until one runs.");
-  qxapp::RegisterSocketDelivery();
+  qxapp::RegisterDeliveryDevices();
   qxapp::RegisterLabelDriver(system);
   qxapp::RegisterPageFileFilters(system, options.documentLimits);
   qxapp::SetRequestLimits(options.requestLimits);

@@ -18,10 +18,9 @@
 #include <string>
 #include <utility>
 
+#include "printer_app/devices/device_delivery.h"
 #include "printer_app/devices/device_policy.h"
-#include "printer_app/devices/socket_delivery.h"
 #include "printer_app/label_driver/job_thread.h"
-#include "printer_app/pappl_layer/original_symbol.h"
 
 namespace qxapp {
 namespace {
@@ -236,63 +235,50 @@ void RemoveOutputsOfUnprintedJobs(pappl_system_t* system) {
       nullptr);
 }
 
-}  // namespace qxapp
-
-extern "C" {
-
-__attribute__((visibility("default"))) bool papplDeviceList(pappl_devtype_t types, pappl_device_cb_t cb,
-                                                            void* data, pappl_deverror_cb_t err_cb,
-                                                            void* err_data) {
-  using Fn = bool (*)(pappl_devtype_t, pappl_device_cb_t, void*, pappl_deverror_cb_t, void*);
-  static const Fn original = qxapp::Original<Fn>("papplDeviceList");
-  if ((types & PAPPL_DEVTYPE_DNS_SD) && !qxapp::DnssdAvailable())
-    types &= ~pappl_devtype_t{PAPPL_DEVTYPE_DNS_SD};
-  return original(types, cb, data, err_cb, err_data);
+pappl_devtype_t ListableDeviceTypes(pappl_devtype_t types) {
+  if ((types & PAPPL_DEVTYPE_DNS_SD) && !DnssdAvailable()) types &= ~pappl_devtype_t{PAPPL_DEVTYPE_DNS_SD};
+  return types;
 }
 
-__attribute__((visibility("default"))) pappl_device_t* papplDeviceOpen(const char* device_uri,
-                                                                       const char* name,
-                                                                       pappl_deverror_cb_t err_cb,
-                                                                       void* err_data) {
-  using Fn = pappl_device_t* (*)(const char*, const char*, pappl_deverror_cb_t, void*);
-  static const Fn original = qxapp::Original<Fn>("papplDeviceOpen");
-  qxapp::t_fileFailure.clear();
-  if (qxapp::HasScheme(device_uri, "dnssd://") && !qxapp::DnssdAvailable()) {
+pappl_device_t* OpenGuardedDevice(LibraryDeviceOpen original, const char* device_uri, const char* name,
+                                  pappl_deverror_cb_t err_cb, void* err_data) {
+  t_fileFailure.clear();
+  if (HasScheme(device_uri, "dnssd://") && !DnssdAvailable()) {
     if (err_cb) err_cb("Cannot reach a DNS-SD printer: no Avahi daemon is running.", err_data);
     return nullptr;
   }
-  if (const std::string network = qxapp::SocketDeliveryUri(device_uri); !network.empty())
-    return original(network.c_str(), name, err_cb, err_data);
-  if (!qxapp::HasScheme(device_uri, "file:")) return original(device_uri, name, err_cb, err_data);
+  if (const std::string own = DeliveryDeviceUri(device_uri); !own.empty())
+    return original(own.c_str(), name, err_cb, err_data);
+  if (!HasScheme(device_uri, "file:")) return original(device_uri, name, err_cb, err_data);
 
   std::string why;
-  if (!qxapp::DeviceAllowedHere(device_uri, &why)) {
-    qxapp::t_fileFailure = why;
+  if (!DeviceAllowedHere(device_uri, &why)) {
+    t_fileFailure = why;
     if (err_cb) err_cb(why.c_str(), err_data);
-    return original(qxapp::kFailingDevice, name, err_cb, err_data);
+    return original(kFailingDevice, name, err_cb, err_data);
   }
-  qxapp::FolderOutput output;
-  const bool toFolder = qxapp::FolderOutputFor(device_uri, qxapp::CurrentJob(), &output);
-  const bool toFile = !toFolder && qxapp::FileOutputFor(device_uri, &output);
+  FolderOutput output;
+  const bool toFolder = FolderOutputFor(device_uri, CurrentJob(), &output);
+  const bool toFile = !toFolder && FileOutputFor(device_uri, &output);
   std::string uri = device_uri;
   int made = -1;
   if (toFolder || toFile) {
-    made = toFolder ? qxapp::CreateOutputFile(output, &why) : qxapp::OpenDeviceFile(output, &why);
+    made = toFolder ? CreateOutputFile(output, &why) : OpenDeviceFile(output, &why);
     if (made < 0) {
-      qxapp::t_fileFailure = why;
+      t_fileFailure = why;
       if (err_cb) err_cb(why.c_str(), err_data);
-      return original(qxapp::kFailingDevice, name, err_cb, err_data);
+      return original(kFailingDevice, name, err_cb, err_data);
     }
     // PAPPL's file device opens the file checked, by its descriptor: no name is looked up again.
     uri = "file:///proc/self/fd/" + std::to_string(made);
   }
-  qxapp::ErrorRoute* route = qxapp::RouteFor(err_cb, err_data);
-  pappl_device_t* device = original(uri.c_str(), name, qxapp::KeepAndPass, route);
+  ErrorRoute* route = RouteFor(err_cb, err_data);
+  pappl_device_t* device = original(uri.c_str(), name, KeepAndPass, route);
   if (made >= 0) close(made);
-  if (toFolder) qxapp::t_outputFile = output.path;
+  if (toFolder) t_outputFile = output.path;
   if (device) return device;
-  if (qxapp::t_fileFailure.empty()) qxapp::t_fileFailure = std::string("Unable to open ") + device_uri + ".";
-  return original(qxapp::kFailingDevice, name, err_cb, err_data);
+  if (t_fileFailure.empty()) t_fileFailure = std::string("Unable to open ") + device_uri + ".";
+  return original(kFailingDevice, name, err_cb, err_data);
 }
 
-}  // extern "C"
+}  // namespace qxapp

@@ -1,5 +1,5 @@
-// Where the app changes PAPPL 1.3.1's device handling. The app provides papplDeviceList and
-// papplDeviceOpen in the library's place (the library's own calls reach them):
+// Where the app changes PAPPL 1.3.1's device handling, for papplDeviceList and papplDeviceOpen
+// (pappl_layer/device_replacements.cpp provides them in the library's place):
 // - with no Avahi daemon answering, PAPPL aborts the whole process when it browses for or opens
 //   a DNS-SD device (the web interface's Add Printer page browses): listing then leaves DNS-SD
 //   out, and opening a dnssd:// device fails with a reason;
@@ -11,7 +11,8 @@
 //   there, another user's file or one with other names is refused;
 // - a file:// folder or file that cannot be written makes PAPPL hold the job and retry every
 //   5 seconds for ever: the job gets a device whose every write fails instead, so that it ends
-//   aborted with the reason, and the next job tries the folder again.
+//   aborted with the reason, and the next job tries the folder again;
+// - socket://, dnssd:// and usb:// devices are the app's own (device_delivery.h).
 #pragma once
 
 #include <pappl/pappl.h>
@@ -19,6 +20,16 @@
 #include <string>
 
 namespace qxapp {
+
+using LibraryDeviceOpen = pappl_device_t* (*)(const char* uri, const char* name,
+                                              pappl_deverror_cb_t errorCallback, void* errorData);
+
+// The types of device a listing may ask PAPPL for: without an Avahi daemon, no DNS-SD.
+pappl_devtype_t ListableDeviceTypes(pappl_devtype_t types);
+
+// papplDeviceOpen as the app has it; `original` is the library's own.
+pappl_device_t* OpenGuardedDevice(LibraryDeviceOpen original, const char* uri, const char* name,
+                                  pappl_deverror_cb_t errorCallback, void* errorData);
 
 // Whether an Avahi client can reach the daemon now (PAPPL's own condition for DNS-SD).
 bool DnssdAvailable();

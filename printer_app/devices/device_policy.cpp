@@ -8,7 +8,6 @@
 #include <cstring>
 #include <mutex>
 
-#include "printer_app/pappl_layer/original_symbol.h"
 #include "printer_app/state/new_printer_id.h"
 
 namespace qxapp {
@@ -101,62 +100,45 @@ namespace {
 thread_local std::string t_refusal;
 }  // namespace
 
-}  // namespace qxapp
-
-extern "C" {
-
-// Every printer PAPPL adds (IPP Create-Printer, the web form, the saved state) is made here.
 // Printers restored from the saved state are kept, so that nothing saved is lost: their jobs
 // are refused when they open the device (device_guard.cpp) until the folder is allowed.
-__attribute__((visibility("default"))) pappl_printer_t* papplPrinterCreate(
-    pappl_system_t* system, int printer_id, const char* printer_name, const char* driver_name,
-    const char* device_id, const char* device_uri) {
+pappl_printer_t* CreateAllowedPrinter(pappl_system_t* system, int printer_id, const char* printer_name,
+                                      const char* driver_name, const char* device_id,
+                                      const char* device_uri) {
   std::string why;
-  qxapp::t_refusal.clear();
-  if (device_uri && !qxapp::DeviceAllowedHere(device_uri, &why)) {
+  t_refusal.clear();
+  if (device_uri && !DeviceAllowedHere(device_uri, &why)) {
     if (printer_id > 0) {
       papplLog(system, PAPPL_LOGLEVEL_ERROR, "Printer '%s' (%s): %s; its jobs are refused until it is.",
                printer_name ? printer_name : "", device_uri, why.c_str());
     } else {
       papplLog(system, PAPPL_LOGLEVEL_ERROR, "Not adding printer '%s' (%s): %s.",
                printer_name ? printer_name : "", device_uri, why.c_str());
-      qxapp::t_refusal = "Not added: " + why + ".";
+      t_refusal = "Not added: " + why + ".";
       errno = EACCES;
       return nullptr;
     }
   }
-  return qxapp::CreatePrinterWithItsId(system, printer_id, printer_name, driver_name, device_id, device_uri);
+  return CreatePrinterWithItsId(system, printer_id, printer_name, driver_name, device_id, device_uri);
 }
 
-// IPP Create-Printer: a device outside the allowed folders is refused with the rule (PAPPL
-// itself would only answer with the error number's text).
-__attribute__((visibility("default"))) void _papplSystemProcessIPP(pappl_client_t* client) {
-  using Fn = void (*)(pappl_client_t*);
-  static const Fn original = qxapp::Original<Fn>("_papplSystemProcessIPP");
-  if (papplClientGetOperation(client) == IPP_OP_CREATE_PRINTER &&
-      papplClientIsAuthorized(client) == HTTP_STATUS_CONTINUE) {
-    ipp_attribute_t* attr =
-        ippFindAttribute(papplClientGetRequest(client), "smi55357-device-uri", IPP_TAG_ZERO);
-    const char* uri = attr ? ippGetString(attr, 0, nullptr) : nullptr;
-    std::string why;
-    if (uri && !qxapp::DeviceAllowedHere(uri, &why)) {
-      papplLogClient(client, PAPPL_LOGLEVEL_ERROR, "Create-Printer of %s refused: %s.", uri, why.c_str());
-      papplClientRespondIPP(client, IPP_STATUS_ERROR_NOT_POSSIBLE, "%s.", why.c_str());
-      return;
-    }
-  }
-  original(client);
+bool RefusedCreatePrinter(pappl_client_t* client) {
+  if (papplClientGetOperation(client) != IPP_OP_CREATE_PRINTER ||
+      papplClientIsAuthorized(client) != HTTP_STATUS_CONTINUE)
+    return false;
+  ipp_attribute_t* attr =
+      ippFindAttribute(papplClientGetRequest(client), "smi55357-device-uri", IPP_TAG_ZERO);
+  const char* uri = attr ? ippGetString(attr, 0, nullptr) : nullptr;
+  std::string why;
+  if (!uri || DeviceAllowedHere(uri, &why)) return false;
+  papplLogClient(client, PAPPL_LOGLEVEL_ERROR, "Create-Printer of %s refused: %s.", uri, why.c_str());
+  papplClientRespondIPP(client, IPP_STATUS_ERROR_NOT_POSSIBLE, "%s.", why.c_str());
+  return true;
 }
 
-// The web interface's Add Printer form shows the error number's text of a refused printer;
-// the rule is shown in its place.
-__attribute__((visibility("default"))) const char* papplClientGetLocString(pappl_client_t* client,
-                                                                           const char* s) {
-  using Fn = const char* (*)(pappl_client_t*, const char*);
-  static const Fn original = qxapp::Original<Fn>("papplClientGetLocString");
-  if (!qxapp::t_refusal.empty() && s && std::strcmp(s, std::strerror(EACCES)) == 0)
-    return qxapp::t_refusal.c_str();
-  return original(client, s);
+const char* RefusalInPlaceOf(const char* text) {
+  if (!t_refusal.empty() && text && std::strcmp(text, std::strerror(EACCES)) == 0) return t_refusal.c_str();
+  return nullptr;
 }
 
-}  // extern "C"
+}  // namespace qxapp

@@ -7,7 +7,7 @@
 
 #include "common/media/label_sizes.h"
 #include "printer_app/access/job_privacy.h"
-#include "printer_app/devices/socket_delivery.h"
+#include "printer_app/devices/device_delivery.h"
 #include "printer_app/devices/usb_autoadd.h"
 #include "printer_app/label_driver/label_job.h"
 #include "printer_app/label_driver/settings_label.h"

@@ -1,9 +1,10 @@
-// Network label printers that misbehave as real ones do (switched off, reset by a jam, stalled,
-// closing early), and raw command streams: every job prints once and whole, or ends aborted
-// with its reason and nothing sent.
+// Network and USB label printers that misbehave as real ones do (switched off, unplugged, reset by
+// a jam, stalled, closing early), and raw command streams: every job prints once and whole, or
+// ends aborted with its reason and nothing sent.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <random>
@@ -135,6 +136,77 @@ TEST_F(NetworkTest, APrinterThatStaysOffAbortsTheJobAfterTheRetryLimit) {
   EXPECT_EQ(WaitForJob(app.Uri(), next, 30), "completed") << app.Log();
   EXPECT_TRUE(printer.Printed() == std::vector<std::string>{QxvnPrint(m_png + DefaultSettings())})
       << Sizes(printer.Printed());
+}
+
+// A USB printer as PAPPL sees one: the stand-in libusb (tests/support/usb_printer_standin.cpp)
+// preloaded in the app, unplugged by the test or by itself after so many bytes of a job.
+TEST_F(NetworkTest, AUsbPrinterUnpluggedMidJobPrintsItOnceWholeWhenPluggedInAgain) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the stand-in libusb is not preloaded into a sanitized app (its runtime must come first)";
+#endif
+  const std::string output = m_dir + "/usb-output", unplugged = m_dir + "/usb-unplugged",
+                    armed = m_dir + "/usb-unplug-after";
+  const std::vector<std::pair<std::string, std::string>> environment = {
+      {"LD_PRELOAD", QX_USB_STANDIN_PATH},
+      {"QX_USB_STANDIN_OUTPUT", output},
+      {"QX_USB_STANDIN_UNPLUGGED", unplugged},
+      {"QX_USB_STANDIN_UNPLUG_AFTER", armed}};
+  std::string withStandIn;
+  for (const auto& [name, value] : environment) withStandIn += name + "='" + value + "' ";
+  AppServer app(m_dir + "/state");
+  app.SetEnvironment(environment);
+  ASSERT_TRUE(app.Start());
+  // Found as a label printer and added by `autoadd`, as a user adds one.
+  int code = -1;
+  const std::string added = Capture(withStandIn + app.Program() + " autoadd", &code);
+  ASSERT_EQ(code, 0) << added;
+  EXPECT_EQ(Capture(app.Program() + " printers"), "QXVN Label Printer (USB)\nlabel\n");
+  const std::string uri = app.Uri("QXVN_Label_Printer_(USB)");
+
+  const std::string label = QxvnPrint(m_png + DefaultSettings());
+  const std::string twenty = QxvnPrint(m_png + " --copies 20" + DefaultSettings());
+  ASSERT_FALSE(label.empty());
+  constexpr size_t kUnplugAt = 20000;
+  const struct {
+    std::string name;
+    bool unplugs;
+    int backAfterSeconds;  // never when negative
+    std::string state;
+    std::string printed;
+  } cases[] = {
+      // What the printer took before it went, then the whole job once.
+      {"back-after-3-s", true, 3, "completed", twenty.substr(0, kUnplugAt) + twenty},
+      {"never-back", true, -1, "aborted", twenty.substr(0, kUnplugAt)},
+      {"next-job", false, 0, "completed", label},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::remove(output.c_str());
+    std::remove(unplugged.c_str());
+    SetRetryLimit(uri, c.backAfterSeconds < 0 ? 3 : 60);
+    if (c.unplugs) std::ofstream(armed) << kUnplugAt;
+    const int id = PrintJob(uri, m_png, "image/png", c.name, c.unplugs ? "  ATTR integer copies 20\n" : "");
+    ASSERT_GT(id, 0);
+    if (c.backAfterSeconds > 0) {
+      EXPECT_TRUE(WaitsForItsDevice(uri)) << StateReasons(uri);
+      std::this_thread::sleep_for(std::chrono::seconds(c.backAfterSeconds));
+      EXPECT_TRUE(WaitsForItsDevice(uri)) << StateReasons(uri);
+      std::remove(unplugged.c_str());
+    }
+    EXPECT_EQ(WaitForJob(uri, id, 60), c.state) << app.Log();
+    const std::string printed = ReadFile(output);
+    EXPECT_TRUE(printed == c.printed)
+        << printed.size() << " bytes printed, " << c.printed.size() << " expected";
+    if (c.state == "aborted") {
+      const std::string message = Attribute(uri, "Get-Job-Attributes", "job-state-message", id);
+      EXPECT_NE(
+          message.find("the USB printer usb://QXVN/Label%20Printer?serial=QX-STANDIN-1 did not take the "
+                       "job within 3 s: "),
+          std::string::npos)
+          << message;
+    }
+    EXPECT_EQ(StateReasons(uri), "none");
+  }
 }
 
 TEST_F(NetworkTest, RawStreamsAreCheckedThenSentAsTheyAreOnceACopy) {

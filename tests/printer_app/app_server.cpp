@@ -106,12 +106,24 @@ bool AppServer::Start() {
     args.push_back(printer);
   }
   args.insert(args.end(), m_options.begin(), m_options.end());
+  // Made before the fork: the child only calls execve.
+  std::vector<std::string> environment;
+  for (char** entry = environ; *entry; ++entry) {
+    const std::string variable = *entry;
+    bool replaced = false;
+    for (const auto& given : m_environment) replaced |= variable.rfind(given.first + "=", 0) == 0;
+    if (!replaced) environment.push_back(variable);
+  }
+  for (const auto& [name, value] : m_environment) environment.push_back(name + "=" + value);
+  std::vector<char*> envp;
+  for (std::string& variable : environment) envp.push_back(variable.data());
+  envp.push_back(nullptr);
   m_pid = fork();
   if (m_pid == 0) {
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
-    execv(argv[0], argv.data());
+    execve(argv[0], argv.data(), envp.data());
     _exit(127);
   }
   const std::string name =

@@ -6,6 +6,7 @@
 
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qxtest {
@@ -33,6 +34,10 @@ class AppServer {
   double Stop();
   // SIGKILL at once, as a crash.
   void Kill();
+  // Environment variables the app is started with (NAME, VALUE), besides the test's own.
+  void SetEnvironment(std::vector<std::pair<std::string, std::string>> variables) {
+    m_environment = std::move(variables);
+  }
   // More command-line options for the next Start ("--allowed-folder", DIR, ...).
   void AddArgs(const std::vector<std::string>& args);
 
@@ -56,6 +61,7 @@ class AppServer {
   std::vector<std::string> m_options;
   std::string m_program;
   std::vector<std::string> m_leadingArgs;
+  std::vector<std::pair<std::string, std::string>> m_environment;
   int m_port = 0;
   pid_t m_pid = -1;
 };

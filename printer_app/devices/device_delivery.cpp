@@ -1,9 +1,10 @@
-#include "printer_app/devices/socket_delivery.h"
+#include "printer_app/devices/device_delivery.h"
 
 #include <cups/cups.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -13,8 +14,7 @@
 #include <set>
 #include <thread>
 
-#include "printer_app/devices/dnssd_resolve.h"
-#include "printer_app/devices/printer_connection.h"
+#include "printer_app/devices/delivery_link.h"
 #include "printer_app/label_driver/job_bytes.h"
 #include "printer_app/label_driver/job_thread.h"
 #include "printer_app/options/printer_defaults.h"
@@ -27,41 +27,51 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
-// PAPPL's device table knows the app's network devices by these schemes; printers keep
-// socket:// and dnssd:// (a raw-socket printer found by DNS-SD, resolved at each connection).
-constexpr const char* kScheme = "x-qxvn-socket";
-constexpr const char* kDnssdScheme = "x-qxvn-dnssd";
-constexpr int kDefaultPort = 9100;
-// A connection that takes nothing this long has failed (a third of a shorter retry limit).
+// PAPPL's device table knows the app's devices by their own schemes; printers keep theirs.
+struct DeliveryScheme {
+  const char* printerScheme;
+  const char* ownScheme;
+  pappl_devtype_t type;
+  std::unique_ptr<DeliveryLink> (*makeLink)(const char* uri, std::string* why);
+};
+constexpr DeliveryScheme kSchemes[] = {
+    {"socket", "x-qxvn-socket", PAPPL_DEVTYPE_SOCKET, MakeNetworkLink},
+    // A raw-socket printer found by DNS-SD, resolved at each connection.
+    {"dnssd", "x-qxvn-dnssd", PAPPL_DEVTYPE_DNS_SD, MakeNetworkLink},
+    {"usb", "x-qxvn-usb", PAPPL_DEVTYPE_USB, MakeUsbLink},
+};
+
+// The rest of `uri` after "SCHEME://", or nullptr when it has another scheme.
+const char* AfterScheme(const char* uri, const char* scheme) {
+  const size_t length = std::strlen(scheme);
+  if (!uri || std::strncmp(uri, scheme, length) != 0 || std::strncmp(uri + length, "://", 3) != 0)
+    return nullptr;
+  return uri + length + 3;
+}
+
+// A way that takes nothing this long has failed (a third of a shorter retry limit).
 constexpr milliseconds kLongestStall = seconds(30);
 constexpr milliseconds kFirstPause = milliseconds(500);
 constexpr milliseconds kLongestPause = seconds(5);
 
 thread_local std::string t_failure;
 
-struct NetworkDevice {
-  std::string service;  // a DNS-SD printer's full service name; empty for a socket:// one
-  std::string host;
-  int port = kDefaultPort;
-  PrinterConnection connection;
+struct RetryingDevice {
+  std::unique_ptr<DeliveryLink> link;
   JobBytes sent;                                // the current job's bytes so far
   int jobId = 0;                                // whose bytes they are
   milliseconds retryLimit{0};                   // the printer's setting at the job's start
   std::optional<Clock::time_point> faultSince;  // the job's first fault
   bool discarding = false;
-
-  std::string Address() const {
-    return service.empty() ? host + ":" + std::to_string(port) : "'" + service + "'";
-  }
 };
 
 std::mutex g_lock;
-std::set<pappl_device_t*> g_devices;                // the app's network devices now open
+std::set<pappl_device_t*> g_devices;                // the app's devices now open
 std::map<pappl_printer_t*, std::string> g_waiting;  // printers waiting for their device: why
 
-NetworkDevice* Ours(pappl_device_t* device) {
+RetryingDevice* Ours(pappl_device_t* device) {
   std::lock_guard<std::mutex> hold(g_lock);
-  return g_devices.count(device) ? static_cast<NetworkDevice*>(papplDeviceGetData(device)) : nullptr;
+  return g_devices.count(device) ? static_cast<RetryingDevice*>(papplDeviceGetData(device)) : nullptr;
 }
 
 void SetWaiting(pappl_job_t* job, const std::string* why) {
@@ -98,6 +108,11 @@ std::string Span(milliseconds span) {
   return s >= 120 && s % 60 == 0 ? std::to_string(s / 60) + " min" : std::to_string(s) + " s";
 }
 
+std::string Capitalized(std::string text) {
+  if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 'a' + 'A');
+  return text;
+}
+
 // A job still waiting when the app stops stays unfinished: it prints again after the restart.
 bool Stopping(pappl_job_t* job) { return job && papplJobIsCanceled(job); }
 
@@ -108,27 +123,30 @@ void Pause(pappl_job_t* job, milliseconds pause) {
     std::this_thread::sleep_for(std::min<Clock::duration>(milliseconds(100), until - Clock::now()));
 }
 
-// A fresh connection carrying every byte of the job so far; retried after each fault until the
-// retry limit, counted from the job's first fault. `why` is the fault that led here, if any.
-bool Reconnect(NetworkDevice& device, std::string why) {
+// A fresh way to the printer carrying every byte of the job so far; retried after each fault
+// until the retry limit, counted from the job's first fault. `why` is the fault that led here,
+// if any.
+bool Reconnect(RetryingDevice& device, std::string why) {
   pappl_job_t* job = CurrentJob();
+  DeliveryLink& link = *device.link;
   const milliseconds limit = device.retryLimit;
   const milliseconds stall = StallTime(limit);
   milliseconds pause = kFirstPause;
   for (;;) {
     if (!why.empty()) {
+      link.Close();
       const bool first = !device.faultSince;
       if (first) device.faultSince = Clock::now();
       const auto waited = std::chrono::duration_cast<milliseconds>(Clock::now() - *device.faultSince);
       if (waited >= limit || Stopping(job)) {
-        t_failure = Stopping(job) ? "cancelled while waiting for the printer at " + device.Address()
-                                  : "the printer at " + device.Address() + " did not take the job within " +
-                                        Span(limit) + ": " + why;
+        t_failure = Stopping(job)
+                        ? "cancelled while waiting for " + link.Printer()
+                        : link.Printer() + " did not take the job within " + Span(limit) + ": " + why;
         if (job) papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Giving up: %s.", t_failure.c_str());
         SetWaiting(job, nullptr);
         return false;
       }
-      const std::string waiting = "Waiting for the printer at " + device.Address() + " (" + why + ")";
+      const std::string waiting = "Waiting for " + link.Printer() + " (" + why + ")";
       if (job) {
         papplLogJob(job, first ? PAPPL_LOGLEVEL_WARN : PAPPL_LOGLEVEL_DEBUG,
                     "%s; sending the job again from its start.", waiting.c_str());
@@ -139,15 +157,12 @@ bool Reconnect(NetworkDevice& device, std::string why) {
       Pause(job, std::min(pause, limit - waited));
       pause = std::min(pause * 2, kLongestPause);
     }
-    device.connection.Close();
-    if ((device.service.empty() ||
-         ResolveDnssdService(device.service, stall, &device.host, &device.port, &why)) &&
-        device.connection.Connect(device.host, device.port, stall, &why) &&
+    why.clear();
+    if (link.Open(stall, &why) &&
         device.sent.Replay(
-            [&](const uint8_t* data, size_t size) { return device.connection.Send(data, size, stall, &why); },
-            &why)) {
+            [&](const uint8_t* data, size_t size) { return link.Send(data, size, stall, &why); }, &why)) {
       if (device.faultSince && job) {
-        papplLogJob(job, PAPPL_LOGLEVEL_INFO, "The printer at %s answers again.", device.Address().c_str());
+        papplLogJob(job, PAPPL_LOGLEVEL_INFO, "%s answers again.", Capitalized(link.Printer()).c_str());
         papplJobSetMessage(job, "Printing again from the start: the printer answers again.");
       }
       SetWaiting(job, nullptr);
@@ -157,8 +172,8 @@ bool Reconnect(NetworkDevice& device, std::string why) {
   }
 }
 
-void ForgetJob(NetworkDevice& device) {
-  device.connection.Close();
+void ForgetJob(RetryingDevice& device) {
+  device.link->Close();
   device.sent.Clear();
   device.faultSince.reset();
   device.jobId = 0;
@@ -166,20 +181,20 @@ void ForgetJob(NetworkDevice& device) {
 }
 
 bool OpenDevice(pappl_device_t* device, const char* uri, const char*) {
-  char scheme[32], userpass[256], host[256], resource[1024];
-  int port = 0;
-  if (httpSeparateURI(HTTP_URI_CODING_ALL, uri, scheme, sizeof scheme, userpass, sizeof userpass, host,
-                      sizeof host, &port, resource, sizeof resource) < HTTP_URI_STATUS_OK ||
-      !*host) {
-    papplDeviceError(device, "Bad network printer address '%s'.", uri);
+  std::string why = "not a device of the app's own";
+  std::unique_ptr<DeliveryLink> link;
+  for (const DeliveryScheme& scheme : kSchemes) {
+    if (const char* rest = AfterScheme(uri, scheme.ownScheme)) {
+      link = scheme.makeLink((std::string(scheme.printerScheme) + "://" + rest).c_str(), &why);
+      break;
+    }
+  }
+  if (!link) {
+    papplDeviceError(device, "%s", why.c_str());
     return false;
   }
-  auto data = std::make_unique<NetworkDevice>();
-  if (std::strcmp(scheme, kDnssdScheme) == 0)
-    data->service = host;
-  else
-    data->host = host;
-  data->port = port > 0 ? port : kDefaultPort;
+  auto data = std::make_unique<RetryingDevice>();
+  data->link = std::move(link);
   papplDeviceSetData(device, data.release());
   std::lock_guard<std::mutex> hold(g_lock);
   g_devices.insert(device);
@@ -191,15 +206,22 @@ void CloseDevice(pappl_device_t* device) {
     std::lock_guard<std::mutex> hold(g_lock);
     g_devices.erase(device);
   }
-  delete static_cast<NetworkDevice*>(papplDeviceGetData(device));
+  delete static_cast<RetryingDevice*>(papplDeviceGetData(device));
 }
 
 ssize_t ReadDevice(pappl_device_t*, void*, size_t) { return 0; }
 
-// The connection is made at a job's first byte, so a printer that is off fails no open and
-// holds no queue: the job itself waits, with the reason.
+char* DeviceIdOf(pappl_device_t* device, char* buffer, size_t size) {
+  const std::string id = static_cast<RetryingDevice*>(papplDeviceGetData(device))->link->DeviceId();
+  if (id.empty() || size == 0) return nullptr;
+  std::snprintf(buffer, size, "%s", id.c_str());
+  return buffer;
+}
+
+// The way to the printer is opened at a job's first byte, so a printer that is off or
+// unplugged fails no open and holds no queue: the job itself waits, with the reason.
 ssize_t WriteDevice(pappl_device_t* pappl, const void* buffer, size_t bytes) {
-  auto* device = static_cast<NetworkDevice*>(papplDeviceGetData(pappl));
+  auto* device = static_cast<RetryingDevice*>(papplDeviceGetData(pappl));
   pappl_job_t* job = CurrentJob();
   // Bytes left in the device's buffer by a job that ended unprinted go nowhere.
   if (device->discarding || (job && papplJobGetState(job) != IPP_JSTATE_PROCESSING))
@@ -213,37 +235,31 @@ ssize_t WriteDevice(pappl_device_t* pappl, const void* buffer, size_t bytes) {
   t_failure.clear();
   if (!device->sent.Append(buffer, bytes, &t_failure)) return -1;
   std::string why;
-  if (device->connection.IsOpen()) {
-    if (device->connection.Send(static_cast<const uint8_t*>(buffer), bytes, StallTime(device->retryLimit),
-                                &why))
-      return static_cast<ssize_t>(bytes);
-  }
+  if (device->link->IsOpen() &&
+      device->link->Send(static_cast<const uint8_t*>(buffer), bytes, StallTime(device->retryLimit), &why))
+    return static_cast<ssize_t>(bytes);
   return Reconnect(*device, why) ? static_cast<ssize_t>(bytes) : -1;
 }
 
 }  // namespace
 
-void RegisterSocketDelivery() {
+void RegisterDeliveryDevices() {
   // PAPPL adds its own schemes when its table is first used, and only when it is still empty.
   papplDeviceIsSupported("socket://localhost");
-  papplDeviceAddScheme(kScheme, PAPPL_DEVTYPE_SOCKET, nullptr, OpenDevice, CloseDevice, ReadDevice,
-                       WriteDevice, nullptr, nullptr);
-  papplDeviceAddScheme(kDnssdScheme, PAPPL_DEVTYPE_DNS_SD, nullptr, OpenDevice, CloseDevice, ReadDevice,
-                       WriteDevice, nullptr, nullptr);
+  for (const DeliveryScheme& scheme : kSchemes)
+    papplDeviceAddScheme(scheme.ownScheme, scheme.type, nullptr, OpenDevice, CloseDevice, ReadDevice,
+                         WriteDevice, nullptr, DeviceIdOf);
 }
 
-std::string SocketDeliveryUri(const char* uri) {
-  constexpr const char kSocket[] = "socket://";
-  constexpr const char kDnssd[] = "dnssd://";
-  if (uri && std::strncmp(uri, kSocket, sizeof kSocket - 1) == 0)
-    return std::string(kScheme) + "://" + (uri + sizeof kSocket - 1);
-  if (uri && std::strncmp(uri, kDnssd, sizeof kDnssd - 1) == 0)
-    return std::string(kDnssdScheme) + "://" + (uri + sizeof kDnssd - 1);
+std::string DeliveryDeviceUri(const char* uri) {
+  for (const DeliveryScheme& scheme : kSchemes)
+    if (const char* rest = AfterScheme(uri, scheme.printerScheme))
+      return std::string(scheme.ownScheme) + "://" + rest;
   return {};
 }
 
 bool FinishDelivery(pappl_device_t* pappl) {
-  NetworkDevice* device = Ours(pappl);
+  RetryingDevice* device = Ours(pappl);
   if (!device) return true;
   t_failure.clear();
   papplDeviceFlush(pappl);
@@ -256,15 +272,14 @@ bool FinishDelivery(pappl_device_t* pappl) {
   while (!delivered) {
     std::string why;
     bool lingered = false;
-    if (device->connection.IsOpen() && device->connection.Finish(stall, &why, &lingered)) {
+    if (device->link->IsOpen() && device->link->Finish(stall, &why, &lingered)) {
       if (lingered && CurrentJob())
-        papplLogJob(CurrentJob(), PAPPL_LOGLEVEL_WARN,
-                    "The printer at %s took every byte but kept the connection open.",
-                    device->Address().c_str());
+        papplLogJob(CurrentJob(), PAPPL_LOGLEVEL_WARN, "%s took every byte but kept the connection open.",
+                    Capitalized(device->link->Printer()).c_str());
       delivered = true;
       if (device->faultSince && CurrentJob())
-        papplJobSetMessage(CurrentJob(), "Printed from its start again once the printer at %s answered.",
-                           device->Address().c_str());
+        papplJobSetMessage(CurrentJob(), "Printed from its start again once %s answered.",
+                           device->link->Printer().c_str());
     } else if (!Reconnect(*device, why.empty() ? "the connection was closed" : why)) {
       break;
     }
@@ -274,7 +289,7 @@ bool FinishDelivery(pappl_device_t* pappl) {
 }
 
 void AbandonDelivery(pappl_device_t* pappl) {
-  NetworkDevice* device = Ours(pappl);
+  RetryingDevice* device = Ours(pappl);
   if (!device) return;
   device->discarding = true;
   papplDeviceFlush(pappl);
@@ -293,25 +308,12 @@ void AddDeliveryAttributes(pappl_pr_driver_data_t* data, ipp_t* attrs) {
                 kDefaultRetryLimitSeconds);
 }
 
-}  // namespace qxapp
-
-extern "C" {
-
-// A printer waiting for its network device says so in its state: connecting-to-device and
-// offline-report among its printer-state-reasons (not "paused": its queue is not stopped), and
-// the reason as its printer-state-message.
-__attribute__((visibility("default"))) void _papplPrinterCopyStateNoLock(pappl_printer_t* printer,
-                                                                         ipp_tag_t group_tag, ipp_t* ipp,
-                                                                         pappl_client_t* client,
-                                                                         cups_array_t* ra) {
-  using Fn = void (*)(pappl_printer_t*, ipp_tag_t, ipp_t*, pappl_client_t*, cups_array_t*);
-  static const Fn original = qxapp::Original<Fn>("_papplPrinterCopyStateNoLock");
-  original(printer, group_tag, ipp, client, ra);
+void AddWaitingForDevice(pappl_printer_t* printer, ipp_tag_t groupTag, ipp_t* ipp) {
   std::string why;
   {
-    std::lock_guard<std::mutex> hold(qxapp::g_lock);
-    auto waiting = qxapp::g_waiting.find(printer);
-    if (waiting == qxapp::g_waiting.end()) return;
+    std::lock_guard<std::mutex> hold(g_lock);
+    auto waiting = g_waiting.find(printer);
+    if (waiting == g_waiting.end()) return;
     why = waiting->second;
   }
   // This printer's attributes are the last ones added.
@@ -330,7 +332,7 @@ __attribute__((visibility("default"))) void _papplPrinterCopyStateNoLock(pappl_p
       ippDeleteValues(ipp, &reasons, i, 1);
   }
   if (!reasons) {
-    reasons = ippAddString(ipp, group_tag, IPP_CONST_TAG(IPP_TAG_KEYWORD), "printer-state-reasons", nullptr,
+    reasons = ippAddString(ipp, groupTag, IPP_CONST_TAG(IPP_TAG_KEYWORD), "printer-state-reasons", nullptr,
                            "connecting-to-device");
   } else {
     ippSetString(ipp, &reasons, ippGetCount(reasons), "connecting-to-device");
@@ -338,4 +340,4 @@ __attribute__((visibility("default"))) void _papplPrinterCopyStateNoLock(pappl_p
   ippSetString(ipp, &reasons, ippGetCount(reasons), "offline-report");
 }
 
-}  // extern "C"
+}  // namespace qxapp
