@@ -13,17 +13,16 @@
 
 #include "common/media/label_sizes.h"
 #include "common/tool_error.h"
-#include "printer_app/label_driver/barcode_check.h"
 #include "printer_app/cli/client_message.h"
 #include "printer_app/devices/device_guard.h"
+#include "printer_app/devices/socket_delivery.h"
+#include "printer_app/label_driver/barcode_check.h"
 #include "printer_app/label_driver/host_printer.h"
 #include "printer_app/label_driver/job_guard.h"
 #include "printer_app/label_driver/job_labels.h"
-#include "printer_app/options/printer_defaults.h"
 #include "printer_app/label_driver/raw_stream.h"
-#include "printer_app/state/saved_state.h"
+#include "printer_app/options/printer_defaults.h"
 #include "printer_app/options/setting_map.h"
-#include "printer_app/devices/socket_delivery.h"
 
 namespace qxapp {
 namespace {
@@ -176,8 +175,6 @@ bool StartLabelJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t
     Fail(job, PAPPL_JREASON_NONE, "Another job is printing on this printer.");
     return false;
   }
-  // Kept as printing: should the app stop now, the job prints again from its start, and says so.
-  SaveJobChange(job);
   StartSentStream(job);
   auto state = std::make_unique<LabelJobState>();
   JobChoices choices;
@@ -307,8 +304,6 @@ bool PrintRawFile(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*
     Fail(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, "Unable to print the label stream: " + why + ".");
     return false;
   }
-  // Kept as printing: should the app stop now, the job prints again from its start.
-  SaveJobChange(job);
   // The stream carries its own settings; only its copies are the job's.
   const int copies = options && options->copies > 0 ? options->copies : 1;
   bool ok = true;

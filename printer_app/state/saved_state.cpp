@@ -3,15 +3,16 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "printer_app/options/printer_defaults.h"
 #include "printer_app/state/job_journal.h"
 #include "printer_app/state/job_recovery.h"
-#include "printer_app/options/printer_defaults.h"
 #include "printer_app/state/state_line.h"
 
 namespace qxapp {
@@ -31,11 +32,13 @@ void WriteSpeed(pappl_printer_t* printer, void* out) {
 }
 
 // PAPPL writes a line whole, however long a job's name or a location; its loader would read the
-// rest of a long line as lines of their own.
+// rest of a long line as lines of their own. And it saves every ended job of the last minute,
+// beyond each printer's history.
 bool FitSavedJobLines(const std::string& path) {
   std::string text;
   if (!ReadTextFile(path, &text)) return false;
-  if (!FitSavedLines(&text)) return true;
+  const bool trimmed = TrimJobHistory(&text);
+  if (!FitSavedLines(&text) && !trimmed) return true;
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << text;
   return static_cast<bool>(out.flush());
@@ -47,12 +50,19 @@ std::atomic<bool> g_keeping{false};
 // changed, so requests that wait while another save runs share the next one.
 std::atomic<uint64_t> g_requested{0};
 uint64_t g_begun = 0;  // under g_saveLock
+// When the last whole save began: only a job created by then may have an attributes file.
+std::atomic<time_t> g_lastSave{0};
+// A job change asked for a whole save where none could be made at once.
+std::atomic<bool> g_saveDue{false};
+constexpr int kSaveDueCheckSeconds = 5;
 
 // Written beside and renamed, so that a crash never leaves half a file. The job journal's lines
 // so far are in memory already, so the state saved holds them.
 bool SaveState(pappl_system_t* system, void*) {
   std::lock_guard<std::mutex> hold(g_saveLock);
   g_begun = g_requested.load();
+  g_lastSave = time(nullptr);
+  g_saveDue = false;
   const bool journalAside = SetJournalAside();
   const std::string stateTemp = StateFile() + ".new";
   if (!papplSystemSaveState(system, stateTemp.c_str()) || !FitSavedJobLines(stateTemp) ||
@@ -95,20 +105,54 @@ void RestoreSpeeds(pappl_system_t* system) {
   }
 }
 
+// A job that has ended leaves no attributes file behind (a whole save wrote one while it waited).
+void ForgetEndedJobFile(pappl_job_t* job) {
+  if (papplJobGetState(job) >= IPP_JSTATE_STOPPED && papplJobGetTimeCreated(job) <= g_lastSave)
+    RemoveJobAttributes(job);
+}
+
+// PAPPL reports a job's creation, its start, its end, a hold, a release and a cancel before it
+// answers the client that asked. It may hold the job's lock (and its printer's) for writing as it
+// does: a whole save, which reads them, waits for the next check; only a creation, reported with
+// both held for reading, saves at once should the journal fail.
+void KeepJobEvent(pappl_system_t* system, pappl_printer_t*, pappl_job_t* job, pappl_event_t event, void*) {
+  constexpr auto kJobChanges = PAPPL_EVENT_JOB_CREATED | PAPPL_EVENT_JOB_STATE_CHANGED |
+                               PAPPL_EVENT_JOB_COMPLETED | PAPPL_EVENT_JOB_STOPPED;
+  if (!g_keeping || !job || !(event & kJobChanges) || papplJobGetID(job) <= 0) return;
+  const bool created = event & PAPPL_EVENT_JOB_CREATED;
+  const JournalWrite written = JournalJob(job, created);
+  if (written == JournalWrite::kWritten) {
+    ForgetEndedJobFile(job);
+  } else if (written == JournalWrite::kFailed && created) {
+    SaveStateNow(system);
+  } else {
+    g_saveDue = true;
+  }
+}
+
+bool SaveIfDue(pappl_system_t* system, void*) {
+  if (g_saveDue) SaveStateNow(system);
+  return true;
+}
+
 }  // namespace
 
-void RestoreAndKeepState(pappl_system_t* system, const std::string& stateFile) {
+void RestoreAndKeepState(pappl_system_t* system, const std::string& stateFile, const std::string& spoolDir) {
   StateFile() = stateFile;
   const std::string journal = stateFile + ".jobs";
   OpenJobJournal(journal, false);
   bool journalHeld = false;
-  const std::vector<SavedJobId> interrupted = RecoverSavedJobs(stateFile, ReadJobJournals(), &journalHeld);
+  const std::vector<SavedJobId> interrupted =
+      RecoverSavedJobs(stateFile, spoolDir, ReadJobJournals(), &journalHeld);
   if (!OpenJobJournal(journal, journalHeld))
     papplLog(system, PAPPL_LOGLEVEL_WARN,
              "Cannot open the job journal '%s': every job saves the whole state.", journal.c_str());
   papplSystemLoadState(system, stateFile.c_str());
   RestoreSpeeds(system);
   papplSystemSetSaveCallback(system, SaveState, nullptr);
+  papplSystemSetEventCallback(system, KeepJobEvent, nullptr);
+  papplSystemAddTimerCallback(system, time(nullptr) + kSaveDueCheckSeconds, kSaveDueCheckSeconds, SaveIfDue,
+                              nullptr);
   papplSystemIteratePrinters(
       system, [](pappl_printer_t* printer, void*) { FitSavedDefaults(printer); }, nullptr);
   g_keeping = true;
@@ -128,7 +172,7 @@ void SaveStateNow(pappl_system_t* system) {
 void SaveJobChange(pappl_job_t* job) {
   if (!g_keeping) return;
   if (JournalJob(job) != JournalWrite::kWritten) SaveStateNow(papplPrinterGetSystem(papplJobGetPrinter(job)));
-  if (papplJobGetState(job) >= IPP_JSTATE_STOPPED) RemoveJobAttributes(job);
+  ForgetEndedJobFile(job);
 }
 
 }  // namespace qxapp
