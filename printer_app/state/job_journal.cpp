@@ -2,6 +2,7 @@
 
 #include <cups/cups.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -224,6 +225,14 @@ bool SetJournalAside() {
   close(g_fd);
   g_fd = OpenForAppend(g_path, true);
   return g_fd >= 0;
+}
+
+bool JobJournalShort() {
+  std::lock_guard<std::mutex> hold(g_lock);
+  if (g_fd < 0) return false;
+  struct stat aside {};
+  const off_t asideBytes = stat(AsidePath().c_str(), &aside) == 0 ? aside.st_size : 0;
+  return asideBytes + lseek(g_fd, 0, SEEK_END) <= kSaveDueBytes;
 }
 
 void DropSavedJournal() {

@@ -34,6 +34,9 @@ void RemoveJobAttributes(pappl_job_t* job);
 bool SetJournalAside();
 void DropSavedJournal();
 
+// Whether the journal (with the lines set aside) is open and short of asking for a whole save.
+bool JobJournalShort();
+
 // The journals' texts (the one set aside first) for the start.
 std::string ReadJobJournals();
 

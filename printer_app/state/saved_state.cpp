@@ -1,6 +1,7 @@
 #include "printer_app/state/saved_state.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -34,13 +35,12 @@ void WriteSpeed(pappl_printer_t* printer, void* out) {
 // PAPPL writes a line whole, however long a job's name or a location; its loader would read the
 // rest of a long line as lines of their own. And it saves every ended job of the last minute,
 // beyond each printer's history.
-bool FitSavedJobLines(const std::string& path) {
-  std::string text;
-  if (!ReadTextFile(path, &text)) return false;
-  const bool trimmed = TrimJobHistory(&text);
-  if (!FitSavedLines(&text) && !trimmed) return true;
+bool FitSavedJobLines(const std::string& path, std::string* text) {
+  if (!ReadTextFile(path, text)) return false;
+  const bool trimmed = TrimJobHistory(text);
+  if (!FitSavedLines(text) && !trimmed) return true;
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
+  out << *text;
   return static_cast<bool>(out.flush());
 }
 
@@ -56,20 +56,41 @@ std::atomic<time_t> g_lastSave{0};
 std::atomic<bool> g_saveDue{false};
 constexpr int kSaveDueCheckSeconds = 5;
 
+// The state but its jobs (which the journal keeps).
+std::string WithoutJobs(const std::string& text) {
+  std::string out;
+  for (const std::string& line : SplitLines(text))
+    if (line.compare(0, 4, "Job ") != 0 && line.compare(0, 10, "NextJobId ") != 0) out += line + "\n";
+  return out;
+}
+
 // Written beside and renamed, so that a crash never leaves half a file. The job journal's lines
-// so far are in memory already, so the state saved holds them.
-bool SaveState(pappl_system_t* system, void*) {
+// so far are in memory already, so the state saved holds them. `jobsMayWait`: when nothing but
+// jobs changed and the journal is short, the file stays as it is (the journal holds the jobs;
+// its lines stay aside until a save that writes the file).
+bool SaveWhole(pappl_system_t* system, bool jobsMayWait) {
   std::lock_guard<std::mutex> hold(g_saveLock);
+  static std::string savedWithoutJobs;  // under g_saveLock
   g_begun = g_requested.load();
   g_lastSave = time(nullptr);
   g_saveDue = false;
   const bool journalAside = SetJournalAside();
   const std::string stateTemp = StateFile() + ".new";
-  if (!papplSystemSaveState(system, stateTemp.c_str()) || !FitSavedJobLines(stateTemp) ||
-      std::rename(stateTemp.c_str(), StateFile().c_str()) != 0) {
+  std::string text;
+  if (!papplSystemSaveState(system, stateTemp.c_str()) || !FitSavedJobLines(stateTemp, &text)) {
     papplLog(system, PAPPL_LOGLEVEL_ERROR, "Cannot save the state to '%s'.", StateFile().c_str());
     return false;
   }
+  std::string withoutJobs = WithoutJobs(text);
+  if (jobsMayWait && journalAside && withoutJobs == savedWithoutJobs && JobJournalShort()) {
+    std::remove(stateTemp.c_str());
+    return true;
+  }
+  if (std::rename(stateTemp.c_str(), StateFile().c_str()) != 0) {
+    papplLog(system, PAPPL_LOGLEVEL_ERROR, "Cannot save the state to '%s'.", StateFile().c_str());
+    return false;
+  }
+  savedWithoutJobs = std::move(withoutJobs);
   if (journalAside) DropSavedJournal();
   std::ostringstream speeds;
   papplSystemIteratePrinters(system, WriteSpeed, &speeds);
@@ -119,6 +140,11 @@ void KeepJobEvent(pappl_system_t* system, pappl_printer_t*, pappl_job_t* job, pa
   constexpr auto kJobChanges = PAPPL_EVENT_JOB_CREATED | PAPPL_EVENT_JOB_STATE_CHANGED |
                                PAPPL_EVENT_JOB_COMPLETED | PAPPL_EVENT_JOB_STOPPED;
   if (!g_keeping || !job || !(event & kJobChanges) || papplJobGetID(job) <= 0) return;
+  // PAPPL reads errno after some of its calls that report events (a short write of a document).
+  struct KeepErrno {
+    int saved = errno;
+    ~KeepErrno() { errno = saved; }
+  } keepErrno;
   const bool created = event & PAPPL_EVENT_JOB_CREATED;
   const JournalWrite written = JournalJob(job, created);
   if (written == JournalWrite::kWritten) {
@@ -129,6 +155,9 @@ void KeepJobEvent(pappl_system_t* system, pappl_printer_t*, pappl_job_t* job, pa
     g_saveDue = true;
   }
 }
+
+// PAPPL asks after any change of its configuration, a job's included.
+bool SaveAsked(pappl_system_t* system, void*) { return SaveWhole(system, true); }
 
 bool SaveIfDue(pappl_system_t* system, void*) {
   if (g_saveDue) SaveStateNow(system);
@@ -149,7 +178,7 @@ void RestoreAndKeepState(pappl_system_t* system, const std::string& stateFile, c
              "Cannot open the job journal '%s': every job saves the whole state.", journal.c_str());
   papplSystemLoadState(system, stateFile.c_str());
   RestoreSpeeds(system);
-  papplSystemSetSaveCallback(system, SaveState, nullptr);
+  papplSystemSetSaveCallback(system, SaveAsked, nullptr);
   papplSystemSetEventCallback(system, KeepJobEvent, nullptr);
   papplSystemAddTimerCallback(system, time(nullptr) + kSaveDueCheckSeconds, kSaveDueCheckSeconds, SaveIfDue,
                               nullptr);
@@ -166,7 +195,7 @@ void SaveStateNow(pappl_system_t* system) {
     std::lock_guard<std::mutex> hold(g_saveLock);
     if (g_begun >= ticket) return;  // a save begun since holds this change
   }
-  SaveState(system, nullptr);
+  SaveWhole(system, false);
 }
 
 void SaveJobChange(pappl_job_t* job) {
