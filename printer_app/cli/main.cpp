@@ -10,22 +10,22 @@
 #include <string>
 
 #include "printer_app/access/access_policy.h"
-#include "printer_app/access/request_bounds.h"
 #include "printer_app/cli/address_listeners.h"
 #include "printer_app/cli/app_mainloop.h"
 #include "printer_app/cli/app_options.h"
 #include "printer_app/devices/device_guard.h"
-#include "printer_app/devices/socket_delivery.h"
-#include "printer_app/devices/usb_autoadd.h"
 #include "printer_app/label_driver/host_printer.h"
 #include "printer_app/label_driver/job_labels.h"
 #include "printer_app/label_driver/label_driver.h"
 #include "printer_app/label_driver/page_file_filter.h"
 #include "printer_app/pappl_layer/startup_check.h"
+#include "printer_app/access/request_bounds.h"
 #include "printer_app/state/saved_devices.h"
 #include "printer_app/state/saved_state.h"
-#include "printer_app/web/web_text.h"
+#include "printer_app/devices/socket_delivery.h"
+#include "printer_app/devices/usb_autoadd.h"
 #include "printer_app/web_jobs.h"
+#include "printer_app/web/web_text.h"
 
 namespace {
 

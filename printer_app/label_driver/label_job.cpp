@@ -13,16 +13,16 @@
 
 #include "common/media/label_sizes.h"
 #include "common/tool_error.h"
+#include "printer_app/label_driver/barcode_check.h"
 #include "printer_app/cli/client_message.h"
 #include "printer_app/devices/device_guard.h"
-#include "printer_app/devices/socket_delivery.h"
-#include "printer_app/label_driver/barcode_check.h"
 #include "printer_app/label_driver/host_printer.h"
 #include "printer_app/label_driver/job_guard.h"
 #include "printer_app/label_driver/job_labels.h"
-#include "printer_app/label_driver/raw_stream.h"
 #include "printer_app/options/printer_defaults.h"
+#include "printer_app/label_driver/raw_stream.h"
 #include "printer_app/options/setting_map.h"
+#include "printer_app/devices/socket_delivery.h"
 
 namespace qxapp {
 namespace {
