@@ -90,7 +90,7 @@ pappl_system_t* CreateSystem(const qxapp::AppOptions& options) {
     return nullptr;
   }
   qxapp::ApplyAccessPolicy(system, options);
-  qxapp::RestoreAndKeepState(system, state + "/state.conf");
+  qxapp::RestoreAndKeepState(system, state + "/state.conf", state + "/spool");
 
   auto printers = options.printers;
   if (printers.empty() && !HasPrinter(system, "label")) {

@@ -5,8 +5,7 @@
 // own code runs, and a job that is no longer pending (or has no spooled file) by then is not
 // started again.
 // When a job ends, a file it left in a folder device is removed unless it completed (a label
-// cut short is of no use), and its end is kept at once, so that a crash right after never
-// prints a finished job again.
+// cut short is of no use). (PAPPL reports its start and its end, which the job journal keeps.)
 #include "printer_app/label_driver/job_guard.h"
 
 #include <unistd.h>
@@ -20,7 +19,6 @@
 #include "printer_app/devices/device_guard.h"
 #include "printer_app/label_driver/job_abort_reason.h"
 #include "printer_app/label_driver/job_thread.h"
-#include "printer_app/state/saved_state.h"
 
 namespace qxapp {
 namespace {
@@ -48,7 +46,6 @@ class JobRun {
     if (!output.empty() && papplJobGetState(m_job) != IPP_JSTATE_COMPLETED && unlink(output.c_str()) == 0)
       papplLogJob(m_job, PAPPL_LOGLEVEL_INFO, "Removed the unfinished output of the job.");
     GiveAbortReason(m_job);
-    SaveJobChange(m_job);
     SetCurrentJob(nullptr);
   }
   JobRun(const JobRun&) = delete;

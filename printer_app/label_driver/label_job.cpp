@@ -171,8 +171,6 @@ bool StartLabelJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t
     Fail(job, PAPPL_JREASON_NONE, "Another job is printing on this printer.");
     return false;
   }
-  // Kept as printing: should the app stop now, the job prints again from its start, and says so.
-  SaveJobChange(job);
   StartSentStream(job);
   auto state = std::make_unique<LabelJobState>();
   JobChoices choices;
@@ -308,8 +306,6 @@ bool PrintRawFile(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*
     Fail(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, "Unable to print the label stream: " + why + ".");
     return false;
   }
-  // Kept as printing: should the app stop now, the job prints again from its start.
-  SaveJobChange(job);
   // The stream carries its own settings; only its copies are the job's.
   const int copies = options && options->copies > 0 ? options->copies : 1;
   bool ok = true;

@@ -2,9 +2,13 @@
 // the id, so a printer made while the app runs (Create-Printer, the web interface, the `add` and
 // `autoadd` sub-commands) announces printer-id 0 until the next start; the `default` and
 // `delete` sub-commands, which address a printer by that id, then refuse it. The library calls
-// ippAddInteger through its symbol table, so the app's version runs in its place: the id PAPPL will
-// pick is noted while it makes the printer (papplPrinterCreate, device_policy.cpp, calls
-// CreatePrinterWithItsId) and written instead of the 0.
+// ippAddInteger through its symbol table, so the app's version runs in its place
+// (pappl_layer/state_replacements.cpp): the id PAPPL will pick is noted while it makes the
+// printer (papplPrinterCreate, device_policy.cpp, calls CreatePrinterWithItsId) and written
+// instead of the 0. The note is the creating thread's own: ippAddInteger is handed nothing but
+// the attribute, and PAPPL can make printers on several threads at once. (Naming the id in the
+// call instead would leave PAPPL's next printer-id where it is, which it lets no one change
+// while it runs.)
 #include "printer_app/state/new_printer_id.h"
 
 #include <pappl/pappl.h>
@@ -33,13 +37,9 @@ pappl_printer_t* CreatePrinterWithItsId(pappl_system_t* system, int printerId, c
   return printer;
 }
 
-}  // namespace qxapp
-
-extern "C" __attribute__((visibility("default"))) ipp_attribute_t* ippAddInteger(ipp_t* ipp, ipp_tag_t group,
-                                                                                 ipp_tag_t valueTag,
-                                                                                 const char* name,
-                                                                                 int value) {
-  static const auto original = qxapp::Original<decltype(&ippAddInteger)>("ippAddInteger");
-  if (t_newPrinterId && value == 0 && name && std::strcmp(name, "printer-id") == 0) value = t_newPrinterId;
-  return original(ipp, group, valueTag, name, value);
+int AnnouncedInteger(const char* name, int value) {
+  if (t_newPrinterId && value == 0 && name && std::strcmp(name, "printer-id") == 0) return t_newPrinterId;
+  return value;
 }
+
+}  // namespace qxapp

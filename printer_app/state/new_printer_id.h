@@ -9,4 +9,7 @@ namespace qxapp {
 pappl_printer_t* CreatePrinterWithItsId(pappl_system_t* system, int printerId, const char* printerName,
                                         const char* driverName, const char* deviceId, const char* deviceUri);
 
+// The value to add for an integer attribute `name`: the new printer's id for its printer-id 0.
+int AnnouncedInteger(const char* name, int value);
+
 }  // namespace qxapp

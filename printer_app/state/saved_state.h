@@ -9,15 +9,17 @@
 namespace qxapp {
 
 // Loads the saved state (its interrupted jobs requeued, job_recovery.h) and makes every later
-// change save it again.
-void RestoreAndKeepState(pappl_system_t* system, const std::string& stateFile);
+// change save it again: a job's change (PAPPL's job events) in the job journal, anything else
+// whole when PAPPL asks.
+void RestoreAndKeepState(pappl_system_t* system, const std::string& stateFile, const std::string& spoolDir);
 
 // Saves the state now (nothing before RestoreAndKeepState). Saves never overlap, and each
 // replaces the file whole.
 void SaveStateNow(pappl_system_t* system);
 
-// Keeps a change of the job: its line in the job journal, or the whole state when the journal
-// cannot be written or is long. A job that has ended leaves no attributes file behind.
+// Keeps a change of the job PAPPL reports no event for: its line in the job journal, or the
+// whole state when the journal cannot be written or is long. From a thread that holds no lock of
+// PAPPL's.
 void SaveJobChange(pappl_job_t* job);
 
 }  // namespace qxapp

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The built app against a stand-in libpappl.so.1 (every PAPPL function the app imports or
 # replaces, as empty stubs, and PAPPL's version text), made here each way the start-up check must
-# refuse: a PAPPL 1.4 without _papplPrinterCheckJobs and _papplJobCreate, one whose own calls are
+# refuse: a PAPPL 1.4 without _papplPrinterCheckJobs and _papplJobSubmitFile, one whose own calls are
 # bound inside it (-Bsymbolic-functions), and a newer version. Each time the app must exit 1
 # before it does anything, naming the version, the library and the function.
 #   app_standin_test.sh APP TABLE.def
@@ -59,9 +59,9 @@ expect_refusal() {
   echo "$output" | head -n 3
 }
 
-make_standin "$scratch/missing" 1.3.1 "" _papplPrinterCheckJobs _papplJobCreate
+make_standin "$scratch/missing" 1.3.1 "" _papplPrinterCheckJobs _papplJobSubmitFile
 expect_refusal "$scratch/missing" \
-  "qxvn-printer-app: refusing to start: PAPPL 1.3.1 ($scratch/missing/libpappl.so.1): _papplJobCreate: the library has no such function" \
+  "qxvn-printer-app: refusing to start: PAPPL 1.3.1 ($scratch/missing/libpappl.so.1): _papplJobSubmitFile: the library has no such function" \
   "_papplPrinterCheckJobs: the library has no such function (the app calls it)"
 
 make_standin "$scratch/bound-inside" 1.3.1 "-Wl,-Bsymbolic-functions"

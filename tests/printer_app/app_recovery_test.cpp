@@ -172,3 +172,44 @@ TEST_F(AppRecoveryTest, SameNamedJobsLeaveTheirOwnFilesAndUnprintedJobsNone) {
 
 }  // namespace
 }  // namespace qxtest
+
+namespace qxtest {
+namespace {
+
+// A burst past the printer's history: the ended jobs beyond it leave neither the saved state nor
+// the spool, and none comes back after a kill and a restart; no job leaves a file in the spool.
+TEST_F(AppRecoveryTest, JobsBeyondTheHistoryLeaveNoTraceAndStayGoneAfterAKill) {
+  AppServer app(m_dir + "/state");
+  ASSERT_TRUE(app.Start());
+  app.Stop();
+  const std::string stateFile = app.StateDir() + "/state.conf";
+  std::string state = ReadFile(stateFile);
+  const size_t limitAt = state.find("MaxCompletedJobs ");
+  ASSERT_NE(limitAt, std::string::npos) << state;
+  state.replace(limitAt, state.find('\n', limitAt) - limitAt, "MaxCompletedJobs 3");
+  std::ofstream(stateFile, std::ios::binary | std::ios::trunc) << state;
+  ASSERT_TRUE(app.Start());
+
+  std::vector<int> ids;
+  for (int n = 0; n < 8; ++n) ids.push_back(PrintJob(app.Uri(), m_png, "image/png", "burst"));
+  for (int id : ids) ASSERT_EQ(WaitForJob(app.Uri(), id), "completed") << id;
+  EXPECT_TRUE(fs::is_empty(app.StateDir() + "/spool"));
+  app.Kill();
+  ASSERT_TRUE(app.Start());
+  // Three (those that ended last) are the history; the others are gone for good.
+  size_t kept = 0;
+  for (int id : ids) {
+    const std::string jobState = JobValue(app, id, "job-state");
+    EXPECT_TRUE(jobState.empty() || jobState == "completed") << id << ": " << jobState;
+    kept += jobState == "completed";
+  }
+  EXPECT_EQ(kept, 3u) << ReadFile(stateFile);
+  app.Stop();
+  size_t saved = 0;
+  for (const std::string& file : {stateFile, stateFile + ".jobs"}) saved += Count(ReadFile(file), "Job ");
+  EXPECT_LE(saved, 3u);
+  EXPECT_TRUE(fs::is_empty(app.StateDir() + "/spool"));
+}
+
+}  // namespace
+}  // namespace qxtest
