@@ -57,9 +57,9 @@ struct OptionsDeleter {
   void operator()(pappl_pr_options_t* options) const { papplJobDeletePrintOptions(options); }
 };
 
-// The stream a waiting job's document prints as, page by page as PrintPageFile prints it,
-// written to `fd`. Throws ToolError with what stops it.
-void WriteWaitingStream(pappl_job_t* job, const std::string& document, int fd) {
+// The pages of a waiting job's document as PrintPageFile prints them, each handed to `made`;
+// with `onePass`, each page's first copy only. Throws ToolError with what stops it.
+void MakePages(pappl_job_t* job, const std::string& document, bool onePass, const WaitingPage& made) {
   OpenedDocument opened = OpenJobDocument(job, document);
   if (!opened.source) throw qxvn::ToolError(opened.refusal);
   std::unique_ptr<qxvn::PageSource>& source = opened.source;
@@ -74,7 +74,10 @@ void WriteWaitingStream(pappl_job_t* job, const std::string& document, int fd) {
   const unsigned first = std::max(options->first_page, 1u);
   const unsigned last = std::min(options->last_page, pages);
   int passes = 1;
-  if (last > first && Collated(job)) std::swap(passes, spec.copies);
+  if (onePass)
+    spec.copies = 1;
+  else if (last > first && Collated(job))
+    std::swap(passes, spec.copies);
   for (int pass = 0; pass < passes; ++pass) {
     for (unsigned number = first; number <= last; ++number) {
       qxvn::LaidOutFrom from;
@@ -83,34 +86,35 @@ void WriteWaitingStream(pappl_job_t* job, const std::string& document, int fd) {
                                                  spec.documentName, &from, KeepBarcodesWhole(&found));
       std::vector<uint8_t> stream;
       std::string error;
+      qxvn::barcode::PreparedPage symbols;
       // No job given: the plug-in's trace of a preview stays out of the job's log.
       if (!LabelPageStream(nullptr, spec, barcodes, page, &from,
-                           from.page.pixels && found ? &*found : nullptr, &stream, &error))
+                           from.page.pixels && found ? &*found : nullptr, &stream, &error, &symbols))
         throw qxvn::ToolError("the label driver failed: " + error);
-      if (!WriteAll(fd, stream.data(), stream.size())) throw qxvn::ToolError(std::strerror(errno));
-      ++spec.pageNumber;
+      made(spec.pageNumber++, symbols, stream);
     }
   }
+}
+
+// Why the document cannot be made into labels before it prints; empty when it can.
+std::string NotBeforePrinting(pappl_job_t* job) {
+  const std::string format = papplJobGetFormat(job) ? papplJobGetFormat(job) : "";
+  if (!papplJobGetFilename(job)) return "The job has no document yet.";
+  // PAPPL prints raster documents itself, line by line.
+  if (format == "image/pwg-raster" || format == "image/urf")
+    return "Labels of a raster document are shown once the job prints.";
+  return "";
 }
 
 JobStream MakeWaitingStream(pappl_job_t* job) {
   JobStream result;
   result.waiting = true;
   const char* document = papplJobGetFilename(job);
-  const std::string format = papplJobGetFormat(job) ? papplJobGetFormat(job) : "";
-  if (!document) {
-    result.why = "The job has no document yet.";
-    return result;
-  }
-  if (format == kPrinterFormat) {
+  if (document && papplJobGetFormat(job) && std::strcmp(papplJobGetFormat(job), kPrinterFormat) == 0) {
     result.path = document;  // the stream it sends is its document
     return result;
   }
-  // PAPPL prints raster documents itself, line by line.
-  if (format == "image/pwg-raster" || format == "image/urf") {
-    result.why = "Labels of a raster document are shown once the job prints.";
-    return result;
-  }
+  if (result.why = NotBeforePrinting(job); !result.why.empty()) return result;
   const std::string target = WaitingPath(papplJobGetID(job));
   std::string temp = target + ".XXXXXX";
   const int fd = mkostemp(temp.data(), O_CLOEXEC);
@@ -118,19 +122,19 @@ JobStream MakeWaitingStream(pappl_job_t* job) {
     result.why = std::string("Unable to make the labels: ") + std::strerror(errno);
     return result;
   }
-  try {
-    WriteWaitingStream(job, document, fd);
-    if (close(fd) != 0 || rename(temp.c_str(), target.c_str()) != 0)
-      throw qxvn::ToolError(std::strerror(errno));
+  const std::string why = MakeWaitingPages(
+      job, false, [fd](unsigned, const qxvn::barcode::PreparedPage&, const std::vector<uint8_t>& stream) {
+        if (!WriteAll(fd, stream.data(), stream.size())) throw qxvn::ToolError(std::strerror(errno));
+      });
+  if (why.empty() && (close(fd) != 0 || rename(temp.c_str(), target.c_str()) != 0)) {
+    result.why = WithoutServerPaths(std::string("Unable to print the document: ") + std::strerror(errno));
+    unlink(temp.c_str());
+  } else if (!why.empty()) {
+    close(fd);
+    unlink(temp.c_str());
+    result.why = why;
+  } else {
     result.path = target;
-  } catch (const qxvn::ToolError& e) {
-    close(fd);
-    unlink(temp.c_str());
-    result.why = WithoutServerPaths(std::string("Unable to print the document: ") + e.what());
-  } catch (const std::bad_alloc&) {
-    close(fd);
-    unlink(temp.c_str());
-    result.why = "Unable to print the document: out of memory.";
   }
   return result;
 }
@@ -158,6 +162,22 @@ bool IsStaleTemporary(const std::string& path, const std::string& name) {
 }
 
 }  // namespace
+
+bool CanMakePagesBeforePrinting(pappl_job_t* job) {
+  const char* format = papplJobGetFormat(job);
+  return NotBeforePrinting(job).empty() && !(format && std::strcmp(format, kPrinterFormat) == 0);
+}
+
+std::string MakeWaitingPages(pappl_job_t* job, bool onePass, const WaitingPage& made) {
+  try {
+    MakePages(job, papplJobGetFilename(job) ? papplJobGetFilename(job) : "", onePass, made);
+    return "";
+  } catch (const qxvn::ToolError& e) {
+    return WithoutServerPaths(std::string("Unable to print the document: ") + e.what());
+  } catch (const std::bad_alloc&) {
+    return "Unable to print the document: out of memory.";
+  }
+}
 
 void KeepJobLabelsIn(pappl_system_t* system, const std::string& folder) {
   g_folder = folder;

@@ -13,17 +13,18 @@
 
 #include "common/media/label_sizes.h"
 #include "common/tool_error.h"
-#include "printer_app/label_driver/barcode_check.h"
 #include "printer_app/cli/client_message.h"
 #include "printer_app/devices/device_guard.h"
+#include "printer_app/devices/socket_delivery.h"
+#include "printer_app/label_driver/barcode_check.h"
+#include "printer_app/label_driver/barcode_hold.h"
 #include "printer_app/label_driver/host_printer.h"
 #include "printer_app/label_driver/job_guard.h"
 #include "printer_app/label_driver/job_labels.h"
-#include "printer_app/options/printer_defaults.h"
 #include "printer_app/label_driver/raw_stream.h"
-#include "printer_app/state/saved_state.h"
+#include "printer_app/options/printer_defaults.h"
 #include "printer_app/options/setting_map.h"
-#include "printer_app/devices/socket_delivery.h"
+#include "printer_app/state/saved_state.h"
 
 namespace qxapp {
 namespace {
@@ -172,6 +173,10 @@ PageJob PageJobOf(pappl_job_t* job, const pappl_pr_options_t* options, JobChoice
 }
 
 bool StartLabelJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*) {
+  if (const std::string refusal = CheckRunFailure(job); !refusal.empty()) {
+    Fail(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, refusal);
+    return false;
+  }
   if (!ClaimPrinter(job)) {
     Fail(job, PAPPL_JREASON_NONE, "Another job is printing on this printer.");
     return false;
@@ -183,6 +188,7 @@ bool StartLabelJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t
   JobChoices choices;
   state->spec = PageJobOf(job, options, &choices);
   state->barcodes = BarcodeSettingsOf(choices, state->spec.printerData, options->print_content_optimize);
+  state->barcodes.check = CheckAsItPrints(job, state->barcodes.check);
   // The plug-in writes every copy of a page itself; PAPPL must not repeat the pages.
   options->copies = 1;
   papplJobSetData(job, state.release());

@@ -9,11 +9,12 @@
 #include <set>
 #include <string>
 
-#include "printer_app/label_driver/barcode_check.h"
 #include "printer_app/devices/device_guard.h"
-#include "printer_app/state/job_journal.h"
-#include "printer_app/pappl_layer/original_symbol.h"
+#include "printer_app/label_driver/barcode_check.h"
+#include "printer_app/label_driver/barcode_hold.h"
 #include "printer_app/label_driver/raw_stream.h"
+#include "printer_app/pappl_layer/original_symbol.h"
+#include "printer_app/state/job_journal.h"
 #include "printer_app/state/saved_state.h"
 #include "printer_app/state/state_line.h"
 
@@ -174,6 +175,7 @@ __attribute__((visibility("default"))) void _papplJobSubmitFile(pappl_job_t* job
   using Fn = void (*)(pappl_job_t*, const char*);
   static const Fn original = qxapp::Original<Fn>("_papplJobSubmitFile");
   qxapp::CheckSubmittedStream(job, filename);
+  qxapp::HoldForBarcodeCheck(job);
   original(job, filename);
   qxapp::KeepChangedJob(job);
 }

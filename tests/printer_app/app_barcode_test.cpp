@@ -1,6 +1,7 @@
 // The bar code check in the app: with "barcode-check" hold, a job whose symbol fails the check
 // (repair off, X 0.19 mm drawn at 240 dpi) is held before any byte reaches the device, the
-// symbol named in its job-state-message and the log; Release-Job prints it, and Cancel-Job drops it.
+// symbol named in its job-state-message and the log, while the printer prints other jobs;
+// Release-Job prints it, and Cancel-Job drops it. A job its sender holds stays held after it passes.
 // With the defaults (warn, repair auto) it is redrawn and scans.
 #include <gtest/gtest.h>
 
@@ -51,6 +52,20 @@ TEST(AppBarcode, HoldKeepsAFailingLabelFromTheDeviceUntilReleased) {
     EXPECT_NE(message.find("Bar code check failed on page 1: Code128"), std::string::npos) << message;
     EXPECT_NE(message.find("QX-0042-GB"), std::string::npos) << message;
     EXPECT_NE(JobAttribute(app.Uri(), job, "job-state-reasons").find("warnings-detected"), std::string::npos);
+    EXPECT_EQ(JobAttribute(app.Uri(), job, "job-state"), "pending-held");
+    EXPECT_NE(JobAttribute(app.Uri(), job, "job-state-reasons").find("job-hold-until-specified"),
+              std::string::npos);
+    // The printer prints on meanwhile: a label that passes (the same, repaired) is not held, and
+    // one its sender holds stays held after it passes.
+    const int next =
+        PrintJob(app.Uri(), label, "image/png", "next-" + end, "  ATTR keyword print-scaling auto\n");
+    EXPECT_EQ(WaitForJob(app.Uri(), next), "completed");
+    const int kept =
+        PrintJob(app.Uri(), label, "image/png", "kept-" + end,
+                 "  ATTR keyword barcode-check hold\n  ATTR keyword job-hold-until indefinite\n");
+    EXPECT_NE(WaitForMessage(app.Uri(), kept, "passed").find("Bar code check passed; held until released"),
+              std::string::npos);
+    EXPECT_EQ(JobAttribute(app.Uri(), kept, "job-state"), "pending-held");
     const std::string output = app.OutputFile(job, "held-" + end);
     EXPECT_FALSE(fs::exists(output) && fs::file_size(output) > 0) << "a held job reached the device";
     const IppResult done = RunIpptool(app.Uri(), std::string("  OPERATION ") +
