@@ -302,8 +302,9 @@ void ResumeBarcodeChecks(pappl_system_t* system) {
 }
 
 void StopBarcodeChecksFor(pappl_printer_t* printer, pappl_pr_driver_data_t*) {
-  // A printer deleted while the system runs: its jobs are no longer found.
-  if (!g_checks || papplSystemIsRunning(papplPrinterGetSystem(printer))) return;
+  // A printer deleted while the system runs: its jobs are no longer found. (PAPPL holds the
+  // system's lock then: only its unlocked accessors may be called.)
+  if (!g_checks || !papplSystemIsShutdown(papplPrinterGetSystem(printer))) return;
   std::unique_lock<std::mutex> lock(g_checks->lock);
   g_checks->stopping = true;
   g_checks->changed.notify_all();

@@ -67,6 +67,13 @@ TEST(AppBarcode, HoldKeepsAFailingLabelFromTheDeviceUntilReleased) {
     EXPECT_NE(WaitForMessage(app.Uri(), kept, "passed").find("Bar code check passed; held until released"),
               std::string::npos);
     EXPECT_EQ(JobAttribute(app.Uri(), kept, "job-state"), "pending-held");
+    if (end == "cancel") {
+      // A crash and a restart keep it held, its reason with it.
+      app.Kill();
+      ASSERT_TRUE(app.Start());
+      EXPECT_EQ(JobAttribute(app.Uri(), job, "job-state"), "pending-held");
+      EXPECT_NE(JobAttribute(app.Uri(), job, "job-state-message").find("QX-0042-GB"), std::string::npos);
+    }
     const std::string output = app.OutputFile(job, "held-" + end);
     EXPECT_FALSE(fs::exists(output) && fs::file_size(output) > 0) << "a held job reached the device";
     const IppResult done = RunIpptool(app.Uri(), std::string("  OPERATION ") +
