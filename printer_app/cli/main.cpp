@@ -17,6 +17,7 @@
 #include "printer_app/devices/device_delivery.h"
 #include "printer_app/devices/device_guard.h"
 #include "printer_app/devices/usb_autoadd.h"
+#include "printer_app/label_driver/barcode_hold.h"
 #include "printer_app/label_driver/host_printer.h"
 #include "printer_app/label_driver/job_labels.h"
 #include "printer_app/label_driver/label_driver.h"
@@ -26,6 +27,7 @@
 #include "printer_app/state/saved_state.h"
 #include "printer_app/web/web_jobs.h"
 #include "printer_app/web/web_text.h"
+#include "printer_app/web_jobs.h"
 
 namespace {
 
@@ -83,6 +85,7 @@ pappl_system_t* CreateSystem(const qxapp::AppOptions& options) {
   qxapp::RegisterPageFileFilters(system, options.documentLimits);
   qxapp::SetRequestLimits(options.requestLimits);
   qxapp::KeepJobLabelsIn(system, state + "/labels");
+  qxapp::KeepBarcodeChecksIn(system, state + "/checks");
   qxapp::AddJobPages(system);
 
   if (!qxapp::MoveSavedPrinters(state + "/state.conf", options.printers)) {
@@ -91,6 +94,7 @@ pappl_system_t* CreateSystem(const qxapp::AppOptions& options) {
   }
   qxapp::ApplyAccessPolicy(system, options);
   qxapp::RestoreAndKeepState(system, state + "/state.conf", state + "/spool");
+  qxapp::ResumeBarcodeChecks(system);
 
   auto printers = options.printers;
   if (printers.empty() && !HasPrinter(system, "label")) {

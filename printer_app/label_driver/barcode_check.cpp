@@ -10,6 +10,7 @@
 #include "common/tool_error.h"
 #include "common/wire/page_dots.h"
 #include "common/wire/wire_reader.h"
+#include "printer_app/label_driver/barcode_hold.h"
 
 namespace qxapp {
 namespace {
@@ -130,11 +131,15 @@ bool HoldForRelease(pappl_job_t* job, const std::string& reason) {
 }
 
 bool ReleaseCheckHold(pappl_job_t* job) {
-  std::lock_guard<std::mutex> lock(g_holdLock);
-  if (!g_held.count(job)) return false;
-  g_released.insert(job);
-  g_holdChanged.notify_all();
-  return true;
+  {
+    std::lock_guard<std::mutex> lock(g_holdLock);
+    if (g_held.count(job)) {
+      g_released.insert(job);
+      g_holdChanged.notify_all();
+      return true;
+    }
+  }
+  return ReleaseBeforeCheck(job);
 }
 
 }  // namespace qxapp

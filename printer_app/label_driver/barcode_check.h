@@ -44,7 +44,8 @@ std::string CheckLabelStream(pappl_job_t* job, unsigned pageNumber,
 // app shuts down (false). The printer prints nothing else meanwhile.
 bool HoldForRelease(pappl_job_t* job, const std::string& reason);
 
-// For Release-Job: true when `job` was held by the check, which lets it go on.
+// For Release-Job: true when the check takes the release: a job held as it prints goes on, one
+// not yet checked prints once it passes (barcode_hold.h).
 bool ReleaseCheckHold(pappl_job_t* job);
 
 }  // namespace qxapp

@@ -62,9 +62,9 @@ struct OptionsDeleter {
   void operator()(pappl_pr_options_t* options) const { papplJobDeletePrintOptions(options); }
 };
 
-// The stream a waiting job's document prints as, page by page as PrintPageFile prints it,
-// written to `fd`. Throws ToolError with what stops it.
-void WriteWaitingStream(pappl_job_t* job, const std::string& document, int fd) {
+// The pages of a waiting job's document as PrintPageFile prints them, each handed to `made`;
+// with `onePass`, each page's first copy only. Throws ToolError with what stops it.
+void MakePages(pappl_job_t* job, const std::string& document, bool onePass, const WaitingPage& made) {
   OpenedDocument opened = OpenJobDocument(job, document);
   if (!opened.source) throw qxvn::ToolError(opened.refusal);
   std::unique_ptr<qxvn::PageSource>& source = opened.source;
@@ -79,7 +79,10 @@ void WriteWaitingStream(pappl_job_t* job, const std::string& document, int fd) {
   const unsigned first = std::max(options->first_page, 1u);
   const unsigned last = std::min(options->last_page, pages);
   int passes = 1;
-  if (last > first && Collated(job)) std::swap(passes, spec.copies);
+  if (onePass)
+    spec.copies = 1;
+  else if (last > first && Collated(job))
+    std::swap(passes, spec.copies);
   for (int pass = 0; pass < passes; ++pass) {
     for (unsigned number = first; number <= last; ++number) {
       qxvn::LaidOutFrom from;
@@ -88,12 +91,12 @@ void WriteWaitingStream(pappl_job_t* job, const std::string& document, int fd) {
                                                  spec.documentName, &from, KeepBarcodesWhole(&found));
       std::vector<uint8_t> stream;
       std::string error;
+      qxvn::barcode::PreparedPage symbols;
       // No job given: the plug-in's trace of a preview stays out of the job's log.
       if (!LabelPageStream(nullptr, spec, barcodes, page, &from,
-                           from.page.pixels && found ? &*found : nullptr, &stream, &error))
+                           from.page.pixels && found ? &*found : nullptr, &stream, &error, &symbols))
         throw qxvn::ToolError("the label driver failed: " + error);
-      if (!WriteAll(fd, stream.data(), stream.size())) throw qxvn::ToolError(std::strerror(errno));
-      ++spec.pageNumber;
+      made(spec.pageNumber++, symbols, stream);
     }
   }
 }
@@ -116,6 +119,13 @@ void WriteRawCopies(const std::string& document, int copies, int fd) {
     throw qxvn::ToolError("its " + std::to_string(copies) + " copies are too large to show");
   for (int copy = 0; copy < copies; ++copy)
     if (!WriteAll(fd, bytes.data(), bytes.size())) throw qxvn::ToolError(std::strerror(errno));
+}
+
+// Whether the pages of the job's document can be laid out before it prints (for the bar code
+// check): a raster document's lines are the label's already, so its symbols are read as it prints.
+bool CanLayOutBeforePrinting(pappl_job_t* job) {
+  const char* format = papplJobGetFormat(job);
+  return papplJobGetFilename(job) && !IsRasterFormat(format ? format : "");
 }
 
 JobStream MakeWaitingStream(pappl_job_t* job) {
@@ -147,7 +157,11 @@ JobStream MakeWaitingStream(pappl_job_t* job) {
         if (!WriteAll(fd, stream.data(), stream.size())) throw qxvn::ToolError(std::strerror(errno));
       });
     else
-      WriteWaitingStream(job, document, fd);
+      MakePages(job, document, false,
+                [fd](unsigned, const qxvn::barcode::PreparedPage&, const std::vector<uint8_t>& stream) {
+                  if (!WriteAll(fd, stream.data(), stream.size()))
+                    throw qxvn::ToolError(std::strerror(errno));
+                });
     if (close(fd) != 0 || rename(temp.c_str(), target.c_str()) != 0)
       throw qxvn::ToolError(std::strerror(errno));
     result.path = target;
@@ -187,6 +201,22 @@ bool IsStaleTemporary(const std::string& path, const std::string& name) {
 }
 
 }  // namespace
+
+bool CanMakePagesBeforePrinting(pappl_job_t* job) {
+  const char* format = papplJobGetFormat(job);
+  return CanLayOutBeforePrinting(job) && !(format && std::strcmp(format, kPrinterFormat) == 0);
+}
+
+std::string MakeWaitingPages(pappl_job_t* job, bool onePass, const WaitingPage& made) {
+  try {
+    MakePages(job, papplJobGetFilename(job) ? papplJobGetFilename(job) : "", onePass, made);
+    return "";
+  } catch (const qxvn::ToolError& e) {
+    return WithoutServerPaths(std::string("Unable to print the document: ") + e.what());
+  } catch (const std::bad_alloc&) {
+    return "Unable to print the document: out of memory.";
+  }
+}
 
 void KeepJobLabelsIn(pappl_system_t* system, const std::string& folder) {
   g_folder = folder;

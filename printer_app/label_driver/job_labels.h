@@ -11,8 +11,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "common/barcode/page_symbols.h"
 
 namespace qxapp {
 
@@ -41,6 +45,20 @@ struct JobStream {
 // The stream of the job's labels. A waiting job's is made again when `fresh`, else the one
 // last made is used (made now when there is none).
 JobStream StreamOfJob(pappl_job_t* job, bool fresh);
+
+// A page of a waiting job as it would print: its number, the bar codes it was prepared with
+// and its stream.
+using WaitingPage = std::function<void(unsigned number, const qxvn::barcode::PreparedPage& symbols,
+                                       const std::vector<uint8_t>& stream)>;
+
+// Whether the job's document can be made into its labels before it prints (not a raster
+// document, which PAPPL reads only as it prints, nor the printer's own stream).
+bool CanMakePagesBeforePrinting(pappl_job_t* job);
+
+// Makes the pages of a waiting job's document by the code that prints it, each handed to
+// `made` (which may throw ToolError); with `onePass`, the first copy of each page only. Empty
+// when every page was made, else why not, in the words the job's message would use.
+std::string MakeWaitingPages(pappl_job_t* job, bool onePass, const WaitingPage& made);
 
 // Removes what is kept of jobs PAPPL no longer has.
 void SweepJobLabels(pappl_system_t* system);

@@ -9,6 +9,7 @@
 #include "printer_app/access/job_privacy.h"
 #include "printer_app/devices/device_delivery.h"
 #include "printer_app/devices/usb_autoadd.h"
+#include "printer_app/label_driver/barcode_hold.h"
 #include "printer_app/label_driver/label_job.h"
 #include "printer_app/label_driver/settings_label.h"
 #include "printer_app/options/setting_map.h"
@@ -106,6 +107,7 @@ bool LabelDriver(pappl_system_t*, const char* driverName, const char*, const cha
   data->rwriteline_cb = WriteLabelLine;
   data->rendpage_cb = EndLabelPage;
   data->rendjob_cb = EndLabelJob;
+  data->delete_cb = StopBarcodeChecksFor;
   data->format = kPrinterFormat;
   std::snprintf(data->make_and_model, sizeof data->make_and_model, "QXVN 300 dpi Label Printer");
   data->ppm = 20;

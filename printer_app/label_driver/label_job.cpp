@@ -17,6 +17,7 @@
 #include "printer_app/devices/device_delivery.h"
 #include "printer_app/devices/device_guard.h"
 #include "printer_app/label_driver/barcode_check.h"
+#include "printer_app/label_driver/barcode_hold.h"
 #include "printer_app/label_driver/host_printer.h"
 #include "printer_app/label_driver/job_guard.h"
 #include "printer_app/label_driver/job_labels.h"
@@ -167,6 +168,10 @@ PageJob PageJobOf(pappl_job_t* job, const pappl_pr_options_t* options, JobChoice
 }
 
 bool StartLabelJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*) {
+  if (const std::string refusal = CheckRunFailure(job); !refusal.empty()) {
+    Fail(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, refusal);
+    return false;
+  }
   if (!ClaimPrinter(job)) {
     Fail(job, PAPPL_JREASON_NONE, "Another job is printing on this printer.");
     return false;
@@ -176,6 +181,7 @@ bool StartLabelJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t
   JobChoices choices;
   state->spec = PageJobOf(job, options, &choices);
   state->barcodes = BarcodeSettingsOf(choices, state->spec.printerData, options->print_content_optimize);
+  state->barcodes.check = CheckAsItPrints(job, state->barcodes.check);
   // The plug-in writes every copy of a page itself; PAPPL must not repeat the pages.
   options->copies = 1;
   papplJobSetData(job, state.release());

@@ -5,11 +5,13 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "printer_app/access/access_policy.h"
 #include "printer_app/access/job_privacy.h"
 #include "printer_app/access/request_bounds.h"
+#include "printer_app/label_driver/barcode_hold.h"
 #include "printer_app/label_driver/raw_stream.h"
 #include "printer_app/pappl_layer/original_symbol.h"
 
@@ -57,7 +59,12 @@ __attribute__((visibility("default"))) bool papplClientRespond(pappl_client_t* c
                                                                time_t last_modified, size_t length) {
   using Fn = bool (*)(pappl_client_t*, http_status_t, const char*, const char*, time_t, size_t);
   static const Fn original = qxapp::Original<Fn>("papplClientRespond");
-  qxapp::HideOthersJobs(client, code, type);
+  if (client && code == HTTP_STATUS_OK && type && std::strcmp(type, "application/ipp") == 0) {
+    qxapp::HideOthersJobs(client, code, type);
+    qxapp::ShowHoldReasons(client);
+    // The length PAPPL gave was the answer's before these changes.
+    if (ipp_t* response = papplClientGetResponse(client)) length = ippLength(response);
+  }
   return original(client, code, content_coding, type, last_modified, length);
 }
 

@@ -3,6 +3,7 @@
 #include <pappl/pappl.h>
 
 #include "printer_app/label_driver/barcode_check.h"
+#include "printer_app/label_driver/barcode_hold.h"
 #include "printer_app/label_driver/raw_stream.h"
 #include "printer_app/pappl_layer/original_symbol.h"
 #include "printer_app/state/job_recovery.h"
@@ -16,6 +17,7 @@ __attribute__((visibility("default"))) void _papplJobSubmitFile(pappl_job_t* job
   using Fn = void (*)(pappl_job_t*, const char*);
   static const Fn original = qxapp::Original<Fn>("_papplJobSubmitFile");
   qxapp::CheckSubmittedStream(job, filename);
+  qxapp::HoldForBarcodeCheck(job);
   original(job, filename);
   qxapp::KeepSubmittedJob(job);
 }

@@ -4,7 +4,9 @@
 // long to lie across it (or on a page of another size).
 #pragma once
 
+#include <map>
 #include <string>
+#include <vector>
 
 #include "tests/tools/layout_samples.h"
 
@@ -15,6 +17,32 @@ struct SymbolSpec {
   std::string data;   // GS1 data with [AI] brackets
   bool gs1 = false;
 };
+
+// One symbol of the table every printing path is checked with.
+struct SymbolCase {
+  std::string name;  // as ZXing names its format
+  SymbolSpec spec;
+  std::string zbarType;  // empty: zbar does not read it
+};
+// Code 128, GS1-128, EAN-13, ITF-14, Code 39 (without a check character), Code 93, QR Code,
+// DataMatrix, PDF417 and Aztec.
+const std::vector<SymbolCase>& Symbols();
+
+// The table: each symbol drawn at 203, 240, 300 and 600 dpi with X 0.19, 0.25 and 0.33 mm, a
+// PNG label page each in `folder`.
+struct TableCase {
+  const SymbolCase* symbol;
+  double dpi;
+  double x;
+  std::string file;
+};
+std::vector<TableCase> WriteSymbolTable(const std::string& folder);
+
+inline constexpr const char* kZxingReader = "/usr/bin/ZXingReader";
+// What ZXing reads in each file: "FORMAT TEXT" by file name.
+std::map<std::string, std::string> ZxingRead(const std::vector<std::string>& files);
+// A shell command's standard output.
+std::string Shell(const std::string& command);
 
 // Fails the test when zint refuses the data.
 GrayImage SymbolPage(const SymbolSpec& symbol, double dpi, double xMillimetres, double widthMm = 48,
