@@ -27,7 +27,6 @@
 #include "printer_app/state/saved_state.h"
 #include "printer_app/web/web_jobs.h"
 #include "printer_app/web/web_text.h"
-#include "printer_app/web_jobs.h"
 
 namespace {
 
