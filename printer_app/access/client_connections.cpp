@@ -18,7 +18,6 @@
 #include "printer_app/access/peer_identity.h"
 #include "printer_app/access/request_bounds.h"
 #include "printer_app/access/tls_credentials.h"
-#include "printer_app/pappl_layer/original_symbol.h"
 
 namespace qxapp {
 namespace {

@@ -18,7 +18,6 @@
 #include "printer_app/label_driver/job_bytes.h"
 #include "printer_app/label_driver/job_thread.h"
 #include "printer_app/options/printer_defaults.h"
-#include "printer_app/pappl_layer/original_symbol.h"
 
 namespace qxapp {
 namespace {

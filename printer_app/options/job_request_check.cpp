@@ -15,7 +15,6 @@
 #include "printer_app/options/job_offers.h"
 #include "printer_app/options/media_names.h"
 #include "printer_app/options/setting_map.h"
-#include "printer_app/pappl_layer/original_symbol.h"
 
 namespace qxapp {
 namespace {

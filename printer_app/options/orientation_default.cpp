@@ -6,7 +6,6 @@
 #include <string>
 
 #include "printer_app/options/printer_defaults.h"
-#include "printer_app/pappl_layer/original_symbol.h"
 
 namespace qxapp {
 namespace {
