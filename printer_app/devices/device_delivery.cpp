@@ -53,6 +53,8 @@ constexpr milliseconds kLongestStall = seconds(30);
 constexpr milliseconds kFirstPause = milliseconds(500);
 constexpr milliseconds kLongestPause = seconds(5);
 
+// Per thread: a write PAPPL makes for the job returns only -1, and the job code that tells the
+// reason gets no device from PAPPL, so the reason of the job thread's last failure is kept here.
 thread_local std::string t_failure;
 
 struct RetryingDevice {

@@ -28,6 +28,8 @@ namespace {
 // A device always fails to write here: the stand-in for a file device that cannot be opened.
 constexpr const char* kFailingDevice = "file:///dev/full";
 
+// Per thread: PAPPL opens a job's device on the job's thread and hands the job code no device
+// (only NULL when the open failed), so what went wrong, and the file written, are kept here.
 thread_local std::string t_fileFailure;
 thread_local std::string t_outputFile;
 
