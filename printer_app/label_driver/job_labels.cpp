@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -177,6 +178,41 @@ JobStream MakeWaitingStream(pappl_job_t* job) {
   return result;
 }
 
+// The label size a job's attributes name, in hundredths of a millimetre.
+bool SizeFromAttributes(pappl_job_t* job, int* width, int* length) {
+  *width = *length = 0;
+  if (ipp_attribute_t* col = papplJobGetAttribute(job, "media-col");
+      col && ippGetValueTag(col) == IPP_TAG_BEGIN_COLLECTION) {
+    ipp_t* size = ippGetCollection(
+        ippFindAttribute(ippGetCollection(col, 0), "media-size", IPP_TAG_BEGIN_COLLECTION), 0);
+    *width = ippGetInteger(ippFindAttribute(size, "x-dimension", IPP_TAG_INTEGER), 0);
+    *length = ippGetInteger(ippFindAttribute(size, "y-dimension", IPP_TAG_INTEGER), 0);
+  } else if (ipp_attribute_t* media = papplJobGetAttribute(job, "media"); media) {
+    if (pwg_media_t* pwg = pwgMediaForPWG(ippGetString(media, 0, nullptr))) {
+      *width = pwg->width;
+      *length = pwg->length;
+    }
+  }
+  return *width > 0 && *length > 0;
+}
+
+// What was kept of a job as it started sending: its copies, then its label size (a file written
+// before the size was kept has the copies only).
+struct KeptFacts {
+  long copies = 0, width = 0, length = 0;
+};
+
+KeptFacts ReadKeptFacts(int jobId) {
+  KeptFacts kept;
+  char text[64] = {};
+  const int fd = g_folder.empty() ? -1 : open(CopiesPath(jobId).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return kept;
+  const ssize_t got = read(fd, text, sizeof text - 1);
+  close(fd);
+  if (got > 0 && std::sscanf(text, "%ld %ld %ld", &kept.copies, &kept.width, &kept.length) < 1) kept = {};
+  return kept;
+}
+
 // The job id a kept file is named after; 0 for any other name.
 int JobIdOfName(const std::string& name) {
   char* end = nullptr;
@@ -236,27 +272,35 @@ void StartSentStream(pappl_job_t* job) {
                 std::strerror(errno));
   else
     close(fd);
-  // PAPPL keeps no attributes of a finished job across a restart: its copies are kept here.
-  if (ipp_attribute_t* copies = papplJobGetAttribute(job, "copies")) {
-    const std::string text = std::to_string(ippGetInteger(copies, 0)) + "\n";
-    const int copiesFd = OpenForWriting(CopiesPath(jobId), O_TRUNC);
-    if (copiesFd >= 0) {
-      WriteAll(copiesFd, reinterpret_cast<const uint8_t*>(text.data()), text.size());
-      close(copiesFd);
+  // PAPPL keeps no attributes of a finished job across a restart: its copies and its label size
+  // are kept here, a line each.
+  ipp_attribute_t* copies = papplJobGetAttribute(job, "copies");
+  int width = 0, length = 0;
+  const bool sized = SizeFromAttributes(job, &width, &length);
+  if (copies || sized) {
+    const std::string text = std::to_string(copies ? ippGetInteger(copies, 0) : 1) + "\n" +
+                             std::to_string(width) + " " + std::to_string(length) + "\n";
+    const int keptFd = OpenForWriting(CopiesPath(jobId), O_TRUNC);
+    if (keptFd >= 0) {
+      WriteAll(keptFd, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+      close(keptFd);
     }
   }
 }
 
 int CopiesOfJob(pappl_job_t* job) {
   if (ipp_attribute_t* copies = papplJobGetAttribute(job, "copies")) return ippGetInteger(copies, 0);
-  char text[16] = {};
-  const int fd =
-      g_folder.empty() ? -1 : open(CopiesPath(papplJobGetID(job)).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) return 1;
-  const ssize_t got = read(fd, text, sizeof text - 1);
-  close(fd);
-  const long copies = got > 0 ? std::strtol(text, nullptr, 10) : 0;
-  return copies >= 1 && copies <= INT32_MAX ? static_cast<int>(copies) : 1;
+  const KeptFacts kept = ReadKeptFacts(papplJobGetID(job));
+  return kept.copies >= 1 && kept.copies <= INT32_MAX ? static_cast<int>(kept.copies) : 1;
+}
+
+bool LabelSizeOfJob(pappl_job_t* job, int* width, int* length) {
+  if (SizeFromAttributes(job, width, length)) return true;
+  const KeptFacts kept = ReadKeptFacts(papplJobGetID(job));
+  if (kept.width <= 0 || kept.length <= 0 || kept.width > 100000 || kept.length > 100000) return false;
+  *width = static_cast<int>(kept.width);
+  *length = static_cast<int>(kept.length);
+  return true;
 }
 
 void KeepSentStream(pappl_job_t* job, const uint8_t* bytes, size_t size) {

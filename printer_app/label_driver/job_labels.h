@@ -33,6 +33,10 @@ void KeepSentStream(pappl_job_t* job, const uint8_t* bytes, size_t size);
 // none of its attributes) the copies it printed with; 1 when neither is known.
 int CopiesOfJob(pappl_job_t* job);
 
+// The job's label size in hundredths of a millimetre: from its media-col or media, or for a
+// finished job loaded after a restart the size it printed on; false when neither is known.
+bool LabelSizeOfJob(pappl_job_t* job, int* width, int* length);
+
 // The job of that id on any printer of the system, or nullptr.
 pappl_job_t* FindSystemJob(pappl_system_t* system, int jobId);
 

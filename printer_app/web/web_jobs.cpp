@@ -225,19 +225,7 @@ std::string ReasonInWords(pappl_job_t* job) {
 // "48 x 76 mm": the job's media-col, else the printer's default label.
 std::string LabelSizeOf(pappl_job_t* job) {
   int width = 0, length = 0;
-  if (ipp_attribute_t* col = papplJobGetAttribute(job, "media-col");
-      col && ippGetValueTag(col) == IPP_TAG_BEGIN_COLLECTION) {
-    ipp_t* size = ippGetCollection(
-        ippFindAttribute(ippGetCollection(col, 0), "media-size", IPP_TAG_BEGIN_COLLECTION), 0);
-    width = ippGetInteger(ippFindAttribute(size, "x-dimension", IPP_TAG_INTEGER), 0);
-    length = ippGetInteger(ippFindAttribute(size, "y-dimension", IPP_TAG_INTEGER), 0);
-  } else if (ipp_attribute_t* media = papplJobGetAttribute(job, "media"); media) {
-    if (pwg_media_t* pwg = pwgMediaForPWG(ippGetString(media, 0, nullptr))) {
-      width = pwg->width;
-      length = pwg->length;
-    }
-  }
-  if (width <= 0 || length <= 0) {
+  if (!LabelSizeOfJob(job, &width, &length)) {
     pappl_pr_driver_data_t data;
     papplPrinterGetDriverData(papplJobGetPrinter(job), &data);
     width = data.media_default.size_width;

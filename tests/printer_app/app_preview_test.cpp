@@ -79,7 +79,8 @@ std::string ReleaseJob(int id) {
 TEST_F(AppPreviewTest, AJobsPageShowsEveryLabelItPrintedAsDecodedFromItsStream) {
   AppServer app(m_dir + "/state");
   ASSERT_TRUE(app.Start());
-  const int id = PrintJob(app.Uri(), m_pdf, "application/pdf", "two", "  ATTR integer copies 2\n");
+  const int id = PrintJob(app.Uri(), m_pdf, "application/pdf", "two",
+                          "  ATTR integer copies 2\n  ATTR keyword media om_48x30mm_48x30mm\n");
   ASSERT_EQ(WaitForJob(app.Uri(), id), "completed") << app.Log();
   const std::vector<std::string> decoded = Decoded(app.OutputFile(id, "two"), "decoded");
   ASSERT_EQ(decoded.size(), 4u) << "2 pages, 2 copies each";
@@ -125,11 +126,12 @@ TEST_F(AppPreviewTest, AJobsPageShowsEveryLabelItPrintedAsDecodedFromItsStream) 
             0)
       << browser;
 
-  // After a restart the finished job still says its copies and shows its labels.
+  // After a restart the finished job still says its copies and label size and shows its labels.
   app.Stop();
   ASSERT_TRUE(app.Start()) << app.Log();
   const std::string restarted = Fetch(app.WebUrl("/qxvn/job?id=" + std::to_string(id)));
   EXPECT_NE(restarted.find("<th>Copies:</th><td>2</td>"), std::string::npos) << restarted;
+  EXPECT_NE(restarted.find("<th>Label size:</th><td>48 x 30 mm</td>"), std::string::npos) << restarted;
   EXPECT_NE(restarted.find("Labels as printed (4)"), std::string::npos);
 }
 
