@@ -166,9 +166,21 @@ TEST_F(AppPreviewTest, AHeldJobShowsTheLabelsItWillPrintAndPrintsThemWhenRelease
   WritePwgRaster(pwg, LabelPattern(true));
   WritePwgRaster(urf, LabelPattern(false), true);
   const std::string raw = app.OutputFile(id, "held");
+  // PAPPL takes a raster document only while the printer is idle, which it turns a moment after
+  // the job before it completed.
+  const auto waitUntilIdle = [&] {
+    for (int tries = 0; tries < 300; ++tries) {
+      if (RunIpptool(app.Uri(), "  OPERATION Get-Printer-Attributes\n" + std::string(kRequestHead) +
+                                    "  ATTR keyword requested-attributes printer-state\n")
+              .Value("printer-state") == "idle")
+        return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  };
   for (const auto& [file, format, labels] : std::vector<std::tuple<std::string, std::string, size_t>>{
            {pwg, "image/pwg-raster", 2}, {urf, "image/urf", 2}, {raw, "application/vnd.qxvn-label", 4}}) {
     SCOPED_TRACE(format);
+    waitUntilIdle();
     const int job =
         PrintJob(app.Uri(), file, format, "waiting", HeldJobAttributes() + "  ATTR integer copies 2\n");
     ASSERT_GT(job, 0);
@@ -183,6 +195,7 @@ TEST_F(AppPreviewTest, AHeldJobShowsTheLabelsItWillPrintAndPrintsThemWhenRelease
     ASSERT_EQ(WaitForJob(app.Uri(), job), "completed") << app.Log();
     EXPECT_EQ(Decoded(app.OutputFile(job, "waiting"), "released"), shown);
     if (format == "application/vnd.qxvn-label") continue;
+    waitUntilIdle();
     const int streamed = PrintJob(app.Uri(), file, format, "streamed", "  ATTR integer copies 2\n");
     ASSERT_EQ(WaitForJob(app.Uri(), streamed), "completed");
     EXPECT_TRUE(ReadFile(app.OutputFile(streamed, "streamed")) == ReadFile(app.OutputFile(job, "waiting")));
