@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/io/write_all.h"
 #include "printer_app/access/request_bounds.h"
 #include "printer_app/label_driver/raster_file.h"
 
@@ -33,16 +34,7 @@ void _papplJobSubmitFile(pappl_job_t* job, const char* filename);
 namespace qxapp {
 namespace {
 
-bool WriteAll(int fd, const char* bytes, size_t size) {
-  while (size > 0) {
-    const ssize_t written = write(fd, bytes, size);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    bytes += written;
-    size -= static_cast<size_t>(written);
-  }
-  return true;
-}
+using qxvn::WriteAll;
 
 // PAPPL prints a PWG or Apple raster document as it arrives, even a held job's (job-hold-until
 // is not looked at): such a document is spooled here instead, as PAPPL spools any other, and

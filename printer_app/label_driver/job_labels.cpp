@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/io/mapped_file.h"
+#include "common/io/write_all.h"
 #include "common/layout/render_on_label.h"
 #include "common/tool_error.h"
 #include "printer_app/cli/client_message.h"
@@ -43,16 +44,7 @@ int OpenForWriting(const std::string& path, int flags) {
   return open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | flags, 0600);
 }
 
-bool WriteAll(int fd, const uint8_t* bytes, size_t size) {
-  while (size > 0) {
-    const ssize_t written = write(fd, bytes, size);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    bytes += written;
-    size -= static_cast<size_t>(written);
-  }
-  return true;
-}
+using qxvn::WriteAll;
 
 bool IsFile(const std::string& path) {
   struct stat info {};
@@ -282,7 +274,7 @@ void StartSentStream(pappl_job_t* job) {
                              std::to_string(width) + " " + std::to_string(length) + "\n";
     const int keptFd = OpenForWriting(CopiesPath(jobId), O_TRUNC);
     if (keptFd >= 0) {
-      WriteAll(keptFd, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+      WriteAll(keptFd, text.data(), text.size());
       close(keptFd);
     }
   }
