@@ -114,9 +114,16 @@ PageCheck CheckPage(unsigned page, const std::vector<Symbol>& source, const Gray
       if (taken[i] || !printed[i].SameData(symbol)) continue;
       taken[i] = true;
       check.printed = printed[i];
-      if (printed[i].linear) check.grade = GradePrinted(dots, printed[i], dotsPerInch);
       break;
     }
+    if (!check.printed) {
+      for (Symbol& aimed : ReadSymbolsAround(dots, symbol.box)) {
+        if (!aimed.SameData(symbol)) continue;
+        check.printed = std::move(aimed);
+        break;
+      }
+    }
+    if (check.printed && check.printed->linear) check.grade = GradePrinted(dots, *check.printed, dotsPerInch);
     Judge(check);
     result.symbols.push_back(std::move(check));
   }

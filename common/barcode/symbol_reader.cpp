@@ -4,6 +4,7 @@
 #include <ZXing/ReadBarcode.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "common/barcode/bar_runs.h"
 
@@ -19,6 +20,10 @@ constexpr ZXing::BarcodeFormats kFormats =
 // Lines either side of the columns that hold bars, so that the reader has rows to confirm a symbol
 // by and the bars' ends inside.
 constexpr uint32_t kBandMargin = 8;
+
+// The least white around a symbol read on its own, and the largest window it is read from.
+constexpr int64_t kAimedMargin = 16;
+constexpr int64_t kMostAimedPixels = 4'000'000;
 
 // The reader's corners as a box of the page; `turned`: read from the page's columns from
 // `firstColumn` on, turned a quarter clockwise (H high), whose (x, y) is the page's
@@ -101,6 +106,32 @@ std::vector<Symbol> ReadSymbols(const GrayView& page) {
   if (lines.rowsWithMatrixBars) ReadPass(page, false, 0, symbols);
   for (const ColumnBand& band : lines.columnBands)
     ReadPass(Turned(page, band).View(), true, band.first, symbols);
+  return symbols;
+}
+
+std::vector<Symbol> ReadSymbolsAround(const GrayView& page, const Box& box) {
+  if (box.Width() <= 0 || box.Height() <= 0) return {};
+  const int64_t margin = std::max<int64_t>({box.Width(), box.Height(), kAimedMargin});
+  const int64_t width = box.Width() + 2 * margin;
+  const int64_t height = box.Height() + 2 * margin;
+  if (width * height > kMostAimedPixels) return {};
+  const int64_t left = box.left - margin;
+  const int64_t top = box.top - margin;
+  GrayImage window(static_cast<uint32_t>(width), static_cast<uint32_t>(height));
+  for (int64_t y = std::max<int64_t>(top, 0); y < std::min<int64_t>(top + height, page.height); ++y) {
+    const int64_t from = std::max<int64_t>(left, 0);
+    const int64_t to = std::min<int64_t>(left + width, page.width);
+    if (from >= to) break;
+    std::memcpy(window.Row(static_cast<uint32_t>(y - top)) + (from - left),
+                page.pixels + y * page.stride + from, static_cast<size_t>(to - from));
+  }
+  std::vector<Symbol> symbols = ReadSymbols(window.View());
+  for (Symbol& symbol : symbols) {
+    symbol.box.left += static_cast<int32_t>(left);
+    symbol.box.right += static_cast<int32_t>(left);
+    symbol.box.top += static_cast<int32_t>(top);
+    symbol.box.bottom += static_cast<int32_t>(top);
+  }
   return symbols;
 }
 

@@ -12,4 +12,10 @@ namespace qxvn::barcode {
 
 std::vector<Symbol> ReadSymbols(const GrayView& page);
 
+// The symbols read as a scanner aimed at `box` reads them: from a white window with the box at
+// its centre and as much white as the box is large around it, showing what of the page falls
+// inside. The reader's 2D detectors start from the middle of the picture, so a matrix symbol far
+// from a page's centre can be missed by ReadSymbols yet scan well; boxes are the page's.
+std::vector<Symbol> ReadSymbolsAround(const GrayView& page, const Box& box);
+
 }  // namespace qxvn::barcode

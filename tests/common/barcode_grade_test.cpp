@@ -6,6 +6,7 @@
 
 #include "common/barcode/bar_runs.h"
 #include "common/barcode/linear_grade.h"
+#include "common/barcode/page_check.h"
 #include "common/barcode/symbol_encoder.h"
 #include "common/barcode/symbol_reader.h"
 
@@ -199,6 +200,39 @@ TEST(SymbolReader, FindsSymbolsAtEitherTurnWhereLinesCrossBars) {
   EXPECT_FALSE(none.rowsWithMatrixBars);
   EXPECT_TRUE(none.columnBands.empty());
   EXPECT_TRUE(ReadSymbols(blank.View()).empty());
+}
+
+// A matrix symbol far from the page's centre is checked as a scanner aimed at it reads it: the
+// reader's detectors start from the middle of the picture and miss some such symbols on the
+// whole page.
+TEST(PageCheck, MatrixSymbolsAwayFromThePagesCentrePassWhereTheyScan) {
+  struct Case {
+    const char* format;
+    const char* symbologyId;
+  };
+  for (const Case c : {Case{"DataMatrix", "]d1"}, Case{"Aztec", "]z0"}, Case{"QRCode", "]Q1"}}) {
+    Symbol source;
+    source.format = c.format;
+    source.symbologyId = c.symbologyId;
+    source.text = "QXVN-0042";
+    source.bytes = Bytes(source.text);
+    const auto modules = EncodeAgain(source);
+    ASSERT_TRUE(modules) << c.format;
+    const int32_t side = 3 * modules->width;
+    for (const auto& [left, top] :
+         {std::pair{20u, 20u}, {20u, 800u}, {800u, 20u}, {430u, 700u}, {420u, 420u}}) {
+      SCOPED_TRACE(std::string(c.format) + " at " + std::to_string(left) + "," + std::to_string(top));
+      const GrayImage page = Drawn(*modules, false, left, top);
+      source.box = {static_cast<int32_t>(left), static_cast<int32_t>(top), static_cast<int32_t>(left) + side,
+                    static_cast<int32_t>(top) + 3 * modules->HeightModules()};
+      const PageCheck check = CheckPage(1, {source}, page.View());
+      ASSERT_EQ(check.symbols.size(), 1u);
+      EXPECT_TRUE(check.symbols[0].passed) << check.symbols[0].failure;
+      ASSERT_TRUE(check.symbols[0].printed);
+      EXPECT_NEAR(check.symbols[0].printed->box.left, source.box.left, 3);
+      EXPECT_NEAR(check.symbols[0].printed->box.top, source.box.top, 3);
+    }
+  }
 }
 
 }  // namespace

@@ -111,7 +111,7 @@ TEST(AppBarcode, TheSymbolTableScansFromTheAppsLabelsAndFailsByNameWithoutRepair
   const std::map<std::string, std::string> source = ZxingRead(files);
   AppServer app(dir + "/state");
   ASSERT_TRUE(app.Start());
-  int inSource = 0, failedPlain = 0, unreadTwoD = 0, firstJob = 1;
+  int inSource = 0, failedPlain = 0, firstJob = 1;
   for (const std::string mode : {"auto", "off"}) {
     SCOPED_TRACE(mode);
     // One ipptool run submits the whole table; the jobs print in turn.
@@ -132,25 +132,22 @@ TEST(AppBarcode, TheSymbolTableScansFromTheAppsLabelsAndFailsByNameWithoutRepair
       Capture(std::string(QXVN_PATH) + " decode '" + app.OutputFile(job, mode + std::to_string(i)) + "' -o " +
               labels.back());
     }
-    const std::map<std::string, std::string> printed = ZxingRead(labels);
+    // Read as a scanner aimed at the symbol reads a label: the app's pages end where their ink
+    // does (the printer feeds on to the gap), so a symbol is not at the page's centre.
+    std::vector<std::string> aimed;
+    for (const std::string& label : labels) aimed.push_back(AimedAtInk(label));
+    const std::map<std::string, std::string> printed = ZxingRead(aimed);
     for (size_t i = 0; i < cases.size(); ++i) {
       SCOPED_TRACE(cases[i].file);
       const auto read = source.find(cases[i].file);
       if (read == source.end()) continue;  // the document itself does not scan
-      const auto scanned = printed.find(labels[i]);
+      const auto scanned = printed.find(aimed[i]);
       const std::string message =
           JobAttribute(app.Uri(), firstJob + static_cast<int>(i), "job-state-message");
       if (mode == std::string("auto")) {
         ++inSource;
-        const bool same = scanned != printed.end() && scanned->second == read->second;
-        // Known gap: the app's pages of these come out shorter than qxvn's (554 lines, not 897),
-        // the same dots, and ZXing reads neither the page nor the app's own check does.
-        const std::string& name = cases[i].symbol->name;
-        if (name == "DataMatrix" || name == "Aztec") {
-          unreadTwoD += !same;
-          continue;
-        }
-        EXPECT_TRUE(same) << message;
+        EXPECT_TRUE(scanned != printed.end() && scanned->second == read->second) << message;
+        EXPECT_EQ(message.find("Bar code check failed"), std::string::npos) << message;
         continue;
       }
       if (message.find("Bar code check failed") == std::string::npos) continue;
@@ -164,9 +161,9 @@ TEST(AppBarcode, TheSymbolTableScansFromTheAppsLabelsAndFailsByNameWithoutRepair
   EXPECT_GT(inSource, 0);
   EXPECT_GT(failedPlain, 0);
   std::printf(
-      "app: symbols read in the documents: %d; DataMatrix and Aztec not read from the labels: %d; "
-      "failing the check without repair: %d\n",
-      inSource, unreadTwoD, failedPlain);
+      "app: symbols read in the documents: %d, each read from its label; failing the check without repair: "
+      "%d\n",
+      inSource, failedPlain);
 }
 
 }  // namespace

@@ -39,6 +39,26 @@ std::map<std::string, std::string> ZxingRead(const std::vector<std::string>& fil
   return found;
 }
 
+std::string AimedAtInk(const std::string& label) {
+  const GrayImage page = ReadGrayPng(label);
+  uint32_t left = page.width, top = page.height, right = 0, bottom = 0;
+  for (uint32_t y = 0; y < page.height; ++y)
+    for (uint32_t x = 0; x < page.width; ++x)
+      if (page.pixels[size_t{y} * page.width + x] < 128) {
+        left = std::min(left, x), right = std::max(right, x + 1);
+        top = std::min(top, y), bottom = std::max(bottom, y + 1);
+      }
+  if (right <= left) return label;
+  const uint32_t margin = std::max(right - left, bottom - top) + 16;
+  GrayImage window = WhiteImage(right - left + 2 * margin, bottom - top + 2 * margin);
+  for (uint32_t y = top; y < bottom; ++y)
+    for (uint32_t x = left; x < right; ++x)
+      window.At(x - left + margin, y - top + margin) = page.pixels[size_t{y} * page.width + x];
+  const std::string aimed = label.substr(0, label.rfind('.')) + "-aimed.png";
+  WriteGrayPng(aimed, window, 300);
+  return aimed;
+}
+
 namespace {
 
 // Built case by case: GCC 12 at -O3 takes a braced table of these for one read uninitialised.

@@ -41,6 +41,10 @@ std::vector<TableCase> WriteSymbolTable(const std::string& folder);
 inline constexpr const char* kZxingReader = "/usr/bin/ZXingReader";
 // What ZXing reads in each file: "FORMAT TEXT" by file name.
 std::map<std::string, std::string> ZxingRead(const std::vector<std::string>& files);
+// A scanner aimed at a label's only symbol: `label` cut to a window with its ink at the centre and
+// as much white around it as the ink is large (a PNG beside it, whose name is returned). The
+// reader's 2D detectors start from the middle of the picture.
+std::string AimedAtInk(const std::string& label);
 // A shell command's standard output.
 std::string Shell(const std::string& command);
 
