@@ -22,6 +22,7 @@
 #include "printer_app/label_driver/barcode_check.h"
 #include "printer_app/label_driver/job_labels.h"
 #include "printer_app/label_driver/label_driver.h"
+#include "printer_app/label_driver/raster_file.h"
 #include "printer_app/options/printer_defaults.h"
 
 namespace qxapp {
@@ -179,7 +180,7 @@ void CheckNext(const JobKey& key) {
       g_checks->queue.push_back(key);
       putBack = true;
     }
-    // A raster document, told by its content: checked as it prints.
+    // A raster document streamed as it arrived (told by its content): checked as it prints.
     else if (!CanMakePagesBeforePrinting(job))
       Erase(key);
   }
@@ -314,20 +315,24 @@ void StopBarcodeChecksFor(pappl_printer_t* printer, pappl_pr_driver_data_t*) {
 void HoldForBarcodeCheck(pappl_job_t* job) {
   if (!g_checks || !job || !ChecksBeforePrinting(job)) return;
   const char* format = papplJobGetFormat(job);
-  // Raster documents are checked as they print; the printer's own stream is not checked.
-  if (format && (std::strcmp(format, kPrinterFormat) == 0 || std::strcmp(format, "image/pwg-raster") == 0 ||
-                 std::strcmp(format, "image/urf") == 0))
-    return;
+  // The printer's own stream is not checked.
+  if (format && std::strcmp(format, kPrinterFormat) == 0) return;
   Record record;
   record.senderHeld = HoldUntilSpecified(job) || papplPrinterIsHoldingNewJobs(papplJobGetPrinter(job));
   {
     std::lock_guard<std::mutex> hold(g_checks->lock);
+    // A raster document is taken in held before it is read, then spooled (document_spool.h).
+    if (g_checks->records.count(KeyOf(job))) return;
     Queue(KeyOf(job), record);
   }
   // Held by its sender already, or by the printer (whose release of held jobs leaves those the
   // check holds): the check lets it be.
   if (!record.senderHeld) papplJobHold(job, nullptr, "indefinite", 0);
   papplJobSetMessage(job, "Checking its bar codes before it prints.");
+}
+
+void HoldRasterForBarcodeCheck(pappl_job_t* job) {
+  if (job && IsRasterFormat(papplJobGetFormat(job))) HoldForBarcodeCheck(job);
 }
 
 bool ReleaseBeforeCheck(pappl_job_t* job) {

@@ -27,6 +27,9 @@ void StopBarcodeChecksFor(pappl_printer_t* printer, pappl_pr_driver_data_t* data
 
 // A job's document arrives (before PAPPL queues it): held for the check when its setting is hold.
 void HoldForBarcodeCheck(pappl_job_t* job);
+// The same for a declared raster document before PAPPL reads it, so that it is spooled rather
+// than printed as it arrives.
+void HoldRasterForBarcodeCheck(pappl_job_t* job);
 
 // Release-Job of a job the check knows: true when the check takes the release (the job prints
 // once it passes); false when PAPPL releases it, marked as released despite a failure.

@@ -114,13 +114,6 @@ void WriteRawCopies(const std::string& document, int copies, int fd) {
     if (!WriteAll(fd, bytes.data(), bytes.size())) throw qxvn::ToolError(std::strerror(errno));
 }
 
-// Whether the pages of the job's document can be laid out before it prints (for the bar code
-// check): a raster document's lines are the label's already, so its symbols are read as it prints.
-bool CanLayOutBeforePrinting(pappl_job_t* job) {
-  const char* format = papplJobGetFormat(job);
-  return papplJobGetFilename(job) && !IsRasterFormat(format ? format : "");
-}
-
 JobStream MakeWaitingStream(pappl_job_t* job) {
   JobStream result;
   result.waiting = true;
@@ -146,9 +139,11 @@ JobStream MakeWaitingStream(pappl_job_t* job) {
     if (rawCopies > 1)
       WriteRawCopies(document, rawCopies, fd);
     else if (IsRasterFormat(format.c_str()))
-      MakeRasterStream(job, document, [fd](const std::vector<uint8_t>& stream) {
-        if (!WriteAll(fd, stream.data(), stream.size())) throw qxvn::ToolError(std::strerror(errno));
-      });
+      MakeRasterStream(
+          job, document,
+          [fd](unsigned, const qxvn::barcode::PreparedPage&, const std::vector<uint8_t>& stream) {
+            if (!WriteAll(fd, stream.data(), stream.size())) throw qxvn::ToolError(std::strerror(errno));
+          });
     else
       MakePages(job, document, false,
                 [fd](unsigned, const qxvn::barcode::PreparedPage&, const std::vector<uint8_t>& stream) {
@@ -232,12 +227,16 @@ bool IsStaleTemporary(const std::string& path, const std::string& name) {
 
 bool CanMakePagesBeforePrinting(pappl_job_t* job) {
   const char* format = papplJobGetFormat(job);
-  return CanLayOutBeforePrinting(job) && !(format && std::strcmp(format, kPrinterFormat) == 0);
+  return papplJobGetFilename(job) && !(format && std::strcmp(format, kPrinterFormat) == 0);
 }
 
 std::string MakeWaitingPages(pappl_job_t* job, bool onePass, const WaitingPage& made) {
   try {
-    MakePages(job, papplJobGetFilename(job) ? papplJobGetFilename(job) : "", onePass, made);
+    const std::string document = papplJobGetFilename(job) ? papplJobGetFilename(job) : "";
+    if (IsRasterFormat(papplJobGetFormat(job)))
+      MakeRasterStream(job, document, made);
+    else
+      MakePages(job, document, onePass, made);
     return "";
   } catch (const qxvn::ToolError& e) {
     return WithoutServerPaths(std::string("Unable to print the document: ") + e.what());

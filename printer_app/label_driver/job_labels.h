@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "common/barcode/page_symbols.h"
+#include "printer_app/label_driver/label_job.h"
 
 namespace qxapp {
 
@@ -50,13 +51,8 @@ struct JobStream {
 // last made is used (made now when there is none).
 JobStream StreamOfJob(pappl_job_t* job, bool fresh);
 
-// A page of a waiting job as it would print: its number, the bar codes it was prepared with
-// and its stream.
-using WaitingPage = std::function<void(unsigned number, const qxvn::barcode::PreparedPage& symbols,
-                                       const std::vector<uint8_t>& stream)>;
-
-// Whether the job's document can be made into its labels before it prints (not a raster
-// document, which PAPPL reads only as it prints, nor the printer's own stream).
+// Whether the job's document can be made into its labels before it prints: it is spooled (a
+// raster document is only when the job is held as it arrives) and not the printer's own stream.
 bool CanMakePagesBeforePrinting(pappl_job_t* job);
 
 // Makes the pages of a waiting job's document by the code that prints it, each handed to

@@ -5,6 +5,8 @@
 
 #include <pappl/pappl.h>
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -66,6 +68,11 @@ bool LabelPageStream(pappl_job_t* job, const PageJob& spec, const BarcodeSetting
                      const qxvn::PageImage& page, const qxvn::LaidOutFrom* from,
                      const std::vector<qxvn::barcode::Symbol>* fromSymbols, std::vector<uint8_t>* stream,
                      std::string* error, qxvn::barcode::PreparedPage* symbols = nullptr);
+
+// A page of a waiting job as it would print: its number, the bar codes it was prepared with
+// and its stream.
+using WaitingPage = std::function<void(unsigned number, const qxvn::barcode::PreparedPage& symbols,
+                                       const std::vector<uint8_t>& stream)>;
 
 // For RenderOnLabel: the document's bar codes kept whole, and put in `found` when it reads them.
 qxvn::KeepWhole KeepBarcodesWhole(std::optional<std::vector<qxvn::barcode::Symbol>>* found);

@@ -130,35 +130,35 @@ bool PrintRasterFile(pappl_job_t* job, pappl_device_t* device, void*) {
   return ok ? EndLabelJob(job, jobOptions, device) : FinishLabelJob(job, device, false);
 }
 
-void MakeRasterStream(pappl_job_t* job, const std::string& path,
-                      const std::function<void(const std::vector<uint8_t>&)>& write) {
+void MakeRasterStream(pappl_job_t* job, const std::string& path, const WaitingPage& made) {
   PageJob spec;
   BarcodeSettings barcodes;
   RasterPage page;
-  RasterSink sink{
-      [&](pappl_pr_options_t* options) {
-        JobChoices choices;
-        spec = PageJobOf(job, options, &choices);
-        barcodes = BarcodeSettingsOf(choices, spec.printerData, options->print_content_optimize);
-        return true;
-      },
-      [&](pappl_pr_options_t* options, unsigned) {
-        std::string error;
-        if (!page.Start(options->header, &error)) throw qxvn::ToolError(error);
-        return true;
-      },
-      [&](unsigned y, const unsigned char* line) { return page.AddLine(y, line); },
-      [&](unsigned) {
-        std::vector<uint8_t> stream;
-        std::string error;
-        // No job given: the plug-in's trace of a preview stays out of the job's log.
-        if (!LabelPageStream(nullptr, spec, barcodes, page.Image(), nullptr, nullptr, &stream, &error))
-          throw qxvn::ToolError("the label driver failed: " + error);
-        page.Clear();
-        write(stream);
-        ++spec.pageNumber;
-        return true;
-      }};
+  RasterSink sink{[&](pappl_pr_options_t* options) {
+                    JobChoices choices;
+                    spec = PageJobOf(job, options, &choices);
+                    barcodes = BarcodeSettingsOf(choices, spec.printerData, options->print_content_optimize);
+                    return true;
+                  },
+                  [&](pappl_pr_options_t* options, unsigned) {
+                    std::string error;
+                    if (!page.Start(options->header, &error)) throw qxvn::ToolError(error);
+                    return true;
+                  },
+                  [&](unsigned y, const unsigned char* line) { return page.AddLine(y, line); },
+                  [&](unsigned) {
+                    std::vector<uint8_t> stream;
+                    std::string error;
+                    qxvn::barcode::PreparedPage symbols;
+                    // No job given: the plug-in's trace of a preview stays out of the job's log.
+                    if (!LabelPageStream(nullptr, spec, barcodes, page.Image(), nullptr, nullptr, &stream,
+                                         &error, &symbols))
+                      throw qxvn::ToolError("the label driver failed: " + error);
+                    page.Clear();
+                    made(spec.pageNumber, symbols, stream);
+                    ++spec.pageNumber;
+                    return true;
+                  }};
   if (!PlayRaster(job, path, sink)) throw qxvn::ToolError("a line lies outside its page");
 }
 

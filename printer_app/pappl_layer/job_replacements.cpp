@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "printer_app/label_driver/barcode_hold.h"
 #include "printer_app/label_driver/document_spool.h"
 #include "printer_app/label_driver/job_abort_reason.h"
 #include "printer_app/label_driver/job_guard.h"
@@ -24,6 +25,7 @@ __attribute__((visibility("default"))) void _papplJobCopyDocumentData(pappl_clie
                                                                       pappl_job_t* job) {
   using Fn = void (*)(pappl_client_t*, pappl_job_t*);
   static const Fn original = qxapp::Original<Fn>("_papplJobCopyDocumentData");
+  qxapp::HoldRasterForBarcodeCheck(job);
   if (!qxapp::SpoolHeldRaster(client, job)) original(client, job);
   qxapp::ExplainSpoolFailure(client, job);
 }

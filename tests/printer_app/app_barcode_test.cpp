@@ -1,7 +1,8 @@
 // The bar code check in the app: with "barcode-check" hold, a job whose symbol fails the check
 // (repair off, X 0.19 mm drawn at 240 dpi) is held before any byte reaches the device, the
 // symbol named in its job-state-message and the log, while the printer prints other jobs;
-// Release-Job prints it, and Cancel-Job drops it. A job its sender holds stays held after it passes.
+// Release-Job prints it, and Cancel-Job drops it; a PWG raster too. A job its sender holds stays
+// held after it passes.
 // With the defaults (warn, repair auto) it is redrawn and scans.
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 #include <map>
 #include <thread>
 
+#include "tests/printer_app/app_samples.h"
 #include "tests/printer_app/app_server.h"
 #include "tests/tools/layout_samples.h"
 #include "tests/tools/symbol_pages.h"
@@ -39,15 +41,27 @@ std::string WaitForMessage(const std::string& uri, int jobId, const std::string&
 TEST(AppBarcode, HoldKeepsAFailingLabelFromTheDeviceUntilReleased) {
   const std::string dir = FreshTestFolder();
   const std::string label = dir + "/code128-240.png";
-  WriteGrayPng(label, SymbolPage({20, "QX-0042-GB"}, 240, 0.19), 240);
+  const GrayImage page = SymbolPage({20, "QX-0042-GB"}, 240, 0.19);
+  WriteGrayPng(label, page, 240);
+  // The same pixels as a PWG raster, one pixel a dot: a raster is held as it arrives and checked
+  // from its spooled document.
+  Image pixels{page.width, page.height, {}, {}};
+  for (uint8_t gray : page.pixels) pixels.pixels.push_back({gray, gray, gray});
+  const std::string raster = dir + "/code128.pwg";
+  WritePwgRaster(raster, pixels);
   AppServer app(dir + "/state");
   ASSERT_TRUE(app.Start());
   const std::string settings =
       "  ATTR keyword barcode-check hold\n  ATTR keyword barcode-repair off\n  ATTR keyword print-scaling "
       "auto\n";
-  for (const std::string end : {"release", "cancel"}) {
+  struct Held {
+    std::string end, document, format;
+  };
+  for (const auto& [end, document, format] :
+       {Held{"release", label, "image/png"}, Held{"cancel", label, "image/png"},
+        Held{"release-raster", raster, "image/pwg-raster"}}) {
     SCOPED_TRACE(end);
-    const int job = PrintJob(app.Uri(), label, "image/png", "held-" + end, settings);
+    const int job = PrintJob(app.Uri(), document, format, "held-" + end, settings);
     ASSERT_GT(job, 0);
     const std::string message = WaitForMessage(app.Uri(), job, "Held until released");
     EXPECT_NE(message.find("Bar code check failed on page 1: Code128"), std::string::npos) << message;
@@ -76,13 +90,13 @@ TEST(AppBarcode, HoldKeepsAFailingLabelFromTheDeviceUntilReleased) {
     }
     const std::string output = app.OutputFile(job, "held-" + end);
     EXPECT_FALSE(fs::exists(output) && fs::file_size(output) > 0) << "a held job reached the device";
-    const IppResult done = RunIpptool(app.Uri(), std::string("  OPERATION ") +
-                                                     (end == "release" ? "Release-Job" : "Cancel-Job") +
-                                                     "\n" + kRequestHead + "  ATTR integer job-id " +
-                                                     std::to_string(job) + "\n  STATUS successful-ok\n");
+    const IppResult done =
+        RunIpptool(app.Uri(), std::string("  OPERATION ") + (end == "cancel" ? "Cancel-Job" : "Release-Job") +
+                                  "\n" + kRequestHead + "  ATTR integer job-id " + std::to_string(job) +
+                                  "\n  STATUS successful-ok\n");
     EXPECT_EQ(done.exitCode, 0) << done.output;
-    EXPECT_EQ(WaitForJob(app.Uri(), job), end == "release" ? "completed" : "canceled");
-    EXPECT_EQ(fs::exists(output) && fs::file_size(output) > 0, end == "release");
+    EXPECT_EQ(WaitForJob(app.Uri(), job), end == "cancel" ? "canceled" : "completed");
+    EXPECT_EQ(fs::exists(output) && fs::file_size(output) > 0, end != "cancel");
   }
   // With the printer's defaults (warn, repair auto) the same label is redrawn, passes and scans.
   const int job = PrintJob(app.Uri(), label, "image/png", "repaired", "  ATTR keyword print-scaling auto\n");
