@@ -125,18 +125,21 @@ bool PrintHeldPage(pappl_job_t* job, pappl_device_t* device, LabelJobState& stat
     return false;
   }
   const unsigned number = state.spec.pageNumber++;
-  if (state.barcodes.check != kBarcodeCheckOff) {
+  if (state.barcodes.check == kBarcodeCheckHold) {
     const std::string failure = CheckLabelStream(job, number, symbols, stream);
-    if (!failure.empty() && state.barcodes.check == kBarcodeCheckHold) {
-      // Cancelled while held: nothing is printed, and nothing failed; at a shutdown the job
-      // stops unprinted.
-      if (!HoldForRelease(job, failure)) return papplJobIsCanceled(job);
-    } else if (!failure.empty()) {
+    // Cancelled while held: nothing is printed, and nothing failed; at a shutdown the job
+    // stops unprinted.
+    if (!failure.empty() && !HoldForRelease(job, failure)) return papplJobIsCanceled(job);
+  }
+  if (!SendToDevice(job, device, stream)) return false;
+  // A warning changes nothing of the label: it goes out first, and its dots are read meanwhile.
+  if (state.barcodes.check == kBarcodeCheckWarn) {
+    const std::string failure = CheckLabelStream(job, number, symbols, stream);
+    if (!failure.empty()) {
       papplJobSetMessage(job, "%s", failure.c_str());
       papplJobSetReasons(job, PAPPL_JREASON_WARNINGS_DETECTED, PAPPL_JREASON_NONE);
     }
   }
-  if (!SendToDevice(job, device, stream)) return false;
   return true;
 }
 
