@@ -105,23 +105,29 @@ PageCheck CheckPage(unsigned page, const std::vector<Symbol>& source, const Gray
   PageCheck result;
   result.page = page;
   if (source.empty()) return result;
-  std::vector<Symbol> printed = ReadSymbols(dots);
-  std::vector<bool> taken(printed.size(), false);
+  auto sameAs = [](std::vector<Symbol> read, const Symbol& symbol) -> std::optional<Symbol> {
+    for (Symbol& found : read)
+      if (found.SameData(symbol)) return std::move(found);
+    return std::nullopt;
+  };
+  // Each symbol is looked for where it was laid out; the whole page is read only for one not
+  // found there (the plug-in moves or turns the page with some settings).
+  std::vector<Symbol> printed;
+  std::vector<bool> taken;
+  bool wholePageRead = false;
   for (const Symbol& symbol : source) {
     SymbolCheck check;
     check.source = symbol;
-    for (size_t i = 0; i < printed.size(); ++i) {
+    check.printed = sameAs(ReadSymbolsNear(dots, symbol.box, {&symbol, 1}), symbol);
+    if (!check.printed && !wholePageRead) {
+      printed = ReadSymbols(dots, source);
+      taken.assign(printed.size(), false);
+      wholePageRead = true;
+    }
+    for (size_t i = 0; !check.printed && i < printed.size(); ++i) {
       if (taken[i] || !printed[i].SameData(symbol)) continue;
       taken[i] = true;
       check.printed = printed[i];
-      break;
-    }
-    if (!check.printed) {
-      for (Symbol& aimed : ReadSymbolsAround(dots, symbol.box)) {
-        if (!aimed.SameData(symbol)) continue;
-        check.printed = std::move(aimed);
-        break;
-      }
     }
     if (check.printed && check.printed->linear) check.grade = GradePrinted(dots, *check.printed, dotsPerInch);
     Judge(check);

@@ -52,7 +52,7 @@ GrayImage DotsOf(const PageImage& page, const Box& box, uint8_t threshold) {
 // a symbol not graded, or 1 + grade points (F 1 to A 5) for a linear one.
 int ReadBackScore(const PageImage& page, const Box& box, const Symbol& wanted, uint8_t threshold) {
   const GrayImage dots = DotsOf(page, box, threshold);
-  for (const Symbol& found : ReadSymbols(dots.View())) {
+  for (const Symbol& found : ReadSymbols(dots.View(), {&wanted, 1})) {
     if (!found.SameData(wanted)) continue;
     if (!found.linear) return 0;
     const auto grade = GradePrinted(dots.View(), found);

@@ -21,9 +21,9 @@ constexpr ZXing::BarcodeFormats kFormats =
 // by and the bars' ends inside.
 constexpr uint32_t kBandMargin = 8;
 
-// The least white around a symbol read on its own, and the largest window it is read from.
-constexpr int64_t kAimedMargin = 16;
-constexpr int64_t kMostAimedPixels = 4'000'000;
+// The least margin around a symbol read on its own, and the largest window it is read from.
+constexpr int64_t kNearMargin = 16;
+constexpr int64_t kMostWindowPixels = 4'000'000;
 
 // The reader's corners as a box of the page; `turned`: read from the page's columns from
 // `firstColumn` on, turned a quarter clockwise (H high), whose (x, y) is the page's
@@ -55,12 +55,13 @@ bool Overlap(const Box& a, const Box& b) {
 // passes are not used: Debian's build stops the process on an assertion when it merges a
 // linear symbol found in two passes. The turned page is read as a page of its own, for linear
 // symbols only (the 2D detectors find a symbol at any turn).
-void ReadPass(const GrayView& page, bool turned, uint32_t firstColumn, std::vector<Symbol>& symbols) {
+void ReadPass(const GrayView& page, ZXing::BarcodeFormats formats, bool thorough, bool turned,
+              uint32_t firstColumn, std::vector<Symbol>& symbols) {
   ZXing::ImageView image(page.pixels, static_cast<int>(page.width), static_cast<int>(page.height),
                          ZXing::ImageFormat::Lum, static_cast<int>(page.stride));
   ZXing::DecodeHints hints;
-  hints.setFormats(turned ? ZXing::BarcodeFormats(ZXing::BarcodeFormat::LinearCodes) & kFormats : kFormats);
-  hints.setTryHarder(true);
+  hints.setFormats(turned ? ZXing::BarcodeFormats(ZXing::BarcodeFormat::LinearCodes) & formats : formats);
+  hints.setTryHarder(thorough);
   hints.setTryRotate(false);
   hints.setTryDownscale(false);
   hints.setBinarizer(ZXing::Binarizer::FixedThreshold);
@@ -95,26 +96,46 @@ GrayImage Turned(const GrayView& page, const ColumnBand& band) {
   return turned;
 }
 
-}  // namespace
-
-std::vector<Symbol> ReadSymbols(const GrayView& page) {
+// Rows that cross no bars hold no symbol the upright pass can read; columns that cross no bars,
+// no symbol the turned pass can. `thorough`: every line of the page, else a few across it.
+std::vector<Symbol> ReadLines(const GrayView& page, const BarLines& lines, ZXing::BarcodeFormats formats,
+                              bool thorough) {
   std::vector<Symbol> symbols;
-  if (page.width == 0 || page.height == 0) return symbols;
-  // Rows that cross no bars hold no symbol the upright pass can read; columns that cross no
-  // bars, no symbol the turned pass can.
-  const BarLines lines = FindBarLines(page, kBandMargin);
-  if (lines.rowsWithMatrixBars) ReadPass(page, false, 0, symbols);
-  for (const ColumnBand& band : lines.columnBands)
-    ReadPass(Turned(page, band).View(), true, band.first, symbols);
+  if (lines.rowsWithMatrixBars) ReadPass(page, formats, thorough, false, 0, symbols);
+  if (!(formats & ZXing::BarcodeFormats(ZXing::BarcodeFormat::LinearCodes)).empty())
+    for (const ColumnBand& band : lines.columnBands)
+      ReadPass(Turned(page, band).View(), formats, thorough, true, band.first, symbols);
   return symbols;
 }
 
-std::vector<Symbol> ReadSymbolsAround(const GrayView& page, const Box& box) {
+}  // namespace
+
+std::vector<Symbol> ReadSymbols(const GrayView& page, std::span<const Symbol> wanted) {
+  if (page.width == 0 || page.height == 0) return {};
+  ZXing::BarcodeFormats formats = wanted.empty() ? kFormats : ZXing::BarcodeFormats();
+  for (const Symbol& symbol : wanted)
+    formats |= ZXing::BarcodeFormats(ZXing::BarcodeFormatFromString(symbol.format)) & kFormats;
+  if (formats.empty()) return {};
+  const BarLines lines = FindBarLines(page, kBandMargin);
+  // Known symbols are looked for on a few lines first, as a scanner's lines cross them; every
+  // line is read only when one of them is not found so.
+  if (!wanted.empty()) {
+    std::vector<Symbol> quick = ReadLines(page, lines, formats, false);
+    const bool allFound = std::all_of(wanted.begin(), wanted.end(), [&quick](const Symbol& symbol) {
+      return std::any_of(quick.begin(), quick.end(),
+                         [&symbol](const Symbol& read) { return read.SameData(symbol); });
+    });
+    if (allFound) return quick;
+  }
+  return ReadLines(page, lines, formats, true);
+}
+
+std::vector<Symbol> ReadSymbolsNear(const GrayView& page, const Box& box, std::span<const Symbol> wanted) {
   if (box.Width() <= 0 || box.Height() <= 0) return {};
-  const int64_t margin = std::max<int64_t>({box.Width(), box.Height(), kAimedMargin});
+  const int64_t margin = kNearMargin + std::max(box.Width(), box.Height()) / 10;
   const int64_t width = box.Width() + 2 * margin;
   const int64_t height = box.Height() + 2 * margin;
-  if (width * height > kMostAimedPixels) return {};
+  if (width * height > kMostWindowPixels) return {};
   const int64_t left = box.left - margin;
   const int64_t top = box.top - margin;
   GrayImage window(static_cast<uint32_t>(width), static_cast<uint32_t>(height));
@@ -125,7 +146,7 @@ std::vector<Symbol> ReadSymbolsAround(const GrayView& page, const Box& box) {
     std::memcpy(window.Row(static_cast<uint32_t>(y - top)) + (from - left),
                 page.pixels + y * page.stride + from, static_cast<size_t>(to - from));
   }
-  std::vector<Symbol> symbols = ReadSymbols(window.View());
+  std::vector<Symbol> symbols = ReadSymbols(window.View(), wanted);
   for (Symbol& symbol : symbols) {
     symbol.box.left += static_cast<int32_t>(left);
     symbol.box.right += static_cast<int32_t>(left);

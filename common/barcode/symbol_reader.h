@@ -3,6 +3,7 @@
 // quarter turns.
 #pragma once
 
+#include <span>
 #include <vector>
 
 #include "common/barcode/gray_image.h"
@@ -10,12 +11,15 @@
 
 namespace qxvn::barcode {
 
-std::vector<Symbol> ReadSymbols(const GrayView& page);
+// With `wanted`, only the formats of those symbols are looked for: reading a page back for
+// symbols already known costs a fraction of reading it for every format.
+std::vector<Symbol> ReadSymbols(const GrayView& page, std::span<const Symbol> wanted = {});
 
-// The symbols read as a scanner aimed at `box` reads them: from a white window with the box at
-// its centre and as much white as the box is large around it, showing what of the page falls
-// inside. The reader's 2D detectors start from the middle of the picture, so a matrix symbol far
-// from a page's centre can be missed by ReadSymbols yet scan well; boxes are the page's.
-std::vector<Symbol> ReadSymbolsAround(const GrayView& page, const Box& box);
+// The symbols read from `box` and a little around it (a tenth of its size, and 16 dots), on white
+// where that passes the page's edge: a symbol known to be there is read back at a fraction of the
+// page's cost. The box is at the window's centre, where the reader's 2D detectors start: on a
+// whole page they can miss a matrix symbol far from its centre that scans well.
+std::vector<Symbol> ReadSymbolsNear(const GrayView& page, const Box& box,
+                                    std::span<const Symbol> wanted = {});
 
 }  // namespace qxvn::barcode

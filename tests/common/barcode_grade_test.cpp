@@ -202,9 +202,8 @@ TEST(SymbolReader, FindsSymbolsAtEitherTurnWhereLinesCrossBars) {
   EXPECT_TRUE(ReadSymbols(blank.View()).empty());
 }
 
-// A matrix symbol far from the page's centre is checked as a scanner aimed at it reads it: the
-// reader's detectors start from the middle of the picture and miss some such symbols on the
-// whole page.
+// A matrix symbol far from the page's centre is read back where it was laid out: the reader's
+// detectors start from the middle of the picture and miss some such symbols on the whole page.
 TEST(PageCheck, MatrixSymbolsAwayFromThePagesCentrePassWhereTheyScan) {
   struct Case {
     const char* format;
