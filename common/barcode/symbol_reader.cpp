@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "common/barcode/bar_runs.h"
+#include "common/barcode/matrix_candidates.h"
 
 namespace qxvn::barcode {
 namespace {
@@ -108,6 +109,53 @@ std::vector<Symbol> ReadLines(const GrayView& page, const BarLines& lines, ZXing
   return symbols;
 }
 
+// What `read` finds in the part of the page within `margin` of `box` (on white where that passes
+// the page's edge), placed on the page.
+template <typename Read>
+std::vector<Symbol> ReadWindow(const GrayView& page, const Box& box, int64_t margin, const Read& read) {
+  if (box.Width() <= 0 || box.Height() <= 0) return {};
+  const int64_t width = box.Width() + 2 * margin;
+  const int64_t height = box.Height() + 2 * margin;
+  if (width * height > kMostWindowPixels) return {};
+  const int64_t left = box.left - margin;
+  const int64_t top = box.top - margin;
+  GrayImage window(static_cast<uint32_t>(width), static_cast<uint32_t>(height));
+  for (int64_t y = std::max<int64_t>(top, 0); y < std::min<int64_t>(top + height, page.height); ++y) {
+    const int64_t from = std::max<int64_t>(left, 0);
+    const int64_t to = std::min<int64_t>(left + width, page.width);
+    if (from >= to) break;
+    std::memcpy(window.Row(static_cast<uint32_t>(y - top)) + (from - left),
+                page.pixels + y * page.stride + from, static_cast<size_t>(to - from));
+  }
+  std::vector<Symbol> symbols = read(window.View());
+  for (Symbol& symbol : symbols) {
+    symbol.box.left += static_cast<int32_t>(left);
+    symbol.box.right += static_cast<int32_t>(left);
+    symbol.box.top += static_cast<int32_t>(top);
+    symbol.box.bottom += static_cast<int32_t>(top);
+  }
+  return symbols;
+}
+
+// The Data Matrix and Aztec symbols the whole page's pass did not find, read in windows centred
+// on the places that look like one.
+void ReadMatrixCandidates(const GrayView& page, std::vector<Symbol>& symbols) {
+  const ZXing::BarcodeFormats formats = ZXing::BarcodeFormat::DataMatrix | ZXing::BarcodeFormat::Aztec;
+  for (const Box& candidate : FindMatrixCandidates(page)) {
+    const bool known = std::any_of(symbols.begin(), symbols.end(), [&candidate](const Symbol& symbol) {
+      return Overlap(symbol.box, candidate);
+    });
+    if (known) continue;
+    const int64_t margin = kNearMargin + std::max(candidate.Width(), candidate.Height()) / 2;
+    for (Symbol& symbol : ReadWindow(page, candidate, margin, [formats](const GrayView& window) {
+           std::vector<Symbol> found;
+           ReadPass(window, formats, true, false, 0, found);
+           return found;
+         }))
+      symbols.push_back(std::move(symbol));
+  }
+}
+
 }  // namespace
 
 std::vector<Symbol> ReadSymbols(const GrayView& page, std::span<const Symbol> wanted) {
@@ -127,33 +175,15 @@ std::vector<Symbol> ReadSymbols(const GrayView& page, std::span<const Symbol> wa
     });
     if (allFound) return quick;
   }
-  return ReadLines(page, lines, formats, true);
+  std::vector<Symbol> symbols = ReadLines(page, lines, formats, true);
+  if (wanted.empty() && lines.rowsWithMatrixBars) ReadMatrixCandidates(page, symbols);
+  return symbols;
 }
 
 std::vector<Symbol> ReadSymbolsNear(const GrayView& page, const Box& box, std::span<const Symbol> wanted) {
-  if (box.Width() <= 0 || box.Height() <= 0) return {};
   const int64_t margin = kNearMargin + std::max(box.Width(), box.Height()) / 10;
-  const int64_t width = box.Width() + 2 * margin;
-  const int64_t height = box.Height() + 2 * margin;
-  if (width * height > kMostWindowPixels) return {};
-  const int64_t left = box.left - margin;
-  const int64_t top = box.top - margin;
-  GrayImage window(static_cast<uint32_t>(width), static_cast<uint32_t>(height));
-  for (int64_t y = std::max<int64_t>(top, 0); y < std::min<int64_t>(top + height, page.height); ++y) {
-    const int64_t from = std::max<int64_t>(left, 0);
-    const int64_t to = std::min<int64_t>(left + width, page.width);
-    if (from >= to) break;
-    std::memcpy(window.Row(static_cast<uint32_t>(y - top)) + (from - left),
-                page.pixels + y * page.stride + from, static_cast<size_t>(to - from));
-  }
-  std::vector<Symbol> symbols = ReadSymbols(window.View(), wanted);
-  for (Symbol& symbol : symbols) {
-    symbol.box.left += static_cast<int32_t>(left);
-    symbol.box.right += static_cast<int32_t>(left);
-    symbol.box.top += static_cast<int32_t>(top);
-    symbol.box.bottom += static_cast<int32_t>(top);
-  }
-  return symbols;
+  return ReadWindow(page, box, margin,
+                    [wanted](const GrayView& window) { return ReadSymbols(window, wanted); });
 }
 
 }  // namespace qxvn::barcode

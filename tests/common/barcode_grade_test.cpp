@@ -2,6 +2,7 @@
 // redrawn: the GS1 structure a redraw keeps, and which data a check protects.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "common/barcode/bar_runs.h"
@@ -202,9 +203,10 @@ TEST(SymbolReader, FindsSymbolsAtEitherTurnWhereLinesCrossBars) {
   EXPECT_TRUE(ReadSymbols(blank.View()).empty());
 }
 
-// A matrix symbol far from the page's centre is read back where it was laid out: the reader's
-// detectors start from the middle of the picture and miss some such symbols on the whole page.
-TEST(PageCheck, MatrixSymbolsAwayFromThePagesCentrePassWhereTheyScan) {
+// A matrix symbol far from the page's centre is found on the page and read back where it was
+// laid out: the reader's detectors start from the middle of the picture and miss some such
+// symbols on the whole page.
+TEST(PageCheck, MatrixSymbolsAwayFromThePagesCentreAreFoundAndPass) {
   struct Case {
     const char* format;
     const char* symbologyId;
@@ -222,6 +224,8 @@ TEST(PageCheck, MatrixSymbolsAwayFromThePagesCentrePassWhereTheyScan) {
          {std::pair{20u, 20u}, {20u, 800u}, {800u, 20u}, {430u, 700u}, {420u, 420u}}) {
       SCOPED_TRACE(std::string(c.format) + " at " + std::to_string(left) + "," + std::to_string(top));
       const GrayImage page = Drawn(*modules, false, left, top);
+      const std::vector<Symbol> found = ReadSymbols(page.View());
+      EXPECT_TRUE(std::any_of(found.begin(), found.end(), [&](const Symbol& s) { return s.SameData(source); }));
       source.box = {static_cast<int32_t>(left), static_cast<int32_t>(top), static_cast<int32_t>(left) + side,
                     static_cast<int32_t>(top) + 3 * modules->HeightModules()};
       const PageCheck check = CheckPage(1, {source}, page.View());

@@ -1,0 +1,110 @@
+#include "common/barcode/matrix_candidates.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace qxvn::barcode {
+namespace {
+
+// Ink closer than a cell joins one patch.
+constexpr uint32_t kCell = 4;
+// A symbol's size in dots: 10 x 10 modules of one dot at least, 144 modules of three at most.
+constexpr int32_t kLeast = 10;
+constexpr int32_t kMost = 480;
+// Data Matrix's rectangles are up to about six times as long as high.
+constexpr int32_t kMostAspect = 7;
+constexpr int kBullsEyeRuns = 5;
+
+bool Dark(const GrayView& page, int32_t x, int32_t y) {
+  return page.At(static_cast<uint32_t>(x), static_cast<uint32_t>(y)) < 128;
+}
+
+// The share of dark dots along a line of the box, from (x, y) in steps (dx, dy), `n` dots.
+bool Solid(const GrayView& page, int32_t x, int32_t y, int32_t dx, int32_t dy, int32_t n) {
+  int32_t dark = 0;
+  for (int32_t i = 0; i < n; ++i) dark += Dark(page, x + i * dx, y + i * dy);
+  return dark * 100 >= n * 85;
+}
+
+int DarkRuns(const GrayView& page, int32_t x, int32_t y, int32_t dx, int32_t dy, int32_t n) {
+  int runs = 0;
+  bool previous = false;
+  for (int32_t i = 0; i < n; ++i) {
+    const bool dark = Dark(page, x + i * dx, y + i * dy);
+    runs += dark && !previous;
+    previous = dark;
+  }
+  return runs;
+}
+
+bool LooksLikeMatrix(const GrayView& page, const Box& b) {
+  const int32_t w = b.Width(), h = b.Height();
+  if (std::min(w, h) < kLeast || std::max(w, h) > kMost || std::max(w, h) > kMostAspect * std::min(w, h))
+    return false;
+  const bool left = Solid(page, b.left, b.top, 0, 1, h);
+  const bool right = Solid(page, b.right - 1, b.top, 0, 1, h);
+  const bool top = Solid(page, b.left, b.top, 1, 0, w);
+  const bool bottom = Solid(page, b.left, b.bottom - 1, 1, 0, w);
+  if ((left || right) && (top || bottom)) return true;
+  return DarkRuns(page, b.left, b.top + h / 2, 1, 0, w) >= kBullsEyeRuns &&
+         DarkRuns(page, b.left + w / 2, b.top, 0, 1, h) >= kBullsEyeRuns;
+}
+
+}  // namespace
+
+std::vector<Box> FindMatrixCandidates(const GrayView& page) {
+  const uint32_t columns = (page.width + kCell - 1) / kCell;
+  const uint32_t rows = (page.height + kCell - 1) / kCell;
+  std::vector<uint8_t> inked(size_t{columns} * rows, 0);
+  for (uint32_t y = 0; y < page.height; ++y) {
+    const uint8_t* row = page.pixels + y * page.stride;
+    uint8_t* cells = &inked[size_t{y / kCell} * columns];
+    for (uint32_t x = 0; x < page.width; ++x)
+      if (row[x] < 128) cells[x / kCell] = 1;
+  }
+  // Patches of inked cells touching at a side or a corner, each cleared as it is measured.
+  std::vector<Box> found;
+  std::vector<uint32_t> stack;
+  for (uint32_t start = 0; start < inked.size(); ++start) {
+    if (!inked[start]) continue;
+    inked[start] = 0;
+    stack.assign(1, start);
+    uint32_t left = columns, top = rows, right = 0, bottom = 0;
+    while (!stack.empty()) {
+      const uint32_t cell = stack.back();
+      stack.pop_back();
+      const uint32_t cx = cell % columns, cy = cell / columns;
+      left = std::min(left, cx), right = std::max(right, cx);
+      top = std::min(top, cy), bottom = std::max(bottom, cy);
+      for (uint32_t ny = cy > 0 ? cy - 1 : 0; ny <= std::min(cy + 1, rows - 1); ++ny)
+        for (uint32_t nx = cx > 0 ? cx - 1 : 0; nx <= std::min(cx + 1, columns - 1); ++nx) {
+          const uint32_t next = ny * columns + nx;
+          if (!inked[next]) continue;
+          inked[next] = 0;
+          stack.push_back(next);
+        }
+    }
+    const int64_t cellsWide = right - left + 1, cellsHigh = bottom - top + 1;
+    if (std::max(cellsWide, cellsHigh) * kCell > kMost + kCell ||
+        std::min(cellsWide, cellsHigh) * kCell < kLeast)
+      continue;
+    // The patch's ink, to the dot.
+    Box box{static_cast<int32_t>(page.width), static_cast<int32_t>(page.height), 0, 0};
+    for (uint32_t y = top * kCell; y < std::min(page.height, (bottom + 1) * kCell); ++y)
+      for (uint32_t x = left * kCell; x < std::min(page.width, (right + 1) * kCell); ++x)
+        if (page.At(x, y) < 128) {
+          box.left = std::min(box.left, static_cast<int32_t>(x));
+          box.top = std::min(box.top, static_cast<int32_t>(y));
+          box.right = std::max(box.right, static_cast<int32_t>(x) + 1);
+          box.bottom = std::max(box.bottom, static_cast<int32_t>(y) + 1);
+        }
+    if (box.right > box.left && LooksLikeMatrix(page, box)) found.push_back(box);
+  }
+  std::sort(found.begin(), found.end(), [](const Box& a, const Box& b) {
+    return int64_t{a.Width()} * a.Height() > int64_t{b.Width()} * b.Height();
+  });
+  if (found.size() > kMostMatrixCandidates) found.resize(kMostMatrixCandidates);
+  return found;
+}
+
+}  // namespace qxvn::barcode
