@@ -138,15 +138,19 @@ std::vector<Symbol> ReadWindow(const GrayView& page, const Box& box, int64_t mar
 }
 
 // The Data Matrix and Aztec symbols the whole page's pass did not find, read in windows centred
-// on the places that look like one.
+// on the places that look like one, the largest first, until the windows have covered as many
+// pixels as the largest window may hold (a page of noise costs no more).
 void ReadMatrixCandidates(const GrayView& page, std::vector<Symbol>& symbols) {
   const ZXing::BarcodeFormats formats = ZXing::BarcodeFormat::DataMatrix | ZXing::BarcodeFormat::Aztec;
+  int64_t pixelsRead = 0;
   for (const Box& candidate : FindMatrixCandidates(page)) {
     const bool known = std::any_of(symbols.begin(), symbols.end(), [&candidate](const Symbol& symbol) {
       return Overlap(symbol.box, candidate);
     });
     if (known) continue;
     const int64_t margin = kNearMargin + std::max(candidate.Width(), candidate.Height()) / 2;
+    pixelsRead += (candidate.Width() + 2 * margin) * (candidate.Height() + 2 * margin);
+    if (pixelsRead > kMostWindowPixels) break;
     for (Symbol& symbol : ReadWindow(page, candidate, margin, [formats](const GrayView& window) {
            std::vector<Symbol> found;
            ReadPass(window, formats, true, false, 0, found);
