@@ -4,7 +4,8 @@
 # kept-alive IPP connection (bench/ipp_bench_client), the printer's output removed between
 # rounds. Prints each round's jobs per second and the server's processor time per job, then the
 # last round's CPU per job over the first's, the server's resident memory, the saved state's size
-# and the jobs it holds. The first argument names the preset (default release).
+# and the jobs it holds, and the label streams kept (one for each printed job PAPPL still holds).
+# The first argument names the preset (default release).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-release}"
@@ -36,4 +37,4 @@ done
 echo "jobs printed: $((rounds * jobs)); cpu per job, last round over first: $(python3 -c "print(f'{$last / $first:.2f}x')")"
 echo "server memory: $(awk '/VmRSS/ { print $2, $3 }' "/proc/$app/status") (peak $(awk '/VmHWM/ { print $2, $3 }' "/proc/$app/status"))"
 echo "saved state: $(stat -c %s "$work/qxvn/state.conf") bytes, $(grep -c '^Job ' "$work/qxvn/state.conf") jobs; journal $(stat -c %s "$work/qxvn/state.conf.jobs") bytes"
-echo "files in the spool: $(find "$work/qxvn/spool" -type f | wc -l)"
+echo "files in the spool: $(find "$work/qxvn/spool" -type f | wc -l); label streams kept: $(find "$work/qxvn/labels" -type f -name '*.qxvn' | wc -l)"

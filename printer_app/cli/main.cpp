@@ -23,6 +23,7 @@
 #include "printer_app/label_driver/label_driver.h"
 #include "printer_app/label_driver/page_file_filter.h"
 #include "printer_app/pappl_layer/startup_check.h"
+#include "printer_app/state/job_history.h"
 #include "printer_app/state/saved_devices.h"
 #include "printer_app/state/saved_state.h"
 #include "printer_app/web/web_jobs.h"
@@ -93,6 +94,7 @@ pappl_system_t* CreateSystem(const qxapp::AppOptions& options) {
   }
   qxapp::ApplyAccessPolicy(system, options);
   qxapp::RestoreAndKeepState(system, state + "/state.conf", state + "/spool");
+  qxapp::KeepJobHistoryBounded(system);
   qxapp::ResumeBarcodeChecks(system);
 
   auto printers = options.printers;

@@ -1,11 +1,14 @@
-// The replaced functions of the saved state and the job journal (replaced_functions.def says why
-// each is needed): thin shims calling printer_app/state/, and the bar code check's release.
+// The replaced functions of the saved state, the job journal and the job history
+// (replaced_functions.def says why each is needed): thin shims calling printer_app/state/, and the
+// bar code check's release.
+#include <cups/array.h>
 #include <pappl/pappl.h>
 
 #include "printer_app/label_driver/barcode_check.h"
 #include "printer_app/label_driver/barcode_hold.h"
 #include "printer_app/label_driver/raw_stream.h"
 #include "printer_app/pappl_layer/original_symbol.h"
+#include "printer_app/state/job_history.h"
 #include "printer_app/state/job_recovery.h"
 #include "printer_app/state/new_printer_id.h"
 
@@ -45,6 +48,21 @@ __attribute__((visibility("default"))) ipp_attribute_t* ippAddInteger(ipp_t* ipp
                                                                       int value) {
   static const auto original = qxapp::Original<decltype(&ippAddInteger)>("ippAddInteger");
   return original(ipp, group, valueTag, name, qxapp::AnnouncedInteger(name, value));
+}
+
+// A printer's ended jobs beyond its history leave, the most recently ended staying. PAPPL's
+// caller holds the printer's lock for writing.
+__attribute__((visibility("default"))) void _papplPrinterCleanJobsNoLock(pappl_printer_t* printer) {
+  using Fn = void (*)(pappl_printer_t*);
+  static const Fn original = qxapp::Original<Fn>("_papplPrinterCleanJobsNoLock");
+  qxapp::CleanPrinterHistory(printer, original);
+}
+
+// How the history's clean-up finds a printer's job lists (job_history.h).
+__attribute__((visibility("default"))) int cupsArrayCount(cups_array_t* array) {
+  static const auto original = qxapp::Original<decltype(&cupsArrayCount)>("cupsArrayCount");
+  qxapp::NoteCountedArray(array);
+  return original(array);
 }
 
 }  // extern "C"

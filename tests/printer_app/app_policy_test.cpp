@@ -8,12 +8,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <vector>
 
 #include "printer_app/access/peer_identity.h"
 #include "printer_app/access/sign_in_backoff.h"
 #include "printer_app/cli/client_message.h"
 #include "printer_app/devices/device_policy.h"
+#include "printer_app/state/job_history.h"
 #include "printer_app/state/job_journal.h"
 #include "printer_app/state/job_recovery.h"
 
@@ -151,6 +154,40 @@ TEST(JobRecoveryTest, TheJournalBringsBackJobsTheStateHasNotSavedAndNeverTakesOn
   std::string unchanged = state;
   EXPECT_FALSE(ApplyJobJournal("", &unchanged));
   EXPECT_EQ(unchanged, state);
+}
+
+// The jobs that leave a printer's history in memory: those beyond the most recently ended,
+// once they ended over a minute ago, whatever order PAPPL lists them in.
+TEST(JobHistoryTest, TheMostRecentlyEndedStayAndOthersLeaveAfterTheirGrace) {
+  const time_t now = 10000;
+  const time_t old = now - kEndedJobGraceSeconds - 1;
+  struct Case {
+    const char* what;
+    std::vector<EndedJob> ended;
+    int limit;
+    std::vector<size_t> leaving;
+  } cases[] = {
+      {"within the limit", {{3, old}, {2, old}, {1, old}}, 3, {}},
+      {"no limit", {{3, old}, {2, old}, {1, old}}, 0, {}},
+      // PAPPL lists the newest job first; the oldest leave.
+      {"ids in PAPPL's order",
+       {{5, old}, {4, old - 1}, {3, old - 2}, {2, old - 3}, {1, old - 4}},
+       2,
+       {2, 3, 4}},
+      // A job released late ends after those created after it: the end counts, then the id.
+      {"ended out of id order", {{3, old}, {2, old - 5}, {1, old + 9}}, 1, {0, 1}},
+      {"same end, the lower id leaves", {{2, old}, {1, old}}, 1, {1}},
+      // Beyond the limit but ended within the minute: stays for now.
+      {"grace", {{4, now}, {3, now - 30}, {2, old}, {1, old}}, 1, {2, 3}},
+      {"at the grace's edge", {{2, now}, {1, now - kEndedJobGraceSeconds}}, 1, {}},
+      // PAPPL never set its end: it never leaves, as PAPPL has it.
+      {"no end time", {{2, now}, {1, 0}}, 1, {}},
+  };
+  for (const Case& c : cases) {
+    std::vector<size_t> leaving = JobsBeyondHistory(c.ended, c.limit, now);
+    std::sort(leaving.begin(), leaving.end());
+    EXPECT_EQ(leaving, c.leaving) << c.what;
+  }
 }
 
 TEST(PeerIdentityTest, TheClientSocketOfAConnectionNamesItsOwner) {

@@ -211,5 +211,37 @@ TEST_F(AppRecoveryTest, JobsBeyondTheHistoryLeaveNoTraceAndStayGoneAfterAKill) {
   EXPECT_TRUE(fs::is_empty(app.StateDir() + "/spool"));
 }
 
+// The running app holds the same history: the ended jobs beyond it leave a minute after they
+// ended (PAPPL's grace for clients asking after their jobs), the most recently ended staying,
+// though more jobs keep coming.
+TEST_F(AppRecoveryTest, JobsBeyondTheHistoryLeaveTheRunningAppTheNewestStaying) {
+  AppServer app(m_dir + "/state");
+  ASSERT_TRUE(app.Start());
+  app.Stop();
+  const std::string stateFile = app.StateDir() + "/state.conf";
+  std::string state = ReadFile(stateFile);
+  const size_t limitAt = state.find("MaxCompletedJobs ");
+  ASSERT_NE(limitAt, std::string::npos) << state;
+  state.replace(limitAt, state.find('\n', limitAt) - limitAt, "MaxCompletedJobs 3");
+  std::ofstream(stateFile, std::ios::binary | std::ios::trunc) << state;
+  ASSERT_TRUE(app.Start());
+
+  std::vector<int> ids;
+  for (int n = 0; n < 8; ++n) ids.push_back(PrintJob(app.Uri(), m_png, "image/png", "burst"));
+  for (int id : ids) ASSERT_EQ(WaitForJob(app.Uri(), id), "completed") << id;
+  // A job every few seconds meanwhile: PAPPL's own clean-up then never lets one go.
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(100);
+  std::vector<int> later;
+  while (!JobValue(app, ids.back(), "job-state").empty() && std::chrono::steady_clock::now() < until) {
+    later.push_back(PrintJob(app.Uri(), m_png, "image/png", "later"));
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+  }
+  ASSERT_GE(later.size(), 3u);
+  for (int id : ids) EXPECT_EQ(JobValue(app, id, "job-state"), "") << id;
+  // The first of the later jobs have left too by now; the last three stay.
+  for (size_t n = later.size() - 3; n < later.size(); ++n)
+    EXPECT_EQ(WaitForJob(app.Uri(), later[n]), "completed") << later[n];
+}
+
 }  // namespace
 }  // namespace qxtest
