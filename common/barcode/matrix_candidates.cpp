@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <vector>
 
 namespace qxvn::barcode {
 namespace {
@@ -13,7 +14,8 @@ constexpr int32_t kLeast = 10;
 constexpr int32_t kMost = 480;
 // Data Matrix's rectangles are up to about six times as long as high.
 constexpr int32_t kMostAspect = 7;
-constexpr int kBullsEyeRuns = 5;
+// The fewest dark modules along a clock track (a 10 x 10 symbol has 5).
+constexpr int kClockRuns = 4;
 
 bool Dark(const GrayView& page, int32_t x, int32_t y) {
   return page.At(static_cast<uint32_t>(x), static_cast<uint32_t>(y)) < 128;
@@ -37,17 +39,50 @@ int DarkRuns(const GrayView& page, int32_t x, int32_t y, int32_t dx, int32_t dy,
   return runs;
 }
 
+// A bull's eye along a line through the box's middle: the run at the middle and the three either
+// side of it (the finder's inner rings, crossed twice) each within twice any other's width.
+bool RingsAcross(const GrayView& page, int32_t x, int32_t y, int32_t dx, int32_t dy, int32_t n) {
+  std::vector<int32_t> runs;  // widths, in order
+  int32_t middleRun = -1;
+  bool previous = Dark(page, x, y);
+  int32_t width = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    const bool dark = Dark(page, x + i * dx, y + i * dy);
+    if (dark != previous) {
+      runs.push_back(width);
+      width = 0;
+      previous = dark;
+    }
+    if (i == n / 2) middleRun = static_cast<int32_t>(runs.size());
+    ++width;
+  }
+  runs.push_back(width);
+  if (middleRun < 3 || middleRun + 3 >= static_cast<int32_t>(runs.size())) return false;
+  const auto [least, most] = std::minmax_element(runs.begin() + middleRun - 3, runs.begin() + middleRun + 4);
+  return *most <= 2 * *least;
+}
+
 bool LooksLikeMatrix(const GrayView& page, const Box& b) {
   const int32_t w = b.Width(), h = b.Height();
   if (std::min(w, h) < kLeast || std::max(w, h) > kMost || std::max(w, h) > kMostAspect * std::min(w, h))
     return false;
+  // Data Matrix: two adjacent edges solid (the finder), the other two alternating (the clock track).
   const bool left = Solid(page, b.left, b.top, 0, 1, h);
   const bool right = Solid(page, b.right - 1, b.top, 0, 1, h);
   const bool top = Solid(page, b.left, b.top, 1, 0, w);
   const bool bottom = Solid(page, b.left, b.bottom - 1, 1, 0, w);
-  if ((left || right) && (top || bottom)) return true;
-  return DarkRuns(page, b.left, b.top + h / 2, 1, 0, w) >= kBullsEyeRuns &&
-         DarkRuns(page, b.left + w / 2, b.top, 0, 1, h) >= kBullsEyeRuns;
+  auto clocked = [&](bool side, int32_t x, int32_t y, int32_t dx, int32_t dy, int32_t n) {
+    return !side && DarkRuns(page, x, y, dx, dy, n) >= kClockRuns;
+  };
+  const bool clockLeft = clocked(left, b.left, b.top, 0, 1, h);
+  const bool clockRight = clocked(right, b.right - 1, b.top, 0, 1, h);
+  const bool clockTop = clocked(top, b.left, b.top, 1, 0, w);
+  const bool clockBottom = clocked(bottom, b.left, b.bottom - 1, 1, 0, w);
+  if (((left && clockRight) || (right && clockLeft)) && ((top && clockBottom) || (bottom && clockTop)))
+    return true;
+  // Aztec: rings of even width about its middle, both ways.
+  return RingsAcross(page, b.left, b.top + h / 2, 1, 0, w) &&
+         RingsAcross(page, b.left + w / 2, b.top, 0, 1, h);
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 // Where a Data Matrix or Aztec symbol may lie on a gray page. The reader's detectors for those
 // two start from the middle of the picture and find a symbol only across it, so a page is read
 // again in windows centred on each such place: a patch of ink of a symbol's size (apart from
-// other ink by a few dots) with two adjacent edges solid, as a Data Matrix's L-shaped finder is,
-// or crossed by at least five dark runs both ways through its middle, as an Aztec bull's eye is.
+// other ink by a few dots) with two adjacent edges solid and the other two alternating, as a Data
+// Matrix's finder and clock track are, or crossed both ways through its middle by rings of even
+// width, as an Aztec bull's eye is.
 #pragma once
 
 #include <vector>
