@@ -42,6 +42,21 @@ class AppRecoveryTest : public ::testing::Test {
     return false;
   }
 
+  // Starts the app with a history of 3 ended jobs a printer and prints 8 jobs, their ids in `ids`.
+  void PrintBurstPastAHistoryOfThree(AppServer& app, std::vector<int>& ids) {
+    ASSERT_TRUE(app.Start());
+    app.Stop();
+    const std::string stateFile = app.StateDir() + "/state.conf";
+    std::string state = ReadFile(stateFile);
+    const size_t limitAt = state.find("MaxCompletedJobs ");
+    ASSERT_NE(limitAt, std::string::npos) << state;
+    state.replace(limitAt, state.find('\n', limitAt) - limitAt, "MaxCompletedJobs 3");
+    std::ofstream(stateFile, std::ios::binary | std::ios::trunc) << state;
+    ASSERT_TRUE(app.Start());
+    for (int n = 0; n < 8; ++n) ids.push_back(PrintJob(app.Uri(), m_png, "image/png", "burst"));
+    for (int id : ids) ASSERT_EQ(WaitForJob(app.Uri(), id), "completed") << id;
+  }
+
   std::string m_dir, m_png, m_long;
 };
 
@@ -180,19 +195,9 @@ namespace {
 // the spool, and none comes back after a kill and a restart; no job leaves a file in the spool.
 TEST_F(AppRecoveryTest, JobsBeyondTheHistoryLeaveNoTraceAndStayGoneAfterAKill) {
   AppServer app(m_dir + "/state");
-  ASSERT_TRUE(app.Start());
-  app.Stop();
   const std::string stateFile = app.StateDir() + "/state.conf";
-  std::string state = ReadFile(stateFile);
-  const size_t limitAt = state.find("MaxCompletedJobs ");
-  ASSERT_NE(limitAt, std::string::npos) << state;
-  state.replace(limitAt, state.find('\n', limitAt) - limitAt, "MaxCompletedJobs 3");
-  std::ofstream(stateFile, std::ios::binary | std::ios::trunc) << state;
-  ASSERT_TRUE(app.Start());
-
   std::vector<int> ids;
-  for (int n = 0; n < 8; ++n) ids.push_back(PrintJob(app.Uri(), m_png, "image/png", "burst"));
-  for (int id : ids) ASSERT_EQ(WaitForJob(app.Uri(), id), "completed") << id;
+  ASSERT_NO_FATAL_FAILURE(PrintBurstPastAHistoryOfThree(app, ids));
   EXPECT_TRUE(fs::is_empty(app.StateDir() + "/spool"));
   app.Kill();
   ASSERT_TRUE(app.Start());
@@ -216,19 +221,9 @@ TEST_F(AppRecoveryTest, JobsBeyondTheHistoryLeaveNoTraceAndStayGoneAfterAKill) {
 // though more jobs keep coming.
 TEST_F(AppRecoveryTest, JobsBeyondTheHistoryLeaveTheRunningAppTheNewestStaying) {
   AppServer app(m_dir + "/state");
-  ASSERT_TRUE(app.Start());
-  app.Stop();
   const std::string stateFile = app.StateDir() + "/state.conf";
-  std::string state = ReadFile(stateFile);
-  const size_t limitAt = state.find("MaxCompletedJobs ");
-  ASSERT_NE(limitAt, std::string::npos) << state;
-  state.replace(limitAt, state.find('\n', limitAt) - limitAt, "MaxCompletedJobs 3");
-  std::ofstream(stateFile, std::ios::binary | std::ios::trunc) << state;
-  ASSERT_TRUE(app.Start());
-
   std::vector<int> ids;
-  for (int n = 0; n < 8; ++n) ids.push_back(PrintJob(app.Uri(), m_png, "image/png", "burst"));
-  for (int id : ids) ASSERT_EQ(WaitForJob(app.Uri(), id), "completed") << id;
+  ASSERT_NO_FATAL_FAILURE(PrintBurstPastAHistoryOfThree(app, ids));
   // A job every few seconds meanwhile: PAPPL's own clean-up then never lets one go.
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(100);
   std::vector<int> later;
