@@ -114,6 +114,14 @@ void WriteRawCopies(const std::string& document, int copies, int fd) {
     if (!WriteAll(fd, bytes.data(), bytes.size())) throw qxvn::ToolError(std::strerror(errno));
 }
 
+// The pages of a raster document as PAPPL plays it, of any other as the job lays it out.
+void MakeDocumentPages(pappl_job_t* job, const std::string& document, bool onePass, const WaitingPage& made) {
+  if (IsRasterFormat(papplJobGetFormat(job)))
+    MakeRasterStream(job, document, made);
+  else
+    MakePages(job, document, onePass, made);
+}
+
 JobStream MakeWaitingStream(pappl_job_t* job) {
   JobStream result;
   result.waiting = true;
@@ -138,18 +146,12 @@ JobStream MakeWaitingStream(pappl_job_t* job) {
   try {
     if (rawCopies > 1)
       WriteRawCopies(document, rawCopies, fd);
-    else if (IsRasterFormat(format.c_str()))
-      MakeRasterStream(
-          job, document,
+    else
+      MakeDocumentPages(
+          job, document, false,
           [fd](unsigned, const qxvn::barcode::PreparedPage&, const std::vector<uint8_t>& stream) {
             if (!WriteAll(fd, stream.data(), stream.size())) throw qxvn::ToolError(std::strerror(errno));
           });
-    else
-      MakePages(job, document, false,
-                [fd](unsigned, const qxvn::barcode::PreparedPage&, const std::vector<uint8_t>& stream) {
-                  if (!WriteAll(fd, stream.data(), stream.size()))
-                    throw qxvn::ToolError(std::strerror(errno));
-                });
     if (close(fd) != 0 || rename(temp.c_str(), target.c_str()) != 0)
       throw qxvn::ToolError(std::strerror(errno));
     result.path = target;
@@ -232,11 +234,7 @@ bool CanMakePagesBeforePrinting(pappl_job_t* job) {
 
 std::string MakeWaitingPages(pappl_job_t* job, bool onePass, const WaitingPage& made) {
   try {
-    const std::string document = papplJobGetFilename(job) ? papplJobGetFilename(job) : "";
-    if (IsRasterFormat(papplJobGetFormat(job)))
-      MakeRasterStream(job, document, made);
-    else
-      MakePages(job, document, onePass, made);
+    MakeDocumentPages(job, papplJobGetFilename(job) ? papplJobGetFilename(job) : "", onePass, made);
     return "";
   } catch (const qxvn::ToolError& e) {
     return WithoutServerPaths(std::string("Unable to print the document: ") + e.what());
