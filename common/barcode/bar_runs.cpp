@@ -38,6 +38,40 @@ struct LineRuns {
 constexpr uint32_t kRowStep = 2;
 constexpr uint32_t kColumnStep = 4;
 
+// Where row y's dark runs within [left, right) begin and end.
+void EdgesOf(const GrayView& page, int32_t y, int32_t left, int32_t right, std::vector<int32_t>& edges) {
+  edges.clear();
+  const uint8_t* row = page.pixels + static_cast<size_t>(y) * page.stride;
+  bool dark = false;
+  for (int32_t x = left; x < right; ++x) {
+    if ((row[x] < 128) == dark) continue;
+    dark = !dark;
+    edges.push_back(x);
+  }
+  if (dark) edges.push_back(right);
+}
+
+bool SameBars(const std::vector<int32_t>& a, const std::vector<int32_t>& b) {
+  if (a.size() != b.size() || a.size() < 2 * kMatrixBars) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i] > b[i] + 1 || b[i] > a[i] + 1) return false;
+  return true;
+}
+
+// The last row, going by `step` from `from`, whose bars continue those of the row before.
+int32_t LastRowOfBars(const GrayView& page, int32_t from, int32_t step, int32_t left, int32_t right) {
+  std::vector<int32_t> previous, next;
+  EdgesOf(page, from, left, right, previous);
+  int32_t last = from;
+  for (int32_t y = from + step; y >= 0 && y < static_cast<int32_t>(page.height); y += step) {
+    EdgesOf(page, y, left, right, next);
+    if (!SameBars(previous, next)) break;
+    last = y;
+    previous.swap(next);
+  }
+  return last;
+}
+
 }  // namespace
 
 BarLines FindBarLines(const GrayView& page, uint32_t margin) {
@@ -66,6 +100,17 @@ BarLines FindBarLines(const GrayView& page, uint32_t margin) {
     }
   }
   return found;
+}
+
+Box AlongBars(const GrayView& page, Box box) {
+  const int32_t left = std::max(box.left, 0);
+  const int32_t right = std::min(box.right, static_cast<int32_t>(page.width));
+  const int32_t top = std::max(box.top, 0);
+  const int32_t bottom = std::min(box.bottom, static_cast<int32_t>(page.height));
+  if (left >= right || top >= bottom) return box;
+  box.top = std::min(box.top, LastRowOfBars(page, top, -1, left, right));
+  box.bottom = std::max(box.bottom, LastRowOfBars(page, bottom - 1, 1, left, right) + 1);
+  return box;
 }
 
 }  // namespace qxvn::barcode

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/barcode/gray_image.h"
+#include "common/barcode/symbol.h"
 
 namespace qxvn::barcode {
 
@@ -29,5 +30,11 @@ struct BarLines {
 };
 
 BarLines FindBarLines(const GrayView& page, uint32_t margin);
+
+// `box` (a linear symbol read across rows of `page`) grown up and down over the rows that carry
+// the same bars as its first and last rows, each edge within a dot of the row before: the reader
+// may have seen the symbol on two lines only, and the grade, the repair and the blanking of a
+// symbol already read want all of its height.
+Box AlongBars(const GrayView& page, Box box);
 
 }  // namespace qxvn::barcode

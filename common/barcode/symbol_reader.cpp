@@ -26,17 +26,10 @@ constexpr uint32_t kBandMargin = 8;
 constexpr int64_t kNearMargin = 16;
 constexpr int64_t kMostWindowPixels = 4'000'000;
 
-// The reader's corners as a box of the page; `turned`: read from the page's columns from
-// `firstColumn` on, turned a quarter clockwise (H high), whose (x, y) is the page's
-// (firstColumn + y, H - 1 - x).
-Box BoxOf(const ZXing::Position& position, bool turned, int32_t pageHeight, int32_t firstColumn) {
-  auto onPage = [&](const ZXing::PointI& p) {
-    return turned ? ZXing::PointI{firstColumn + p.y, pageHeight - 1 - p.x} : p;
-  };
-  const ZXing::PointI first = onPage(position[0]);
-  Box box{first.x, first.y, first.x, first.y};
-  for (const ZXing::PointI& reported : position) {
-    const ZXing::PointI corner = onPage(reported);
+// The reader's corners as a box of the image it read.
+Box BoxOf(const ZXing::Position& position) {
+  Box box{position[0].x, position[0].y, position[0].x, position[0].y};
+  for (const ZXing::PointI& corner : position) {
     box.left = std::min(box.left, corner.x);
     box.top = std::min(box.top, corner.y);
     box.right = std::max(box.right, corner.x);
@@ -47,6 +40,12 @@ Box BoxOf(const ZXing::Position& position, bool turned, int32_t pageHeight, int3
   return box;
 }
 
+// A box of the page's columns from `firstColumn` on turned a quarter clockwise (H high), whose
+// (x, y) is the page's (firstColumn + y, H - 1 - x), as a box of the page.
+Box TurnedBack(const Box& box, int32_t pageHeight, int32_t firstColumn) {
+  return {firstColumn + box.top, pageHeight - box.right, firstColumn + box.bottom, pageHeight - box.left};
+}
+
 bool Overlap(const Box& a, const Box& b) {
   return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
@@ -55,9 +54,10 @@ bool Overlap(const Box& a, const Box& b) {
 // anti-aliased edges less even than mid-gray does. The reader's own turned and downscaled
 // passes are not used: Debian's build stops the process on an assertion when it merges a
 // linear symbol found in two passes. The turned page is read as a page of its own, for linear
-// symbols only (the 2D detectors find a symbol at any turn).
+// symbols only (the 2D detectors find a symbol at any turn). `most`: the reader stops at that
+// many symbols (0: reads every line it reads).
 void ReadPass(const GrayView& page, ZXing::BarcodeFormats formats, bool thorough, bool turned,
-              uint32_t firstColumn, std::vector<Symbol>& symbols) {
+              uint32_t firstColumn, size_t most, std::vector<Symbol>& symbols) {
   ZXing::ImageView image(page.pixels, static_cast<int>(page.width), static_cast<int>(page.height),
                          ZXing::ImageFormat::Lum, static_cast<int>(page.stride));
   ZXing::DecodeHints hints;
@@ -66,6 +66,7 @@ void ReadPass(const GrayView& page, ZXing::BarcodeFormats formats, bool thorough
   hints.setTryRotate(false);
   hints.setTryDownscale(false);
   hints.setBinarizer(ZXing::Binarizer::FixedThreshold);
+  if (most > 0) hints.setMaxNumberOfSymbols(static_cast<uint8_t>(std::min<size_t>(most, 0xff)));
   const size_t before = symbols.size();
   for (const ZXing::Result& result : ZXing::ReadBarcodes(image, hints)) {
     if (!result.isValid()) continue;
@@ -74,11 +75,14 @@ void ReadPass(const GrayView& page, ZXing::BarcodeFormats formats, bool thorough
     symbol.symbologyId = result.symbologyIdentifier();
     symbol.text = result.text();
     symbol.bytes.assign(result.bytes().begin(), result.bytes().end());
-    // The turned page's width is the page's height.
-    symbol.box =
-        BoxOf(result.position(), turned, static_cast<int32_t>(page.width), static_cast<int32_t>(firstColumn));
-    symbol.orientation = (((result.orientation() - (turned ? 90 : 0)) % 360) + 360) % 360;
     symbol.linear = ZXing::BarcodeFormats(ZXing::BarcodeFormat::LinearCodes).testFlag(result.format());
+    symbol.box = BoxOf(result.position());
+    if (symbol.linear) symbol.box = AlongBars(page, symbol.box);
+    // The turned page's width is the page's height.
+    if (turned)
+      symbol.box =
+          TurnedBack(symbol.box, static_cast<int32_t>(page.width), static_cast<int32_t>(firstColumn));
+    symbol.orientation = (((result.orientation() - (turned ? 90 : 0)) % 360) + 360) % 360;
     symbol.ecLevel = result.ecLevel();
     const bool known = std::any_of(
         symbols.begin(), symbols.begin() + static_cast<std::ptrdiff_t>(before),
@@ -99,14 +103,29 @@ GrayImage Turned(const GrayView& page, const ColumnBand& band) {
 
 // Rows that cross no bars hold no symbol the upright pass can read; columns that cross no bars,
 // no symbol the turned pass can. `thorough`: every line of the page, else a few across it.
-std::vector<Symbol> ReadLines(const GrayView& page, const BarLines& lines, ZXing::BarcodeFormats formats,
-                              bool thorough) {
-  std::vector<Symbol> symbols;
-  if (lines.rowsWithMatrixBars) ReadPass(page, formats, thorough, false, 0, symbols);
+void ReadLines(const GrayView& page, const BarLines& lines, ZXing::BarcodeFormats formats, bool thorough,
+               size_t most, std::vector<Symbol>& symbols) {
+  if (lines.rowsWithMatrixBars) ReadPass(page, formats, thorough, false, 0, most, symbols);
   if (!(formats & ZXing::BarcodeFormats(ZXing::BarcodeFormat::LinearCodes)).empty())
     for (const ColumnBand& band : lines.columnBands)
-      ReadPass(Turned(page, band).View(), formats, thorough, true, band.first, symbols);
-  return symbols;
+      ReadPass(Turned(page, band).View(), formats, thorough, true, band.first, most, symbols);
+}
+
+// The page with the bars of `symbols` (read upright) whitened.
+GrayImage WithoutBarsOf(const GrayView& page, const std::vector<Symbol>& symbols) {
+  GrayImage copy(page.width, page.height);
+  for (uint32_t y = 0; y < page.height; ++y)
+    std::memcpy(copy.Row(y), page.pixels + y * page.stride, page.width);
+  for (const Symbol& symbol : symbols) {
+    // A dot either side for the anti-aliased edges of the first and last bars.
+    const int32_t left = std::max(symbol.box.left - 2, 0);
+    const int32_t right = std::min(symbol.box.right + 2, static_cast<int32_t>(page.width));
+    for (int32_t y = std::max(symbol.box.top - 1, 0);
+         y < std::min(symbol.box.bottom + 1, static_cast<int32_t>(page.height)); ++y)
+      if (left < right)
+        std::memset(copy.Row(static_cast<uint32_t>(y)) + left, 255, static_cast<size_t>(right - left));
+  }
+  return copy;
 }
 
 // What `read` finds in the part of the page within `margin` of `box` (on white where that passes
@@ -153,7 +172,7 @@ void ReadMatrixCandidates(const GrayView& page, std::vector<Symbol>& symbols) {
     if (pixelsRead > kMostWindowPixels) break;
     for (Symbol& symbol : ReadWindow(page, candidate, margin, [formats](const GrayView& window) {
            std::vector<Symbol> found;
-           ReadPass(window, formats, true, false, 0, found);
+           ReadPass(window, formats, true, false, 0, 0, found);
            return found;
          }))
       symbols.push_back(std::move(symbol));
@@ -169,17 +188,31 @@ std::vector<Symbol> ReadSymbols(const GrayView& page, std::span<const Symbol> wa
     formats |= ZXing::BarcodeFormats(ZXing::BarcodeFormatFromString(symbol.format)) & kFormats;
   if (formats.empty()) return {};
   const BarLines lines = FindBarLines(page, kBandMargin);
-  // Known symbols are looked for on a few lines first, as a scanner's lines cross them; every
-  // line is read only when one of them is not found so.
+  std::vector<Symbol> symbols;
+  // Known symbols are looked for on a few lines first, as a scanner's lines cross them, the reader
+  // stopping once it has as many; every line is read only when one of them is not found so.
   if (!wanted.empty()) {
-    std::vector<Symbol> quick = ReadLines(page, lines, formats, false);
-    const bool allFound = std::all_of(wanted.begin(), wanted.end(), [&quick](const Symbol& symbol) {
-      return std::any_of(quick.begin(), quick.end(),
+    ReadLines(page, lines, formats, false, wanted.size(), symbols);
+    const bool allFound = std::all_of(wanted.begin(), wanted.end(), [&symbols](const Symbol& symbol) {
+      return std::any_of(symbols.begin(), symbols.end(),
                          [&symbol](const Symbol& read) { return read.SameData(symbol); });
     });
-    if (allFound) return quick;
+    if (allFound) return symbols;
+    symbols.clear();
   }
-  std::vector<Symbol> symbols = ReadLines(page, lines, formats, true);
+  // Reading every line decodes a linear symbol again on each line that crosses it, most of the
+  // cost of a page: those a few lines find are whitened out of that pass.
+  GrayImage withoutFound;
+  GrayView thoroughPage = page;
+  const ZXing::BarcodeFormats linear = formats & ZXing::BarcodeFormats(ZXing::BarcodeFormat::LinearCodes);
+  if (wanted.empty() && lines.rowsWithLinearBars && !linear.empty()) {
+    ReadPass(page, linear, false, false, 0, 0, symbols);
+    if (!symbols.empty()) {
+      withoutFound = WithoutBarsOf(page, symbols);
+      thoroughPage = withoutFound.View();
+    }
+  }
+  ReadLines(thoroughPage, lines, formats, true, 0, symbols);
   if (wanted.empty() && lines.rowsWithMatrixBars) ReadMatrixCandidates(page, symbols);
   return symbols;
 }

@@ -157,7 +157,7 @@ GrayImage Drawn(const ModuleMatrix& modules, bool turned, uint32_t left, uint32_
 }
 
 // Lines that cross no bars are not read: a symbol is found upright and turned, and only the
-// columns of a turned linear symbol are read turned.
+// columns of a turned linear symbol are read turned. A linear symbol's box spans its bars.
 TEST(SymbolReader, FindsSymbolsAtEitherTurnWhereLinesCrossBars) {
   auto symbol = [](const char* format, const std::string& text, bool linear) {
     Symbol s;
@@ -183,6 +183,10 @@ TEST(SymbolReader, FindsSymbolsAtEitherTurnWhereLinesCrossBars) {
       EXPECT_GE(read[0].box.top, 190);
       if (source.linear) {
         EXPECT_EQ(read[0].orientation, turned ? 90 : 0);
+        // All 60 dots of the bars' length, also when read back on the few lines that find it.
+        const std::vector<Symbol> back = ReadSymbols(page.View(), {&source, 1});
+        ASSERT_EQ(back.size(), 1u);
+        for (const Box& box : {read[0].box, back[0].box}) EXPECT_EQ(turned ? box.Width() : box.Height(), 60);
       }
       const BarLines lines = FindBarLines(page.View(), 8);
       EXPECT_EQ(lines.rowsWithMatrixBars, !(source.linear && turned));
@@ -225,7 +229,8 @@ TEST(PageCheck, MatrixSymbolsAwayFromThePagesCentreAreFoundAndPass) {
       SCOPED_TRACE(std::string(c.format) + " at " + std::to_string(left) + "," + std::to_string(top));
       const GrayImage page = Drawn(*modules, false, left, top);
       const std::vector<Symbol> found = ReadSymbols(page.View());
-      EXPECT_TRUE(std::any_of(found.begin(), found.end(), [&](const Symbol& s) { return s.SameData(source); }));
+      EXPECT_TRUE(
+          std::any_of(found.begin(), found.end(), [&](const Symbol& s) { return s.SameData(source); }));
       source.box = {static_cast<int32_t>(left), static_cast<int32_t>(top), static_cast<int32_t>(left) + side,
                     static_cast<int32_t>(top) + 3 * modules->HeightModules()};
       const PageCheck check = CheckPage(1, {source}, page.View());
