@@ -1,10 +1,12 @@
-// ipp_bench_client URI FILE FORMAT OUTPUT-DIR SERVER-PID NAME JOBS CLIENTS
+// ipp_bench_client URI FILE FORMAT OUTPUT-DIR SERVER-PID NAME JOBS CLIENTS [PAUSE-MS]
 //
 // Print-Job of FILE, JOBS times from each of CLIENTS threads, every thread over one kept-alive
 // IPP connection. A job counts as done when its file:// printer output, OUTPUT-DIR/ID-JOBNAME.prn
 // (or JOBNAME.prn, as other servers name it), reaches the size of a first, warm-up job's. Prints jobs per
 // second, the latency from submit to done (median and 90th percentile) and the server's processor time per
-// job (from /proc/SERVER-PID/stat, with the children it has reaped) on one line headed NAME.
+// job (from /proc/SERVER-PID/stat, with the children it has reaped) on one line headed NAME. With
+// PAUSE-MS, each client waits that long after each job, so that the next finds the server idle
+// (its spare PDF renderer started), as a label printed now and then does.
 #include <cups/cups.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -116,8 +118,10 @@ class Client {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 9) {
-    std::fprintf(stderr, "usage: ipp_bench_client URI FILE FORMAT OUTPUT-DIR SERVER-PID NAME JOBS CLIENTS\n");
+  if (argc != 9 && argc != 10) {
+    std::fprintf(
+        stderr,
+        "usage: ipp_bench_client URI FILE FORMAT OUTPUT-DIR SERVER-PID NAME JOBS CLIENTS [PAUSE-MS]\n");
     return 2;
   }
   Target target;
@@ -127,6 +131,7 @@ int main(int argc, char** argv) {
   target.outputDir = argv[4];
   const std::string pid = argv[5], name = argv[6];
   const int jobs = std::atoi(argv[7]), clients = std::atoi(argv[8]);
+  const auto pause = std::chrono::milliseconds(argc == 10 ? std::atoi(argv[9]) : 0);
   const auto server = static_cast<pid_t>(std::atoi(argv[5]));
   char scheme[32], user[256];
   if (httpSeparateURI(HTTP_URI_CODING_ALL, target.uri.c_str(), scheme, sizeof scheme, user, sizeof user,
@@ -161,8 +166,10 @@ int main(int argc, char** argv) {
     threads.emplace_back([&, c] {
       Client client(target, server);
       std::vector<double> mine;
-      for (int j = 0; j < jobs; ++j)
+      for (int j = 0; j < jobs; ++j) {
         mine.push_back(client.PrintAndWait(name + "-" + std::to_string(c) + "-" + std::to_string(j), size));
+        std::this_thread::sleep_for(pause);
+      }
       std::lock_guard<std::mutex> hold(lock);
       latencies.insert(latencies.end(), mine.begin(), mine.end());
     });

@@ -6,7 +6,8 @@
 # 300-dpi driver on the same input, in alternating runs, with our figures over its per round.
 # Both servers log at their default level (info). Then documents through our app, one client:
 # a 576 x 900 gray PNG (the head's width, white beyond the label), a 1-page PDF of the sample
-# label (latency from submit to the label written) and a 100-page one (labels a second), against
+# label (latency from submit to the label written; then 20 jobs 300 ms apart, each finding the
+# app idle as a label printed now and then does) and a 100-page one (labels a second), against
 # `pdftoppm -r 300 -mono` and, where CUPS's filters are installed, CUPS's own label chain
 # (scripts/bench-print.sh) on the same 100 pages in alternating rounds. ROUNDS (default 3) and
 # JOBS (default 100 a run) change the length; the first argument names the preset (default
@@ -110,10 +111,11 @@ open(sys.argv[2], "wb").write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(
                               chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
 PY
 pdfunite $(for _ in $(seq 100); do echo examples/shipping-label.pdf; done) "$work/p100.pdf"
-document() { timeout 600 "$client" "$qxvn_uri" "$2" "$3" "$work/qxvn/output" "$app" "$1" "$4" 1 2>"$work/client.err" ||
+document() { timeout 600 "$client" "$qxvn_uri" "$2" "$3" "$work/qxvn/output" "$app" "$1" "$4" 1 "${5:-0}" 2>"$work/client.err" ||
   echo "$1 failed: $(head -c 200 "$work/client.err")"; }
 document wide-png "$work/wide.png" image/png "$jobs"
 document pdf-1-page "$PWD/examples/shipping-label.pdf" application/pdf "$((jobs / 2 > 0 ? jobs / 2 : 1))"
+document pdf-1-page-idle "$PWD/examples/shipping-label.pdf" application/pdf 20 300
 ppd=""
 if command -v cupsfilter >/dev/null && command -v ppdc >/dev/null && [ -x /usr/lib/cups/filter/rastertolabel ] &&
   [ -f /usr/share/cups/drv/sample.drv ]; then
