@@ -8,7 +8,7 @@ namespace qxvn::barcode {
 namespace {
 
 // Ink closer than a cell joins one patch.
-constexpr uint32_t kCell = 4;
+constexpr uint32_t kCell = 4;  // the darkest of a cell's four dots in a row is taken at once below
 // A symbol's size in dots: 10 x 10 modules of one dot at least, 144 modules of three at most.
 constexpr int32_t kLeast = 10;
 constexpr int32_t kMost = 480;
@@ -91,11 +91,17 @@ std::vector<Box> FindMatrixCandidates(const GrayView& page) {
   const uint32_t columns = (page.width + kCell - 1) / kCell;
   const uint32_t rows = (page.height + kCell - 1) / kCell;
   std::vector<uint8_t> inked(size_t{columns} * rows, 0);
+  const uint32_t wholeCells = page.width / kCell;
   for (uint32_t y = 0; y < page.height; ++y) {
     const uint8_t* row = page.pixels + y * page.stride;
     uint8_t* cells = &inked[size_t{y / kCell} * columns];
-    for (uint32_t x = 0; x < page.width; ++x)
-      if (row[x] < 128) cells[x / kCell] = 1;
+    // Without a branch a dot, so that the compiler takes many cells at once.
+    for (uint32_t c = 0; c < wholeCells; ++c) {
+      const uint8_t* dots = row + c * kCell;
+      const uint8_t darkest = std::min(std::min(dots[0], dots[1]), std::min(dots[2], dots[3]));
+      cells[c] |= darkest < 128;
+    }
+    for (uint32_t x = wholeCells * kCell; x < page.width; ++x) cells[wholeCells] |= row[x] < 128;
   }
   // Patches of inked cells touching at a side or a corner, each cleared as it is measured.
   std::vector<Box> found;
@@ -123,16 +129,28 @@ std::vector<Box> FindMatrixCandidates(const GrayView& page) {
     if (std::max(cellsWide, cellsHigh) * kCell > kMost + kCell ||
         std::min(cellsWide, cellsHigh) * kCell < kLeast)
       continue;
-    // The patch's ink, to the dot.
-    Box box{static_cast<int32_t>(page.width), static_cast<int32_t>(page.height), 0, 0};
-    for (uint32_t y = top * kCell; y < std::min(page.height, (bottom + 1) * kCell); ++y)
-      for (uint32_t x = left * kCell; x < std::min(page.width, (right + 1) * kCell); ++x)
-        if (page.At(x, y) < 128) {
-          box.left = std::min(box.left, static_cast<int32_t>(x));
-          box.top = std::min(box.top, static_cast<int32_t>(y));
-          box.right = std::max(box.right, static_cast<int32_t>(x) + 1);
-          box.bottom = std::max(box.bottom, static_cast<int32_t>(y) + 1);
-        }
+    // The ink in the patch's cells, to the dot: its first and last cell columns and rows hold some
+    // of it, so each edge is found within them.
+    const int32_t x0 = static_cast<int32_t>(left * kCell), y0 = static_cast<int32_t>(top * kCell);
+    const int32_t x1 = static_cast<int32_t>(std::min(page.width, (right + 1) * kCell));
+    const int32_t y1 = static_cast<int32_t>(std::min(page.height, (bottom + 1) * kCell));
+    const int32_t lastColumn = static_cast<int32_t>(right * kCell),
+                  lastRow = static_cast<int32_t>(bottom * kCell);
+    const int32_t firstColumnEnd = std::min<int32_t>(x0 + kCell, x1),
+                  firstRowEnd = std::min<int32_t>(y0 + kCell, y1);
+    Box box{x1, y1, x0, y0};
+    for (int32_t y = y0; y < y1; ++y) {
+      for (int32_t x = x0; x < firstColumnEnd; ++x)
+        if (Dark(page, x, y)) box.left = std::min(box.left, x);
+      for (int32_t x = lastColumn; x < x1; ++x)
+        if (Dark(page, x, y)) box.right = std::max(box.right, x + 1);
+    }
+    for (int32_t x = x0; x < x1; ++x) {
+      for (int32_t y = y0; y < firstRowEnd; ++y)
+        if (Dark(page, x, y)) box.top = std::min(box.top, y);
+      for (int32_t y = lastRow; y < y1; ++y)
+        if (Dark(page, x, y)) box.bottom = std::max(box.bottom, y + 1);
+    }
     if (box.right > box.left && LooksLikeMatrix(page, box)) found.push_back(box);
   }
   std::sort(found.begin(), found.end(), [](const Box& a, const Box& b) {

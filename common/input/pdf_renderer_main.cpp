@@ -16,7 +16,9 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <span>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -86,10 +88,17 @@ void AllowSeconds(uint64_t seconds) {
 }
 
 // A page of text in the standard fonts labels use most, drawn once so that the library has
-// found its fonts before a document waits.
-void WarmUp() {
+// found its fonts before a document waits. The library forgets what it found (and sets itself up
+// again) when its last document closes, so this one stays open while the spare's document prints.
+struct WarmDocument {
+  std::string bytes;
+  std::unique_ptr<qxvn::PdfRaster> document;
+};
+
+std::unique_ptr<WarmDocument> WarmUp() {
   const std::string text = "BT /A 9 Tf 2 2 Td (Ag) Tj /B 9 Tf (Ag) Tj /C 9 Tf (Ag) Tj /D 9 Tf (Ag) Tj ET\n";
-  const std::string page =
+  auto warm = std::make_unique<WarmDocument>();
+  warm->bytes =
       "%PDF-1.4\n1 0 obj<</Type/Catalog/Pages 2 0 R>>endobj\n2 0 obj<</Type/Pages/Kids[3 0 R]/Count "
       "1>>endobj\n"
       "3 0 obj<</Type/Page/Parent 2 0 R/MediaBox[0 0 72 36]/Contents 4 0 R/Resources<</Font<</A 5 0 R/B 6 0 R"
@@ -100,10 +109,12 @@ void WarmUp() {
       "7 0 obj<</Type/Font/Subtype/Type1/BaseFont/Courier>>endobj\n"
       "8 0 obj<</Type/Font/Subtype/Type1/BaseFont/Times-Roman>>endobj\ntrailer<</Root 1 0 R>>\n%%EOF\n";
   try {
-    qxvn::PdfRaster document({reinterpret_cast<const uint8_t*>(page.data()), page.size()});
-    document.Render(0, 72, 72, 1 << 20, 3);
+    warm->document = std::make_unique<qxvn::PdfRaster>(
+        std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(warm->bytes.data()), warm->bytes.size()));
+    warm->document->Render(0, 72, 72, 1 << 20, 3);
   } catch (const qxvn::ToolError&) {
   }
+  return warm;
 }
 
 // The descriptor the printing process sends a spare for its document, or -1 once it is gone.
@@ -182,9 +193,10 @@ int main(int argc, char** argv) {
   LimitMemory(maxMemory);
   std::set_new_handler(OutOfMemory);
   int input = STDIN_FILENO;
+  std::unique_ptr<WarmDocument> warm;
   if (spare) {
     AllowSeconds(maxSeconds);
-    WarmUp();
+    warm = WarmUp();
     if ((input = ReceiveDocument()) < 0) return 0;
   }
   AllowSeconds(maxSeconds);
