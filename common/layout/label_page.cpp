@@ -94,6 +94,12 @@ void CopyWindow(const PageImage& page, const Window& w, PageImage& label, uint32
       std::memcpy(out, in, size_t{w.width} * label.bytesPerPixel);
       continue;
     }
+    // A gray page (a PDF renderer's, mostly) onto B, G, R, at strides the compiler knows.
+    if (channels == 1 && page.bytesPerPixel == 1 && label.bytesPerPixel == 3) {
+      for (uint32_t x = 0; x < w.width; ++x)
+        out[3 * size_t{x}] = out[3 * size_t{x} + 1] = out[3 * size_t{x} + 2] = in[x];
+      continue;
+    }
     for (uint32_t x = 0; x < w.width; ++x, in += page.bytesPerPixel, out += label.bytesPerPixel)
       PutPixel(out, label.bytesPerPixel, in, channels);
   }
