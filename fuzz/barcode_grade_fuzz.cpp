@@ -1,8 +1,10 @@
 // The bar code grade and the GS1 parser on arbitrary widths and bytes, and the scan of a
-// printed page of arbitrary dots: a grade or nothing, never a read out of bounds.
+// printed page of arbitrary dots (a grade or nothing) and the rows its bars span: never a read
+// out of bounds.
 #include <string_view>
 #include <vector>
 
+#include "common/barcode/bar_runs.h"
 #include "common/barcode/linear_grade.h"
 #include "common/barcode/page_check.h"
 #include "common/barcode/symbol_encoder.h"
@@ -34,6 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   GrayImage dots(width, height);
   for (uint8_t& dot : dots.pixels) dot = input.Left() && input.Take<uint8_t>() % 2 ? 0 : 255;
   GradePrinted(dots.View(), symbol);
+  AlongBars(dots.View(), symbol.box);
 
   Gs1Bracketed(input.Rest());
   return 0;
