@@ -8,7 +8,7 @@ namespace qxvn::barcode {
 namespace {
 
 // Ink closer than a cell joins one patch.
-constexpr uint32_t kCell = 4;  // the darkest of a cell's four dots in a row is taken at once below
+constexpr uint32_t kCell = 4;
 // A symbol's size in dots: 10 x 10 modules of one dot at least, 144 modules of three at most.
 constexpr int32_t kLeast = 10;
 constexpr int32_t kMost = 480;
@@ -96,6 +96,7 @@ std::vector<Box> FindMatrixCandidates(const GrayView& page) {
     const uint8_t* row = page.pixels + y * page.stride;
     uint8_t* cells = &inked[size_t{y / kCell} * columns];
     // Without a branch a dot, so that the compiler takes many cells at once.
+    static_assert(kCell == 4, "a cell's dots in a row are taken four at once");
     for (uint32_t c = 0; c < wholeCells; ++c) {
       const uint8_t* dots = row + c * kCell;
       const uint8_t darkest = std::min(std::min(dots[0], dots[1]), std::min(dots[2], dots[3]));

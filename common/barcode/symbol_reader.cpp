@@ -191,7 +191,7 @@ std::vector<Symbol> ReadMatrixCandidates(const GrayView& page, const std::vector
 
 // Every symbol of the page. Reading every line decodes a linear symbol again on each line that
 // crosses it, most of a page's cost: those a few lines find are whitened out of that pass. The
-// matrix formats are read on a thread of their own meanwhile (a second core halves the wait).
+// matrix formats are read on a thread of their own meanwhile, on a second core where there is one.
 std::vector<Symbol> FindAllSymbols(const GrayView& page, const BarLines& lines) {
   std::vector<Symbol> matrix, candidates;
   std::exception_ptr matrixFailure;
