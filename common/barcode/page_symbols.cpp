@@ -10,10 +10,6 @@
 namespace qxvn::barcode {
 namespace {
 
-bool Overlap(const Box& a, const Box& b) {
-  return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
-}
-
 Box ToBox(const DocumentArea& area) {
   return {static_cast<int32_t>(std::lround(area.left)), static_cast<int32_t>(std::lround(area.top)),
           static_cast<int32_t>(std::lround(area.right)), static_cast<int32_t>(std::lround(area.bottom))};
@@ -127,7 +123,7 @@ PreparedPage PreparePage(PageImage& page, RepairMode mode, uint8_t threshold, co
         continue;
       const bool known =
           std::any_of(prepared.symbols.begin(), prepared.symbols.end(), [&symbol](const Symbol& other) {
-            return other.SameData(symbol) && Overlap(other.box, symbol.box);
+            return other.SameData(symbol) && other.box.Overlaps(symbol.box);
           });
       if (!known) prepared.symbols.push_back(std::move(symbol));
     }

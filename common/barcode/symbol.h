@@ -20,6 +20,9 @@ struct Box {
 
   int32_t Width() const { return right - left; }
   int32_t Height() const { return bottom - top; }
+  bool Overlaps(const Box& other) const {
+    return left < other.right && other.left < right && top < other.bottom && other.top < bottom;
+  }
 };
 
 // One symbol read from a page.

@@ -54,10 +54,6 @@ Box TurnedBack(const Box& box, int32_t pageHeight, int32_t firstColumn) {
   return {firstColumn + box.top, pageHeight - box.right, firstColumn + box.bottom, pageHeight - box.left};
 }
 
-bool Overlap(const Box& a, const Box& b) {
-  return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
-}
-
 // Dark below mid-gray, as a printed page is; the reader's local threshold makes bars of
 // anti-aliased edges less even than mid-gray does. The reader's own turned and downscaled
 // passes are not used: Debian's build stops the process on an assertion when it merges a
@@ -94,7 +90,7 @@ void ReadPass(const GrayView& page, ZXing::BarcodeFormats formats, bool thorough
     symbol.ecLevel = result.ecLevel();
     const bool known = std::any_of(
         symbols.begin(), symbols.begin() + static_cast<std::ptrdiff_t>(before),
-        [&symbol](const Symbol& other) { return other.SameData(symbol) && Overlap(other.box, symbol.box); });
+        [&symbol](const Symbol& other) { return other.SameData(symbol) && other.box.Overlaps(symbol.box); });
     if (!known) symbols.push_back(std::move(symbol));
   }
 }
@@ -172,7 +168,7 @@ std::vector<Symbol> ReadMatrixCandidates(const GrayView& page, const std::vector
   std::vector<Symbol> symbols;
   int64_t pixelsRead = 0;
   for (const Box& candidate : FindMatrixCandidates(page)) {
-    auto overlaps = [&candidate](const Symbol& symbol) { return Overlap(symbol.box, candidate); };
+    auto overlaps = [&candidate](const Symbol& symbol) { return symbol.box.Overlaps(candidate); };
     if (std::any_of(known.begin(), known.end(), overlaps) ||
         std::any_of(symbols.begin(), symbols.end(), overlaps))
       continue;
@@ -221,9 +217,7 @@ std::vector<Symbol> FindAllSymbols(const GrayView& page, const BarLines& lines) 
       thoroughPage = withoutFound.View();
     }
   }
-  if (lines.rowsWithMatrixBars) ReadPass(thoroughPage, kLinearFormats, true, false, 0, 0, symbols);
-  for (const ColumnBand& band : lines.columnBands)
-    ReadPass(Turned(thoroughPage, band).View(), kLinearFormats, true, true, band.first, 0, symbols);
+  ReadLines(thoroughPage, lines, kLinearFormats, true, 0, symbols);
   if (beside.joinable()) beside.join();
   if (matrixFailure) std::rethrow_exception(matrixFailure);
   for (std::vector<Symbol>* found : {&matrix, &candidates})
