@@ -8,6 +8,7 @@
 
 #include "common/barcode/page_symbols.h"
 #include "common/input/page_source.h"
+#include "common/io/page_memory.h"
 #include "common/layout/render_on_label.h"
 
 #ifndef QXVN_EXAMPLES
@@ -51,6 +52,7 @@ qxvn::PageImage Copy(const qxvn::PageImage& page) {
 
 // Read, repaired, printed (the threshold's dots) and checked, as one job's page.
 void CheckPage(benchmark::State& state, const LaidOut& laidOut) {
+  qxvn::KeepPageMemoryForReuse();  // as qxvn and the app do
   size_t symbols = 0, passed = 0;
   for (auto _ : state) {
     state.PauseTiming();

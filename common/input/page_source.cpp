@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -79,13 +80,14 @@ PageImage AllocatePage(uint32_t width, uint32_t height, uint32_t bytesPerPixel, 
                     " pixels is too large");
   // Mapped directly, in huge pages where the system offers them: a page is written once from
   // start to end, and faulting it in 4 KiB at a time costs more than decoding it. A page of
-  // less than half a huge page is mapped as it is: clearing a whole huge page would cost more.
+  // less than half a huge page comes from the heap, which hands the last page's memory to the
+  // next where the process keeps it (page_memory.h): clearing a whole huge page would cost more.
   constexpr size_t kHugePage = size_t{2} << 20;
   if (page.SizeBytes() < kHugePage / 2) {
-    void* small = mmap(nullptr, page.SizeBytes(), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (small == MAP_FAILED) throw ToolError(source + ": not enough memory for the page");
+    void* small = std::calloc(1, page.SizeBytes());
+    if (!small) throw ToolError(source + ": not enough memory for the page");
     page.pixels = static_cast<uint8_t*>(small);
-    page.owner = std::shared_ptr<void>(small, [size = page.SizeBytes()](void* p) { munmap(p, size); });
+    page.owner = std::shared_ptr<void>(small, std::free);
     return page;
   }
   const size_t size = (page.SizeBytes() + kHugePage - 1) & ~(kHugePage - 1);

@@ -27,6 +27,7 @@
 #include "common/input/pdf_pixels.h"
 #include "common/input/pdf_protocol.h"
 #include "common/input/pdf_raster.h"
+#include "common/io/page_memory.h"
 #include "common/tool_error.h"
 
 namespace {
@@ -191,6 +192,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   LimitMemory(maxMemory);
+  qxvn::KeepPageMemoryForReuse();
   std::set_new_handler(OutOfMemory);
   int input = STDIN_FILENO;
   std::unique_ptr<WarmDocument> warm;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/io/page_memory.h"
 #include "printer_app/access/access_policy.h"
 #include "printer_app/access/request_bounds.h"
 #include "printer_app/cli/address_listeners.h"
@@ -121,5 +122,6 @@ pappl_system_t* CreateSystem(const qxapp::AppOptions& options) {
 int main(int argc, char** argv) {
   // Before anything is served or sent: every replaced PAPPL function takes effect.
   qxapp::layer::RefuseToStartUnlessReplaced(qxapp::layer::PapplLayerSpec(), "qxvn-printer-app");
+  qxvn::KeepPageMemoryForReuse();
   return qxapp::RunMainloop(argc, argv, CreateSystem);
 }

@@ -9,6 +9,7 @@
 #include <new>
 #include <string_view>
 
+#include "common/io/page_memory.h"
 #include "common/tool_error.h"
 #include "tools/qxvn/commands/commands.h"
 
@@ -75,6 +76,7 @@ int Run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   HoldStandardStreams();
+  qxvn::KeepPageMemoryForReuse();
   // A write over the file size limit then fails with a reason instead of killing the tool.
   std::signal(SIGXFSZ, SIG_IGN);
   // A closed pipe on standard output is a failed write with a reason, not a silent death.
