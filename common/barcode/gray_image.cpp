@@ -1,17 +1,30 @@
 #include "common/barcode/gray_image.h"
 
+#include <cstring>
+
 namespace qxvn::barcode {
+
+namespace {
+
+// With the pixel's size known to the compiler, the row's loop is vectorised.
+template <uint32_t kBytesPerPixel>
+void RowLuminance(const uint8_t* in, uint8_t* out, uint32_t width) {
+  for (uint32_t x = 0; x < width; ++x, in += kBytesPerPixel) out[x] = PixelLuminance(in);
+}
+
+}  // namespace
 
 GrayImage LuminanceOf(const PageImage& page) {
   GrayImage gray(page.width, page.height);
   for (uint32_t y = 0; y < page.height; ++y) {
     const uint8_t* in = page.Row(y);
     uint8_t* out = gray.Row(y);
-    if (page.bytesPerPixel == 1) {
-      for (uint32_t x = 0; x < page.width; ++x) out[x] = in[x];
-      continue;
-    }
-    for (uint32_t x = 0; x < page.width; ++x, in += page.bytesPerPixel) out[x] = PixelLuminance(in);
+    if (page.bytesPerPixel == 1)
+      std::memcpy(out, in, page.width);
+    else if (page.bytesPerPixel == 3)
+      RowLuminance<3>(in, out, page.width);
+    else
+      RowLuminance<4>(in, out, page.width);
   }
   return gray;
 }
