@@ -24,6 +24,7 @@
 #include "printer_app/label_driver/page_file_filter.h"
 #include "printer_app/label_driver/raster_file.h"
 #include "printer_app/label_driver/raw_stream.h"
+#include "printer_app/state/job_facts.h"
 
 namespace qxapp {
 namespace {
@@ -31,7 +32,7 @@ namespace {
 constexpr int kSweepSeconds = 60;
 constexpr const char* kSentSuffix = ".qxvn";
 constexpr const char* kWaitingSuffix = ".waiting.qxvn";
-constexpr const char* kCopiesSuffix = ".copies";
+constexpr const char* kCopiesSuffix = ".copies";  // of earlier versions (KeptFactsOfFile)
 
 // Set once, before the system runs.
 std::string g_folder;
@@ -185,21 +186,32 @@ bool SizeFromAttributes(pappl_job_t* job, int* width, int* length) {
   return *width > 0 && *length > 0;
 }
 
-// What was kept of a job as it started sending: its copies, then its label size (a file written
-// before the size was kept has the copies only).
-struct KeptFacts {
-  long copies = 0, width = 0, length = 0;
-};
-
-KeptFacts ReadKeptFacts(int jobId) {
-  KeptFacts kept;
+// What was kept of a job as it started sending. Earlier versions kept it in a file of the job's
+// own (its copies, then its label size; a file of the oldest has the copies only), read while
+// such a job stays in the history.
+std::optional<JobFacts> KeptFactsOfFile(int jobId) {
   char text[64] = {};
   const int fd = g_folder.empty() ? -1 : open(CopiesPath(jobId).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) return kept;
+  if (fd < 0) return std::nullopt;
   const ssize_t got = read(fd, text, sizeof text - 1);
   close(fd);
-  if (got > 0 && std::sscanf(text, "%ld %ld %ld", &kept.copies, &kept.width, &kept.length) < 1) kept = {};
-  return kept;
+  long copies = 0, width = 0, length = 0;
+  if (got <= 0 || std::sscanf(text, "%ld %ld %ld", &copies, &width, &length) < 1 || copies < 1 ||
+      copies > INT32_MAX)
+    return std::nullopt;
+  JobFacts facts;
+  facts.copies = static_cast<int>(copies);
+  if (width > 0 && length > 0 && width <= 100000 && length <= 100000) {
+    facts.width = static_cast<int>(width);
+    facts.length = static_cast<int>(length);
+  }
+  return facts;
+}
+
+std::optional<JobFacts> KeptFactsOf(pappl_job_t* job) {
+  const int jobId = papplJobGetID(job);
+  if (auto facts = KeptJobFacts(papplPrinterGetID(papplJobGetPrinter(job)), jobId)) return facts;
+  return KeptFactsOfFile(jobId);
 }
 
 // The job id a kept file is named after; 0 for any other name.
@@ -262,33 +274,26 @@ void StartSentStream(pappl_job_t* job) {
   else
     close(fd);
   // PAPPL keeps no attributes of a finished job across a restart: its copies and its label size
-  // are kept here, a line each.
-  ipp_attribute_t* copies = papplJobGetAttribute(job, "copies");
-  int width = 0, length = 0;
-  const bool sized = SizeFromAttributes(job, &width, &length);
-  if (copies || sized) {
-    const std::string text = std::to_string(copies ? ippGetInteger(copies, 0) : 1) + "\n" +
-                             std::to_string(width) + " " + std::to_string(length) + "\n";
-    const int keptFd = OpenForWriting(CopiesPath(jobId), O_TRUNC);
-    if (keptFd >= 0) {
-      WriteAll(keptFd, text.data(), text.size());
-      close(keptFd);
-    }
-  }
+  // go with its saved line.
+  JobFacts facts;
+  if (ipp_attribute_t* copies = papplJobGetAttribute(job, "copies"))
+    facts.copies = std::max(ippGetInteger(copies, 0), 1);
+  SizeFromAttributes(job, &facts.width, &facts.length);
+  KeepJobFacts(papplPrinterGetID(papplJobGetPrinter(job)), jobId, facts);
 }
 
 int CopiesOfJob(pappl_job_t* job) {
   if (ipp_attribute_t* copies = papplJobGetAttribute(job, "copies")) return ippGetInteger(copies, 0);
-  const KeptFacts kept = ReadKeptFacts(papplJobGetID(job));
-  return kept.copies >= 1 && kept.copies <= INT32_MAX ? static_cast<int>(kept.copies) : 1;
+  const std::optional<JobFacts> kept = KeptFactsOf(job);
+  return kept ? kept->copies : 1;
 }
 
 bool LabelSizeOfJob(pappl_job_t* job, int* width, int* length) {
   if (SizeFromAttributes(job, width, length)) return true;
-  const KeptFacts kept = ReadKeptFacts(papplJobGetID(job));
-  if (kept.width <= 0 || kept.length <= 0 || kept.width > 100000 || kept.length > 100000) return false;
-  *width = static_cast<int>(kept.width);
-  *length = static_cast<int>(kept.length);
+  const std::optional<JobFacts> kept = KeptFactsOf(job);
+  if (!kept || kept->width <= 0 || kept->length <= 0) return false;
+  *width = kept->width;
+  *length = kept->length;
   return true;
 }
 
@@ -352,6 +357,10 @@ void SweepJobLabels(pappl_system_t* system) {
   }
   closedir(dir);
   for (const std::string& path : gone) unlink(path.c_str());
+  ForgetJobFactsUnless([system](int printerId, int jobId) {
+    pappl_printer_t* printer = papplSystemFindPrinter(system, nullptr, printerId, nullptr);
+    return printer && papplPrinterFindJob(printer, jobId);
+  });
 }
 
 }  // namespace qxapp

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <vector>
 
+#include "printer_app/state/job_facts.h"
 #include "printer_app/state/job_recovery.h"
 #include "printer_app/state/state_line.h"
 
@@ -143,6 +144,7 @@ std::string JobLine(pappl_job_t* job, bool withAttributes) {
   number("completed", completed || !cancelled ? completed : time(nullptr));
   number("impressions", papplJobGetImpressions(job));
   number("imcompleted", papplJobGetImpressionsCompleted(job));
+  SetJobFactsOn(papplPrinterGetID(papplJobGetPrinter(job)), &line);
   FitStateLine(&line, {"name", "username"});
   // The attributes never reach PAPPL's loader as a line (ApplyJobJournal): they need not fit.
   if (withAttributes) {

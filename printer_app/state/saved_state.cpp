@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "printer_app/options/printer_defaults.h"
+#include "printer_app/state/job_facts.h"
 #include "printer_app/state/job_journal.h"
 #include "printer_app/state/job_recovery.h"
 #include "printer_app/state/state_line.h"
@@ -33,12 +34,13 @@ void WriteSpeed(pappl_printer_t* printer, void* out) {
 }
 
 // PAPPL writes a line whole, however long a job's name or a location; its loader would read the
-// rest of a long line as lines of their own. And it saves every ended job of the last minute,
-// beyond each printer's history.
+// rest of a long line as lines of their own. It saves every ended job of the last minute,
+// beyond each printer's history, and none of the facts a job's pictures need (job_facts.h).
 bool FitSavedJobLines(const std::string& path, std::string* text) {
   if (!ReadTextFile(path, text)) return false;
+  const bool withFacts = SetJobFactsOn(text);
   const bool trimmed = TrimJobHistory(text);
-  if (!FitSavedLines(text) && !trimmed) return true;
+  if (!FitSavedLines(text) && !trimmed && !withFacts) return true;
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << *text;
   return static_cast<bool>(out.flush());
@@ -176,6 +178,8 @@ void RestoreAndKeepState(pappl_system_t* system, const std::string& stateFile, c
   if (!OpenJobJournal(journal, journalHeld))
     papplLog(system, PAPPL_LOGLEVEL_WARN,
              "Cannot open the job journal '%s': every job saves the whole state.", journal.c_str());
+  std::string saved;
+  if (ReadTextFile(stateFile, &saved)) KeepJobFactsOf(saved);
   papplSystemLoadState(system, stateFile.c_str());
   RestoreSpeeds(system);
   papplSystemSetSaveCallback(system, SaveAsked, nullptr);

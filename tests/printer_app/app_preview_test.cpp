@@ -126,13 +126,24 @@ TEST_F(AppPreviewTest, AJobsPageShowsEveryLabelItPrintedAsDecodedFromItsStream) 
             0)
       << browser;
 
-  // After a restart the finished job still says its copies and label size and shows its labels.
-  app.Stop();
-  ASSERT_TRUE(app.Start()) << app.Log();
-  const std::string restarted = Fetch(app.WebUrl("/qxvn/job?id=" + std::to_string(id)));
-  EXPECT_NE(restarted.find("<th>Copies:</th><td>2</td>"), std::string::npos) << restarted;
-  EXPECT_NE(restarted.find("<th>Label size:</th><td>48 x 30 mm</td>"), std::string::npos) << restarted;
-  EXPECT_NE(restarted.find("Labels as printed (4)"), std::string::npos);
+  // After a crash (its journal only) and after a stop (its whole state saved) the finished job
+  // still says its copies and label size and shows its labels; it keeps one file, its labels.
+  for (const bool crash : {true, false}) {
+    SCOPED_TRACE(crash ? "killed" : "stopped");
+    if (crash)
+      app.Kill();
+    else
+      app.Stop();
+    ASSERT_TRUE(app.Start()) << app.Log();
+    const std::string restarted = Fetch(app.WebUrl("/qxvn/job?id=" + std::to_string(id)));
+    EXPECT_NE(restarted.find("<th>Copies:</th><td>2</td>"), std::string::npos) << restarted;
+    EXPECT_NE(restarted.find("<th>Label size:</th><td>48 x 30 mm</td>"), std::string::npos) << restarted;
+    EXPECT_NE(restarted.find("Labels as printed (4)"), std::string::npos);
+    std::vector<std::string> kept;
+    for (const auto& entry : fs::directory_iterator(app.StateDir() + "/labels"))
+      if (entry.path().stem() == std::to_string(id)) kept.push_back(entry.path().filename());
+    EXPECT_EQ(kept, std::vector<std::string>{std::to_string(id) + ".qxvn"});
+  }
 }
 
 // A held job shows what it will print (its bar code repaired as it prints); released, it prints
