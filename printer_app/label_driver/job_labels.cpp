@@ -196,16 +196,8 @@ std::optional<JobFacts> KeptFactsOfFile(int jobId) {
   const ssize_t got = read(fd, text, sizeof text - 1);
   close(fd);
   long copies = 0, width = 0, length = 0;
-  if (got <= 0 || std::sscanf(text, "%ld %ld %ld", &copies, &width, &length) < 1 || copies < 1 ||
-      copies > INT32_MAX)
-    return std::nullopt;
-  JobFacts facts;
-  facts.copies = static_cast<int>(copies);
-  if (width > 0 && length > 0 && width <= 100000 && length <= 100000) {
-    facts.width = static_cast<int>(width);
-    facts.length = static_cast<int>(length);
-  }
-  return facts;
+  if (got <= 0 || std::sscanf(text, "%ld %ld %ld", &copies, &width, &length) < 1) return std::nullopt;
+  return JobFactsOf(copies, width, length);
 }
 
 std::optional<JobFacts> KeptFactsOf(pappl_job_t* job) {

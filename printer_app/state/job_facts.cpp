@@ -1,5 +1,6 @@
 #include "printer_app/state/job_facts.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <mutex>
@@ -21,19 +22,12 @@ std::map<JobKey, JobFacts> g_facts;  // under g_lock
 std::optional<JobFacts> FactsOfLine(const StateLine& line) {
   const std::string* copies = line.Find(kCopiesKey);
   if (!copies) return std::nullopt;
-  JobFacts facts;
-  facts.copies = StateInt(copies);
-  if (facts.copies < 1) return std::nullopt;
-  if (const std::string* size = line.Find(kSizeKey)) {
-    int width = 0, length = 0;
-    char end = 0;
-    if (std::sscanf(size->c_str(), "%dx%d%c", &width, &length, &end) == 2 && width > 0 && length > 0 &&
-        width <= kMostHundredths && length <= kMostHundredths) {
-      facts.width = width;
-      facts.length = length;
-    }
-  }
-  return facts;
+  long width = 0, length = 0;
+  char end = 0;
+  if (const std::string* size = line.Find(kSizeKey);
+      !size || std::sscanf(size->c_str(), "%ldx%ld%c", &width, &length, &end) != 2)
+    width = length = 0;
+  return JobFactsOf(StateInt(copies), width, length);
 }
 
 void SetFacts(const JobFacts& facts, StateLine* line) {
@@ -57,6 +51,17 @@ void ForEachJobLine(const std::vector<std::string>& lines, Each each) {
 }
 
 }  // namespace
+
+std::optional<JobFacts> JobFactsOf(long copies, long width, long length) {
+  if (copies < 1 || copies > INT32_MAX) return std::nullopt;
+  JobFacts facts;
+  facts.copies = static_cast<int>(copies);
+  if (width > 0 && length > 0 && width <= kMostHundredths && length <= kMostHundredths) {
+    facts.width = static_cast<int>(width);
+    facts.length = static_cast<int>(length);
+  }
+  return facts;
+}
 
 void KeepJobFacts(int printerId, int jobId, const JobFacts& facts) {
   std::lock_guard<std::mutex> hold(g_lock);

@@ -18,6 +18,10 @@ struct JobFacts {
   int length = 0;
 };
 
+// Facts as they are read back (a saved line, a file of an earlier version): none without copies
+// of at least 1; the label size only when both sides are plausible.
+std::optional<JobFacts> JobFactsOf(long copies, long width, long length);
+
 // Kept for the job `jobId` of the printer `printerId` (as it starts sending), in memory until
 // ForgetJobFactsUnless lets it go.
 void KeepJobFacts(int printerId, int jobId, const JobFacts& facts);
