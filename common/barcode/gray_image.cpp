@@ -12,6 +12,11 @@ void RowLuminance(const uint8_t* in, uint8_t* out, uint32_t width) {
   for (uint32_t x = 0; x < width; ++x, in += kBytesPerPixel) out[x] = PixelLuminance(in);
 }
 
+// Passed by value, the width cannot change under the row's stores, and the loop is vectorised.
+void RowThreshold(const uint8_t* in, uint8_t* out, uint32_t width, uint8_t threshold) {
+  for (uint32_t x = 0; x < width; ++x) out[x] = in[x] <= threshold ? 0 : 255;
+}
+
 }  // namespace
 
 GrayImage LuminanceOf(const PageImage& page) {
@@ -31,11 +36,8 @@ GrayImage LuminanceOf(const PageImage& page) {
 
 GrayImage Thresholded(const GrayView& gray, uint8_t threshold) {
   GrayImage dots(gray.width, gray.height);
-  for (uint32_t y = 0; y < gray.height; ++y) {
-    const uint8_t* in = gray.pixels + y * gray.stride;
-    uint8_t* out = dots.Row(y);
-    for (uint32_t x = 0; x < gray.width; ++x) out[x] = in[x] <= threshold ? 0 : 255;
-  }
+  for (uint32_t y = 0; y < gray.height; ++y)
+    RowThreshold(gray.pixels + y * gray.stride, dots.Row(y), gray.width, threshold);
   return dots;
 }
 

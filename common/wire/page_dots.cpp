@@ -1,11 +1,24 @@
 #include "common/wire/page_dots.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "common/tool_error.h"
 
 namespace qxvn::wire {
+namespace {
+
+// The eight dots of each byte of a line, the first in its high bit: 0 where it prints, else 255.
+using EightDots = std::array<uint8_t, 8>;
+constexpr std::array<EightDots, 256> kDotsOfByte = [] {
+  std::array<EightDots, 256> table{};
+  for (unsigned byte = 0; byte < 256; ++byte)
+    for (unsigned bit = 0; bit < 8; ++bit) table[byte][bit] = (byte & (0x80u >> bit)) ? 0 : 255;
+  return table;
+}();
+
+}  // namespace
 
 barcode::GrayImage PageDots(const Page& page) {
   // 5.5 m of label at 300 dots an inch, 37 MB of gray at the widest: labels are far shorter.
@@ -23,8 +36,7 @@ barcode::GrayImage PageDots(const Page& page) {
     }
     uint8_t* first = dots.Row(y);
     for (size_t i = 0; i < run.data.size(); ++i)
-      for (unsigned bit = 0; bit < 8; ++bit)
-        if (run.data[i] & (0x80u >> bit)) first[(run.firstByte + i) * 8 + bit] = 0;
+      std::memcpy(first + (run.firstByte + i) * 8, kDotsOfByte[run.data[i]].data(), 8);
     for (uint32_t line = 1; line < run.lines; ++line) std::memcpy(dots.Row(y + line), first, dots.width);
     y += run.lines;
   }
