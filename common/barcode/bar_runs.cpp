@@ -1,6 +1,7 @@
 #include "common/barcode/bar_runs.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace qxvn::barcode {
 namespace {
@@ -9,27 +10,63 @@ namespace {
 // slack for edges the threshold moved.
 bool Alike(uint32_t a, uint32_t b) { return std::max(a, b) <= 6 * std::min(a, b) + 6; }
 
-// One line's runs, fed a pixel at a time; `bars` is the most dark runs in one chain of alike runs.
-struct LineRuns {
-  bool dark = false;
-  uint32_t run = 0;
+// Runs of one line: `bars` is the most dark runs in one chain of alike runs.
+struct RunChain {
   uint32_t previous = 0;
   uint32_t chain = 0;
   uint32_t bars = 0;
 
-  void EndRun() {
+  void End(uint32_t run, bool dark) {
     if (run == 0) return;
     if (previous != 0 && !Alike(previous, run)) chain = 0;
     if (dark) bars = std::max(bars, ++chain);
     previous = run;
   }
-  void Add(bool d) {
+};
+
+// A row's runs, fed left to right. Labels are mostly white: eight pixels of the run's own shade
+// are taken at once.
+uint32_t RowBars(const uint8_t* row, uint32_t width) {
+  constexpr uint64_t kHighBits = 0x8080808080808080u;
+  RunChain runs;
+  bool dark = false;
+  uint32_t run = 0;
+  uint32_t x = 0;
+  while (x < width) {
+    if (x + 8 <= width) {
+      uint64_t eight;
+      std::memcpy(&eight, row + x, sizeof eight);
+      if ((eight & kHighBits) == (dark ? 0 : kHighBits)) {
+        run += 8;
+        x += 8;
+        continue;
+      }
+    }
+    const bool d = row[x] < 128;
     if (d != dark && run != 0) {
-      EndRun();
+      runs.End(run, dark);
       run = 0;
     }
     dark = d;
     ++run;
+    ++x;
+  }
+  runs.End(run, dark);
+  return runs.bars;
+}
+
+// A column's runs, fed top to bottom: a run is measured when it ends, so a row that changes no
+// column's shade costs nothing beyond seeing that it is the row before over again.
+struct ColumnRuns {
+  RunChain runs;
+  bool dark = false;
+  uint32_t start = 0;
+
+  void At(uint32_t y, bool d) {
+    if (d == dark) return;
+    runs.End(y - start, dark);
+    start = y;
+    dark = d;
   }
 };
 
@@ -72,34 +109,49 @@ int32_t LastRowOfBars(const GrayView& page, int32_t from, int32_t step, int32_t 
   return last;
 }
 
+// Adds line `at` (a row or a column), widened by `margin` within [0, end), joining the band before
+// when they touch.
+void AddToBands(std::vector<Band>& bands, uint32_t at, uint32_t step, uint32_t margin, uint32_t end) {
+  const uint32_t first = at > margin ? at - margin : 0;
+  const uint32_t last = std::min(end, at + step + margin);
+  if (!bands.empty() && first <= bands.back().last) {
+    bands.back().last = last;
+  } else {
+    bands.push_back({first, last});
+  }
+}
+
 }  // namespace
 
 BarLines FindBarLines(const GrayView& page, uint32_t margin) {
   BarLines found;
-  std::vector<LineRuns> columns((page.width + kColumnStep - 1) / kColumnStep);
+  std::vector<ColumnRuns> columns((page.width + kColumnStep - 1) / kColumnStep);
+  const uint8_t* above = nullptr;
   for (uint32_t y = 0; y < page.height; ++y) {
     const uint8_t* row = page.pixels + y * page.stride;
-    for (uint32_t c = 0; c < columns.size(); ++c) columns[c].Add(row[c * kColumnStep] < 128);
+    if (!above || std::memcmp(row, above, page.width) != 0)
+      for (uint32_t c = 0; c < columns.size(); ++c) columns[c].At(y, row[c * kColumnStep] < 128);
+    above = row;
     if (y % kRowStep != 0) continue;
-    LineRuns line;
-    for (uint32_t x = 0; x < page.width; ++x) line.Add(row[x] < 128);
-    line.EndRun();
-    found.rowsWithMatrixBars = found.rowsWithMatrixBars || line.bars >= kMatrixBars;
-    found.rowsWithLinearBars = found.rowsWithLinearBars || line.bars >= kLinearBars;
+    const uint32_t bars = RowBars(row, page.width);
+    found.rowsWithMatrixBars = found.rowsWithMatrixBars || bars >= kMatrixBars;
+    if (bars >= kLinearBars) AddToBands(found.rowBands, y, kRowStep, margin, page.height);
   }
   for (uint32_t c = 0; c < columns.size(); ++c) {
-    columns[c].EndRun();
-    if (columns[c].bars < kLinearBars) continue;
-    const uint32_t x = c * kColumnStep;
-    const uint32_t first = x > margin ? x - margin : 0;
-    const uint32_t last = std::min(page.width, x + kColumnStep + margin);
-    if (!found.columnBands.empty() && first <= found.columnBands.back().last) {
-      found.columnBands.back().last = last;
-    } else {
-      found.columnBands.push_back({first, last});
-    }
+    ColumnRuns& column = columns[c];
+    column.runs.End(page.height - column.start, column.dark);
+    if (column.runs.bars >= kLinearBars)
+      AddToBands(found.columnBands, c * kColumnStep, kColumnStep, margin, page.width);
   }
   return found;
+}
+
+std::vector<Band> LinearRowBands(const GrayView& page, uint32_t margin) {
+  std::vector<Band> bands;
+  for (uint32_t y = 0; y < page.height; y += kRowStep)
+    if (RowBars(page.pixels + y * page.stride, page.width) >= kLinearBars)
+      AddToBands(bands, y, kRowStep, margin, page.height);
+  return bands;
 }
 
 Box AlongBars(const GrayView& page, Box box) {

@@ -17,19 +17,24 @@ namespace qxvn::barcode {
 inline constexpr uint32_t kLinearBars = 8;
 inline constexpr uint32_t kMatrixBars = 3;
 
-// A band of page columns [first, last) whose lines hold bars.
-struct ColumnBand {
+// A band of page lines [first, last): rows or columns.
+struct Band {
   uint32_t first = 0;
   uint32_t last = 0;
 };
 
 struct BarLines {
-  bool rowsWithMatrixBars = false;      // some row crosses at least kMatrixBars
-  bool rowsWithLinearBars = false;      // some row crosses at least kLinearBars
-  std::vector<ColumnBand> columnBands;  // columns crossing at least kLinearBars, widened by `margin`
+  bool rowsWithMatrixBars = false;  // some row crosses at least kMatrixBars
+  bool RowsWithLinearBars() const { return !rowBands.empty(); }
+  // Rows and columns crossing at least kLinearBars, widened by `margin`: a linear symbol read
+  // upright lies within a row band, one read turned within a column band.
+  std::vector<Band> rowBands;
+  std::vector<Band> columnBands;
 };
 
 BarLines FindBarLines(const GrayView& page, uint32_t margin);
+// FindBarLines' row bands alone.
+std::vector<Band> LinearRowBands(const GrayView& page, uint32_t margin);
 
 // `box` (a linear symbol read across rows of `page`) grown up and down over the rows that carry
 // the same bars as its first and last rows, each edge within a dot of the row before: the reader

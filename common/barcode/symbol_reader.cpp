@@ -6,10 +6,9 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
-#include <system_error>
-#include <thread>
 
 #include "common/barcode/bar_runs.h"
+#include "common/barcode/helper_thread.h"
 #include "common/barcode/matrix_candidates.h"
 
 namespace qxvn::barcode {
@@ -54,14 +53,23 @@ Box TurnedBack(const Box& box, int32_t pageHeight, int32_t firstColumn) {
   return {firstColumn + box.top, pageHeight - box.right, firstColumn + box.bottom, pageHeight - box.left};
 }
 
+// Where the image a pass reads lies on the page: its rows from `firstRow` on, or, turned a quarter
+// clockwise, its columns from `firstColumn` on.
+struct PassPlace {
+  bool turned = false;
+  uint32_t firstColumn = 0;
+  uint32_t firstRow = 0;
+};
+
 // Dark below mid-gray, as a printed page is; the reader's local threshold makes bars of
 // anti-aliased edges less even than mid-gray does. The reader's own turned and downscaled
 // passes are not used: Debian's build stops the process on an assertion when it merges a
 // linear symbol found in two passes. The turned page is read as a page of its own, for linear
 // symbols only (the 2D detectors find a symbol at any turn). `most`: the reader stops at that
 // many symbols (0: reads every line it reads).
-void ReadPass(const GrayView& page, ZXing::BarcodeFormats formats, bool thorough, bool turned,
-              uint32_t firstColumn, size_t most, std::vector<Symbol>& symbols) {
+void ReadPass(const GrayView& page, ZXing::BarcodeFormats formats, bool thorough, const PassPlace& place,
+              size_t most, std::vector<Symbol>& symbols) {
+  const bool turned = place.turned;
   ZXing::ImageView image(page.pixels, static_cast<int>(page.width), static_cast<int>(page.height),
                          ZXing::ImageFormat::Lum, static_cast<int>(page.stride));
   ZXing::DecodeHints hints;
@@ -83,9 +91,13 @@ void ReadPass(const GrayView& page, ZXing::BarcodeFormats formats, bool thorough
     symbol.box = BoxOf(result.position());
     if (symbol.linear) symbol.box = AlongBars(page, symbol.box);
     // The turned page's width is the page's height.
-    if (turned)
+    if (turned) {
       symbol.box =
-          TurnedBack(symbol.box, static_cast<int32_t>(page.width), static_cast<int32_t>(firstColumn));
+          TurnedBack(symbol.box, static_cast<int32_t>(page.width), static_cast<int32_t>(place.firstColumn));
+    } else {
+      symbol.box.top += static_cast<int32_t>(place.firstRow);
+      symbol.box.bottom += static_cast<int32_t>(place.firstRow);
+    }
     symbol.orientation = (((result.orientation() - (turned ? 90 : 0)) % 360) + 360) % 360;
     symbol.ecLevel = result.ecLevel();
     const bool known = std::any_of(
@@ -96,7 +108,7 @@ void ReadPass(const GrayView& page, ZXing::BarcodeFormats formats, bool thorough
 }
 
 // The page's columns of `band` turned a quarter clockwise.
-GrayImage Turned(const GrayView& page, const ColumnBand& band) {
+GrayImage Turned(const GrayView& page, const Band& band) {
   GrayImage turned(page.height, band.last - band.first);
   for (uint32_t y = 0; y < turned.height; ++y) {
     uint8_t* row = turned.Row(y);
@@ -105,14 +117,26 @@ GrayImage Turned(const GrayView& page, const ColumnBand& band) {
   return turned;
 }
 
+// The page's rows of `band`.
+GrayView RowsOf(const GrayView& page, const Band& band) {
+  return {page.pixels + band.first * page.stride, page.width, band.last - band.first, page.stride};
+}
+
 // Rows that cross no bars hold no symbol the upright pass can read; columns that cross no bars,
-// no symbol the turned pass can. `thorough`: every line of the page, else a few across it.
+// no symbol the turned pass can. `thorough`: every line of the page, else a few across it; every
+// line of the row bands only, for linear symbols.
 void ReadLines(const GrayView& page, const BarLines& lines, ZXing::BarcodeFormats formats, bool thorough,
                size_t most, std::vector<Symbol>& symbols) {
-  if (lines.rowsWithMatrixBars) ReadPass(page, formats, thorough, false, 0, most, symbols);
+  if (thorough && (formats & kMatrixFormats).empty()) {
+    for (const Band& band : lines.rowBands)
+      ReadPass(RowsOf(page, band), formats, thorough, {.firstRow = band.first}, most, symbols);
+  } else if (lines.rowsWithMatrixBars) {
+    ReadPass(page, formats, thorough, {}, most, symbols);
+  }
   if (!(formats & ZXing::BarcodeFormats(ZXing::BarcodeFormat::LinearCodes)).empty())
-    for (const ColumnBand& band : lines.columnBands)
-      ReadPass(Turned(page, band).View(), formats, thorough, true, band.first, most, symbols);
+    for (const Band& band : lines.columnBands)
+      ReadPass(Turned(page, band).View(), formats, thorough, {.turned = true, .firstColumn = band.first},
+               most, symbols);
 }
 
 // The page with the bars of `symbols` (read upright) whitened.
@@ -177,7 +201,7 @@ std::vector<Symbol> ReadMatrixCandidates(const GrayView& page, const std::vector
     if (pixelsRead > kMostWindowPixels) break;
     for (Symbol& symbol : ReadWindow(page, candidate, margin, [formats](const GrayView& window) {
            std::vector<Symbol> found;
-           ReadPass(window, formats, true, false, 0, 0, found);
+           ReadPass(window, formats, true, {}, 0, found);
            return found;
          }))
       symbols.push_back(std::move(symbol));
@@ -187,38 +211,34 @@ std::vector<Symbol> ReadMatrixCandidates(const GrayView& page, const std::vector
 
 // Every symbol of the page. Reading every line decodes a linear symbol again on each line that
 // crosses it, most of a page's cost: those a few lines find are whitened out of that pass. The
-// matrix formats are read on a thread of their own meanwhile, on a second core where there is one.
+// matrix formats are read on the helper thread meanwhile, on a second core where there is one.
 std::vector<Symbol> FindAllSymbols(const GrayView& page, const BarLines& lines) {
   std::vector<Symbol> matrix, candidates;
   std::exception_ptr matrixFailure;
   auto readMatrix = [&] {
     try {
-      ReadPass(page, kMatrixFormats, true, false, 0, 0, matrix);
+      ReadPass(page, kMatrixFormats, true, {}, 0, matrix);
       candidates = ReadMatrixCandidates(page, matrix);
     } catch (...) {
       matrixFailure = std::current_exception();
     }
   };
-  std::jthread beside;
-  if (lines.rowsWithMatrixBars) {
-    try {
-      beside = std::jthread(readMatrix);
-    } catch (const std::system_error&) {
-      readMatrix();
-    }
-  }
+  HelperThread::Running matrixRead;
+  if (lines.rowsWithMatrixBars) matrixRead = HelperThread::OfThisThread().Start(readMatrix);
   std::vector<Symbol> symbols;
   GrayImage withoutFound;
   GrayView thoroughPage = page;
-  if (lines.rowsWithLinearBars) {
-    ReadPass(page, kLinearFormats, false, false, 0, 0, symbols);
+  BarLines thoroughLines = lines;
+  if (lines.RowsWithLinearBars()) {
+    ReadPass(page, kLinearFormats, false, {}, 0, symbols);
     if (!symbols.empty()) {
       withoutFound = WithoutBarsOf(page, symbols);
       thoroughPage = withoutFound.View();
+      thoroughLines.rowBands = LinearRowBands(thoroughPage, kBandMargin);
     }
   }
-  ReadLines(thoroughPage, lines, kLinearFormats, true, 0, symbols);
-  if (beside.joinable()) beside.join();
+  ReadLines(thoroughPage, thoroughLines, kLinearFormats, true, 0, symbols);
+  matrixRead.Wait();
   if (matrixFailure) std::rethrow_exception(matrixFailure);
   for (std::vector<Symbol>* found : {&matrix, &candidates})
     symbols.insert(symbols.end(), std::make_move_iterator(found->begin()),

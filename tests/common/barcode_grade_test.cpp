@@ -190,19 +190,21 @@ TEST(SymbolReader, FindsSymbolsAtEitherTurnWhereLinesCrossBars) {
       }
       const BarLines lines = FindBarLines(page.View(), 8);
       EXPECT_EQ(lines.rowsWithMatrixBars, !(source.linear && turned));
-      if (source.linear && turned) {
-        ASSERT_EQ(lines.columnBands.size(), 1u);
-        EXPECT_LE(lines.columnBands[0].first, 200u);
-        EXPECT_GE(lines.columnBands[0].last, 260u);
-        EXPECT_LT(lines.columnBands[0].last - lines.columnBands[0].first, 90u);
-      } else if (source.linear) {
-        EXPECT_TRUE(lines.columnBands.empty());
+      // The bars' 60 lines and a margin, across them one band of the rows or of the columns.
+      if (source.linear) {
+        const std::vector<Band>& across = turned ? lines.columnBands : lines.rowBands;
+        ASSERT_EQ(across.size(), 1u);
+        EXPECT_LE(across[0].first, 200u);
+        EXPECT_GE(across[0].last, 260u);
+        EXPECT_LT(across[0].last - across[0].first, 90u);
+        EXPECT_TRUE((turned ? lines.rowBands : lines.columnBands).empty());
       }
     }
   }
   const GrayImage blank(700, 700);
   const BarLines none = FindBarLines(blank.View(), 8);
   EXPECT_FALSE(none.rowsWithMatrixBars);
+  EXPECT_TRUE(none.rowBands.empty());
   EXPECT_TRUE(none.columnBands.empty());
   EXPECT_TRUE(ReadSymbols(blank.View()).empty());
 }
