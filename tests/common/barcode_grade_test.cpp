@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "common/barcode/bar_runs.h"
+#include "common/barcode/helper_thread.h"
 #include "common/barcode/linear_grade.h"
 #include "common/barcode/page_check.h"
 #include "common/barcode/symbol_encoder.h"
@@ -207,6 +211,32 @@ TEST(SymbolReader, FindsSymbolsAtEitherTurnWhereLinesCrossBars) {
   EXPECT_TRUE(none.rowBands.empty());
   EXPECT_TRUE(none.columnBands.empty());
   EXPECT_TRUE(ReadSymbols(blank.View()).empty());
+}
+
+// The reader's helper runs its work on a thread of its own, kept from one piece to the next, and
+// what the work fills is there once its Running is done: also when the caller leaves by an
+// exception before it waits, so that nothing the work uses goes first.
+TEST(SymbolReader, HelperWorkRunsBesideAndIsWaitedForHoweverTheCallerLeaves) {
+  HelperThread& helper = HelperThread::OfThisThread();
+  std::thread::id first;
+  for (bool callerThrows : {false, true}) {
+    std::thread::id ranOn;
+    int filled = 0;
+    try {
+      HelperThread::Running running = helper.Start([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        ranOn = std::this_thread::get_id();
+        filled = 42;
+      });
+      if (callerThrows) throw std::runtime_error("the caller fails");
+      running.Wait();
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(filled, 42);
+    EXPECT_NE(ranOn, std::this_thread::get_id());
+    if (!callerThrows) first = ranOn;
+    EXPECT_EQ(ranOn, first);
+  }
 }
 
 // A matrix symbol far from the page's centre is found on the page and read back where it was
