@@ -1,6 +1,7 @@
-// A thread kept beside the calling one for work that can run meanwhile. A thread made for each
-// piece of work starts late on a busy machine, the scheduler letting it wait its turn behind the
-// threads already running; a kept thread that was waiting is woken at once.
+// Threads kept for the process for work that can run beside the calling thread. A thread made
+// for each piece of work starts late on a busy machine, the scheduler letting it wait its turn
+// behind the threads already running, and each new thread brings a heap of its own; a kept thread
+// that was waiting is woken at once.
 #pragma once
 
 #include <condition_variable>
@@ -13,9 +14,6 @@ namespace qxvn::barcode {
 
 class HelperThread {
  public:
-  HelperThread() = default;
-  // Waits for the work in hand, then ends the thread.
-  ~HelperThread();
   HelperThread(const HelperThread&) = delete;
   HelperThread& operator=(const HelperThread&) = delete;
 
@@ -33,29 +31,30 @@ class HelperThread {
     ~Running() { Wait(); }
     // Returns once the work has run.
     void Wait() {
-      if (m_helper) std::exchange(m_helper, nullptr)->Wait();
+      if (m_helper) std::exchange(m_helper, nullptr)->Finish();
     }
 
    private:
     HelperThread* m_helper = nullptr;
   };
 
-  // Starts `work` on the kept thread, or runs it here when no thread can be had. `work` must not
-  // throw. One piece at a time: the next starts after this one's Running is done.
-  [[nodiscard]] Running Start(std::function<void()> work);
+  // Starts `work` on an idle helper (a new one while there are fewer than kMostHelpers), or runs
+  // it here when none can be had. `work` must not throw.
+  [[nodiscard]] static Running Start(std::function<void()> work);
 
-  // The calling thread's own helper, made the first time it asks and ended with it.
-  static HelperThread& OfThisThread();
+  static constexpr size_t kMostHelpers = 8;
 
  private:
-  void Wait();
+  HelperThread();
+  void Begin(std::function<void()> work);
+  // Waits for the work, then puts the helper back among the idle ones.
+  void Finish();
   void Serve();
 
   std::mutex m_lock;
   std::condition_variable m_changed;
   std::function<void()> m_work;
   bool m_busy = false;
-  bool m_stopping = false;
   std::thread m_thread;
 };
 

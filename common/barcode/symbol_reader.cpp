@@ -224,7 +224,7 @@ std::vector<Symbol> FindAllSymbols(const GrayView& page, const BarLines& lines) 
     }
   };
   HelperThread::Running matrixRead;
-  if (lines.rowsWithMatrixBars) matrixRead = HelperThread::OfThisThread().Start(readMatrix);
+  if (lines.rowsWithMatrixBars) matrixRead = HelperThread::Start(readMatrix);
   std::vector<Symbol> symbols;
   GrayImage withoutFound;
   GrayView thoroughPage = page;

@@ -213,17 +213,16 @@ TEST(SymbolReader, FindsSymbolsAtEitherTurnWhereLinesCrossBars) {
   EXPECT_TRUE(ReadSymbols(blank.View()).empty());
 }
 
-// The reader's helper runs its work on a thread of its own, kept from one piece to the next, and
+// The reader's helpers run work on threads of their own, one kept from one piece to the next, and
 // what the work fills is there once its Running is done: also when the caller leaves by an
 // exception before it waits, so that nothing the work uses goes first.
 TEST(SymbolReader, HelperWorkRunsBesideAndIsWaitedForHoweverTheCallerLeaves) {
-  HelperThread& helper = HelperThread::OfThisThread();
   std::thread::id first;
   for (bool callerThrows : {false, true}) {
     std::thread::id ranOn;
     int filled = 0;
     try {
-      HelperThread::Running running = helper.Start([&] {
+      HelperThread::Running running = HelperThread::Start([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
         ranOn = std::this_thread::get_id();
         filled = 42;
