@@ -174,11 +174,14 @@ class Repairer {
  private:
   bool RepairLinear(const Symbol& symbol, const UprightFrame& frame) {
     const LinearRule* rule = LinearRuleFor(symbol.format);
-    if (!rule) return false;
+    // Data without a check character is never drawn again (zint is not even asked).
+    const auto matrix = EncodeAgain(symbol);
+    if (!rule || !matrix) return false;
     const GrayView dots = m_dots.View();
     Box upright = frame.UprightBox(symbol.box);
     const int32_t middle = (upright.top + upright.bottom - 1) / 2;
     const auto scan = ScanAt(dots, frame, upright, middle);
+    if (!scan) return false;
     const double sourceX = GradeScan({scan->elements, scan->leftQuiet, scan->rightQuiet}, *rule).xDots;
     // The bars' height: the lines above and below that scan the same.
     upright.left = scan->first;
@@ -213,7 +216,6 @@ class Repairer {
                                scan->rightQuiet, std::ceil(rule->rightQuietModules * sourceX))),
                        bottom};
     if (!Wanted(symbol, frame.PageBox(placeBox))) return false;
-    const auto matrix = EncodeAgain(symbol);
     const double quiet = rule->leftQuietModules + rule->rightQuietModules;
     const auto k = static_cast<int32_t>(std::floor(placeBox.Width() / (matrix->width + quiet)));
     if (k < 2) return false;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "common/barcode/helper_thread.h"
 #include "common/barcode/linear_grade.h"
 #include "common/barcode/page_check.h"
+#include "common/barcode/repair.h"
 #include "common/barcode/symbol_encoder.h"
 #include "common/barcode/symbol_reader.h"
 
@@ -158,6 +160,29 @@ GrayImage Drawn(const ModuleMatrix& modules, bool turned, uint32_t left, uint32_
     }
   }
   return page;
+}
+
+// Data without a check character is never drawn again, not even when every symbol is to be:
+// bars read as Code 39 "LBL-42" stay as they were.
+TEST(SymbolEncoder, DataWithoutACheckStaysAsItWasOnThePage) {
+  Symbol checked;
+  checked.format = "Code39";
+  checked.text = "LBL-429";
+  checked.bytes.assign(checked.text.begin(), checked.text.end());
+  checked.linear = true;
+  const auto modules = EncodeAgain(checked);
+  ASSERT_TRUE(modules);
+  GrayImage gray = Drawn(*modules, false, 40, 40);
+  PageImage page = AllocatePage(gray.width, gray.height, 3, "test");
+  for (uint32_t y = 0; y < gray.height; ++y)
+    for (uint32_t x = 0; x < gray.width; ++x) std::memset(page.Row(y) + 3 * x, gray.Row(y)[x], 3);
+  const std::vector<uint8_t> before(page.pixels, page.pixels + page.SizeBytes());
+  Symbol unchecked = checked;
+  unchecked.text = "LBL-42";
+  unchecked.bytes.pop_back();
+  unchecked.box = {40, 40, 40 + 3 * modules->width, 100};
+  EXPECT_EQ(RepairSymbols(page, gray, {unchecked}, RepairMode::kAlways, 127), std::vector<bool>{false});
+  EXPECT_TRUE(std::equal(before.begin(), before.end(), page.pixels));
 }
 
 // Lines that cross no bars are not read: a symbol is found upright and turned, and only the
