@@ -4,7 +4,7 @@
 // IPP connection. A job counts as done when its file:// printer output, OUTPUT-DIR/ID-JOBNAME.prn
 // (or JOBNAME.prn, as other servers name it), reaches the size of a first, warm-up job's. Prints jobs per
 // second, the latency from submit to done (median and 90th percentile) and the server's processor time per
-// job (from /proc/SERVER-PID/stat, with the children it has reaped) on one line headed NAME. With
+// job (from /proc/SERVER-PID/stat, with its children, reaped or not) on one line headed NAME. With
 // PAUSE-MS, each client waits that long after each job, so that the next finds the server idle
 // (its spare PDF renderer started), as a label printed now and then does.
 #include <cups/cups.h>
@@ -35,15 +35,25 @@ struct Target {
 
 // User and system time of a process and of the children it has waited for (its PDF renderers),
 // in seconds.
-double ProcessCpu(const std::string& pid) {
+double OwnCpu(const std::string& pid) {
   std::ifstream stat("/proc/" + pid + "/stat");
   std::string text((std::istreambuf_iterator<char>(stat)), {});
+  if (text.rfind(')') == std::string::npos) return 0;
   std::istringstream fields(text.substr(text.rfind(')') + 2));
   std::string field;
   double ticks = 0;
   for (int i = 3; i <= 17 && fields >> field; ++i)
     if (i >= 14) ticks += std::stod(field);
   return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// The same with the children it has not waited for yet (the spare PDF renderer, which forks one
+// for each document, and the renderers at work).
+double ProcessCpu(const std::string& pid) {
+  double seconds = OwnCpu(pid);
+  std::ifstream children("/proc/" + pid + "/task/" + pid + "/children");
+  for (std::string child; children >> child;) seconds += OwnCpu(child);
+  return seconds;
 }
 
 long SizeOf(const std::string& path) {

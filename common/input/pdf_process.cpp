@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -151,8 +152,38 @@ void Stop(Process& process) {
   process = Process{};
 }
 
+// A renderer's two ends, each pair [ours, its]. A process started with its standard descriptors
+// closed gets them back from pipe2 and open; moved above the renderer's, no descriptor can
+// overwrite another as they become its own. Requests go through a socket, whose writes fail
+// rather than raise SIGPIPE once the renderer is gone.
+struct Channels {
+  int answers[2] = {-1, -1};
+  int requests[2] = {-1, -1};
+
+  void Close() {
+    for (int* fd : {&answers[0], &answers[1], &requests[0], &requests[1]})
+      if (*fd >= 0) close(std::exchange(*fd, -1));
+  }
+};
+
+Channels OpenChannels() {
+  Channels channels;
+  if (pipe2(channels.answers, O_CLOEXEC) == 0)
+    for (int& fd : channels.answers) fd = AboveRendererDescriptors(fd);
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, channels.requests) == 0)
+    for (int& fd : channels.requests) fd = AboveRendererDescriptors(fd);
+  if (channels.answers[0] < 0 || channels.answers[1] < 0 || channels.requests[0] < 0 ||
+      channels.requests[1] < 0) {
+    const std::string reason = std::strerror(errno);
+    channels.Close();
+    throw ToolError("cannot start the PDF renderer: " + reason);
+  }
+  fcntl(channels.answers[0], F_SETPIPE_SZ, kReplyPipeBytes);  // a smaller pipe only costs time
+  return channels;
+}
+
 // Starts `program` on `document`, or with `document` -1 as a spare: one that gets ready to draw
-// and then waits for its document on its request descriptor.
+// and then forks a renderer for each document it is handed.
 Process Spawn(const std::string& program, const PageLimits& limits, int document) {
   std::vector<std::string> args = {program, std::to_string(limits.maxPixels),
                                    std::to_string(limits.maxMemoryBytes), std::to_string(limits.maxSeconds)};
@@ -165,26 +196,19 @@ Process Spawn(const std::string& program, const PageLimits& limits, int document
   for (std::string& variable : environment) envp.push_back(variable.data());
   envp.push_back(nullptr);
 
-  // A process started with its standard descriptors closed gets them back from pipe2 and open;
-  // moved above the renderer's, no descriptor can overwrite another as they become its own.
-  // Requests go through a socket, whose writes fail rather than raise SIGPIPE once the renderer
-  // is gone.
-  int out[2] = {-1, -1}, requests[2] = {-1, -1};
-  if (pipe2(out, O_CLOEXEC) == 0)
-    for (int& fd : out) fd = AboveRendererDescriptors(fd);
-  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, requests) == 0)
-    for (int& fd : requests) fd = AboveRendererDescriptors(fd);
+  Channels channels = OpenChannels();
+  int* out = channels.answers;
+  int* requests = channels.requests;
   const int input = document < 0 ? -2 : fcntl(document, F_DUPFD_CLOEXEC, kPdfRequestDescriptor + 1);
   auto closeAll = [&] {
-    for (int fd : {out[0], out[1], requests[0], requests[1], input})
-      if (fd >= 0) close(fd);
+    channels.Close();
+    if (input >= 0) close(input);
   };
-  if (out[0] < 0 || out[1] < 0 || requests[0] < 0 || requests[1] < 0 || input == -1) {
+  if (input == -1) {
     const std::string reason = std::strerror(errno);
     closeAll();
     throw ToolError("cannot start the PDF renderer: " + reason);
   }
-  fcntl(out[0], F_SETPIPE_SZ, kReplyPipeBytes);  // a smaller pipe only costs time
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   if (input >= 0)
@@ -235,26 +259,50 @@ void StartSpare() {
   }
 }
 
-// The spare, handed `document`, when there is one for `limits`; the next spare is started when
-// this document is done, off its way. A spare that has died is replaced by a renderer of the
-// document's own.
+// A renderer for `document` forked from the spare, when there is one for `limits`. A spare that
+// does not answer within a few seconds is stopped (another is started once this document is
+// done), and the document starts a renderer of its own.
 std::optional<Process> TakeSpare(const std::string& program, const PageLimits& limits, int document) {
   std::lock_guard<std::mutex> hold(g_spare.lock);
   if (!g_spare.wanted || g_spare.process.pid <= 0 || program != g_spare.program ||
       !SameLimits(limits, g_spare.limits))
     return std::nullopt;
-  Process spare = std::exchange(g_spare.process, Process{});
-  if (!SendDescriptor(spare.requests, document)) {
-    Stop(spare);
+  Channels channels;
+  try {
+    channels = OpenChannels();
+  } catch (const ToolError&) {
     return std::nullopt;
   }
-  return spare;
+  const int passed[3] = {document, channels.requests[1], channels.answers[1]};
+  const int control = g_spare.process.requests;
+  const bool sent = SendDescriptors(control, passed);
+  close(std::exchange(channels.requests[1], -1));
+  close(std::exchange(channels.answers[1], -1));
+  int32_t id = 0;
+  pollfd ready{control, POLLIN, 0};
+  const bool answered =
+      sent && poll(&ready, 1, 5000) == 1 && recv(control, &id, sizeof id, MSG_WAITALL) == sizeof id;
+  // The renderer must be a child of ours by now, to be stopped and waited for as one.
+  siginfo_t info{};
+  if (!answered || id <= 0 || waitid(P_PID, static_cast<id_t>(id), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
+    channels.Close();
+    Stop(g_spare.process);
+    return std::nullopt;
+  }
+  Process forked;
+  forked.pid = id;
+  forked.requests = std::exchange(channels.requests[0], -1);
+  forked.replies = std::exchange(channels.answers[0], -1);
+  return forked;
 }
 
 }  // namespace
 
 void PdfRenderer::KeepSpare(const PageLimits& limits) {
   std::lock_guard<std::mutex> hold(g_spare.lock);
+  // The spare's renderers are forked by a child of its own that ends at once: they are ours to
+  // wait for only when this process takes in the orphans of its children.
+  if (!g_spare.wanted && prctl(PR_SET_CHILD_SUBREAPER, 1) != 0) return;
   g_spare.wanted = true;
   g_spare.limits = limits;
   g_spare.program = PdfRendererPath();

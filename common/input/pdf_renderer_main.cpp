@@ -6,10 +6,12 @@
 // so that the PDF library, its allocations and its time stay out of the printing process: the
 // process limits itself to MAX-MEMORY-BYTES of address space before it reads anything, and to
 // MAX-SECONDS of processor time for the page count and again for each request. A spare first
-// gets the PDF library ready (its fonts found), then waits for the descriptor of its document to
-// arrive on descriptor 3, and reads that instead of its standard input.
+// gets the PDF library ready (its fonts found), then forks a process of its own for each document
+// whose descriptors arrive on descriptor 3 (see ForkForEachDocument).
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -118,8 +120,47 @@ std::unique_ptr<WarmDocument> WarmUp() {
   return warm;
 }
 
-// The descriptor the printing process sends a spare for its document, or -1 once it is gone.
-int ReceiveDocument() { return qxvn::ReceiveDescriptor(qxvn::kPdfRequestDescriptor); }
+// A spare's life: each message on descriptor 3 carries a document, the socket end its requests
+// come on and the pipe end its answers go to, and the spare forks a process of its own for that
+// document, which finds the library loaded and its fonts found. The document's process is forked
+// from a short-lived child, so that it becomes a child of the printing process (a subreaper)
+// once that child has ended; then the spare answers its id (4 bytes, 0 when none could be made).
+// Returns, in the document's process, the document's descriptor, with its ends in place; the
+// spare itself ends when descriptor 3 does.
+int ForkForEachDocument(uint64_t maxSeconds) {
+  constexpr int kControl = qxvn::kPdfRequestDescriptor;
+  for (;;) {
+    int passed[3] = {-1, -1, -1};  // document, requests, answers
+    if (!qxvn::ReceiveDescriptors(kControl, passed)) _exit(0);
+    AllowSeconds(maxSeconds);
+    int idPipe[2] = {-1, -1};
+    const pid_t between = pipe2(idPipe, O_CLOEXEC) == 0 ? fork() : -1;
+    if (between == 0) {
+      close(idPipe[0]);
+      const pid_t document = fork();
+      if (document == 0) {
+        close(idPipe[1]);
+        if (dup2(passed[2], STDOUT_FILENO) < 0 || dup2(passed[1], kControl) < 0) _exit(1);
+        close(passed[1]);
+        close(passed[2]);
+        return passed[0];
+      }
+      (void)!write(idPipe[1], &document, sizeof document);
+      _exit(0);
+    }
+    for (int fd : passed) close(fd);
+    if (idPipe[1] >= 0) close(idPipe[1]);
+    pid_t document = 0;
+    if (between > 0) {
+      if (read(idPipe[0], &document, sizeof document) != sizeof document || document < 0) document = 0;
+      while (waitpid(between, nullptr, 0) < 0 && errno == EINTR) {
+      }
+    }
+    if (idPipe[0] >= 0) close(idPipe[0]);
+    const int32_t id = document;
+    if (send(kControl, &id, sizeof id, MSG_NOSIGNAL) != sizeof id) _exit(0);
+  }
+}
 
 [[noreturn]] void OutOfMemory() { _exit(qxvn::kPdfRendererOutOfMemory); }
 
@@ -199,7 +240,7 @@ int main(int argc, char** argv) {
   if (spare) {
     AllowSeconds(maxSeconds);
     warm = WarmUp();
-    if ((input = ReceiveDocument()) < 0) return 0;
+    input = ForkForEachDocument(maxSeconds);
   }
   AllowSeconds(maxSeconds);
 

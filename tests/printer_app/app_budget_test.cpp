@@ -2,6 +2,7 @@
 // with a message that says so, the app stays small and up, and the other jobs print. And what
 // a printed job leaves in the log: one line a page, the plug-in's own lines at debug level.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -92,13 +93,15 @@ TEST_F(AppBudget, HostileDocumentsAtOnceAreRefusedAndOtherJobsPrint) {
   EXPECT_EQ(WaitForJob(app.Uri(), after), "completed");
 }
 
-// A PDF job does not start a renderer: it takes the one the app keeps ready, which draws the
-// whole document and its collated copies; the next is started once the job is done.
+// A PDF job does not start a renderer: the one the app keeps ready forks one for the document,
+// which draws the whole document and its collated copies, and stays ready for the next. One that
+// has died is replaced, and the job that finds it dead starts a renderer of its own.
 TEST_F(AppBudget, APdfJobIsDrawnByTheRendererKeptReady) {
   const std::string starts = m_dir + "/starts", renderer = m_dir + "/renderer", pdf = m_dir + "/two.pdf";
+  const std::string sparePid = m_dir + "/spare.pid";
   // Each start leaves a line: "spare" for one started ahead, empty for a document's own.
-  std::ofstream(renderer) << "#!/bin/sh\necho \"$4\" >>" << starts << "\nexec " << QXVN_PDF_RENDERER_PATH
-                          << " \"$@\"\n";
+  std::ofstream(renderer) << "#!/bin/sh\necho \"$4\" >>" << starts << "\n[ \"$4\" = spare ] && echo $$ >"
+                          << sparePid << "\nexec " << QXVN_PDF_RENDERER_PATH << " \"$@\"\n";
   fs::permissions(renderer, fs::perms::owner_all);
   WriteTwoPagePdf(pdf);
   setenv("QXVN_PDF_RENDERER", renderer.c_str(), 1);
@@ -109,10 +112,20 @@ TEST_F(AppBudget, APdfJobIsDrawnByTheRendererKeptReady) {
   for (int i = 0; i < 100 && ReadFile(starts).empty(); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(ReadFile(starts), "spare\n");
-  const int id = PrintJob(app.Uri(), pdf, "application/pdf", "two", "  ATTR integer copies 2\n");
+  for (const std::string name : {"two", "again"}) {
+    const int id = PrintJob(app.Uri(), pdf, "application/pdf", name, "  ATTR integer copies 2\n");
+    ASSERT_EQ(WaitForJob(app.Uri(), id), "completed") << app.Log();
+    EXPECT_FALSE(ReadFile(app.OutputFile(id, name)).empty());
+  }
+  EXPECT_EQ(ReadFile(starts), "spare\n");
+
+  ASSERT_EQ(kill(std::stoi(ReadFile(sparePid)), SIGKILL), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const int id = PrintJob(app.Uri(), pdf, "application/pdf", "after");
   ASSERT_EQ(WaitForJob(app.Uri(), id), "completed") << app.Log();
-  EXPECT_EQ(ReadFile(starts), "spare\nspare\n");
-  EXPECT_FALSE(ReadFile(app.OutputFile(id, "two")).empty());
+  for (int i = 0; i < 100 && ReadFile(starts) != "spare\n\nspare\n"; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(ReadFile(starts), "spare\n\nspare\n");
 }
 
 TEST_F(AppBudget, TheBudgetIsSetOnTheCommandLine) {
