@@ -30,8 +30,9 @@ class PdfRenderer {
   PdfRenderer& operator=(const PdfRenderer&) = delete;
 
   // From now on a renderer for `limits` is kept started and ready to draw, and each document of
-  // those limits takes it (then another is started): for a server, whose documents should not
-  // wait for the PDF library to load. Thread-safe.
+  // those limits is read by a renderer forked from it: for a server, whose documents should not
+  // wait for the PDF library to load. This process takes in the orphans of its children, so that
+  // each forked renderer is its child. Thread-safe.
   static void KeepSpare(const PageLimits& limits);
 
   uint32_t Pages() const { return m_pages; }
