@@ -3,8 +3,9 @@
 // Print-Job of FILE, JOBS times from each of CLIENTS threads, every thread over one kept-alive
 // IPP connection. A job counts as done when its file:// printer output, OUTPUT-DIR/ID-JOBNAME.prn
 // (or JOBNAME.prn, as other servers name it), reaches the size of a first, warm-up job's. Prints jobs per
-// second, the latency from submit to done (median and 90th percentile) and the server's processor time per
-// job (from /proc/SERVER-PID/stat, with its children, reaped or not) on one line headed NAME. With
+// second, the latency from submit to done (median and 90th percentile), the server's processor time per
+// job (from /proc/SERVER-PID/stat, with its children, reaped or not) and the median latency until the
+// output has its first byte, on one line headed NAME. With
 // PAUSE-MS, each client waits that long after each job, so that the next finds the server idle
 // (its spare PDF renderer started), as a label printed now and then does.
 #include <cups/cups.h>
@@ -101,11 +102,19 @@ class Client {
     return id;
   }
 
-  // Seconds from submit until the output is complete.
-  double PrintAndWait(const std::string& name, long size) {
+  struct Latency {
+    double firstByte = 0;  // seconds from submit until the output has a byte
+    double complete = 0;   // until it is complete
+  };
+  Latency PrintAndWait(const std::string& name, long size) {
     const auto start = Clock::now();
     const int id = Submit(name);
-    for (int polls = 1; OutputSize(m_target.outputDir, id, name) != size; ++polls) {
+    Latency latency;
+    for (int polls = 1;; ++polls) {
+      const long now = OutputSize(m_target.outputDir, id, name);
+      if (now > 0 && latency.firstByte == 0)
+        latency.firstByte = std::chrono::duration<double>(Clock::now() - start).count();
+      if (now == size) break;
       if (polls % 256 == 0 && kill(m_server, 0) != 0) {
         std::fprintf(stderr, "ipp_bench_client: the server stopped during job %s\n", name.c_str());
         std::exit(1);
@@ -116,7 +125,8 @@ class Client {
       }
       std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
-    return std::chrono::duration<double>(Clock::now() - start).count();
+    latency.complete = std::chrono::duration<double>(Clock::now() - start).count();
+    return latency;
   }
 
  private:
@@ -167,7 +177,7 @@ int main(int argc, char** argv) {
     }
   }
 
-  std::vector<double> latencies;
+  std::vector<double> latencies, firstBytes;
   std::mutex lock;
   const double cpuBefore = ProcessCpu(pid);
   const auto start = Clock::now();
@@ -175,22 +185,29 @@ int main(int argc, char** argv) {
   for (int c = 0; c < clients; ++c)
     threads.emplace_back([&, c] {
       Client client(target, server);
-      std::vector<double> mine;
+      std::vector<double> mine, myFirstBytes;
       for (int j = 0; j < jobs; ++j) {
-        mine.push_back(client.PrintAndWait(name + "-" + std::to_string(c) + "-" + std::to_string(j), size));
+        const auto latency =
+            client.PrintAndWait(name + "-" + std::to_string(c) + "-" + std::to_string(j), size);
+        mine.push_back(latency.complete);
+        myFirstBytes.push_back(latency.firstByte);
         std::this_thread::sleep_for(pause);
       }
       std::lock_guard<std::mutex> hold(lock);
       latencies.insert(latencies.end(), mine.begin(), mine.end());
+      firstBytes.insert(firstBytes.end(), myFirstBytes.begin(), myFirstBytes.end());
     });
   for (std::thread& t : threads) t.join();
   const double wall = std::chrono::duration<double>(Clock::now() - start).count();
   const double cpu = ProcessCpu(pid) - cpuBefore;
   std::sort(latencies.begin(), latencies.end());
+  std::sort(firstBytes.begin(), firstBytes.end());
   const size_t n = latencies.size();
   std::printf(
-      "%-24s %4zu jobs %7.1f jobs/s  latency median %6.2f ms  p90 %6.2f ms  server CPU %5.2f ms/job\n",
+      "%-24s %4zu jobs %7.1f jobs/s  latency median %6.2f ms  p90 %6.2f ms  server CPU %5.2f ms/job"
+      "  first byte median %6.2f ms\n",
       name.c_str(), n, static_cast<double>(n) / wall, latencies[n / 2] * 1000,
-      latencies[std::min(n - 1, n * 9 / 10)] * 1000, cpu / static_cast<double>(n) * 1000);
+      latencies[std::min(n - 1, n * 9 / 10)] * 1000, cpu / static_cast<double>(n) * 1000,
+      firstBytes[n / 2] * 1000);
   return 0;
 }

@@ -133,7 +133,7 @@ for round in $(seq "$rounds"); do
   ours=$(document "pdf-100-pages-r$round" "$work/p100.pdf" application/pdf 2)
   echo "  $ours"
   # One job at a time: its 100 labels over its latency (submit to the last label written).
-  labels=$(awk '{ for (i = 1; i < NF; ++i) if ($i == "median") printf "%.1f", 100000 / $(i + 1) }' <<<"$ours")
+  labels=$(awk '{ for (i = 1; i < NF; ++i) if ($i == "latency" && $(i + 1) == "median") { printf "%.1f", 100000 / $(i + 2); exit } }' <<<"$ours")
   line="  100 pages: qxvn-printer-app $labels labels/s"
   seconds=$(wall pdftoppm -r 300 -mono "$work/p100.pdf" "$work/pbm/page")
   line="$line, pdftoppm -mono $(awk -v s="$seconds" 'BEGIN { printf "%.1f", 100 / s }') ($(ratio "$labels" "$(awk -v s="$seconds" 'BEGIN { print 100 / s }')")x)"

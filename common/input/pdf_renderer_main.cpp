@@ -120,44 +120,77 @@ std::unique_ptr<WarmDocument> WarmUp() {
   return warm;
 }
 
+// The process for the next document, forked ahead, so that the forks are made while no document
+// waits. It is forked from a short-lived child, so that it becomes a child of the printing process
+// (a subreaper) once that child has ended. In the spare: its id and the spare's end of the socket
+// its document's descriptors go to (0 and -1 when it could not be made). In that process, which
+// returns only once it has its descriptors: the document's descriptor, its ends in place.
+struct NextDocument {
+  pid_t pid = 0;
+  int handoff = -1;
+  int document = -1;  // in the document's process
+};
+
+NextDocument ForkNextDocument() {
+  constexpr int kControl = qxvn::kPdfRequestDescriptor;
+  NextDocument next;
+  int ends[2] = {-1, -1}, idPipe[2] = {-1, -1};
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return next;
+  const pid_t between = pipe2(idPipe, O_CLOEXEC) == 0 ? fork() : -1;
+  if (between == 0) {
+    close(idPipe[0]);
+    close(ends[0]);
+    const pid_t document = fork();
+    if (document == 0) {
+      close(idPipe[1]);
+      // The spare's end of descriptor 3 stays open until the requests' end replaces it, so that no
+      // descriptor received lands there.
+      int passed[3] = {-1, -1, -1};  // document, requests, answers
+      if (!qxvn::ReceiveDescriptors(ends[1], passed)) _exit(0);
+      close(ends[1]);
+      if (dup2(passed[2], STDOUT_FILENO) < 0 || dup2(passed[1], kControl) < 0) _exit(1);
+      close(passed[1]);
+      close(passed[2]);
+      next.document = passed[0];
+      return next;
+    }
+    (void)!write(idPipe[1], &document, sizeof document);
+    _exit(0);
+  }
+  close(ends[1]);
+  if (idPipe[1] >= 0) close(idPipe[1]);
+  pid_t document = 0;
+  if (between > 0) {
+    if (read(idPipe[0], &document, sizeof document) != sizeof document || document < 0) document = 0;
+    while (waitpid(between, nullptr, 0) < 0 && errno == EINTR) {
+    }
+  }
+  if (idPipe[0] >= 0) close(idPipe[0]);
+  if (document > 0) {
+    next.pid = document;
+    next.handoff = ends[0];
+  } else {
+    close(ends[0]);
+  }
+  return next;
+}
+
 // A spare's life: each message on descriptor 3 carries a document, the socket end its requests
-// come on and the pipe end its answers go to, and the spare forks a process of its own for that
-// document, which finds the library loaded and its fonts found. The document's process is forked
-// from a short-lived child, so that it becomes a child of the printing process (a subreaper)
-// once that child has ended; then the spare answers its id (4 bytes, 0 when none could be made).
-// Returns, in the document's process, the document's descriptor, with its ends in place; the
-// spare itself ends when descriptor 3 does.
+// come on and the pipe end its answers go to; the spare hands them to the process forked ahead for
+// the next document, which finds the library loaded and its fonts found, answers its id (4 bytes,
+// 0 when there was none) and forks the next. Returns, in a document's process, the document's
+// descriptor; the spare itself ends when descriptor 3 does.
 int ForkForEachDocument(uint64_t maxSeconds) {
   constexpr int kControl = qxvn::kPdfRequestDescriptor;
   for (;;) {
-    int passed[3] = {-1, -1, -1};  // document, requests, answers
-    if (!qxvn::ReceiveDescriptors(kControl, passed)) _exit(0);
     AllowSeconds(maxSeconds);
-    int idPipe[2] = {-1, -1};
-    const pid_t between = pipe2(idPipe, O_CLOEXEC) == 0 ? fork() : -1;
-    if (between == 0) {
-      close(idPipe[0]);
-      const pid_t document = fork();
-      if (document == 0) {
-        close(idPipe[1]);
-        if (dup2(passed[2], STDOUT_FILENO) < 0 || dup2(passed[1], kControl) < 0) _exit(1);
-        close(passed[1]);
-        close(passed[2]);
-        return passed[0];
-      }
-      (void)!write(idPipe[1], &document, sizeof document);
-      _exit(0);
-    }
+    NextDocument next = ForkNextDocument();
+    if (next.document >= 0) return next.document;
+    int passed[3] = {-1, -1, -1};
+    if (!qxvn::ReceiveDescriptors(kControl, passed)) _exit(0);
+    const int32_t id = next.pid > 0 && qxvn::SendDescriptors(next.handoff, passed) ? next.pid : 0;
     for (int fd : passed) close(fd);
-    if (idPipe[1] >= 0) close(idPipe[1]);
-    pid_t document = 0;
-    if (between > 0) {
-      if (read(idPipe[0], &document, sizeof document) != sizeof document || document < 0) document = 0;
-      while (waitpid(between, nullptr, 0) < 0 && errno == EINTR) {
-      }
-    }
-    if (idPipe[0] >= 0) close(idPipe[0]);
-    const int32_t id = document;
+    if (next.handoff >= 0) close(next.handoff);
     if (send(kControl, &id, sizeof id, MSG_NOSIGNAL) != sizeof id) _exit(0);
   }
 }
