@@ -1,5 +1,6 @@
 #include "common/input/pdf_process.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -13,7 +14,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -243,7 +247,37 @@ struct Spare {
   PageLimits limits;
   std::string program;
   Process process;
+  std::set<pid_t> inUse;  // the renderers PdfRenderers wait for
 } g_spare;
+
+// The renderer `pid` has been waited for.
+void Forget(pid_t pid) {
+  std::lock_guard<std::mutex> hold(g_spare.lock);
+  g_spare.inUse.erase(pid);
+}
+
+// Ends and waits for this process's renderers that no PdfRenderer waits for: the one a stopped
+// spare had forked ahead for its next document, which would otherwise stay a zombie. Told by their
+// name (a zombie has no arguments left); under g_spare.lock, once the spare is stopped.
+void EndStrays() {
+  std::vector<pid_t> children;
+  if (DIR* tasks = opendir("/proc/self/task")) {
+    while (const dirent* task = readdir(tasks)) {
+      std::ifstream list(std::string("/proc/self/task/") + task->d_name + "/children");
+      for (pid_t child; list >> child;) children.push_back(child);
+    }
+    closedir(tasks);
+  }
+  for (pid_t child : children) {
+    if (g_spare.inUse.count(child)) continue;
+    std::ifstream stat("/proc/" + std::to_string(child) + "/stat");
+    const std::string fields((std::istreambuf_iterator<char>(stat)), {});
+    if (fields.find(" (qxvn-pdf-render) ") == std::string::npos) continue;
+    kill(child, SIGKILL);
+    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
+  }
+}
 
 bool SameLimits(const PageLimits& a, const PageLimits& b) {
   return a.maxPixels == b.maxPixels && a.maxMemoryBytes == b.maxMemoryBytes && a.maxSeconds == b.maxSeconds;
@@ -287,8 +321,10 @@ std::optional<Process> TakeSpare(const std::string& program, const PageLimits& l
   if (!answered || id <= 0 || waitid(P_PID, static_cast<id_t>(id), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
     channels.Close();
     Stop(g_spare.process);
+    EndStrays();
     return std::nullopt;
   }
+  g_spare.inUse.insert(id);
   Process forked;
   forked.pid = id;
   forked.requests = std::exchange(channels.requests[0], -1);
@@ -312,7 +348,11 @@ void PdfRenderer::KeepSpare(const PageLimits& limits) {
 PdfRenderer::PdfRenderer(int document, const PageLimits& limits)
     : m_limits(limits), m_program(PdfRendererPath()) {
   std::optional<Process> process = TakeSpare(m_program, limits, document);
-  if (!process) process = Spawn(m_program, limits, document);
+  if (!process) {
+    std::lock_guard<std::mutex> hold(g_spare.lock);
+    process = Spawn(m_program, limits, document);
+    g_spare.inUse.insert(process->pid);
+  }
   m_pid = process->pid;
   m_replies = process->replies;
   m_requests = process->requests;
@@ -336,6 +376,7 @@ PdfRenderer::~PdfRenderer() {
   close(m_replies);
   close(m_requests);
   std::lock_guard<std::mutex> hold(g_spare.lock);
+  g_spare.inUse.erase(m_pid);
   StartSpare();
 }
 
@@ -363,7 +404,7 @@ void PdfRenderer::Failed(const std::string& reason) {
     kill(m_pid, SIGKILL);
     while (waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) {
     }
-    m_pid = 0;
+    Forget(std::exchange(m_pid, 0));
   }
   throw ToolError(reason);
 }
@@ -379,7 +420,7 @@ void PdfRenderer::Fail() {
     if (reaped == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   if (reaped == m_pid) {
-    m_pid = 0;
+    Forget(std::exchange(m_pid, 0));
     Failed(FailureOf(status, m_limits));
   }
   Failed("the PDF renderer stopped answering");

@@ -126,6 +126,16 @@ TEST_F(AppBudget, APdfJobIsDrawnByTheRendererKeptReady) {
   for (int i = 0; i < 100 && ReadFile(starts) != "spare\n\nspare\n"; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(ReadFile(starts), "spare\n\nspare\n");
+  // What the dead spare had forked ahead is waited for, not left a zombie of the app's.
+  std::string zombies;
+  for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(app.Pid()) + "/task")) {
+    std::istringstream children(ReadFile(task.path().string() + "/children"));
+    for (std::string child; children >> child;) {
+      const std::string stat = ReadFile("/proc/" + child + "/stat");
+      if (stat.find(") Z") != std::string::npos) zombies += stat + "\n";
+    }
+  }
+  EXPECT_EQ(zombies, "");
 }
 
 TEST_F(AppBudget, TheBudgetIsSetOnTheCommandLine) {
